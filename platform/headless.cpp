@@ -1,0 +1,202 @@
+// Headless back end of the window services (see headless.h).
+#include "headless.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace headless {
+
+State& state() {
+    static State s;
+    return s;
+}
+
+void reset() {
+    State& s = state();
+    std::string path = s.module_path;
+    bool echo = s.echo_boxes;
+    s = State{};
+    s.module_path = path;
+    s.echo_boxes = echo;
+}
+
+void set_module_path(const std::string& path) { state().module_path = path; }
+void queue_open_answer(const std::string& path) { state().open_answers.emplace_back(path); }
+void queue_open_cancel() { state().open_answers.emplace_back(std::nullopt); }
+void queue_folder_answer(const std::string& path) { state().folder_answers.emplace_back(path); }
+void queue_folder_cancel() { state().folder_answers.emplace_back(std::nullopt); }
+
+PlatWindow_* control(HWND_ window, int id) {
+    if (window == nullptr) return nullptr;
+    auto it = window->controls.find(id);
+    return it == window->controls.end() ? nullptr : it->second.get();
+}
+
+std::string text_of(HWND_ window, int id) {
+    PlatWindow_* c = control(window, id);
+    return c ? c->text : std::string();
+}
+
+const PlatBitmap_* image_of(HWND_ ctrl) { return ctrl ? ctrl->image : nullptr; }
+
+void toggle_check(HWND_ window, int id) {
+    HWND_ c = plat_get_dlg_item(window, id);
+    if (c) c->checked = c->checked ? 0 : 1;
+}
+
+}  // namespace headless
+
+using headless::state;
+
+HWND_ plat_create_window(PlatTemplate tpl, HWND_ owner, WNDPROC_ proc) {
+    auto w = std::make_unique<PlatWindow_>();
+    w->tpl = tpl;
+    w->owner = owner;
+    w->proc = proc;
+    if (tpl == TPL_WIN) w->caption = "  Vesmora";
+    HWND_ h = w.get();
+    state().windows.push_back(std::move(w));
+    if (proc) proc(h, VM_INITDIALOG, 0, 0);
+    return h;
+}
+
+HWND_ plat_get_dlg_item(HWND_ window, int id) {
+    if (window == nullptr) return nullptr;
+    auto& slot = window->controls[id];
+    if (!slot) {
+        slot = std::make_unique<PlatWindow_>();
+        slot->parent = window;
+        slot->id = id;
+        slot->visible = true;
+        if (window->tpl == TPL_SECTWIN && id == 40) slot->text = "100 %";
+    }
+    return slot.get();
+}
+
+void plat_set_dlg_item_text(HWND_ window, int id, const char* text) {
+    HWND_ c = plat_get_dlg_item(window, id);
+    if (c) c->text = text ? text : "";
+}
+
+void plat_set_window_text(HWND_ window, const char* text) {
+    if (window) window->caption = text ? text : "";
+}
+
+void plat_check_dlg_button(HWND_ window, int id, int checked) {
+    HWND_ c = plat_get_dlg_item(window, id);
+    if (c) c->checked = checked ? 1 : 0;
+}
+
+int plat_is_dlg_button_checked(HWND_ window, int id) {
+    HWND_ c = plat_get_dlg_item(window, id);
+    return c ? c->checked : 0;
+}
+
+void plat_show_window(HWND_ window, int visible) {
+    if (window) window->visible = visible != 0;
+}
+
+void plat_set_window_pos(HWND_ window, int x, int y, int w, int h) {
+    if (window) window->rect = PlatRect{x, y, x + w, y + h};
+}
+
+void plat_get_window_rect(HWND_ window, PlatRect* rect) {
+    if (rect) *rect = window ? window->rect : PlatRect{0, 0, 0, 0};
+}
+
+void plat_update_window(HWND_ window) {
+    if (window) window->paints++;
+}
+
+void plat_set_icon(HWND_ window) {
+    if (window) window->icon = true;
+}
+
+void plat_set_focus(HWND_ window) { state().focus = window; }
+
+std::intptr_t plat_send_message(HWND_ window, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%u %llu %lld", msg, static_cast<unsigned long long>(wparam),
+                  static_cast<long long>(lparam));
+    state().sent.emplace_back(line);
+    if (window == nullptr || window->proc == nullptr) return 0;
+    return window->proc(window, msg, wparam, lparam);
+}
+
+void plat_post_quit_message(int code) {
+    state().quit_posted = true;
+    state().quit_code = code;
+}
+
+HBMP_ plat_create_bitmap(HWND_ window, const BitmapDesc* desc, const unsigned char* pixels) {
+    (void)window;
+    auto b = std::make_unique<PlatBitmap_>();
+    b->width = desc->biWidth;
+    b->height = desc->biHeight;
+    const std::size_t n = static_cast<std::size_t>(desc->biWidth) * static_cast<std::size_t>(desc->biHeight) * 3;
+    b->pixels.assign(pixels, pixels + n);
+    HBMP_ h = b.get();
+    state().bitmaps.push_back(std::move(b));
+    state().live_bitmaps++;
+    return h;
+}
+
+void plat_delete_bitmap(HBMP_ bmp) {
+    if (bmp == nullptr || !bmp->alive) return;
+    bmp->alive = false;
+    state().live_bitmaps--;
+    state().deleted_bitmaps++;
+}
+
+void plat_set_image(HWND_ control, HBMP_ bmp) {
+    if (control) control->image = bmp;
+}
+
+int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon icon) {
+    state().boxes.push_back(headless::Box{owner, title ? title : "", text ? text : "", icon});
+    if (state().echo_boxes)
+        std::fprintf(stderr, "box %s %s | %s\n", icon == ICON_WARNING ? "warning" : "information", title, text);
+    return 1;
+}
+
+int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
+                          char* path, int path_size) {
+    state().open_requests.push_back(headless::OpenRequest{owner, title, filter_name, filter_pattern, path_size});
+    auto& q = state().open_answers;
+    if (q.empty()) return 0;
+    std::optional<std::string> answer = q.front();
+    q.pop_front();
+    if (!answer || path_size <= 0) return 0;
+    std::snprintf(path, static_cast<std::size_t>(path_size), "%s", answer->c_str());
+    return 1;
+}
+
+int plat_browse_folder(const char* title, char* path) {
+    state().folder_requests.emplace_back(title ? title : "");
+    auto& q = state().folder_answers;
+    if (q.empty()) return 0;
+    std::optional<std::string> answer = q.front();
+    q.pop_front();
+    if (!answer) return 0;
+    std::snprintf(path, 260, "%s", answer->c_str());
+    return 1;
+}
+
+void plat_shell_open(HWND_ parent, const char* path) {
+    (void)parent;
+    state().shell_opens.emplace_back(path ? path : "");
+}
+
+int plat_module_file_name(char* buf, int size) {
+    if (size <= 0) return 0;
+    std::string path = state().module_path;
+    if (path.empty()) {
+        char real[4096];
+        ssize_t n = readlink("/proc/self/exe", real, sizeof real - 1);
+        path.assign(real, n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+    std::snprintf(buf, static_cast<std::size_t>(size), "%s", path.c_str());
+    return static_cast<int>(std::strlen(buf));
+}

@@ -1,0 +1,19 @@
+// DICOM import: the header reader and the volume loader.
+#ifndef VESMORA_DICOM_H
+#define VESMORA_DICOM_H
+
+#include <cstdio>
+
+// Header reader
+int GET_DICOM_INFO(FILE* file);
+int GET_ASCII(char* dest, const unsigned char* src, int len, int mode, int keep_zeros);
+int FORMAT_DATE(char* text);
+int GET_VOXZIZE(float* value, const unsigned char* src, int len, int digits);
+int GET_NFRAMES(int* value, const unsigned char* src, int len);
+
+// Volume loader
+int LOAD_DCM_FILE();
+int READ_DATA();
+int SWITCH_SLICES(int mode);
+
+#endif

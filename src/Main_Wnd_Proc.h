@@ -1,0 +1,13 @@
+// Message handlers of the main window (buttons, wheel commands, refresh, move,
+// close, mouse) and of the pop-ups.
+#ifndef VESMORA_MAIN_WND_PROC_H
+#define VESMORA_MAIN_WND_PROC_H
+
+#include <cstdint>
+
+#include "platform.h"
+
+std::intptr_t MainWndProc(HWND_ hwnd, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam);
+std::intptr_t NullProc(HWND_ hwnd, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam);
+
+#endif

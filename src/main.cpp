@@ -1,0 +1,368 @@
+// Program-wide state and its start values, start-up, the log file, message
+// boxes and file utilities, the palette file and the sector label offsets.
+#include "main.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "Display.h"
+#include "Main_Wnd_Proc.h"
+
+// ---------------------------------------------------------------------------------------------
+// State (meanings and start values in main.h)
+// ---------------------------------------------------------------------------------------------
+char* chaine = nullptr;
+char* PAT_NAME = nullptr;
+char* PAT_SEX = nullptr;
+char* PAT_DATE = nullptr;
+char* ACQ_DATE = nullptr;
+char* PAT_AGE = nullptr;
+char* tmpath = nullptr;
+char* APP_FOLDER = nullptr;
+
+unsigned char* BMPhla = nullptr;
+unsigned char* BMPvla = nullptr;
+unsigned char* BMPsa = nullptr;
+unsigned char* BMPshla = nullptr;
+unsigned char* BMPsvla = nullptr;
+unsigned char* BMPssa = nullptr;
+unsigned char* BMPres = nullptr;
+unsigned char* BMPpal = nullptr;
+
+BitmapDesc bmpinfo, bmpinf;
+BitmapDesc bmpinfo_s, bmpinf_s;
+BitmapDesc bmpinfo_, bmpinf_;
+BitmapDesc bmpinfo_p, bmpinf_p;
+
+HBMP_ bmphla, bmpvla, bmpsa, bmpshla, bmpsvla, bmpssa, bmpres, bmppal;
+
+HWND_ WINDOW;
+HWND_ STATIChla, STATICvla, STATICsa;
+HWND_ STATICshla, STATICsvla, STATICssa;
+HWND_ STATICres;
+HWND_ STATICpal;
+HWND_ d3_A, d3_S, d3_I, d3_L;
+HWND_ winsect[18];
+PlatMsg message;
+
+int load_ok;
+int ech = 64;
+int NCZ;
+int RAP;
+int Nhla = 128, Nvla = 128, Nsa = 128;
+int palet;
+int couleur;
+unsigned char couleurs[2 * 6 * 3];
+unsigned char palette[PALETS_BYTES];
+int set_ombre = 1;
+float data[VOL_SIZE];
+
+int Data_NZ;
+float VOXEL_SIZE_XY;
+float VOXEL_SIZE_Z;
+int OrImSize_H;
+int OrImSize_V;
+
+int ell_ok;
+int ell_ci, ell_cj, ell_ck;
+int ell_ri, ell_rj, ell_rk;
+int ill_ci, ill_cj, ill_ck;
+int ill_ri, ill_rj, ill_rk;
+int plan_i;
+int apex_i;
+int sect_i[5];
+int amplii;
+int ELL_R, ELL_G, ELL_B;
+
+int lbutt[3], rbutt[3];
+int set_centre[3];
+int set_centri[3];
+int set_plan[2];
+int slide[3];
+int buttposi, buttposj;
+int elri_, elrj_, elrk_;
+int ilri_, ilrj_, ilrk_;
+int res_rot;
+int res3D_prev;
+
+int res_ok;
+int RES_DISP;
+int res3D_ang = 8;
+int Tot_ang = 32;
+int sam_ax = 240, sam_ang = 480;
+float SAMPLE[480 * 480];
+float BULL[400 * 400];
+int mesh_sect[400 * 400];
+float SECTEUR[18];
+int SCORE[18];
+int sectposi[18], sectposj[18];
+
+FILE* FILE_LOG;
+FILE* fich;
+
+void* (*vesmora_alloc)(std::size_t size) = std::malloc;
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+// ---------------------------------------------------------------------------------------------
+void EXIT_PROGRAM(int status) {
+    std::fflush(nullptr);
+    std::exit(status);
+}
+
+namespace {
+
+// Reserves one start-up buffer; on failure the memory box names it and the program ends.
+template <typename T>
+T* reserve(std::size_t bytes, const char* code) {
+    void* p = vesmora_alloc(bytes);
+    if (p == nullptr) {
+        MOMS(code);
+        EXIT_PROGRAM(33);
+    }
+    std::memset(p, 0, bytes);
+    return static_cast<T*>(p);
+}
+
+template <typename T>
+void release(T*& p) {
+    std::free(p);
+    p = nullptr;
+}
+
+void fill_desc(BitmapDesc& d, int w, int h) {
+    d = BitmapDesc{};
+    d.biSize = 40;
+    d.biWidth = w;
+    d.biHeight = h;
+    d.biPlanes = 1;
+    d.biBitCount = 24;
+    d.biCompression = 0;
+    d.biSizeImage = static_cast<std::uint32_t>(w * h * 3);
+    d.biXPelsPerMeter = 1;
+    d.biYPelsPerMeter = 1;
+}
+
+void release_all() {
+    release(chaine);
+    release(PAT_NAME);
+    release(PAT_SEX);
+    release(PAT_DATE);
+    release(ACQ_DATE);
+    release(PAT_AGE);
+    release(tmpath);
+    release(APP_FOLDER);
+    release(BMPhla);
+    release(BMPvla);
+    release(BMPsa);
+    release(BMPshla);
+    release(BMPsvla);
+    release(BMPssa);
+    release(BMPres);
+    release(BMPpal);
+}
+
+}  // namespace
+
+void SET_APP_FOLDER(char* dest, const char* program_path) {
+    std::memset(dest, 0, PATH_SIZE);
+    std::strncpy(dest, program_path, PATH_SIZE - 1);
+    // Scan 0..255 (never past the path's end) for the last separator; a
+    // lower-case ".exe" ahead ends the scan, so "C:\x.exe\prog.exe" gives "C:/".
+    int last_sep = -1;
+    const int len = static_cast<int>(std::strlen(dest));
+    for (int i = 0; i < 256 && i < len; i++) {
+        if (dest[i] == '\\' || dest[i] == '/') last_sep = i;
+        if (i + 4 < PATH_SIZE && dest[i + 1] == '.' && dest[i + 2] == 'e' && dest[i + 3] == 'x' &&
+            dest[i + 4] == 'e')
+            break;
+    }
+    // A path without a separator has no folder part: the folder is empty.
+    for (int i = last_sep + 1; i < PATH_SIZE; i++) dest[i] = 0;
+    REMP_SLASH(dest, 0);
+}
+
+void INIT_STATE() {
+    release_all();
+
+    // Texts, in this order; each failure names its buffer.
+    chaine = reserve<char>(CHAINE_SIZE, " char ");
+    PAT_NAME = reserve<char>(100, " DRE-1 ");
+    PAT_SEX = reserve<char>(4, " DRE-2 ");
+    PAT_DATE = reserve<char>(20, " DRE-3 ");
+    ACQ_DATE = reserve<char>(20, " DRE-3 ");
+    PAT_AGE = reserve<char>(4, " DRE-4 ");
+    tmpath = reserve<char>(PATH_SIZE, " char ");
+    APP_FOLDER = reserve<char>(PATH_SIZE, " char ");
+
+    char program_path[PATH_SIZE] = {};
+    plat_module_file_name(program_path, PATH_SIZE);
+    SET_APP_FOLDER(APP_FOLDER, program_path);
+
+    INIT_EXPFILES();
+    LOAD_PALET();
+
+    fill_desc(bmpinfo, 256, 256);
+    fill_desc(bmpinf, 256, 256);
+    fill_desc(bmpinfo_, 400, 400);
+    fill_desc(bmpinf_, 400, 400);
+    fill_desc(bmpinfo_s, 256, 16);
+    fill_desc(bmpinf_s, 256, 16);
+    fill_desc(bmpinfo_p, 220, 56);
+    fill_desc(bmpinf_p, 220, 56);
+
+    BMPhla = reserve<unsigned char>(VIEW_BYTES, " char ");
+    BMPvla = reserve<unsigned char>(VIEW_BYTES, " char ");
+    BMPsa = reserve<unsigned char>(VIEW_BYTES, " char ");
+    BMPshla = reserve<unsigned char>(STRIP_BYTES, " char ");
+    BMPsvla = reserve<unsigned char>(STRIP_BYTES, " char ");
+    BMPssa = reserve<unsigned char>(STRIP_BYTES, " char ");
+    BMPres = reserve<unsigned char>(RES_BYTES, " char ");
+    BMPpal = reserve<unsigned char>(PAL_BYTES, " char ");
+
+    std::strcpy(chaine, "Infos patient\n");
+
+    // Defaults.
+    ech = 64;
+    NCZ = 0;
+    RAP = 0;
+    palet = 0;
+    couleur = 0;
+    Tot_ang = 32;
+    res3D_ang = 8;
+    Nhla = Nvla = Nsa = 128;
+    sam_ax = 240;
+    sam_ang = 480;
+    RES_DISP = 0;
+    Data_NZ = 0;
+    VOXEL_SIZE_XY = VOXEL_SIZE_Z = 0.0f;
+    OrImSize_H = OrImSize_V = 0;
+
+    ell_ci = ell_cj = ell_ck = ell_ri = ell_rj = ell_rk = 0;
+    ill_ci = ill_cj = ill_ck = ill_ri = ill_rj = ill_rk = 0;
+    plan_i = apex_i = amplii = 0;
+    std::memset(sect_i, 0, sizeof sect_i);
+    ELL_R = ELL_G = ELL_B = 0;
+
+    std::memset(lbutt, 0, sizeof lbutt);
+    std::memset(rbutt, 0, sizeof rbutt);
+    buttposi = buttposj = 0;
+    elri_ = elrj_ = elrk_ = ilri_ = ilrj_ = ilrk_ = 0;
+    res_rot = res3D_prev = 0;
+
+    std::memset(data, 0, sizeof data);
+    std::memset(SAMPLE, 0, sizeof SAMPLE);
+    std::memset(BULL, 0, sizeof BULL);
+    std::memset(SECTEUR, 0, sizeof SECTEUR);
+    std::memset(SCORE, 0, sizeof SCORE);
+
+    INIT_SECT();
+    INIT_SECTPOS();
+
+    std::memset(set_centre, 0, sizeof set_centre);
+    std::memset(set_centri, 0, sizeof set_centri);
+    std::memset(set_plan, 0, sizeof set_plan);
+    std::memset(slide, 0, sizeof slide);
+    set_ombre = 1;
+    load_ok = ell_ok = res_ok = 0;
+
+    // Windows and device bitmaps belong to the run of one back end; start without any.
+    bmphla = bmpvla = bmpsa = bmpshla = bmpsvla = bmpssa = bmpres = bmppal = nullptr;
+    WINDOW = nullptr;
+    STATIChla = STATICvla = STATICsa = STATICshla = STATICsvla = STATICssa = STATICres = STATICpal = nullptr;
+    d3_A = d3_S = d3_I = d3_L = nullptr;
+    for (HWND_& w : winsect) w = nullptr;
+    message = PlatMsg{};
+    FILE_LOG = nullptr;
+    fich = nullptr;
+}
+
+int STARTUP() {
+    INIT_STATE();
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Log file, message boxes, file utilities
+// ---------------------------------------------------------------------------------------------
+namespace {
+
+// tmpath = APP_FOLDER + name, cut to the buffer.
+void compose_path(const char* name) {
+    std::snprintf(tmpath, PATH_SIZE, "%s%s", APP_FOLDER, name);
+}
+
+}  // namespace
+
+int INIT_EXPFILES() {
+    compose_path("log.txt");
+    FILE_LOG = std::fopen(tmpath, "w");
+    if (FILE_LOG != nullptr) std::fclose(FILE_LOG);
+    FILE_LOG = nullptr;
+    return 0;
+}
+
+int WRITE_LOGFILE(const char* text) {
+    compose_path("log.txt");
+    FILE_LOG = std::fopen(tmpath, "a");
+    if (FILE_LOG == nullptr) FILE_LOG = std::fopen(tmpath, "w");
+    if (FILE_LOG == nullptr) return 0;  // the text is lost, silently
+    std::fputs(text, FILE_LOG);
+    std::fclose(FILE_LOG);  // on disk now, even if the program ends right after
+    FILE_LOG = nullptr;
+    return 0;
+}
+
+int MEMS(const char* text) {
+    plat_message_box(WINDOW, text, "Vesmora", ICON_WARNING);
+    return 0;
+}
+
+int MUMS(const char* text) {
+    plat_message_box(WINDOW, text, "Vesmora", ICON_INFORMATION);
+    return 0;
+}
+
+int MOMS(const char* code) {
+    // Used before anything else exists: no reserved buffer, no owner window.
+    char text[128];
+    std::snprintf(text, sizeof text, "Erreur M\xE9moire. Code %s", code);
+    plat_message_box(nullptr, text, "D\xE9sol\xE9, le programme doit fermer...", ICON_WARNING);
+    return 0;
+}
+
+int REMP_SLASH(char* path, int start) {
+    // Runs over the whole buffer, past the terminating zero.
+    for (int i = start < 0 ? 0 : start; i < PATH_SIZE; i++)
+        if (path[i] == '\\') path[i] = '/';
+    return 0;
+}
+
+int WRITE_TXTFILE(const char* name, const char* text) {
+    compose_path(name);
+    FILE* f = std::fopen(tmpath, "ab");
+    if (f == nullptr) return 0;
+    std::fputs(text, f);
+    std::fclose(f);
+    return 0;
+}
+
+int BrowseDir(const char* title, char* path) {
+    return plat_browse_folder(title, path);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Palette file
+// ---------------------------------------------------------------------------------------------
+int LOAD_PALET() {
+    // TODO(palettes): read PALETS into palette and fill couleurs.
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sector label offsets
+// ---------------------------------------------------------------------------------------------
+int INIT_SECTPOS() {
+    // TODO(sectors): label offsets of the 17 sectors.
+    return 0;
+}

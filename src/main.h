@@ -1,0 +1,165 @@
+// Program-wide state, start-up, the log file, message boxes and file utilities,
+// the palette file and the sector label offsets.
+//
+// Every variable the program shares is declared here once, under its fixed
+// name, grouped as the state tables group it; its start value is given by
+// INIT_STATE() and by nothing else. Texts are zero-terminated Latin-1.
+#ifndef VESMORA_MAIN_H
+#define VESMORA_MAIN_H
+
+#include <cstddef>
+#include <cstdio>
+
+#include "platform.h"
+
+// --- sizes ------------------------------------------------------------------------
+constexpr int VOL_N = 256;                      // side of the volume cube
+constexpr int VOL_SIZE = VOL_N * VOL_N * VOL_N;  // 16,777,216 elements
+constexpr int CHAINE_SIZE = 40000;
+constexpr int PATH_SIZE = 260;
+constexpr int VIEW_BYTES = 256 * 256 * 3;   // 196608
+constexpr int STRIP_BYTES = 256 * 16 * 3;   // 12288
+constexpr int RES_BYTES = 400 * 400 * 3;    // 480000
+constexpr int PAL_BYTES = 220 * 56 * 3;     // 36960
+constexpr int PALETS_BYTES = 16 * 303;      // 4848
+
+// --- texts (reserved at start-up) -------------------------------------------------------
+extern char* chaine;      // [40000] shared scratch: hover text, patient block, caption, log lines; "Infos patient\n"
+extern char* PAT_NAME;    // [100] patient name from the header
+extern char* PAT_SEX;     // [4] patient sex
+extern char* PAT_DATE;    // [20] birth date DD/MM/YYYY
+extern char* ACQ_DATE;    // [20] exam date DD/MM/YYYY (the header reader may replace the buffer)
+extern char* PAT_AGE;     // [4] patient age (the header reader may replace the buffer)
+extern char* tmpath;      // [260] scratch path: APP_FOLDER + file name
+extern char* APP_FOLDER;  // [260] program folder, '/' separators, trailing '/'
+
+// --- pictures: pixel buffers (blue, green, red; lowest line first) ---------------------
+extern unsigned char* BMPhla;   // 256 x 256, view 1 (control 1); black at start
+extern unsigned char* BMPvla;   // 256 x 256, view 2 (control 2); black at start
+extern unsigned char* BMPsa;    // 256 x 256, view 3 (control 3); black at start
+extern unsigned char* BMPshla;  // 256 x 16, strip under view 1 (control 48)
+extern unsigned char* BMPsvla;  // 256 x 16, strip under view 2 (control 47)
+extern unsigned char* BMPssa;   // 256 x 16, strip under view 3 (control 49)
+extern unsigned char* BMPres;   // 400 x 400, results picture (control 46); black at start
+extern unsigned char* BMPpal;   // 220 x 56, palette bar (control 60)
+
+// Picture descriptions, each in two identical copies.
+extern BitmapDesc bmpinfo, bmpinf;      // 256 x 256, 196608 bytes
+extern BitmapDesc bmpinfo_s, bmpinf_s;  // 256 x 16, 12288 bytes
+extern BitmapDesc bmpinfo_, bmpinf_;    // 400 x 400, 480000 bytes
+extern BitmapDesc bmpinfo_p, bmpinf_p;  // 220 x 56, 36960 bytes
+
+// Displayable bitmaps last handed to each control (none before the first drawing).
+extern HBMP_ bmphla, bmpvla, bmpsa, bmpshla, bmpsvla, bmpssa, bmpres, bmppal;
+
+// --- windows ----------------------------------------------------------------------------
+extern HWND_ WINDOW;                                // main window ("WIN")
+extern HWND_ STATIChla, STATICvla, STATICsa;        // controls 1, 2, 3
+extern HWND_ STATICshla, STATICsvla, STATICssa;     // controls 48, 47, 49
+extern HWND_ STATICres;                             // control 46
+extern HWND_ STATICpal;                             // control 60
+extern HWND_ d3_A, d3_S, d3_I, d3_L;                // orientation-letter pop-ups ("D3WIN")
+extern HWND_ winsect[18];                           // sector label pop-ups 1..17 ("SECTWIN")
+extern PlatMsg message;                             // record of the message loop
+
+// --- view state -------------------------------------------------------------------------
+extern int load_ok;            // a volume is loaded; 0
+extern int ech;                // matrix side of the source images; 64
+extern int NCZ;                // number of source frames; 0
+extern int RAP;                // volume steps per source pixel during a load, then the wheel step; 0
+extern int Nhla, Nvla, Nsa;    // slices shown in views 1, 2, 3 (k, j, i); 128 each
+extern int palet;              // current palette 0..15; 0
+extern int couleur;            // current mark colour 0..5; 0
+extern unsigned char couleurs[2 * 6 * 3];  // mark colours: normal row, pale row of (R, G, B)
+extern unsigned char palette[PALETS_BYTES];  // 16 palettes x (blue, green, red planes of 101)
+extern int set_ombre;          // "Ombre" check box; 1
+extern float data[VOL_SIZE];   // the volume, (i, j, k) at i*65536 + j*256 + k; all 0
+
+// --- values read from the DICOM header ---------------------------------------------------
+extern int Data_NZ;            // frame count as parsed; 0
+extern float VOXEL_SIZE_XY;    // mean of the two pixel spacings; 0
+extern float VOXEL_SIZE_Z;     // slice thickness; 0
+extern int OrImSize_H;         // Rows; 0
+extern int OrImSize_V;         // Columns; 0
+
+// --- ventricle model ---------------------------------------------------------------------
+extern int ell_ok;                    // outer ellipsoid placed ("Centrer volume"); 0
+extern int ell_ci, ell_cj, ell_ck;    // outer centre; kept in 12..244; 0
+extern int ell_ri, ell_rj, ell_rk;    // outer semi-axes; kept in 12..120; 0
+extern int ill_ci, ill_cj, ill_ck;    // inner centre; 12..244, j and k follow the outer; 0
+extern int ill_ri, ill_rj, ill_rk;    // inner semi-axes; kept in 4..120; 0
+extern int plan_i;                    // base plane level on i; kept in 12..244; 0
+extern int apex_i;                    // apex level on i; 0
+extern int sect_i[5];                 // ring levels from the base to the tip; 0
+extern int amplii;                    // base plane to tip of the outer ellipsoid; 0
+extern int ELL_R, ELL_G, ELL_B;       // normal-shade mark colour copied at each redraw (apex mark)
+
+// --- mouse-drag state -----------------------------------------------------------------------
+extern int lbutt[3], rbutt[3];        // left / right button went down in view n; 0
+extern int set_centre[3];             // left button holds the outer centre in view n; 0
+extern int set_centri[3];             // right button holds the inner centre in view n; 0
+extern int set_plan[2];               // left button holds the base plane in view 1 / 2; 0
+extern int slide[3];                  // left button went down in the strip under view n; 0
+extern int buttposi, buttposj;        // client x, y of the press; 0
+extern int elri_, elrj_, elrk_;       // outer semi-axes at the press; 0
+extern int ilri_, ilrj_, ilrk_;       // inner semi-axes at the press; 0
+extern int res_rot;                   // left button turns the lateral view; 0
+extern int res3D_prev;                // res3D_ang at the press; 0
+
+// --- results ------------------------------------------------------------------------------
+extern int res_ok;                    // results computed; 0
+extern int RES_DISP;                  // 0 bull's-eye, 1 sector %, 12 scores, 2 lateral; 0
+extern int res3D_ang;                 // turning step of the lateral view; 8
+extern int Tot_ang;                   // steps in a full turn; 32
+extern int sam_ax, sam_ang;           // ray table rows (along the axis) and columns; 240, 480
+extern float SAMPLE[480 * 480];       // ray table, (row, col) at row*480 + col; 0
+extern float BULL[400 * 400];         // bull's-eye uptake per pixel, row 0 lowest; 0
+extern int mesh_sect[400 * 400];      // sector 0..17 per results pixel; built at start-up
+extern float SECTEUR[18];             // uptake per sector 1..17 (entry 0 stays 0); 0
+extern int SCORE[18];                 // score 0..4 per sector 1..17; 0
+extern int sectposi[18], sectposj[18];  // label offsets from the bull's-eye centre (x right, y down)
+
+// --- open files ---------------------------------------------------------------------------
+extern FILE* FILE_LOG;                // the log while one text is written
+extern FILE* fich;                    // the DICOM or palette file while it is read
+
+// --- start-up -------------------------------------------------------------------------------
+// Gives every variable above its start value: reserves the buffers (texts, then
+// pictures, each tested: MOMS and exit 33 on failure), derives APP_FOLDER from
+// the program's own path, empties the log, loads the palettes, fills the picture
+// descriptions, sets the defaults, builds the sector geometry and clears the
+// flags. Buffers reserved by an earlier call are released first, so tests may
+// call it before each case.
+void INIT_STATE();
+
+// Derives the folder from a program path as start-up does (scan for the last
+// separator, stopping at a lower-case ".exe"; zero the rest; '\' -> '/').
+// dest holds 260 bytes.
+void SET_APP_FOLDER(char* dest, const char* program_path);
+
+// The whole start-up (state, main window, pop-ups, first drawing) without the
+// message loop, which belongs to the back end. Returns 0.
+int STARTUP();
+
+// Every reservation of the program goes through this; tests replace it to make
+// one fail (it returns null then).
+extern void* (*vesmora_alloc)(std::size_t size);
+
+// The one way the program ends itself (33: memory, 1: rescaled DICOM file).
+[[noreturn]] void EXIT_PROGRAM(int status);
+
+// --- log, boxes, files ---------------------------------------------------------------------
+int INIT_EXPFILES();
+int WRITE_LOGFILE(const char* text);
+int MEMS(const char* text);
+int MOMS(const char* code);
+int MUMS(const char* text);
+int REMP_SLASH(char* path, int start);
+int WRITE_TXTFILE(const char* name, const char* text);
+int BrowseDir(const char* title, char* path);
+
+// --- palettes and sector labels --------------------------------------------------------------
+int LOAD_PALET();
+int INIT_SECTPOS();
+
+#endif

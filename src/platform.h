@@ -1,0 +1,130 @@
+// Window services: the only door from the program to a windowing system.
+//
+// The program (everything under src/) never includes a toolkit header. It asks
+// for the few services below; exactly one back end implements them:
+//   - platform/headless: records every call and answers dialogs from a queue
+//     (tests and the command-line tool);
+//   - a desktop back end (Qt 6 Widgets; a Win32 one would fit the same calls).
+//
+// Messages are platform-neutral but keep the classic packing: a command id in
+// the low 16 bits of wparam (notification code in the high 16 bits), a pointer
+// position as x in the low and y in the high 16 bits of lparam, a wheel turn as
+// a signed count in the high 16 bits of wparam (one notch = 120), the wheel's
+// pointer in screen pixels in lparam.
+//
+// plat_send_message is synchronous: the target's handler has run to completion
+// when it returns. Handlers rely on that when they re-enter the main window.
+#ifndef VESMORA_PLATFORM_H
+#define VESMORA_PLATFORM_H
+
+#include <cstdint>
+
+// Opaque handles; each back end defines what they point to.
+typedef struct PlatWindow_* HWND_;   // a window, pop-up or control
+typedef struct PlatBitmap_* HBMP_;   // a displayable (device) bitmap
+
+typedef std::intptr_t (*WNDPROC_)(HWND_ hwnd, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam);
+
+// Message numbers (values borrowed from the classic desktop API for familiarity).
+enum : unsigned {
+    VM_DESTROY = 0x0002,
+    VM_MOVE = 0x0003,
+    VM_CLOSE = 0x0010,
+    VM_INITDIALOG = 0x0110,  // dialog initialisation; the program also sends it as a refresh
+    VM_COMMAND = 0x0111,
+    VM_MOUSEMOVE = 0x0200,
+    VM_LBUTTONDOWN = 0x0201,
+    VM_LBUTTONUP = 0x0202,
+    VM_LBUTTONDBLCLK = 0x0203,
+    VM_RBUTTONDOWN = 0x0204,
+    VM_RBUTTONUP = 0x0205,
+    VM_RBUTTONDBLCLK = 0x0206,
+    VM_MOUSEWHEEL = 0x020A,
+};
+
+inline std::uintptr_t MAKE_PARAM(int lo, int hi) {
+    return (static_cast<std::uintptr_t>(static_cast<std::uint16_t>(hi)) << 16) | static_cast<std::uint16_t>(lo);
+}
+inline int LO_WORD(std::uintptr_t v) { return static_cast<int>(v & 0xFFFF); }
+inline int HI_WORD(std::uintptr_t v) { return static_cast<int>((v >> 16) & 0xFFFF); }
+inline int HI_WORD_SIGNED(std::uintptr_t v) { return static_cast<std::int16_t>((v >> 16) & 0xFFFF); }
+inline int LO_WORD_SIGNED(std::uintptr_t v) { return static_cast<std::int16_t>(v & 0xFFFF); }
+
+// 40-byte description of a 24-bit picture stored lowest line first.
+struct BitmapDesc {
+    std::int32_t biSize;
+    std::int32_t biWidth;
+    std::int32_t biHeight;  // positive: lowest line first
+    std::uint16_t biPlanes;
+    std::uint16_t biBitCount;
+    std::uint32_t biCompression;
+    std::uint32_t biSizeImage;
+    std::int32_t biXPelsPerMeter;
+    std::int32_t biYPelsPerMeter;
+    std::uint32_t biClrUsed;
+    std::uint32_t biClrImportant;
+};
+static_assert(sizeof(BitmapDesc) == 40, "a bitmap description is 40 bytes");
+
+struct PlatRect {
+    int left, top, right, bottom;
+};
+
+// One message of the loop (the back end owns the loop; `message` in main.h is its record).
+struct PlatMsg {
+    HWND_ hwnd;
+    unsigned msg;
+    std::uintptr_t wparam;
+    std::intptr_t lparam;
+};
+
+// Dialog templates the program creates windows from.
+enum PlatTemplate { TPL_WIN = 0, TPL_D3WIN = 1, TPL_SECTWIN = 2 };
+
+enum PlatIcon { ICON_WARNING = 0, ICON_INFORMATION = 1 };
+
+// --- windows and controls --------------------------------------------------
+// Creates a window from a template, not yet visible (like a dialog made from a
+// template, the handler receives VM_INITDIALOG while it is created).
+HWND_ plat_create_window(PlatTemplate tpl, HWND_ owner, WNDPROC_ proc);
+HWND_ plat_get_dlg_item(HWND_ window, int id);
+void plat_set_dlg_item_text(HWND_ window, int id, const char* text);  // Latin-1 text
+void plat_set_window_text(HWND_ window, const char* text);            // caption, Latin-1
+void plat_check_dlg_button(HWND_ window, int id, int checked);
+int plat_is_dlg_button_checked(HWND_ window, int id);
+void plat_show_window(HWND_ window, int visible);
+// Outer position and size in screen pixels; the window goes behind topmost windows.
+void plat_set_window_pos(HWND_ window, int x, int y, int w, int h);
+void plat_get_window_rect(HWND_ window, PlatRect* rect);
+void plat_update_window(HWND_ window);  // let it paint now
+void plat_set_icon(HWND_ window);       // program icon as large and small icon
+void plat_set_focus(HWND_ window);
+
+// Synchronous: the target's handler has returned when this returns.
+std::intptr_t plat_send_message(HWND_ window, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam);
+void plat_post_quit_message(int code);
+
+// --- pictures ---------------------------------------------------------------
+// A displayable bitmap made from a description and a 24-bit pixel buffer
+// (the pixels are copied); the program keeps one per picture and deletes the
+// previous one before making the next.
+HBMP_ plat_create_bitmap(HWND_ window, const BitmapDesc* desc, const unsigned char* pixels);
+void plat_delete_bitmap(HBMP_ bmp);  // null is ignored
+void plat_set_image(HWND_ control, HBMP_ bmp);
+
+// --- modal boxes and shell services ----------------------------------------------
+// Modal box with one OK button; returns when the user has closed it. owner may be null.
+int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon icon);
+// Open-file dialog (file and path must exist, read-only box hidden). Writes the
+// chosen full path into path (at most path_size bytes with its zero) and returns 1,
+// or returns 0 when the user cancels.
+int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
+                          char* path, int path_size);
+// Folder picker: the chosen folder's full path into path (260 bytes), 1; 0 on cancel.
+int plat_browse_folder(const char* title, char* path);
+// Asks the desktop to open a document with its registered program; the answer is not reported.
+void plat_shell_open(HWND_ parent, const char* path);
+// Full path of the program's own file, at most size bytes with its zero; returns its length.
+int plat_module_file_name(char* buf, int size);
+
+#endif

@@ -1,0 +1,67 @@
+// vesmora-cli header FILE [--app-folder DIR]: reads one DICOM file's header as
+// the program does, then prints the values and the log it wrote.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "Dicom.h"
+#include "cli.h"
+#include "headless.h"
+#include "main.h"
+
+namespace {
+
+std::string latin1_to_utf8(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+void add_header_command(CLI::App& app, int& status) {
+    auto* cmd = app.add_subcommand("header", "Read a DICOM file's header and print the values and the log");
+    static std::string file_s, folder_s;
+    std::string* file = &file_s;
+    std::string* folder = &folder_s;
+    cmd->add_option("FILE", *file, "DICOM file")->required();
+    cmd->add_option("--app-folder", *folder, "Folder of log.txt and PALETS (default: the program's folder)");
+    cmd->callback([file, folder, &status] {
+        headless::state().echo_boxes = true;
+        if (!folder->empty()) headless::set_module_path(*folder + "/vesmora-cli");
+        INIT_STATE();
+        FILE* f = std::fopen(file->c_str(), "rb");
+        if (f == nullptr) {
+            std::cerr << "cannot open " << *file << "\n";
+            status = 2;
+            return;
+        }
+        const int ok = GET_DICOM_INFO(f);
+        std::fclose(f);
+        std::printf("DICOM      : %s\n", ok ? "yes" : "no");
+        if (ok) {
+            std::printf("Patient    : %s\n", latin1_to_utf8(PAT_NAME).c_str());
+            std::printf("Sex        : %s\n", PAT_SEX);
+            std::printf("Birth date : %s\n", PAT_DATE);
+            std::printf("Age        : %s\n", PAT_AGE);
+            std::printf("Exam date  : %s\n", ACQ_DATE);
+            std::printf("Frames     : %d\n", NCZ);
+            std::printf("Rows, cols : %d, %d (ech %d)\n", OrImSize_H, OrImSize_V, ech);
+            std::printf("Voxel      : %.4f x %.4f\n", VOXEL_SIZE_XY, VOXEL_SIZE_Z);
+        }
+        std::ifstream log(std::string(APP_FOLDER) + "log.txt", std::ios::binary);
+        std::stringstream ss;
+        ss << log.rdbuf();
+        std::printf("--- %slog.txt ---\n%s", APP_FOLDER, latin1_to_utf8(ss.str()).c_str());
+        status = ok ? 0 : 1;
+    });
+}
