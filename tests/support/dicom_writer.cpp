@@ -74,14 +74,15 @@ void DicomWriter::write(const std::string& path) const {
     f.write(b.data(), static_cast<std::streamsize>(b.size()));
 }
 
-DicomWriter nm_header(int rows, int cols, int frames, const std::string& name) {
+DicomWriter nm_header(int rows, int cols, int frames, const std::string& name, const std::string& acq_date,
+                      const std::string& age) {
     DicomWriter w;
-    w.element(0x0008, 0x0022, "DA", "20261103")
+    w.element(0x0008, 0x0022, "DA", acq_date)
         .element(0x0008, 0x0060, "CS", "NM")
         .element(0x0010, 0x0010, "PN", name)
         .element(0x0010, 0x0030, "DA", "19580214")
         .element(0x0010, 0x0040, "CS", "F ")
-        .element(0x0010, 0x1010, "AS", "058Y")
+        .element(0x0010, 0x1010, "AS", age)
         .element(0x0018, 0x0050, "DS", "4.7952")
         .element(0x0028, 0x0002, "US", std::string("\x01\x00", 2))
         .element(0x0028, 0x0008, "IS", std::to_string(frames).size() % 2 ? std::to_string(frames) + " "

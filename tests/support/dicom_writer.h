@@ -37,7 +37,8 @@ private:
 
 // The nine header elements of an NM study, in ascending tag order as a DICOM file
 // holds them, with an age; the caller adds the pixels.
-DicomWriter nm_header(int rows, int cols, int frames, const std::string& name = "DOE^JOHN");
+DicomWriter nm_header(int rows, int cols, int frames, const std::string& name = "DOE^JOHN",
+                      const std::string& acq_date = "20261103", const std::string& age = "058Y");
 
 // A 16-bit little-endian tag as it stands in a file.
 std::string tag_bytes(std::uint16_t group, std::uint16_t elem);
