@@ -437,22 +437,48 @@ struct RowCache {
 
 void build_row(const Resampler& R, RowCache& c, int slot, int r) {
     c.row[slot] = r;
+    // Along k the frame changes every RAP elements at most: each pixel is read once
+    // per run. (Walking q innermost instead would write 1 KiB apart and thrash the cache.)
     for (int q = 0; q < R.e; q++) {
-        float* lo = c.lo[slot] + q * VOL_N;
-        float* hi = c.hi[slot] + q * VOL_N;
+        float* __restrict lo = c.lo[slot] + q * VOL_N;
+        float* __restrict hi = c.hi[slot] + q * VOL_N;
+        int f = -1;
+        float vlo = 0.0f, vhi = 0.0f;
         for (int k = R.Z.first; k <= R.Z.last; k++) {
-            lo[k] = R.pixel(R.Z.lo[k], r, q);
-            hi[k] = R.pixel(R.Z.lo[k] + 1, r, q);
+            if (R.Z.lo[k] != f) {
+                vlo = f >= 0 && R.Z.lo[k] == f + 1 ? vhi : R.pixel(R.Z.lo[k], r, q);
+                f = R.Z.lo[k];
+                vhi = R.pixel(f + 1, r, q);
+            }
+            lo[k] = vlo;
+            hi[k] = vhi;
         }
     }
 }
 
 int slot_of(const RowCache& c, int r) { return c.row[0] == r ? 0 : c.row[1] == r ? 1 : -1; }
 
+// Eight elements along k at a time (GCC/Clang vector extension; each lane does
+// exactly the scalar operations, in the same order). The hot loops are built
+// twice, for AVX2 and for any x86-64, and the processor picks at run time.
+typedef float v8f __attribute__((vector_size(32)));
+typedef double v4d __attribute__((vector_size(32)));
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define VESMORA_HOT __attribute__((target_clones("avx2", "default")))
+#else
+#define VESMORA_HOT
+#endif
+
+// Loads and stores that need no more than float alignment.
+typedef float v8f_unaligned __attribute__((vector_size(32), aligned(4)));
+#define LOAD8(p) (*reinterpret_cast<const v8f_unaligned*>(p))
+#define STORE8(p, v) (*reinterpret_cast<v8f_unaligned*>(p) = (v))
+
 // One line of 256 elements along k: the eight terms in the order of the
 // step-by-step sum (frame z0 then z1; within a frame rows x0, x1; within a row
-// columns y0, y1). Elements outside the source are 0.
-void mix_line(const Resampler& R, RowCache& c, int i, int j, float* __restrict line) {
+// columns y0, y1). Elements outside the source are 0. Returns the run [kb, ke)
+// of whole groups of eight that holds every element inside the source.
+inline __attribute__((always_inline)) void mix_line(const Resampler& R, RowCache& c, int i, int j, float* line, int& kb, int& ke) {
     const int r0 = R.X.lo[i];
     int s0 = slot_of(c, r0);
     if (s0 < 0) {
@@ -467,54 +493,68 @@ void mix_line(const Resampler& R, RowCache& c, int i, int j, float* __restrict l
     const int q0 = R.Y.lo[j];
     const float w00 = R.X.wlo[i] * R.Y.wlo[j], w01 = R.X.wlo[i] * R.Y.whi[j];
     const float w10 = R.X.whi[i] * R.Y.wlo[j], w11 = R.X.whi[i] * R.Y.whi[j];
-    const float* __restrict a0 = c.lo[s0] + q0 * VOL_N;
-    const float* __restrict b0 = a0 + VOL_N;
-    const float* __restrict c0 = c.lo[s1] + q0 * VOL_N;
-    const float* __restrict d0 = c0 + VOL_N;
-    const float* __restrict a1 = c.hi[s0] + q0 * VOL_N;
-    const float* __restrict b1 = a1 + VOL_N;
-    const float* __restrict c1 = c.hi[s1] + q0 * VOL_N;
-    const float* __restrict d1 = c1 + VOL_N;
-    const float* __restrict wz0 = R.Z.wlo;
-    const float* __restrict wz1 = R.Z.whi;
-    const int k0 = R.Z.first, k1 = R.Z.last;
-    for (int k = 0; k < k0; k++) line[k] = 0.0f;
-    for (int k = k0; k <= k1; k++) {
-        float v = 0.0f;
-        v += (w00 * wz0[k]) * a0[k];
-        v += (w01 * wz0[k]) * b0[k];
-        v += (w10 * wz0[k]) * c0[k];
-        v += (w11 * wz0[k]) * d0[k];
-        v += (w00 * wz1[k]) * a1[k];
-        v += (w01 * wz1[k]) * b1[k];
-        v += (w10 * wz1[k]) * c1[k];
-        v += (w11 * wz1[k]) * d1[k];
-        line[k] = v;
+    const float* a0 = c.lo[s0] + q0 * VOL_N;
+    const float* b0 = a0 + VOL_N;
+    const float* c0 = c.lo[s1] + q0 * VOL_N;
+    const float* d0 = c0 + VOL_N;
+    const float* a1 = c.hi[s0] + q0 * VOL_N;
+    const float* b1 = a1 + VOL_N;
+    const float* c1 = c.hi[s1] + q0 * VOL_N;
+    const float* d1 = c1 + VOL_N;
+    // Lanes outside [first, last] read the zeros the row cache holds there and are cleared below.
+    kb = R.Z.first & ~7;
+    ke = (R.Z.last + 8) & ~7;
+    for (int k = 0; k < kb; k++) line[k] = 0.0f;
+    for (int k = kb; k < ke; k += 8) {
+        const v8f z0 = LOAD8(R.Z.wlo + k), z1 = LOAD8(R.Z.whi + k);
+        v8f v = {};
+        v += (w00 * z0) * LOAD8(a0 + k);
+        v += (w01 * z0) * LOAD8(b0 + k);
+        v += (w10 * z0) * LOAD8(c0 + k);
+        v += (w11 * z0) * LOAD8(d0 + k);
+        v += (w00 * z1) * LOAD8(a1 + k);
+        v += (w01 * z1) * LOAD8(b1 + k);
+        v += (w10 * z1) * LOAD8(c1 + k);
+        v += (w11 * z1) * LOAD8(d1 + k);
+        STORE8(line + k, v);
     }
-    for (int k = k1 + 1; k < VOL_N; k++) line[k] = 0.0f;
+    for (int k = kb; k < R.Z.first; k++) line[k] = 0.0f;
+    for (int k = R.Z.last + 1; k < VOL_N; k++) line[k] = 0.0f;
 }
 
-// First pass: the largest and smallest element over planes [i_begin, i_end), nothing stored.
-void extremes(const Resampler& R, RowCache& c, int i_begin, int i_end, float& vmax, float& vmin) {
+// First pass: the largest and smallest element over planes [i_begin, i_end), nothing
+// stored. Lanes outside the source hold 0, which the search may see: it starts from
+// 0 for the largest, and such elements exist then, so the smallest is at most 0.
+VESMORA_HOT void extremes(const Resampler& R, RowCache& c, int i_begin, int i_end, float& vmax, float& vmin) {
     float line[VOL_N];
-    float mx = 0.0f, mn = 999999.875f;
+    v8f mx = {};
+    v8f mn = mx + 999999.875f;
     for (int i = i_begin; i < i_end; i++) {
         if (!R.X.ok[i]) continue;
         for (int j = R.Y.first; j <= R.Y.last; j++) {
-            mix_line(R, c, i, j, line);
-            for (int k = R.Z.first; k <= R.Z.last; k++) {
-                mx = line[k] > mx ? line[k] : mx;
-                mn = line[k] < mn ? line[k] : mn;
+            int kb, ke;
+            mix_line(R, c, i, j, line, kb, ke);
+            for (int k = kb; k < ke; k += 8) {
+                const v8f v = LOAD8(line + k);
+                mx = v > mx ? v : mx;
+                mn = v < mn ? v : mn;
             }
         }
     }
-    vmax = mx;
-    vmin = mn;
+    vmax = 0.0f;
+    vmin = 999999.875f;
+    for (int l = 0; l < 8; l++) {
+        if (mx[l] > vmax) vmax = mx[l];
+        if (mn[l] < vmin) vmin = mn[l];
+    }
 }
 
-// Second pass: every element of planes [i_begin, i_end), scaled to percent of the largest.
-void fill_planes(const Resampler& R, RowCache& c, int i_begin, int i_end, float largest) {
-    const double m = largest;
+// Second pass: every element of planes [i_begin, i_end), scaled to percent of the
+// largest: v x (100 / largest) in double, which is v x 100 / largest to the last
+// bit of the float (and exactly 100 for the largest).
+VESMORA_HOT void fill_planes(const Resampler& R, RowCache& c, int i_begin, int i_end, float largest) {
+    const v4d scale = v4d{} + 100.0 / static_cast<double>(largest);
+    const v8f lo = {}, hi = lo + 100.0f;
     for (int i = i_begin; i < i_end; i++) {
         float* plane = data + static_cast<std::size_t>(i) * VOL_N * VOL_N;
         if (!R.X.ok[i]) {
@@ -522,17 +562,23 @@ void fill_planes(const Resampler& R, RowCache& c, int i_begin, int i_end, float 
             continue;
         }
         for (int j = 0; j < VOL_N; j++) {
-            float* __restrict out = plane + j * VOL_N;
+            float* out = plane + j * VOL_N;
             if (!R.Y.ok[j]) {
                 std::memset(out, 0, sizeof(float) * VOL_N);
                 continue;
             }
-            mix_line(R, c, i, j, out);
-            for (int k = R.Z.first; k <= R.Z.last; k++) {
-                float v = static_cast<float>(out[k] * 100.0 / m);
-                if (v < 0) v = 0;
-                if (v > 100) v = 100;
-                out[k] = v;
+            int kb, ke;
+            mix_line(R, c, i, j, out, kb, ke);
+            for (int k = kb; k < ke; k += 8) {
+                const v8f v = LOAD8(out + k);
+                const v4d d0 = {v[0], v[1], v[2], v[3]}, d1 = {v[4], v[5], v[6], v[7]};
+                const v4d q0 = d0 * scale, q1 = d1 * scale;
+                v8f s = {static_cast<float>(q0[0]), static_cast<float>(q0[1]), static_cast<float>(q0[2]),
+                         static_cast<float>(q0[3]), static_cast<float>(q1[0]), static_cast<float>(q1[1]),
+                         static_cast<float>(q1[2]), static_cast<float>(q1[3])};
+                s = s < lo ? lo : s;
+                s = s > hi ? hi : s;
+                STORE8(out + k, s);
             }
         }
     }
@@ -678,12 +724,15 @@ int READ_DATA() {
 
     const int parts = thread_count();
     RowCache caches[8];
-    float* rows = static_cast<float*>(vesmora_alloc(sizeof(float) * 4 * ech * VOL_N * parts));
+    const std::size_t row_floats = static_cast<std::size_t>(4) * ech * VOL_N * parts;
+    float* rows = static_cast<float*>(vesmora_alloc(sizeof(float) * row_floats));
     if (rows == nullptr) {
         std::free(block);
         MOMS(" load ");
         EXIT_PROGRAM(33);
     }
+
+    std::memset(rows, 0, sizeof(float) * row_floats);
     for (int t = 0; t < parts; t++) {
         float* base = rows + static_cast<std::size_t>(t) * 4 * ech * VOL_N;
         for (int s = 0; s < 2; s++) {
