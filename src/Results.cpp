@@ -1,15 +1,371 @@
 // Sector evaluation: from the placed model to the ray table, the 17 sector
 // percentages and scores and the bull's-eye values.
+//
+// Every value here must come out bit for bit as the plain step-by-step
+// evaluation gives it (the tests hold the two side by side), so the speed comes
+// only from work that cannot change a result:
+//  - a voxel whose own term of the outer measure is above 1 can never be a wall
+//    voxel (the other two terms are not negative and a float sum never falls
+//    below one of its non-negative parts), so only the box of the outer
+//    ellipsoid is visited;
+//  - the per-axis terms of both measures, the cosines and sines of the ray
+//    angles, the quotients n / 100 of the ray points, the sector chosen by the
+//    angle of each (j, k) column and the bull's-eye lookups are tabulated once
+//    per evaluation, each computed by the very same single or double precision
+//    operation as in place;
+//  - rays are independent and each sector sum is its own chain of additions:
+//    two threads share the rays and the sectors (mid and basal rings on one
+//    side, apical ring and apex on the other), every chain keeps its order.
 #include "Results.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "Display.h"
 #include "main.h"
 
+namespace {
+
+// Angle constants (pi taken as 3.14159265), held in double as the comparisons use them.
+constexpr double TWO_PI = 6.2831853;
+constexpr double PI_3 = 1.04719755, PI2_3 = 2.0943951, PI = 3.14159265, PI4_3 = 4.1887902,
+                 PI5_3 = 5.23598775;
+constexpr double PI_4 = 0.7853981625, PI3_4 = 2.3561944875, PI5_4 = 3.9269908125, PI7_4 = 5.4977871375;
+
+constexpr int ROWS_PER_TASK = 8;
+constexpr int BULL_TASKS = 4;
+// Largest step (in voxels) between the two ends of a ray for which the
+// quotients of its points are tabulated; longer rays divide in place.
+constexpr int DMAX_TABLE = 300;
+
+// Bit n of a sector mask stands for sector n.
+constexpr unsigned BASAL_BITS = 0x7Eu;          // 1..6
+constexpr unsigned MID_BITS = 0x1F80u;          // 7..12
+constexpr unsigned APICAL_BITS = 0x1E000u;      // 13..16
+constexpr unsigned APEX_BIT = 1u << 17;
+constexpr unsigned GROUP_BITS[2] = {BASAL_BITS | MID_BITS, APICAL_BITS | APEX_BIT};
+
+// Scratch of one evaluation (sized for the fixed tables of the program).
+float g_quot[(2 * DMAX_TABLE + 1) * 101];  // (d * q) / 100.0f for d in -DMAX..DMAX, q in 0..100
+unsigned g_angle_bits[256 * 256];          // sectors chosen by the angle of column (j, k)
+int g_bull_index[400 * 400];               // SAMPLE entry shown by each bull's-eye pixel, or -1
+
+struct Work {
+    // model and table sizes, read once
+    int sam_ax, sam_ang, K, L;
+    float P[480];
+    double cos_phi[480], sin_phi[480];
+    int dmax;  // -1: no quotient table
+    // sector sums
+    float to_i[256], to_j[256], to_k[256];  // outer measure terms per axis
+    float ti_i[256], ti_j[256], ti_k[256];  // inner measure terms per axis
+    unsigned ring_bits[256];                // sectors whose level test holds at i
+    int i0, i1, j0, j1, k0, k1;             // box of the outer ellipsoid (empty: i0 > i1)
+    float sums[2][18];
+    int counts[2][18];
+};
+Work g_work;
+
+// Runs f(0) .. f(ntasks - 1) on this thread and one more, handing the tasks
+// out in order. Without a second thread everything runs here.
+template <class F>
+void run_tasks(int ntasks, F&& f) {
+    std::atomic<int> next{0};
+    auto worker = [&]() {
+        for (;;) {
+            const int t = next.fetch_add(1);
+            if (t >= ntasks) break;
+            f(t);
+        }
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(worker);
+    } catch (const std::system_error&) {
+        // no thread to be had: the tasks simply all run here
+    }
+    worker();
+    if (helper.joinable()) helper.join();
+}
+
+// One ray: points from (a0, b0) to (a1, b1) in the plane at `plane`.
+float ray_value(const Work& w, const float* plane, int a0, int b0, int a1, int b1) {
+    const int da = a1 - a0;
+    const int db = b1 - b0;
+    const float fa0 = static_cast<float>(a0);
+    const float fb0 = static_cast<float>(b0);
+    float e = 0;
+    if (w.dmax >= std::abs(da) && w.dmax >= std::abs(db)) {
+        const float* qa = &g_quot[(da + w.dmax) * 101];
+        const float* qb = &g_quot[(db + w.dmax) * 101];
+        // The rounded points run monotonically from one end to the other, so
+        // with both ends inside the volume every point is.
+        if (std::min(a0, a1) >= 0 && std::max(a0, a1) <= 255 && std::min(b0, b1) >= 0 && std::max(b0, b1) <= 255) {
+            for (int q = 0; q <= 100; q++) {
+                const int ja = static_cast<int>((fa0 + qa[q]) + 0.5);
+                const int kb = static_cast<int>((fb0 + qb[q]) + 0.5);
+                e += plane[ja * 256 + kb];
+            }
+            return e / 101;
+        }
+        int count = 0;
+        for (int q = 0; q <= 100; q++) {
+            const int ja = static_cast<int>((fa0 + qa[q]) + 0.5);
+            const int kb = static_cast<int>((fb0 + qb[q]) + 0.5);
+            if (ja >= 0 && ja <= 255 && kb >= 0 && kb <= 255) {
+                e += plane[ja * 256 + kb];
+                count++;
+            }
+        }
+        if (count > 0) e /= count;
+        return e;
+    }
+    int count = 0;
+    for (int q = 0; q <= 100; q++) {
+        const float a = a0 + da * q / 100.0f;
+        const float b = b0 + db * q / 100.0f;
+        const int ja = static_cast<int>(a + 0.5);
+        const int kb = static_cast<int>(b + 0.5);
+        if (ja >= 0 && ja <= 255 && kb >= 0 && kb <= 255) {
+            e += plane[ja * 256 + kb];
+            count++;
+        }
+    }
+    if (count > 0) e /= count;
+    return e;
+}
+
+// Rows r0 .. r1 - 1 of the ray table.
+void eval_rays(const Work& w, int r0, int r1) {
+    for (int r = r0; r < r1; r++) {
+        float* row = &SAMPLE[r * 480];
+        const float z = w.P[r];
+        const int p = static_cast<int>(z + 0.5);
+        const float hz = z - static_cast<float>(ill_ci);
+        const float h = 1.0f - hz * hz / static_cast<float>(ill_ri * ill_ri);
+        const float tz = z - static_cast<float>(ell_ci);
+        const float t = 1.0f - tz * tz / static_cast<float>(ell_ri * ell_ri);
+        if (!(t >= 0) || p < 0 || p > 255) {
+            // the plane misses the outer ellipsoid or lies outside the volume
+            for (int s = 0; s < w.sam_ang; s++) row[s] = 0;
+            continue;
+        }
+        const float* plane = &data[p * 65536];
+        const double sh = std::sqrt(static_cast<double>(h));
+        const double st = std::sqrt(static_cast<double>(t));
+        for (int s = 0; s < w.sam_ang; s++) {
+            int a0 = ell_cj;
+            int b0 = ell_ck;
+            if (h >= 0) {
+                a0 = ill_cj + static_cast<int>(w.cos_phi[s] * ill_rj * sh + 0.5);
+                b0 = ill_ck + static_cast<int>(w.sin_phi[s] * ill_rk * sh + 0.5);
+            }
+            const int a1 = ell_cj + static_cast<int>(w.cos_phi[s] * ell_rj * st + 0.5);
+            const int b1 = ell_ck + static_cast<int>(w.sin_phi[s] * ell_rk * st + 0.5);
+            row[s] = ray_value(w, plane, a0, b0, a1, b1);
+        }
+    }
+}
+
+// Sector sums of one group (0: basal and mid rings, 1: apical ring and apex),
+// over the box of the outer ellipsoid, i outermost and k innermost.
+void eval_sectors(Work& w, int group) {
+    float* sum = w.sums[group];
+    int* count = w.counts[group];
+    for (int n = 0; n < 18; n++) {
+        sum[n] = 0;
+        count[n] = 0;
+    }
+    for (int i = w.i0; i <= w.i1; i++) {
+        const unsigned ibits = w.ring_bits[i] & GROUP_BITS[group];
+        if (ibits == 0) continue;
+        for (int j = w.j0; j <= w.j1; j++) {
+            const float so = w.to_i[i] + w.to_j[j];
+            if (!(so <= 1.0f)) continue;
+            const float si = w.ti_i[i] + w.ti_j[j];
+            const float* vol = &data[i * 65536 + j * 256];
+            const unsigned* abits = &g_angle_bits[j * 256];
+            for (int k = w.k0; k <= w.k1; k++) {
+                if (!(si + w.ti_k[k] >= 1.0f && so + w.to_k[k] <= 1.0f)) continue;
+                unsigned sel = abits[k] & ibits;
+                const float v = vol[k];
+                while (sel != 0) {
+                    const int n = __builtin_ctz(sel);
+                    sum[n] += v;
+                    count[n]++;
+                    sel &= sel - 1;
+                }
+            }
+        }
+    }
+}
+
+// Bull's-eye lookups of rows r0 .. r1 - 1.
+void eval_bull_index(const Work& w, int r0, int r1) {
+    for (int row = r0; row < r1; row++) {
+        for (int col = 0; col < 400; col++) {
+            float th = std::atan2(static_cast<float>(row - 200), static_cast<float>(col - 200));
+            while (th < 0) th = th + TWO_PI;
+            const float rho =
+                std::sqrt(static_cast<float>((row - 200) * (row - 200) + (col - 200) * (col - 200))) / 180.0f;
+            const int o = static_cast<int>(w.sam_ax * rho + 0.5);
+            int h = static_cast<int>(w.sam_ang * th / TWO_PI + 0.5);
+            if (h < 0) h = 0;
+            if (h >= w.sam_ang) h = w.sam_ang - 1;
+            g_bull_index[row * 400 + col] = (0 <= o && o < w.sam_ax) ? (w.sam_ax - 1 - o) * 480 + h : -1;
+        }
+    }
+}
+
+// Terms of one axis of an ellipsoid measure, each squared semi-axis formed as an integer.
+void axis_terms(float* term, int centre, int semi) {
+    const float r2 = static_cast<float>(semi * semi);
+    for (int x = 0; x < 256; x++) term[x] = static_cast<float>((x - centre) * (x - centre)) / r2;
+}
+
+// First and last index whose term is at most 1 (first > last when none is).
+void axis_box(const float* term, int& first, int& last) {
+    first = 256;
+    last = -1;
+    for (int x = 0; x < 256; x++) {
+        if (term[x] <= 1.0f) {
+            first = std::min(first, x);
+            last = x;
+        }
+    }
+}
+
+// Sectors chosen by the angle of one column, with the inclusive bounds of each range.
+unsigned angle_bits(float th) {
+    unsigned b = APEX_BIT;
+    if (PI_4 <= th && th <= PI3_4) b |= 1u << 13;
+    if (PI3_4 <= th && th <= PI5_4) b |= 1u << 14;
+    if (PI5_4 <= th && th <= PI7_4) b |= 1u << 15;
+    if (th <= PI_4 || th >= PI7_4) b |= 1u << 16;
+    const int six[6] = {6, 1, 2, 3, 4, 5};  // basal; mid is six more
+    const double lo[6] = {0, PI_3, PI2_3, PI, PI4_3, PI5_3};
+    const double hi[6] = {PI_3, PI2_3, PI, PI4_3, PI5_3, TWO_PI};
+    for (int x = 0; x < 6; x++)
+        if (lo[x] <= th && th <= hi[x]) b |= (1u << six[x]) | (1u << (six[x] + 6));
+    return b;
+}
+
+void prepare_sectors(Work& w) {
+    axis_terms(w.to_i, ell_ci, ell_ri);
+    axis_terms(w.to_j, ell_cj, ell_rj);
+    axis_terms(w.to_k, ell_ck, ell_rk);
+    axis_terms(w.ti_i, ill_ci, ill_ri);
+    axis_terms(w.ti_j, ill_cj, ill_rj);
+    axis_terms(w.ti_k, ill_ck, ill_rk);
+    axis_box(w.to_i, w.i0, w.i1);
+    axis_box(w.to_j, w.j0, w.j1);
+    axis_box(w.to_k, w.k0, w.k1);
+    for (int i = 0; i < 256; i++) {
+        unsigned b = 0;
+        if (sect_i[3] <= i && i <= sect_i[4]) b |= APEX_BIT;
+        if (sect_i[2] <= i && i <= sect_i[3]) b |= APICAL_BITS;
+        if (sect_i[1] <= i && i <= sect_i[2]) b |= MID_BITS;
+        if (sect_i[0] <= i && i <= sect_i[1]) b |= BASAL_BITS;
+        w.ring_bits[i] = b;
+    }
+    for (int j = w.j0; j <= w.j1; j++) {
+        for (int k = w.k0; k <= w.k1; k++) {
+            float th = std::atan2(static_cast<float>(k - ell_ck), static_cast<float>(j - ell_cj));
+            while (th < 0) th = th + TWO_PI;
+            g_angle_bits[j * 256 + k] = angle_bits(th);
+        }
+    }
+}
+
+void prepare_rays(Work& w) {
+    for (int q = 0; q < w.sam_ax; q++) {
+        if (q < w.K)
+            w.P[q] = static_cast<float>(plan_i) +
+                     static_cast<float>(q * (apex_i - plan_i)) / static_cast<float>(w.K);
+        else
+            w.P[q] = static_cast<float>(apex_i) +
+                     static_cast<float>((q - w.K) * (ell_ri + ell_ci - apex_i)) / static_cast<float>(w.L);
+    }
+    for (int s = 0; s < w.sam_ang; s++) {
+        const double phi = s * 3.1415 / (w.sam_ang / 2);
+        w.cos_phi[s] = std::cos(phi);
+        w.sin_phi[s] = std::sin(phi);
+    }
+    // A ray runs at most this far on either axis (ends rounded to whole voxels).
+    const long span = std::max(std::abs(static_cast<long>(ell_cj) - ill_cj) + std::abs(static_cast<long>(ell_rj)) +
+                                   std::abs(static_cast<long>(ill_rj)),
+                               std::abs(static_cast<long>(ell_ck) - ill_ck) + std::abs(static_cast<long>(ell_rk)) +
+                                   std::abs(static_cast<long>(ill_rk))) +
+                      2;
+    w.dmax = span <= DMAX_TABLE ? static_cast<int>(span) : -1;
+    if (w.dmax >= 0)
+        for (int d = -w.dmax; d <= w.dmax; d++)
+            for (int q = 0; q <= 100; q++) g_quot[(d + w.dmax) * 101 + q] = d * q / 100.0f;
+}
+
+}  // namespace
+
+int SCORE_CLASS(float v) {
+    if (v >= 70) return 0;
+    if (v >= 50) return 1;
+    if (v >= 30) return 2;
+    if (v >= 10) return 3;
+    return 4;  // below 10, an empty sector included
+}
+
 int EVAL_RES() {
-    // TODO(evaluation)
+    Work& w = g_work;
+    w.sam_ax = std::clamp(sam_ax, 0, 480);
+    w.sam_ang = std::clamp(sam_ang, 0, 480);
+    w.K = (3 * w.sam_ax) / 4;
+    w.L = w.sam_ax / 4;
+
+    prepare_rays(w);
+    prepare_sectors(w);
+
+    // Rays, sector sums and bull's-eye lookups, shared between two threads.
+    const int ray_tasks = (w.sam_ax + ROWS_PER_TASK - 1) / ROWS_PER_TASK;
+    run_tasks(2 + BULL_TASKS + ray_tasks, [&](int t) {
+        if (t < 2) {
+            eval_sectors(w, t);
+        } else if (t < 2 + BULL_TASKS) {
+            const int b = t - 2;
+            eval_bull_index(w, b * 400 / BULL_TASKS, (b + 1) * 400 / BULL_TASKS);
+        } else {
+            const int r0 = (t - 2 - BULL_TASKS) * ROWS_PER_TASK;
+            eval_rays(w, r0, std::min(r0 + ROWS_PER_TASK, w.sam_ax));
+        }
+    });
+
+    // Ray normalisation: the best ray at 99.5; when every ray is 0 the table stays 0.
+    float M = 0;
+    for (int r = 0; r < w.sam_ax; r++)
+        for (int s = 0; s < w.sam_ang; s++)
+            if (SAMPLE[r * 480 + s] > M) M = SAMPLE[r * 480 + s];
+    if (M > 0)
+        for (int r = 0; r < w.sam_ax; r++)
+            for (int s = 0; s < w.sam_ang; s++) SAMPLE[r * 480 + s] *= 99.5 / M;
+
+    // Sector means, the best sector at 99.999; when all are 0 they stay 0.
+    for (int n = 0; n < 18; n++) {
+        const int g = (GROUP_BITS[1] >> n) & 1u;
+        SECTEUR[n] = w.sums[g][n];
+        if (w.counts[g][n] > 0) SECTEUR[n] /= w.counts[g][n];
+    }
+    M = 0;
+    for (int n = 0; n < 18; n++)
+        if (SECTEUR[n] > M) M = SECTEUR[n];
+    if (M > 0)
+        for (int n = 0; n < 18; n++) SECTEUR[n] *= 99.999 / M;
+
+    for (int n = 1; n <= 17; n++) SCORE[n] = SCORE_CLASS(SECTEUR[n]);
+
+    for (int x = 0; x < 400 * 400; x++) BULL[x] = g_bull_index[x] >= 0 ? SAMPLE[g_bull_index[x]] : 0.0f;
+
     res_ok = 1;
     DISPLAY_RES();
     return 0;
