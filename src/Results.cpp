@@ -38,9 +38,8 @@ constexpr double PI_4 = 0.7853981625, PI3_4 = 2.3561944875, PI5_4 = 3.9269908125
 
 constexpr int ROWS_PER_TASK = 8;
 constexpr int BULL_TASKS = 4;
-// Largest step (in voxels) between the two ends of a ray for which the
-// quotients of its points are tabulated; longer rays divide in place.
-constexpr int DMAX_TABLE = 300;
+// Largest difference between the two ends of a ray inside the volume.
+constexpr int DMAX_TABLE = 255;
 
 // Bit n of a sector mask stands for sector n.
 constexpr unsigned BASAL_BITS = 0x7Eu;          // 1..6
@@ -50,7 +49,8 @@ constexpr unsigned APEX_BIT = 1u << 17;
 constexpr unsigned GROUP_BITS[2] = {BASAL_BITS | MID_BITS, APICAL_BITS | APEX_BIT};
 
 // Scratch of one evaluation (sized for the fixed tables of the program).
-float g_quot[(2 * DMAX_TABLE + 1) * 101];  // (d * q) / 100.0f for d in -DMAX..DMAX, q in 0..100
+int g_step_j[(2 * DMAX_TABLE + 1) * 101];  // offsets of the ray points for an end difference
+int g_step_k[(2 * DMAX_TABLE + 1) * 101];  // d in -dmax..dmax on axes j (x 256) and k, q in 0..100
 unsigned g_angle_bits[256 * 256];          // sectors chosen by the angle of column (j, k)
 int g_bull_index[400 * 400];               // SAMPLE entry shown by each bull's-eye pixel, or -1
 
@@ -59,7 +59,7 @@ struct Work {
     int sam_ax, sam_ang, K, L;
     float P[480];
     double cos_phi[480], sin_phi[480];
-    int dmax;  // -1: no quotient table
+    int dmax;  // the step tables hold the end differences -dmax..dmax
     // sector sums
     float to_i[256], to_j[256], to_k[256];  // outer measure terms per axis
     float ti_i[256], ti_j[256], ti_k[256];  // inner measure terms per axis
@@ -92,42 +92,21 @@ void run_tasks(int ntasks, F&& f) {
     if (helper.joinable()) helper.join();
 }
 
-// One ray: points from (a0, b0) to (a1, b1) in the plane at `plane`.
-float ray_value(const Work& w, const float* plane, int a0, int b0, int a1, int b1) {
-    const int da = a1 - a0;
-    const int db = b1 - b0;
-    const float fa0 = static_cast<float>(a0);
-    const float fb0 = static_cast<float>(b0);
+// A ray that lies wholly inside the volume, in the plane `plane` from its
+// start voxel on: the point offsets of its two axes come from the step tables.
+struct InRay {
+    const float* start;
+    const int* step_j;
+    const int* step_k;
+};
+
+// Any ray, point by point as the steps say: the ends may lie outside the volume.
+float ray_value(const float* plane, int a0, int b0, int a1, int b1) {
     float e = 0;
-    if (w.dmax >= std::abs(da) && w.dmax >= std::abs(db)) {
-        const float* qa = &g_quot[(da + w.dmax) * 101];
-        const float* qb = &g_quot[(db + w.dmax) * 101];
-        // The rounded points run monotonically from one end to the other, so
-        // with both ends inside the volume every point is.
-        if (std::min(a0, a1) >= 0 && std::max(a0, a1) <= 255 && std::min(b0, b1) >= 0 && std::max(b0, b1) <= 255) {
-            for (int q = 0; q <= 100; q++) {
-                const int ja = static_cast<int>((fa0 + qa[q]) + 0.5);
-                const int kb = static_cast<int>((fb0 + qb[q]) + 0.5);
-                e += plane[ja * 256 + kb];
-            }
-            return e / 101;
-        }
-        int count = 0;
-        for (int q = 0; q <= 100; q++) {
-            const int ja = static_cast<int>((fa0 + qa[q]) + 0.5);
-            const int kb = static_cast<int>((fb0 + qb[q]) + 0.5);
-            if (ja >= 0 && ja <= 255 && kb >= 0 && kb <= 255) {
-                e += plane[ja * 256 + kb];
-                count++;
-            }
-        }
-        if (count > 0) e /= count;
-        return e;
-    }
     int count = 0;
     for (int q = 0; q <= 100; q++) {
-        const float a = a0 + da * q / 100.0f;
-        const float b = b0 + db * q / 100.0f;
+        const float a = a0 + (a1 - a0) * q / 100.0f;
+        const float b = b0 + (b1 - b0) * q / 100.0f;
         const int ja = static_cast<int>(a + 0.5);
         const int kb = static_cast<int>(b + 0.5);
         if (ja >= 0 && ja <= 255 && kb >= 0 && kb <= 255) {
@@ -139,8 +118,33 @@ float ray_value(const Work& w, const float* plane, int a0, int b0, int a1, int b
     return e;
 }
 
+// Four rays inside the volume side by side: four chains of additions, each in
+// the order of its points.
+void four_rays(const InRay* ray, float* out) {
+    float e0 = 0, e1 = 0, e2 = 0, e3 = 0;
+    for (int q = 0; q <= 100; q++) {
+        e0 += ray[0].start[ray[0].step_j[q] + ray[0].step_k[q]];
+        e1 += ray[1].start[ray[1].step_j[q] + ray[1].step_k[q]];
+        e2 += ray[2].start[ray[2].step_j[q] + ray[2].step_k[q]];
+        e3 += ray[3].start[ray[3].step_j[q] + ray[3].step_k[q]];
+    }
+    out[0] = e0 / 101;
+    out[1] = e1 / 101;
+    out[2] = e2 / 101;
+    out[3] = e3 / 101;
+}
+
+float one_ray(const InRay& ray) {
+    float e = 0;
+    for (int q = 0; q <= 100; q++) e += ray.start[ray.step_j[q] + ray.step_k[q]];
+    return e / 101;
+}
+
 // Rows r0 .. r1 - 1 of the ray table.
 void eval_rays(const Work& w, int r0, int r1) {
+    InRay pending[4];
+    int pending_col[4];
+    int same_as[480];  // column whose ray has the very same ends (same points, same sum), or -1
     for (int r = r0; r < r1; r++) {
         float* row = &SAMPLE[r * 480];
         const float z = w.P[r];
@@ -157,6 +161,8 @@ void eval_rays(const Work& w, int r0, int r1) {
         const float* plane = &data[p * 65536];
         const double sh = std::sqrt(static_cast<double>(h));
         const double st = std::sqrt(static_cast<double>(t));
+        int npending = 0;
+        int last[4] = {0, 0, 0, 0}, last_col = -1;
         for (int s = 0; s < w.sam_ang; s++) {
             int a0 = ell_cj;
             int b0 = ell_ck;
@@ -166,57 +172,136 @@ void eval_rays(const Work& w, int r0, int r1) {
             }
             const int a1 = ell_cj + static_cast<int>(w.cos_phi[s] * ell_rj * st + 0.5);
             const int b1 = ell_ck + static_cast<int>(w.sin_phi[s] * ell_rk * st + 0.5);
-            row[s] = ray_value(w, plane, a0, b0, a1, b1);
+            // Neighbouring angles often round to the same ends, above all near the tip.
+            if (last_col >= 0 && a0 == last[0] && b0 == last[1] && a1 == last[2] && b1 == last[3]) {
+                same_as[s] = last_col;
+                continue;
+            }
+            same_as[s] = -1;
+            last[0] = a0, last[1] = b0, last[2] = a1, last[3] = b1, last_col = s;
+            // The rounded points run monotonically from one end to the other,
+            // so with both ends inside the volume every point is.
+            const bool inside = std::min(a0, a1) >= 0 && std::max(a0, a1) <= 255 && std::min(b0, b1) >= 0 &&
+                                std::max(b0, b1) <= 255 && std::abs(a1 - a0) <= w.dmax &&
+                                std::abs(b1 - b0) <= w.dmax;
+            if (!inside) {
+                row[s] = ray_value(plane, a0, b0, a1, b1);
+                continue;
+            }
+            pending[npending] = InRay{plane + a0 * 256 + b0, &g_step_j[(a1 - a0 + w.dmax) * 101],
+                                      &g_step_k[(b1 - b0 + w.dmax) * 101]};
+            pending_col[npending++] = s;
+            if (npending == 4) {
+                float out[4];
+                four_rays(pending, out);
+                for (int x = 0; x < 4; x++) row[pending_col[x]] = out[x];
+                npending = 0;
+            }
         }
+        for (int x = 0; x < npending; x++) row[pending_col[x]] = one_ray(pending[x]);
+        for (int s = 0; s < w.sam_ang; s++)
+            if (same_as[s] >= 0) row[s] = row[same_as[s]];
     }
 }
+
+// Running sums of the sectors chosen by one angle and level (at most one per
+// ring, so at most two in a group): the sums stay in registers while the
+// choice stays the same, and go back to the tables when it changes.
+struct SectorRun {
+    float* sum;
+    int* count;
+    unsigned cur = 0;
+    int na = -1, nb = -1, run = 0;
+    float acc_a = 0, acc_b = 0;
+
+    void flush() {
+        if (na >= 0) {
+            sum[na] = acc_a;
+            count[na] += run;
+        }
+        if (nb >= 0) {
+            sum[nb] = acc_b;
+            count[nb] += run;
+        }
+        na = nb = -1;
+        run = 0;
+        cur = 0;
+    }
+    void add(unsigned sel, float v) {
+        if (sel != cur) {
+            flush();
+            const unsigned rest = sel & (sel - 1);
+            if ((rest & (rest - 1)) != 0) {
+                // more than two sectors at once: added one by one
+                for (unsigned b = sel; b != 0; b &= b - 1) {
+                    sum[__builtin_ctz(b)] += v;
+                    count[__builtin_ctz(b)]++;
+                }
+                return;
+            }
+            cur = sel;
+            na = sel != 0 ? __builtin_ctz(sel) : -1;
+            nb = rest != 0 ? __builtin_ctz(rest) : -1;
+            acc_a = na >= 0 ? sum[na] : 0;
+            acc_b = nb >= 0 ? sum[nb] : 0;
+        }
+        acc_a += v;
+        acc_b += v;
+        run++;
+    }
+};
 
 // Sector sums of one group (0: basal and mid rings, 1: apical ring and apex),
 // over the box of the outer ellipsoid, i outermost and k innermost.
 void eval_sectors(Work& w, int group) {
-    float* sum = w.sums[group];
-    int* count = w.counts[group];
+    SectorRun acc{w.sums[group], w.counts[group]};
     for (int n = 0; n < 18; n++) {
-        sum[n] = 0;
-        count[n] = 0;
+        acc.sum[n] = 0;
+        acc.count[n] = 0;
     }
     for (int i = w.i0; i <= w.i1; i++) {
         const unsigned ibits = w.ring_bits[i] & GROUP_BITS[group];
         if (ibits == 0) continue;
         for (int j = w.j0; j <= w.j1; j++) {
             const float so = w.to_i[i] + w.to_j[j];
-            if (!(so <= 1.0f)) continue;
             const float si = w.ti_i[i] + w.ti_j[j];
+            if (!(so <= 1.0f)) continue;
+            // Along k each measure only grows away from its centre, so the
+            // voxels inside the outer ellipsoid are one run, and those inside
+            // the inner one a single gap in it.
+            int lo = w.k0, hi = w.k1;
+            while (lo <= hi && !(so + w.to_k[lo] <= 1.0f)) lo++;
+            while (hi >= lo && !(so + w.to_k[hi] <= 1.0f)) hi--;
+            int gap = lo;
+            while (gap <= hi && si + w.ti_k[gap] >= 1.0f) gap++;
+            int after = gap;
+            while (after <= hi && !(si + w.ti_k[after] >= 1.0f)) after++;
             const float* vol = &data[i * 65536 + j * 256];
             const unsigned* abits = &g_angle_bits[j * 256];
-            for (int k = w.k0; k <= w.k1; k++) {
-                if (!(si + w.ti_k[k] >= 1.0f && so + w.to_k[k] <= 1.0f)) continue;
-                unsigned sel = abits[k] & ibits;
-                const float v = vol[k];
-                while (sel != 0) {
-                    const int n = __builtin_ctz(sel);
-                    sum[n] += v;
-                    count[n]++;
-                    sel &= sel - 1;
-                }
-            }
+            for (int k = lo; k < gap; k++) acc.add(abits[k] & ibits, vol[k]);
+            for (int k = after; k <= hi; k++) acc.add(abits[k] & ibits, vol[k]);
         }
     }
+    acc.flush();
 }
 
 // Bull's-eye lookups of rows r0 .. r1 - 1.
 void eval_bull_index(const Work& w, int r0, int r1) {
     for (int row = r0; row < r1; row++) {
         for (int col = 0; col < 400; col++) {
-            float th = std::atan2(static_cast<float>(row - 200), static_cast<float>(col - 200));
-            while (th < 0) th = th + TWO_PI;
             const float rho =
                 std::sqrt(static_cast<float>((row - 200) * (row - 200) + (col - 200) * (col - 200))) / 180.0f;
             const int o = static_cast<int>(w.sam_ax * rho + 0.5);
+            if (!(0 <= o && o < w.sam_ax)) {
+                g_bull_index[row * 400 + col] = -1;  // beyond the base row: the angle is not needed
+                continue;
+            }
+            float th = std::atan2(static_cast<float>(row - 200), static_cast<float>(col - 200));
+            while (th < 0) th = th + TWO_PI;
             int h = static_cast<int>(w.sam_ang * th / TWO_PI + 0.5);
             if (h < 0) h = 0;
             if (h >= w.sam_ang) h = w.sam_ang - 1;
-            g_bull_index[row * 400 + col] = (0 <= o && o < w.sam_ax) ? (w.sam_ax - 1 - o) * 480 + h : -1;
+            g_bull_index[row * 400 + col] = (w.sam_ax - 1 - o) * 480 + h;
         }
     }
 }
@@ -301,10 +386,19 @@ void prepare_rays(Work& w) {
                                std::abs(static_cast<long>(ell_ck) - ill_ck) + std::abs(static_cast<long>(ell_rk)) +
                                    std::abs(static_cast<long>(ill_rk))) +
                       2;
-    w.dmax = span <= DMAX_TABLE ? static_cast<int>(span) : -1;
-    if (w.dmax >= 0)
-        for (int d = -w.dmax; d <= w.dmax; d++)
-            for (int q = 0; q <= 100; q++) g_quot[(d + w.dmax) * 101 + q] = d * q / 100.0f;
+    w.dmax = static_cast<int>(std::min<long>(span, DMAX_TABLE));
+    // Point q of a ray from a0 to a1 = a0 + d lies at a0 + d q / 100, a float
+    // sum rounded by adding 0.5 and truncating. Its exact value is a multiple
+    // of 0.01 and no float error here reaches 0.01: between 0 and 255 the
+    // voxel is a0 + floor((d q + 50) / 100), taken from this table.
+    for (int d = -w.dmax; d <= w.dmax; d++) {
+        for (int q = 0; q <= 100; q++) {
+            const int num = d * q + 50;
+            const int fl = num >= 0 ? num / 100 : -((-num + 99) / 100);
+            g_step_j[(d + w.dmax) * 101 + q] = fl * 256;
+            g_step_k[(d + w.dmax) * 101 + q] = fl;
+        }
+    }
 }
 
 }  // namespace
