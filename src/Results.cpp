@@ -7,15 +7,17 @@
 //  - a voxel whose own term of the outer measure is above 1 can never be a wall
 //    voxel (the other two terms are not negative and a float sum never falls
 //    below one of its non-negative parts), so only the box of the outer
-//    ellipsoid is visited;
+//    ellipsoid is visited; along k each measure only grows away from its
+//    centre, so each row of the box holds at most two runs of wall voxels;
 //  - the per-axis terms of both measures, the cosines and sines of the ray
-//    angles, the quotients n / 100 of the ray points, the sector chosen by the
-//    angle of each (j, k) column and the bull's-eye lookups are tabulated once
-//    per evaluation, each computed by the very same single or double precision
-//    operation as in place;
+//    angles, the sectors chosen by the angle of each (j, k) column and the
+//    bull's-eye lookups are tabulated once per evaluation, each computed by the
+//    very same single or double precision operation as in place;
+//  - the voxel of each ray point is an exact integer function of the ray's ends
+//    (see prepare_rays), and two rays with the same ends give the same value;
 //  - rays are independent and each sector sum is its own chain of additions:
 //    two threads share the rays and the sectors (mid and basal rings on one
-//    side, apical ring and apex on the other), every chain keeps its order.
+//    side, apical ring and apex on the other), and every chain keeps its order.
 #include "Results.h"
 
 #include <algorithm>
