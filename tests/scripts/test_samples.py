@@ -284,15 +284,21 @@ class Phantom(unittest.TestCase):
     applied here with numpy), against the model the README documents."""
 
     def test_hottest_voxels_lie_in_the_myocardium(self):
-        _, _, _, outer, inner = measures()
-        ii = grids()[0]
-        # The documented shell widened by the blur (15 mm FWHM is about 12 voxels).
-        near_wall = (outer <= 1.5) & (inner >= 0.5) & (ii >= BASE - 6)
+        # Over the whole field, liver included: the 200 hottest source voxels, placed where
+        # the loader puts them, lie in the documented wall widened by the blur.
         for name in SAMPLES:
             with self.subTest(name=name):
-                v = volume_box(name)
-                hot = v >= np.percentile(v, 99.5)
-                self.assertGreater(np.count_nonzero(hot & near_wall) / np.count_nonzero(hot), 0.98)
+                px = dataset(name).pixel_array
+                ncz, ech = px.shape[0], px.shape[1]
+                rap = 256 // ech
+                f, r, q = np.unravel_index(np.argsort(px, axis=None)[-200:], px.shape)
+                i = rap * r
+                j = 255 - rap * (ech - 1 - q)
+                k = 255 - rap * ((ncz - 1) + (ech - ncz) / 2 - f)
+                outer = sum((g - c) ** 2 / a ** 2 for g, c, a in zip((i, j, k), CENTRE, OUTER))
+                inner = sum((g - c) ** 2 / a ** 2 for g, c, a in zip((i, j, k), CENTRE, INNER))
+                in_wall = (outer <= 1.5) & (inner >= 0.5) & (i >= BASE - 6)
+                self.assertTrue(in_wall.all(), list(zip(i[~in_wall], j[~in_wall], k[~in_wall])))
 
     def test_wall_is_hot_and_cavity_cold_at_the_documented_radius(self):
         I, J, K = BOX
