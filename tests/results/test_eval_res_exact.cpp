@@ -129,4 +129,10 @@ TEST_F(AgainstLiteral, OddModels) {
     expect_identical("inner centre off the axis");
     set_model(128, 128, 128, 40, 50, 50, 128, 128, 128, 30, 20, 20, 160);
     expect_identical("base plane near the tip");
+    // Apex level on the base plane: the four lower levels coincide and a voxel
+    // there belongs to a sector of every part at once.
+    synth::place_default_model();
+    apex_i = plan_i;
+    EVAL_SECT();
+    expect_identical("all levels on the base plane");
 }
