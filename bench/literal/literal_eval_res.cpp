@@ -1,6 +1,13 @@
 // Literal transcription of EVAL_RES, step by step, with the same single and
 // double precision at every operation as the program's evaluation: the
 // baseline of bench_eval_res and the reference of the exactness tests.
+//
+// Precision, operation by operation: the axial positions, h, t, the ray
+// points a and b, the ray sums, the measures (each term a float quotient of
+// two integer squares, summed i + j + k), the wall angle, rho and the sector
+// sums are single precision; the ray angle, its cosine and sine and their
+// products with the semi-axes and the square roots, every "add 0.5" and the
+// scale factors 99.5 / M and 99.999 / M are double.
 #include <cmath>
 
 #include "Display.h"
