@@ -136,3 +136,19 @@ TEST_F(AgainstLiteral, OddModels) {
     EVAL_SECT();
     expect_identical("all levels on the base plane");
 }
+
+// The fast rays take the voxel of each point from whole-number steps; over
+// every pair of ends inside the volume that must be the voxel the float point
+// a0 + (a1 - a0) q / 100, rounded by adding 0.5 and truncating, falls in.
+TEST(RayPoints, WholeNumberStepsMatchTheFloatPointsForEveryPairOfEnds) {
+    int mismatches = 0;
+    for (int a0 = 0; a0 <= 255; a0++)
+        for (int a1 = 0; a1 <= 255; a1++)
+            for (int q = 0; q <= 100; q++) {
+                const float a = a0 + (a1 - a0) * q / 100.0f;
+                const int num = (a1 - a0) * q + 50;
+                const int floor_div = num >= 0 ? num / 100 : -((-num + 99) / 100);
+                mismatches += static_cast<int>(a + 0.5) != a0 + floor_div;
+            }
+    EXPECT_EQ(mismatches, 0);
+}
