@@ -14,4 +14,9 @@
 // NCZ and fich as the header reader and the loader leave them for a good file.
 int LITERAL_READ_DATA();
 
+// EVAL_RES (literal_eval_res.cpp): ray table, sector sums, means, scores and
+// bull's-eye values over the whole volume, every voxel and every ray point
+// computed as the steps say; then res_ok and DISPLAY_RES.
+int LITERAL_EVAL_RES();
+
 #endif
