@@ -421,6 +421,7 @@ struct Resampler {
     int e, ncz;
     AxisTable X, Y, Z;           // Y and Z indexed by the mirrored j and k
     bool any_outside;            // some element lies outside the source (and is 0)
+    bool z_period8 = false;      // the frame weights of k and k + 8 are the same floats
 
     float pixel(long long f, int r, int q) const {
         const std::size_t n = static_cast<std::size_t>((f * e + r) * e + q);
@@ -505,18 +506,38 @@ inline __attribute__((always_inline)) void mix_line(const Resampler& R, RowCache
     kb = R.Z.first & ~7;
     ke = (R.Z.last + 8) & ~7;
     for (int k = 0; k < kb; k++) line[k] = 0.0f;
-    for (int k = kb; k < ke; k += 8) {
-        const v8f z0 = LOAD8(R.Z.wlo + k), z1 = LOAD8(R.Z.whi + k);
-        v8f v = {};
-        v += (w00 * z0) * LOAD8(a0 + k);
-        v += (w01 * z0) * LOAD8(b0 + k);
-        v += (w10 * z0) * LOAD8(c0 + k);
-        v += (w11 * z0) * LOAD8(d0 + k);
-        v += (w00 * z1) * LOAD8(a1 + k);
-        v += (w01 * z1) * LOAD8(b1 + k);
-        v += (w10 * z1) * LOAD8(c1 + k);
-        v += (w11 * z1) * LOAD8(d1 + k);
-        STORE8(line + k, v);
+    if (R.z_period8) {
+        // The frame weights repeat every eight elements: the eight weight products
+        // are the same for every group of the line.
+        const v8f z0 = LOAD8(R.Z.wlo + kb), z1 = LOAD8(R.Z.whi + kb);
+        const v8f p0 = w00 * z0, p1 = w01 * z0, p2 = w10 * z0, p3 = w11 * z0;
+        const v8f p4 = w00 * z1, p5 = w01 * z1, p6 = w10 * z1, p7 = w11 * z1;
+        for (int k = kb; k < ke; k += 8) {
+            v8f v = {};
+            v += p0 * LOAD8(a0 + k);
+            v += p1 * LOAD8(b0 + k);
+            v += p2 * LOAD8(c0 + k);
+            v += p3 * LOAD8(d0 + k);
+            v += p4 * LOAD8(a1 + k);
+            v += p5 * LOAD8(b1 + k);
+            v += p6 * LOAD8(c1 + k);
+            v += p7 * LOAD8(d1 + k);
+            STORE8(line + k, v);
+        }
+    } else {
+        for (int k = kb; k < ke; k += 8) {
+            const v8f z0 = LOAD8(R.Z.wlo + k), z1 = LOAD8(R.Z.whi + k);
+            v8f v = {};
+            v += (w00 * z0) * LOAD8(a0 + k);
+            v += (w01 * z0) * LOAD8(b0 + k);
+            v += (w10 * z0) * LOAD8(c0 + k);
+            v += (w11 * z0) * LOAD8(d0 + k);
+            v += (w00 * z1) * LOAD8(a1 + k);
+            v += (w01 * z1) * LOAD8(b1 + k);
+            v += (w10 * z1) * LOAD8(c1 + k);
+            v += (w11 * z1) * LOAD8(d1 + k);
+            STORE8(line + k, v);
+        }
     }
     for (int k = kb; k < R.Z.first; k++) line[k] = 0.0f;
     for (int k = R.Z.last + 1; k < VOL_N; k++) line[k] = 0.0f;
@@ -719,6 +740,11 @@ int READ_DATA() {
         R.Z.last = z.first >= VOL_N ? -1 : VOL_N - 1 - z.first;
     }
     const bool empty = R.X.last < 0 || R.Y.last < 0 || R.Z.last < 0;
+    // With RAP 1, 2, 4 or 8 the frame positions step by exact fractions and the
+    // weights repeat every eight elements; checked, not assumed.
+    R.z_period8 = true;
+    for (int k = 8; k < VOL_N; k++)
+        if (R.Z.wlo[k] != R.Z.wlo[k - 8] || R.Z.whi[k] != R.Z.whi[k - 8]) R.z_period8 = false;
     R.any_outside = empty || R.X.first > 0 || R.X.last < VOL_N - 1 || R.Y.first > 0 || R.Y.last < VOL_N - 1 ||
                     R.Z.first > 0 || R.Z.last < VOL_N - 1;
 
