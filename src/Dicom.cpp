@@ -787,7 +787,7 @@ int READ_DATA() {
     RAP = rap;
     std::snprintf(chaine, CHAINE_SIZE, "Max data : %2.1f\nMin data : %2.1f\n", largest, smallest);
     WRITE_LOGFILE(chaine);
-    for (int t = 0; t < parts; t++) caches[t].row[0] = caches[t].row[1] = -1;
+    // (The rows left in the caches by the first pass still hold; the second starts with them.)
     on_all_cores(parts, [&](int ib, int ie, int t) { fill_planes(R, caches[t], ib, ie, largest); });
     std::free(rows);
 

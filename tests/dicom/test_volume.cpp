@@ -192,6 +192,21 @@ INSTANTIATE_TEST_SUITE_P(Shapes, SameAsLiteral,
                              return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
                          });
 
+TEST(SwitchSlices, Mode1MirrorsAxis3AndMode2MirrorsAxis2) {
+    for (int n = 0; n < VOL_SIZE; n++) data[n] = static_cast<float>(n % 1000003);
+    const auto value = [](int i, int j, int k) { return static_cast<float>((i * 65536 + j * 256 + k) % 1000003); };
+    SWITCH_SLICES(1);
+    EXPECT_EQ(at(3, 7, 0), value(3, 7, 255));
+    EXPECT_EQ(at(3, 7, 200), value(3, 7, 55));
+    EXPECT_EQ(at(255, 255, 255), value(255, 255, 0));
+    SWITCH_SLICES(2);
+    EXPECT_EQ(at(3, 7, 0), value(3, 248, 255));
+    EXPECT_EQ(at(100, 128, 127), value(100, 127, 128));
+    EXPECT_EQ(at(0, 0, 0), value(0, 255, 255));
+    SWITCH_SLICES(9);  // any other mode leaves the volume alone
+    EXPECT_EQ(at(0, 0, 0), value(0, 255, 255));
+}
+
 TEST_F(VolumeTest, UnsignedPixelsAtOrAbove32768AreReadNegativeAndEndAt0) {
     // Frames 0..31 hold 1000, frames 32..63 hold 40000 as unsigned 16-bit (read as -25536).
     std::vector<std::int16_t> px = constant_pixels(64, 64, 64, 1000);
