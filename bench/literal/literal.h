@@ -8,4 +8,10 @@
 // Declarations are added here, one block per operation, each defined in its
 // own file of this folder (literal_<operation>.cpp).
 
+// --- DISPLAY_RES (literal_display_res.cpp) ------------------------------------------------
+// The result picture for RES_DISP drawn pixel by pixel as described, grid
+// included, then handed to control 46; writes BMPres, bmpres and, for the
+// pictures 1 and 12, the label texts, like DISPLAY_RES.
+int literal_DISPLAY_RES();
+
 #endif
