@@ -159,10 +159,13 @@ inline int res_round(double x) {
     return static_cast<int>(x);
 }
 
-// round() limited to lo..hi, without going through an int for huge values.
+// round() limited to lo..hi (lo >= 0), decided in double: below lo after
+// adding 0.5 truncates to lo or less, at hi or above to hi or more; NaN gives lo.
 inline int res_round_clamped(double x, int lo, int hi) {
-    const int v = res_round(x);
-    return v < lo ? lo : v > hi ? hi : v;
+    const double y = x + 0.5;
+    if (!(y >= lo)) return lo;
+    if (y >= hi) return hi;
+    return static_cast<int>(y);
 }
 
 struct Bgr {
@@ -252,6 +255,89 @@ void draw_sector_map(const Bgr (&colour)[18]) {
 
 unsigned char res_mask[400 * 400];  // surface pixels of the lateral view
 
+// Ray-table column m of an angle t = atan2f(A, x) of the lateral view, exactly
+// as described: psi = t - r in single precision, brought into 0..2pi by steps
+// of 6.2831853 rounded to single precision, m = round(sam_ang * psi / 6.2831853).
+inline int lateral_m(float t, double r) {
+    float psi = static_cast<float>(t - r);
+    while (psi < 0) psi = static_cast<float>(psi + 6.2831853);
+    while (psi >= 6.2831853) psi = static_cast<float>(psi - 6.2831853);
+    const double wm = sam_ang * psi / 6.2831853 + 0.5;
+    return wm == wm ? static_cast<int>(wm) : -1;
+}
+
+// atan2(y, x) in double to within 1e-7 (x, y finite, not both 0), with one
+// division: the first octant angle atan(ay / ax) is taken as atan(u) with
+// |u| <= tan(pi/8) (u = ay / ax, or -ax / ay from pi/2, or (ay - ax) / (ay + ax)
+// from pi/4) and the odd series of atan up to u^15 (remainder below u^17 / 17 < 2e-8).
+inline double near_atan2(double y, double x) {
+    const double ax = x < 0 ? -x : x, ay = y < 0 ? -y : y;
+    double u, t;
+    if (ay <= 0.41421356237309503 * ax) {
+        u = ay / ax;
+        t = 0.0;
+    } else if (ax <= 0.41421356237309503 * ay) {
+        u = -ax / ay;
+        t = 1.5707963267948966;
+    } else {
+        u = (ay - ax) / (ay + ax);
+        t = 0.78539816339744831;
+    }
+    const double u2 = u * u;
+    t += u * (1.0 + u2 * (-1.0 / 3 + u2 * (1.0 / 5 + u2 * (-1.0 / 7 + u2 * (1.0 / 9 + u2 * (-1.0 / 11 +
+         u2 * (1.0 / 13 + u2 * (-1.0 / 15))))))));
+    if (x < 0) t = 3.1415926535897931 - t;
+    return y < 0 ? -t : t;
+}
+
+// How far the single-precision chain of lateral_m may stray from the same
+// chain in double, for one turn r: atan2f within 1e-5 of the true angle (glibc
+// keeps it within a few units in the last place, below 1e-6), near_atan2 within
+// 1e-7, each of at most k + 2 roundings to single precision within one unit in
+// the last place of |r| + 11, the product sam_ang * psi within one part in 2^23.
+struct LateralBounds {
+    double r;
+    double r_red;       // r brought into 0..6.2831853 in double
+    double margin_psi;  // radians, on psi after its normalisation
+    double margin_w;    // on sam_ang * psi / 6.2831853 + 0.5
+    double to_w;        // sam_ang / 6.2831853
+};
+
+LateralBounds lateral_bounds(double r) {
+    LateralBounds b;
+    b.r = r;
+    b.r_red = r - 6.2831853 * std::floor(r / 6.2831853);
+    if (!(b.r_red >= 0.0 && b.r_red < 6.2831853)) b.r_red = 0.0;  // only for a turn past any use
+    const double mag = (r < 0 ? -r : r) + 11.0;
+    const double steps = std::ceil(mag / 6.2831853) + 2.0;
+    b.margin_psi = 1.1e-5 + steps * mag * 1.2e-7;
+    b.margin_w = (sam_ang * b.margin_psi + sam_ang * 6.3 * 1.2e-7) / 6.2831853 + 1e-9;
+    b.to_w = sam_ang / 6.2831853;
+    return b;
+}
+
+// The column m for atan2f(A, x), without calling atan2f where it cannot matter:
+// the same chain is followed in double from near_atan2, and when its result lies
+// farther than the bounds above from every place where the single-precision
+// chain could take another turn (a normalisation step more or less, or the next
+// integer of m), both chains give the same m. Otherwise (a fraction of a percent
+// of the pixels at the usual turns) the chain itself runs on atan2f.
+inline int lateral_m_fast(float Af, float xf, const LateralBounds& b) {
+    if (!(xf == xf) || (Af == 0.0f && xf == 0.0f) || xf > 3.0e38f || xf < -3.0e38f)
+        return lateral_m(std::atan2(Af, xf), b.r);
+    // The angle lies in -pi..pi and r_red in 0..2pi: at most two steps up.
+    double psi = near_atan2(Af, xf) - b.r_red;
+    psi += psi < 0 ? 6.2831853 : 0.0;
+    psi += psi < 0 ? 6.2831853 : 0.0;
+    if (psi > b.margin_psi && psi < 6.2831853 - b.margin_psi) {
+        const double w = psi * b.to_w + 0.5;  // 0.5..sam_ang + 0.5: truncation is floor
+        const int m = static_cast<int>(w);
+        const double frac = w - m;
+        if (frac > b.margin_w && frac < 1.0 - b.margin_w) return m;
+    }
+    return lateral_m(std::atan2(Af, xf), b.r);
+}
+
 // Picture 2: the outer ellipsoid seen from the side, turned by res3D_ang.
 // The arithmetic is that of the description, term for term and in the same
 // order (double precision, the angle psi in single precision); only terms that
@@ -282,6 +368,7 @@ void draw_lateral() {
         const double diff = 1.0 / rj2 - 1.0 / rk2;
         const double S = sr * sr / rj2 + cr * cr / rk2;
         const int quarter = sam_ang / 4, eighth = sam_ang / 8, sixth = sam_ang / 6;
+        const LateralBounds bounds = lateral_bounds(r);
 
         // Per column: ray-table row o (or none), the level term of gamma, the boundary ranges.
         int col_o[400];
@@ -307,37 +394,40 @@ void draw_lateral() {
             last = col;
         }
 
-        if (first >= 0) {
+        // Per row: the transverse position and the terms of beta and gamma it fixes.
+        double row_beta[400], row_b2[400], row_AAS[400];
+        float row_Af[400];
+        for (int s = 0; s < 400; s++) {
+            const double A = (s - 200) / g;
+            row_beta[s] = 2 * A * sr * cr * diff;
+            row_b2[s] = row_beta[s] * row_beta[s];
+            row_AAS[s] = A * A * S;
+            row_Af[s] = static_cast<float>(A);
+        }
+
+        // Column by column, so that one column reads one row of the ray table.
+        for (int col = first; first >= 0 && col <= last; col++) {
+            const int o = col_o[col];
+            if (o < 0) continue;
+            const float* ray = SAMPLE + o * 480;
+            const double T = col_T[col];
+            const bool apical = col_apical[col], basal = col_basal[col];
             for (int s = 0; s < 400; s++) {
-                const double A = (s - 200) / g;
-                const double beta = 2 * A * sr * cr * diff;
-                const double b2 = beta * beta;
-                const double AAS = A * A * S;
-                const float Af = static_cast<float>(A);
-                for (int col = first; col <= last; col++) {
-                    const int o = col_o[col];
-                    if (o < 0) continue;
-                    const double gamma = AAS + col_T[col] - 1;
-                    const double D = b2 - a4 * gamma;
-                    if (!(D >= 0)) continue;  // off the ellipsoid (or not a number)
-                    const double x = (-beta + std::sqrt(D)) / a2;
-                    float psi = static_cast<float>(std::atan2(Af, static_cast<float>(x)) - r);
-                    while (psi < 0) psi = static_cast<float>(psi + 6.2831853);
-                    while (psi >= 6.2831853) psi = static_cast<float>(psi - 6.2831853);
-                    const double wm = sam_ang * psi / 6.2831853 + 0.5;
-                    if (!(wm == wm)) continue;
-                    const int m = static_cast<int>(wm);
-                    int h = sam_ang - m - 1;
-                    if (h < 0) h = 0;
-                    if (h > sam_ang - 1) h = sam_ang - 1;
-                    const int idx = s * 400 + col;
-                    res_put(idx, pal_colour(res_round_clamped(SAMPLE[o * 480 + h], 1, 100)));
-                    res_mask[idx] = 1;
-                    // Sector boundaries on the surface: apical ones at odd multiples of
-                    // pi/4, basal and mid ones at multiples of pi/3.
-                    if ((h % quarter == eighth && col_apical[col]) || (h % sixth == 0 && col_basal[col]))
-                        res_put(idx, ov);
-                }
+                const double gamma = row_AAS[s] + T - 1;
+                const double D = row_b2[s] - a4 * gamma;
+                if (!(D >= 0)) continue;  // off the ellipsoid (or not a number)
+                const double x = (-row_beta[s] + std::sqrt(D)) / a2;
+                const int m = lateral_m_fast(row_Af[s], static_cast<float>(x), bounds);
+                if (m < 0) continue;  // not a number
+                int h = sam_ang - m - 1;
+                if (h < 0) h = 0;
+                if (h > sam_ang - 1) h = sam_ang - 1;
+                const int idx = s * 400 + col;
+                res_put(idx, pal_colour(res_round_clamped(ray[h], 1, 100)));
+                res_mask[idx] = 1;
+                // Sector boundaries on the surface: apical ones at odd multiples of
+                // pi/4, basal and mid ones at multiples of pi/3.
+                if ((h % quarter == eighth && apical) || (h % sixth == 0 && basal)) res_put(idx, ov);
             }
         }
 

@@ -410,3 +410,23 @@ TEST_F(ResultPictures, DrawingEqualsTheLiteralBaselineForEveryPicture) {
         }
     EXPECT_EQ(cases, 5 * 3 + 5 * 6);
 }
+
+TEST_F(ResultPictures, LateralViewEqualsTheLiteralBaselineAtEveryTurnOfTwoFullTurns) {
+    unsigned int seed = 99;
+    fill_state(seed);
+    ell_ci = plan_i = 120;
+    ell_cj = ell_ck = 128;
+    ell_ri = 85;
+    ell_rj = 45;
+    ell_rk = 60;
+    EVAL_APEX();
+    res_ok = 1;
+    RES_DISP = 2;
+    for (int ang = -32; ang <= 32; ang += 3) {
+        res3D_ang = ang;
+        DISPLAY_RES();
+        const std::vector<unsigned char> fast(BMPres, BMPres + RES_BYTES);
+        literal_DISPLAY_RES();
+        ASSERT_EQ(std::memcmp(fast.data(), BMPres, RES_BYTES), 0) << "res3D_ang " << ang;
+    }
+}
