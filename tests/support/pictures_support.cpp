@@ -18,8 +18,8 @@ std::string coded_palets() {
     return f;
 }
 
-void start_with_windows(const std::string& folder) {
-    write_file(folder + "/PALETS", coded_palets());
+void start_with_windows(const std::string& folder, const std::string& palets) {
+    write_file(folder + "/PALETS", palets);
     start_in(folder);
     WINDOW = plat_create_window(TPL_WIN, nullptr, nullptr);
     STATICres = plat_get_dlg_item(WINDOW, 46);

@@ -9,10 +9,10 @@
 // (red v + 1, green 100 + p, blue 50). No overlay colour has blue 50.
 std::string coded_palets();
 
-// Starts the program in folder with the coded palettes, then makes the main
-// window, the picture controls 46 and 60 and the 17 sector label pop-ups as
-// the shell does.
-void start_with_windows(const std::string& folder);
+// Starts the program in folder with the given palette file (by default the
+// coded palettes), then makes the main window, the picture controls 46 and 60
+// and the 17 sector label pop-ups as the shell does.
+void start_with_windows(const std::string& folder, const std::string& palets = coded_palets());
 
 struct Rgb {
     int r, g, b;
