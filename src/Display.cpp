@@ -283,9 +283,12 @@ inline double near_atan2(double y, double x) {
         u = (ay - ax) / (ay + ax);
         t = 0.78539816339744831;
     }
-    const double u2 = u * u;
-    t += u * (1.0 + u2 * (-1.0 / 3 + u2 * (1.0 / 5 + u2 * (-1.0 / 7 + u2 * (1.0 / 9 + u2 * (-1.0 / 11 +
-         u2 * (1.0 / 13 + u2 * (-1.0 / 15))))))));
+    // The series in u^2 = z, grouped by pairs (Estrin) so that its terms are
+    // formed side by side rather than one after the other.
+    const double z = u * u, z2 = z * z, z4 = z2 * z2;
+    const double p01 = 1.0 - z * (1.0 / 3), p23 = 1.0 / 5 - z * (1.0 / 7);
+    const double p45 = 1.0 / 9 - z * (1.0 / 11), p67 = 1.0 / 13 - z * (1.0 / 15);
+    t += u * ((p01 + z2 * p23) + z4 * (p45 + z2 * p67));
     if (x < 0) t = 3.1415926535897931 - t;
     return y < 0 ? -t : t;
 }
@@ -344,8 +347,10 @@ inline int lateral_m_fast(float Af, float xf, const LateralBounds& b) {
 // depend on the row alone or the column alone are taken out of the pixel loop.
 void draw_lateral() {
     const Bgr ov = overlay_colour();
+    // Background: one line in palette colour 0, copied to the 400 lines.
     const Bgr bg = pal_colour(0);
-    for (int idx = 0; idx < 400 * 400; idx++) res_put(idx, bg);
+    for (int col = 0; col < 400; col++) res_put(col, bg);
+    for (int row = 1; row < 400; row++) std::memcpy(BMPres + row * 1200, BMPres, 1200);
     std::memset(res_mask, 0, sizeof res_mask);
     if (Tot_ang == 0) return;  // no turn can be formed: background only
     const double r = res3D_ang * 6.2831853 / Tot_ang;
@@ -369,6 +374,9 @@ void draw_lateral() {
         const double S = sr * sr / rj2 + cr * cr / rk2;
         const int quarter = sam_ang / 4, eighth = sam_ang / 8, sixth = sam_ang / 6;
         const LateralBounds bounds = lateral_bounds(r);
+        const int n_ang = sam_ang;  // kept in a register across the byte stores
+        Bgr lut[101];
+        for (int v = 0; v <= 100; v++) lut[v] = pal_colour(v);
 
         // Per column: ray-table row o (or none), the level term of gamma, the boundary ranges.
         int col_o[400];
@@ -419,11 +427,11 @@ void draw_lateral() {
                 const double x = (-row_beta[s] + std::sqrt(D)) / a2;
                 const int m = lateral_m_fast(row_Af[s], static_cast<float>(x), bounds);
                 if (m < 0) continue;  // not a number
-                int h = sam_ang - m - 1;
+                int h = n_ang - m - 1;
                 if (h < 0) h = 0;
-                if (h > sam_ang - 1) h = sam_ang - 1;
+                if (h > n_ang - 1) h = n_ang - 1;
                 const int idx = s * 400 + col;
-                res_put(idx, pal_colour(res_round_clamped(ray[h], 1, 100)));
+                res_put(idx, lut[res_round_clamped(ray[h], 1, 100)]);
                 res_mask[idx] = 1;
                 // Sector boundaries on the surface: apical ones at odd multiples of
                 // pi/4, basal and mid ones at multiples of pi/3.
