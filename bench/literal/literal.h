@@ -8,6 +8,11 @@
 // Declarations are added here, one block per operation, each defined in its
 // own file of this folder (literal_<operation>.cpp).
 
+// EVAL_RES (literal_eval_res.cpp): ray table, sector sums, means, scores and
+// bull's-eye values over the whole volume, every voxel and every ray point
+// computed as the steps say; then res_ok and DISPLAY_RES.
+int LITERAL_EVAL_RES();
+
 // --- DISPLAY_RES (literal_display_res.cpp) ------------------------------------------------
 // The result picture for RES_DISP drawn pixel by pixel as described, grid
 // included, then handed to control 46; writes BMPres, bmpres and, for the
