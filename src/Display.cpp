@@ -190,7 +190,7 @@ inline void res_put(int idx, Bgr c) {
 }
 
 // The grid of pictures 0, 1 and 12 depends on nothing but constants: its pixels
-// are found once (the same sines and cosines as the drawing described) and
+// are found once (with the same sines and cosines as the literal drawing) and
 // kept as a list without repeats; every later call only paints them.
 int grid_idx[4 * 2400 + 2000 * 5];
 int grid_count = -1;
@@ -256,7 +256,7 @@ void draw_sector_map(const Bgr (&colour)[18]) {
 unsigned char res_mask[400 * 400];  // surface pixels of the lateral view
 
 // Ray-table column m of an angle t = atan2f(A, x) of the lateral view, exactly
-// as described: psi = t - r in single precision, brought into 0..2pi by steps
+// step by step: psi = t - r in single precision, brought into 0..2pi by steps
 // of 6.2831853 rounded to single precision, m = round(sam_ang * psi / 6.2831853).
 inline int lateral_m(float t, double r) {
     float psi = static_cast<float>(t - r);
@@ -342,7 +342,7 @@ inline int lateral_m_fast(float Af, float xf, const LateralBounds& b) {
 }
 
 // Picture 2: the outer ellipsoid seen from the side, turned by res3D_ang.
-// The arithmetic is that of the description, term for term and in the same
+// The arithmetic is that of the literal drawing, term for term and in the same
 // order (double precision, the angle psi in single precision); only terms that
 // depend on the row alone or the column alone are taken out of the pixel loop.
 void draw_lateral() {

@@ -14,7 +14,7 @@
 int LITERAL_EVAL_RES();
 
 // --- DISPLAY_RES (literal_display_res.cpp) ------------------------------------------------
-// The result picture for RES_DISP drawn pixel by pixel as described, grid
+// The result picture for RES_DISP drawn pixel by pixel, step by step, grid
 // included, then handed to control 46; writes BMPres, bmpres and, for the
 // pictures 1 and 12, the label texts, like DISPLAY_RES.
 int literal_DISPLAY_RES();

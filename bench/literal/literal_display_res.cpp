@@ -1,6 +1,14 @@
 // Literal transcription of DISPLAY_RES: every pixel computed step by step, the
 // grid recomputed with its sines and cosines at every call. The baseline of
 // bench_display_res and the reference of the tests of the fast version.
+//
+// Precision of each operation, as the C rules give it for these types: round()
+// adds the double 0.5 to the widened float; the turn r, the scale g, z, A,
+// alpha, beta, gamma, D and x are doubles; psi is a float (atan2f of the float
+// A and x, minus r in double, rounded to float, stepped by 6.2831853 with a
+// rounding to float at each step); sam_ang * psi is a float product, divided by
+// 6.2831853 in double; the grid's d is a float, its angles float constants whose
+// sines and cosines are taken in double.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
