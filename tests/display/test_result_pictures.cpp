@@ -307,7 +307,7 @@ TEST_F(LateralView, TurnsBeyondAFullTurnOrBackwardsAreMultiplesOfTheStep) {
         for (int k = 0; k < RES_BYTES; k += 3)
             differ += std::memcmp(&shown()[k], &start[k], 3) != 0;
         // Only the rounding of the turned angle may move a pixel across a ray-table column.
-        EXPECT_LT(differ, 400) << "res3D_ang " << ang;
+        EXPECT_LT(differ, 50) << "res3D_ang " << ang;
     }
     res3D_ang = 0;  // the view from a quarter turn earlier is another picture
     DISPLAY_RES();
