@@ -8,4 +8,9 @@
 // Declarations are added here, one block per operation, each defined in its
 // own file of this folder (literal_<operation>.cpp).
 
+// literal_display.cpp: the drawing of DISPLAY (ELL_R/G/B, the three views with
+// their shadow, lines and model, the three strips) into the six picture
+// buffers, without the hand-over. Returns 0.
+int LITERAL_DISPLAY_DRAW();
+
 #endif

@@ -1,0 +1,83 @@
+// DISPLAY on a loaded synthetic study with the model placed and the shadow on:
+// the drawing of the six pictures, the literal transcription it must equal,
+// and the whole call with the hand-over.
+#include <benchmark/benchmark.h>
+
+#include "../tests/support/display_study.h"
+#include "Display.h"
+#include "headless.h"
+#include "literal.h"
+#include "main.h"
+
+namespace {
+
+// A fresh back end with the main window; the pictures have no bitmap yet.
+void fresh_window() {
+    headless::reset();
+    WINDOW = plat_create_window(TPL_WIN, nullptr, nullptr);
+    bmphla = bmpvla = bmpsa = bmpshla = bmpsvla = bmpssa = nullptr;
+}
+
+void prepare() {
+    static bool started = false;
+    if (!started) {
+        headless::reset();
+        INIT_STATE();
+        fill_test_palettes();
+        fill_overlay_colours();
+        fill_synthetic_study();
+        started = true;
+    }
+    fresh_window();
+    place_study_model();
+    EVAL_SECT();
+}
+
+// Slices as a drag would move them: the SA slice walks along the ventricle.
+void next_slices(int n) {
+    Nsa = 70 + (n * 7) % 120;
+    Nhla = 110 + (n * 3) % 40;
+    Nvla = 105 + (n * 5) % 45;
+}
+
+void BM_DisplayDrawing(benchmark::State& state) {
+    prepare();
+    int n = 0;
+    for (auto _ : state) {
+        next_slices(n++);
+        DRAW_DISPLAY();
+        benchmark::DoNotOptimize(BMPhla[0]);
+    }
+}
+BENCHMARK(BM_DisplayDrawing)->Unit(benchmark::kMicrosecond);
+
+void BM_DisplayDrawingLiteral(benchmark::State& state) {
+    prepare();
+    int n = 0;
+    for (auto _ : state) {
+        next_slices(n++);
+        LITERAL_DISPLAY_DRAW();
+        benchmark::DoNotOptimize(BMPhla[0]);
+    }
+}
+BENCHMARK(BM_DisplayDrawingLiteral)->Unit(benchmark::kMicrosecond);
+
+// With the hand-over of the headless back end (six copies of the pictures).
+void BM_DisplayWithHandOver(benchmark::State& state) {
+    prepare();
+    int n = 0;
+    for (auto _ : state) {
+        next_slices(n++);
+        DISPLAY();
+        if (headless::state().bitmaps.size() > 600) {
+            state.PauseTiming();
+            fresh_window();  // the back end keeps every bitmap ever made
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_DisplayWithHandOver)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
