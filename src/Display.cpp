@@ -11,8 +11,13 @@
 #include "Display.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "main.h"
 
@@ -146,64 +151,133 @@ inline void invert(unsigned char* px) {
     px[2] = static_cast<unsigned char>(255 - px[2]);
 }
 
-// Image pass of one view: palette colour of every voxel, the shadow and the
-// dashed slice-position lines.
-void image_pass(int view, unsigned char* pic, const ViewGeom& g, const DistTerms* terms) {
+// Colours of the 101 steps of the current palette, packed blue, green, red
+// and a spare byte, so that a pixel is one four-byte store.
+struct PackedPalette {
+    std::uint32_t c[101];
+};
+
+PackedPalette packed_palette() {
+    PackedPalette p;
     const unsigned char* pb = palette + palet * 303;
-    const unsigned char* pg = pb + 101;
-    const unsigned char* pr = pb + 202;
-    // Per column: the part of the ellipsoid measure that does not change along
-    // the column's pixels (VLA, SA), and whether the column lies on the basal side (VLA).
-    float colterm[256];
-    bool colbase[256];
-    if (terms != nullptr) {
-        for (int x = 0; x < 256; x++) {
-            if (view == VIEW_VLA) {
-                colterm[x] = terms->ti[x] + terms->tj[Nvla];
-                colbase[x] = x < plan_i;
-            } else if (view == VIEW_SA) {
-                colterm[x] = terms->ti[Nsa] + terms->tj[x];
-                colbase[x] = Nsa < plan_i;
+    for (int v = 0; v <= 100; v++)
+        p.c[v] = static_cast<std::uint32_t>(pb[v]) | static_cast<std::uint32_t>(pb[101 + v]) << 8 |
+                 static_cast<std::uint32_t>(pb[202 + v]) << 16;
+    return p;
+}
+
+// Steps of 256 voxels: the value truncated toward zero (after trunc_value's
+// bounds), at least 0, quartered where dim is -1, at most 100. Quartering a
+// value that is already at least 0 is a shift; a negative value would give at
+// most 0 either way.
+inline void step_run(const float* vals, const std::int32_t* dim, std::int32_t* out) {
+#if defined(__SSE2__)
+    const __m128 lo = _mm_set1_ps(-1.0e6f), hi = _mm_set1_ps(1.0e6f);
+    const __m128i top = _mm_set1_epi32(100);
+    for (int t = 0; t < 256; t += 4) {
+        __m128 f = _mm_loadu_ps(vals + t);
+        f = _mm_max_ps(f, lo);  // f > lo ? f : lo, so NaN gives lo, as in trunc_value
+        f = _mm_min_ps(f, hi);
+        __m128i v = _mm_cvttps_epi32(f);
+        v = _mm_andnot_si128(_mm_srai_epi32(v, 31), v);
+        const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dim + t));
+        v = _mm_or_si128(_mm_andnot_si128(m, v), _mm_and_si128(m, _mm_srli_epi32(v, 2)));
+        const __m128i over = _mm_cmpgt_epi32(v, top);
+        v = _mm_or_si128(_mm_andnot_si128(over, v), _mm_and_si128(over, top));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + t), v);
+    }
+#else
+    for (int t = 0; t < 256; t++) {
+        int v = trunc_value(vals[t]);
+        v = v < 0 ? 0 : v;
+        if (dim[t]) v >>= 2;
+        out[t] = v > 100 ? 100 : v;
+    }
+#endif
+}
+
+// Writes one row of 256 pixels from their steps, left to right: the spare byte
+// of each four-byte store lands on the next pixel, written next; the last
+// pixel gets three plain bytes.
+inline void paint_row(unsigned char* out, const std::int32_t* steps, const PackedPalette& pal) {
+    for (int t = 0; t < 255; t++) std::memcpy(out + t * 3, &pal.c[steps[t]], 4);
+    const std::uint32_t c = pal.c[steps[255]];
+    out[765] = static_cast<unsigned char>(c);
+    out[766] = static_cast<unsigned char>(c >> 8);
+    out[767] = static_cast<unsigned char>(c >> 16);
+}
+
+// Image pass of one view: the palette colour of every voxel with the shadow.
+// The HLA view goes row by row: every voxel of a row lies in its own cache
+// line, and a plain loop of loads keeps many of them in flight. The VLA and SA
+// views go by blocks of 8 columns, whose voxels are contiguous along a column,
+// and then write the block row by row.
+template <int View>
+void image_pass(unsigned char* pic, const ViewGeom& g, const DistTerms* terms) {
+    const PackedPalette pal = packed_palette();
+    alignas(16) float vals[256];
+    alignas(16) std::int32_t dim[256];  // -1 where the voxel is dimmed, else 0
+    alignas(16) std::int32_t steps[256];
+    if (View == VIEW_HLA) {
+        const float tk = terms != nullptr ? terms->tk[Nhla] : 0.0f;
+        for (int y = 0; y < 256; y++) {
+            const float* src = g.base + static_cast<std::ptrdiff_t>(y) * 65536;
+            for (int x = 0; x < 256; x++) vals[x] = src[x * 256];
+            if (terms == nullptr) {
+                for (int x = 0; x < 256; x++) dim[x] = 0;
             } else {
-                colterm[x] = terms->tj[x];
-                colbase[x] = false;
+                // (i term + j term) + k term, as EVAL_DIST adds them.
+                const float tiy = terms->ti[y];
+                const int basal = y < plan_i;
+                for (int x = 0; x < 256; x++) dim[x] = -(basal | ((tiy + terms->tj[x]) + tk > 1.0f));
+                if (y & 1)
+                    for (int x = 1; x < 256; x += 2) dim[x] = 0;  // the stipple lattice
+            }
+            step_run(vals, dim, steps);
+            paint_row(pic + y * 768, steps, pal);
+        }
+    } else {
+        alignas(16) std::int32_t block[8][256];
+        for (int x0 = 0; x0 < 256; x0 += 8) {
+            for (int c = 0; c < 8; c++) {
+                const int x = x0 + c;
+                const float* src = View == VIEW_VLA ? g.base + static_cast<std::ptrdiff_t>(x) * 65536 : g.base + x * 256;
+                if (terms == nullptr) {
+                    for (int y = 0; y < 256; y++) dim[y] = 0;
+                } else {
+                    // VLA: voxel (x, Nvla, y); SA: voxel (Nsa, x, y); (i term + j term) + k term.
+                    const float ij =
+                        View == VIEW_VLA ? terms->ti[x] + terms->tj[Nvla] : terms->ti[Nsa] + terms->tj[x];
+                    const int basal = (View == VIEW_VLA ? x : Nsa) < plan_i;
+                    for (int y = 0; y < 256; y++) dim[y] = -(basal | (ij + terms->tk[y] > 1.0f));
+                    if (x & 1)
+                        for (int y = 1; y < 256; y += 2) dim[y] = 0;  // the stipple lattice
+                }
+                step_run(src, dim, block[c]);
+            }
+            // Eight pixels of a row at a time, left to right: each four-byte store's
+            // spare byte lands on the next pixel, written next (or, for the last
+            // block's last pixel, three plain bytes).
+            for (int y = 0; y < 256; y++) {
+                unsigned char* px = pic + y * 768 + x0 * 3;
+                for (int c = 0; c < 7; c++) std::memcpy(px + c * 3, &pal.c[block[c][y]], 4);
+                const std::uint32_t last = pal.c[block[7][y]];
+                if (x0 < 248) {
+                    std::memcpy(px + 21, &last, 4);
+                } else {
+                    px[21] = static_cast<unsigned char>(last);
+                    px[22] = static_cast<unsigned char>(last >> 8);
+                    px[23] = static_cast<unsigned char>(last >> 16);
+                }
             }
         }
     }
-    unsigned char dim[256];
-    for (int y = 0; y < 256; y++) {
-        if (terms == nullptr) {
-            for (int x = 0; x < 256; x++) dim[x] = 0;
-        } else if (view == VIEW_HLA) {
-            const float tiy = terms->ti[y];
-            const float tk = terms->tk[Nhla];
-            const bool basal = y < plan_i;
-            for (int x = 0; x < 256; x++) dim[x] = (basal || (tiy + colterm[x]) + tk > 1.0f) ? 1 : 0;
-        } else {
-            const float tky = terms->tk[y];
-            for (int x = 0; x < 256; x++) dim[x] = (colbase[x] || colterm[x] + tky > 1.0f) ? 1 : 0;
-        }
-        if (terms != nullptr && (y & 1))
-            for (int x = 1; x < 256; x += 2) dim[x] = 0;  // the stipple lattice keeps full brightness
-
-        const float* src = g.base + static_cast<std::ptrdiff_t>(y) * g.sy;
-        unsigned char* row = pic + y * 768;
-        for (int x = 0; x < 256; x++) {
-            int v = trunc_value(src[static_cast<std::ptrdiff_t>(x) * g.sx]);
-            v = v < 0 ? 0 : v;  // a negative value stays at or below 0 when quartered
-            v >>= dim[x] * 2;
-            v = v > 100 ? 100 : v;
-            row[x * 3] = pb[v];
-            row[x * 3 + 1] = pg[v];
-            row[x * 3 + 2] = pr[v];
-        }
-        // Dashed lines, each pixel inverted at most once.
-        const bool dashed_row = y == g.line_row;
-        if (dashed_row)
-            for (int x = 0; x < 256; x += 4) invert(row + x * 3);
-        if ((y & 3) == 0 && on_picture(g.line_col) && !(dashed_row && (g.line_col & 3) == 0))
-            invert(row + g.line_col * 3);
-    }
+    // Dashed lines, each pixel inverted at most once.
+    if (on_picture(g.line_row))
+        for (int x = 0; x < 256; x += 4) invert(pic + g.line_row * 768 + x * 3);
+    if (on_picture(g.line_col))
+        for (int y = 0; y < 256; y += 4)
+            if (!(y == g.line_row && (g.line_col & 3) == 0)) invert(pic + y * 768 + g.line_col * 3);
 }
 
 // Paints the pixels of the rectangle |x - cx| <= hx, |y - cy| <= hy that lie on the picture.
@@ -322,7 +396,12 @@ void draw_outline(int view, unsigned char* pic, const ViewGeom& g, int e) {
 
 void draw_view(int view, unsigned char* pic, const DistTerms* terms) {
     const ViewGeom g = geom_of(view);
-    image_pass(view, pic, g, terms);
+    if (view == VIEW_HLA)
+        image_pass<VIEW_HLA>(pic, g, terms);
+    else if (view == VIEW_VLA)
+        image_pass<VIEW_VLA>(pic, g, terms);
+    else
+        image_pass<VIEW_SA>(pic, g, terms);
     if (!ell_ok) return;
     draw_markers(view, pic, g);
     if (view == VIEW_SA && Nsa < plan_i) return;  // no outline on the basal side
