@@ -72,6 +72,26 @@ void BM_DisplayDrawingLiteral(benchmark::State& state) {
 }
 BENCHMARK(BM_DisplayDrawingLiteral)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+// Only the loads of the HLA view's voxels, one per cache line, 65536 lines
+// spread over the whole volume: the memory floor under the drawing (the
+// literal drawing pays it as well).
+void BM_HlaVoxelLoadsOnly(benchmark::State& state) {
+    prepare();
+    int n = 0;
+    static float row[256];
+    for (auto _ : state) {
+        next_step(state, n++);
+        float sum = 0.0f;
+        for (int y = 0; y < 256; y++) {
+            const float* src = data + y * 65536 + Nhla;
+            for (int x = 0; x < 256; x++) row[x] = src[x * 256];
+            sum += row[y];
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+}
+BENCHMARK(BM_HlaVoxelLoadsOnly)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 // With the hand-over of the headless back end (six copies of the pictures).
 void BM_DisplayWithHandOver(benchmark::State& state) {
     prepare();
