@@ -108,10 +108,15 @@ void fill_dist_terms(DistTerms& t) {
     }
 }
 
+// A slice index as a plane to read: a slice outside 0..255 (VERIF_DISP brings
+// it back before long) shows the nearest plane instead of reading outside the volume.
+inline int plane_of(int slice) { return slice < 0 ? 0 : (slice > 255 ? 255 : slice); }
+
 // Where a view takes its voxels and what it shows over them.
 struct ViewGeom {
     const float* base;  // voxel of pixel (0, 0)
     int sx, sy;         // element steps along x and along y
+    int plane;          // the view's plane, within the volume
     int line_row, line_col;
     int ox, oy, ix, iy;  // outer and inner centre markers
 };
@@ -119,21 +124,24 @@ struct ViewGeom {
 ViewGeom geom_of(int view) {
     ViewGeom g{};
     if (view == VIEW_HLA) {  // (i = y, j = x, k = Nhla)
-        g.base = data + Nhla;
+        g.plane = plane_of(Nhla);
+        g.base = data + g.plane;
         g.sx = 256;
         g.sy = 65536;
         g.line_row = Nsa;
         g.line_col = Nvla;
         g.ox = ell_cj, g.oy = ell_ci, g.ix = ill_cj, g.iy = ill_ci;
     } else if (view == VIEW_VLA) {  // (i = x, j = Nvla, k = y)
-        g.base = data + Nvla * 256;
+        g.plane = plane_of(Nvla);
+        g.base = data + g.plane * 256;
         g.sx = 65536;
         g.sy = 1;
         g.line_row = Nhla;
         g.line_col = Nsa;
         g.ox = ell_ci, g.oy = ell_ck, g.ix = ill_ci, g.iy = ill_ck;
     } else {  // (i = Nsa, j = x, k = y)
-        g.base = data + Nsa * 65536;
+        g.plane = plane_of(Nsa);
+        g.base = data + g.plane * 65536;
         g.sx = 256;
         g.sy = 1;
         g.line_row = Nhla;
@@ -219,7 +227,7 @@ void image_pass(unsigned char* pic, const ViewGeom& g, const DistTerms* terms) {
     alignas(16) std::int32_t dim[256];  // -1 where the voxel is dimmed, else 0
     alignas(16) std::int32_t steps[256];
     if (View == VIEW_HLA) {
-        const float tk = terms != nullptr ? terms->tk[Nhla] : 0.0f;
+        const float tk = terms != nullptr ? terms->tk[g.plane] : 0.0f;
         for (int y = 0; y < 256; y++) {
             const float* src = g.base + static_cast<std::ptrdiff_t>(y) * 65536;
             for (int x = 0; x < 256; x++) vals[x] = src[x * 256];
@@ -247,8 +255,8 @@ void image_pass(unsigned char* pic, const ViewGeom& g, const DistTerms* terms) {
                 } else {
                     // VLA: voxel (x, Nvla, y); SA: voxel (Nsa, x, y); (i term + j term) + k term.
                     const float ij =
-                        View == VIEW_VLA ? terms->ti[x] + terms->tj[Nvla] : terms->ti[Nsa] + terms->tj[x];
-                    const int basal = (View == VIEW_VLA ? x : Nsa) < plan_i;
+                        View == VIEW_VLA ? terms->ti[x] + terms->tj[g.plane] : terms->ti[g.plane] + terms->tj[x];
+                    const int basal = (View == VIEW_VLA ? x : g.plane) < plan_i;
                     for (int y = 0; y < 256; y++) dim[y] = -(basal | (ij + terms->tk[y] > 1.0f));
                     if (x & 1)
                         for (int y = 1; y < 256; y += 2) dim[y] = 0;  // the stipple lattice

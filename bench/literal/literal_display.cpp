@@ -51,17 +51,24 @@ void lit_put_voxel(unsigned char* pic, int x, int y, float value) {
     lit_put(pic, x, y, palette[palet * 303 + 202 + v], palette[palet * 303 + 101 + v], palette[palet * 303 + v]);
 }
 
+// A slice outside 0..255 shows the nearest plane (never a voxel outside the volume).
+int lit_plane(int slice) {
+    if (slice < 0) return 0;
+    if (slice > 255) return 255;
+    return slice;
+}
+
 void lit_voxel_of(int view, int x, int y, int& i, int& j, int& k) {
     if (view == 0) {
         i = y;
         j = x;
-        k = Nhla;
+        k = lit_plane(Nhla);
     } else if (view == 1) {
         i = x;
-        j = Nvla;
+        j = lit_plane(Nvla);
         k = y;
     } else {
-        i = Nsa;
+        i = lit_plane(Nsa);
         j = x;
         k = y;
     }

@@ -102,6 +102,7 @@ TEST_F(SliceViews, FastDrawingEqualsTheLiteralOneOnEveryPicture) {
          }},
         {"plane at the outer tip", [] { Nhla = ell_ck + ell_rk, Nvla = ell_cj - ell_rj, Nsa = ell_ci + ell_ri; }},
         {"inner centre apart from the outer", [] { ill_cj = ell_cj + 9, ill_ck = ell_ck - 4, Nsa = apex_i; }},
+        {"slices outside the volume", [] { Nhla = -3, Nvla = 300, Nsa = 999; }},
         {"levels on the inner section", [] { sect_i[1] = 100, sect_i[2] = 110, sect_i[3] = 118; }},
     };
     for (const auto& [name, change] : cases) {

@@ -266,3 +266,19 @@ TEST_F(SliceViews, VerifDispBringsEveryValueWithinItsLimits) {
     EXPECT_EQ(ell_cj, 128);
     EXPECT_EQ(ell_ck, 100);
 }
+
+TEST_F(SliceViews, SliceOutsideTheVolumeShowsTheNearestPlaneWithoutReadingBeyondIt) {
+    load_ok = 1;
+    ell_ok = 1;
+    place_study_model();
+    vox(255, 10, 20) = 64.0f;  // SA plane 255, pixel (10, 20)
+    vox(7, 0, 9) = 33.0f;      // VLA plane j = 0, pixel (7, 9)
+    Nsa = 1000, Nvla = -40, Nhla = 300;
+    set_ombre = 0;
+    DISPLAY();
+    EXPECT_EQ(pixel(BMPsa, 10, 20), step(64));
+    EXPECT_EQ(pixel(BMPvla, 7, 9), step(33));
+    // No dashed line and no strip marker for a slice off the picture.
+    EXPECT_EQ(pixel(BMPsa, 0, 0), step(0));
+    EXPECT_EQ(pixel(BMPssa, 251, 5), strip_background(5));
+}
