@@ -259,7 +259,12 @@ TEST_F(SliceViews, VerifDispBringsEveryValueWithinItsLimits) {
     EXPECT_EQ(pixel(BMPssa, 255, 5), strip_marker(0));
 
     ell_cj = 128, ill_cj = 30, ell_ck = 100, ill_ck = 200;
+    plan_i = 245, ill_ci = 11, ell_ri = 121, ill_ri = 121;
     VERIF_DISP();
+    EXPECT_EQ(plan_i, 244);
+    EXPECT_EQ(ill_ci, 12);
+    EXPECT_EQ(ell_ri, 120);
+    EXPECT_EQ(ill_ri, 120);
     EXPECT_EQ(ill_cj, 128);
     EXPECT_EQ(ill_ck, 100);
     // Values within their limits stay as they are.
