@@ -13,4 +13,9 @@
 // buffers, without the hand-over. Returns 0.
 int LITERAL_DISPLAY_DRAW();
 
+// EVAL_RES (literal_eval_res.cpp): ray table, sector sums, means, scores and
+// bull's-eye values over the whole volume, every voxel and every ray point
+// computed as the steps say; then res_ok and DISPLAY_RES.
+int LITERAL_EVAL_RES();
+
 #endif
