@@ -46,12 +46,6 @@ inline int trunc_value(float f) {
     return static_cast<int>(f);
 }
 
-inline int trunc_double(double f) {
-    if (f >= 1.0e6) return 1000000;
-    if (!(f > -1.0e6)) return -1000000;
-    return static_cast<int>(f);
-}
-
 inline int iabs(int v) { return v < 0 ? -v : v; }
 
 inline void put_rgb(unsigned char* px, int r, int g, int b) {
@@ -381,11 +375,25 @@ void draw_outline(int view, unsigned char* pic, const ViewGeom& g, int e) {
     const bool limits = view != VIEW_SA;
     const int chord_c = view == VIEW_HLA ? cj : ck;
 
+    // All 2400 offsets first, in a loop without branches, then the points in
+    // their order. Offsets beyond +-1e6 (never met within the model's limits)
+    // are first brought to +-1e6, where the truncation is defined.
     const OutlineTable& t = outline_table();
+    int offy[2400], offx[2400];
+    for (int n = 0; n < 2400; n++) {
+        double fy = t.cs[n] * row_r + 0.5;
+        double fx = t.sn[n] * col_r + 0.5;
+        fy = fy > -1.0e6 ? fy : -1.0e6;
+        fy = fy < 1.0e6 ? fy : 1.0e6;
+        fx = fx > -1.0e6 ? fx : -1.0e6;
+        fx = fx < 1.0e6 ? fx : 1.0e6;
+        offy[n] = static_cast<int>(fy);
+        offx[n] = static_cast<int>(fx);
+    }
     int prev_y = 0, prev_x = 0;
     for (int n = 0; n < 2400; n++) {
-        const int yo = cR + trunc_double(t.cs[n] * row_r + 0.5);
-        const int xo = cC + trunc_double(t.sn[n] * col_r + 0.5);
+        const int yo = cR + offy[n];
+        const int xo = cC + offx[n];
         // A point equal to the one before repaints exactly what that one painted.
         if (n > 0 && yo == prev_y && xo == prev_x) continue;
         prev_y = yo;
