@@ -10,4 +10,5 @@ cmake --build --preset default -j "$(nproc)"
 
 out=build/default/run
 mkdir -p "$out"
+cp data/PALETS "$out/"  # the palettes beside the program, as installed
 build/default/tools/vesmora-cli load samples/normal-64.dcm --app-folder "$out"

@@ -18,6 +18,8 @@ class DicomTest : public ::testing::Test {
 protected:
     TempDir dir;
     void SetUp() override {
+        // The shipped palettes beside the program, so that start-up shows no box of its own.
+        write_file(dir.str() + "/PALETS", read_file(VESMORA_SOURCE_DIR "/data/PALETS"));
         start_in(dir.str());
         headless::state().echo_boxes = true;  // death tests match the boxes on stderr
     }
