@@ -790,6 +790,7 @@ int READ_DATA() {
     // (The rows left in the caches by the first pass still hold; the second starts with them.)
     on_all_cores(parts, [&](int ib, int ie, int t) { fill_planes(R, caches[t], ib, ie, largest); });
     std::free(rows);
+    DATA_CHANGED();
 
     // Interaction state for the new volume, in this order.
     Nhla = Nvla = Nsa = 128;
@@ -834,5 +835,6 @@ int SWITCH_SLICES(int mode) {
             }
         }
     }
+    if (mode == 1 || mode == 2) DATA_CHANGED();
     return 0;
 }

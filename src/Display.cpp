@@ -175,126 +175,174 @@ inline void invert(unsigned char* px) {
     px[2] = static_cast<unsigned char>(255 - px[2]);
 }
 
-// Colours of the 101 steps of the current palette, packed blue, green, red
-// and a spare byte, so that a pixel is one four-byte store.
-struct PackedPalette {
-    std::uint32_t c[101];
-};
-
-PackedPalette packed_palette() {
-    PackedPalette p;
-    const unsigned char* pb = palette + palet * 303;
-    for (int v = 0; v <= 100; v++)
-        p.c[v] = static_cast<std::uint32_t>(pb[v]) | static_cast<std::uint32_t>(pb[101 + v]) << 8 |
-                 static_cast<std::uint32_t>(pb[202 + v]) << 16;
-    return p;
+// What the views keep of the volume. A voxel matters to a view only through
+// two steps: the plain one (its value truncated toward zero, limited to
+// 0..100) and the dimmed one (truncated, quartered, limited to 0..100). Both
+// follow from v, the truncated value limited to 0..403 (a larger value gives
+// 100 either way), kept in one byte, its code: v itself up to 100, else
+// 76 + v / 4 (101..176).
+inline std::uint8_t code_of(float f) {
+    int v = trunc_value(f);
+    v = v < 0 ? 0 : (v > 403 ? 403 : v);
+    return static_cast<std::uint8_t>(v <= 100 ? v : 76 + (v >> 2));
 }
 
-// Steps of 256 voxels: the value truncated toward zero (after trunc_value's
-// bounds), at least 0, quartered where dim is -1, at most 100. Quartering a
-// value that is already at least 0 is a shift; a negative value would give at
-// most 0 either way.
-inline void step_run(const float* vals, const std::int32_t* dim, std::int32_t* out) {
+// Codes of 16 consecutive values.
+inline void code16(const float* src, std::uint8_t* out) {
 #if defined(__SSE2__)
-    const __m128 lo = _mm_set1_ps(-1.0e6f), hi = _mm_set1_ps(1.0e6f);
-    const __m128i top = _mm_set1_epi32(100);
-    for (int t = 0; t < 256; t += 4) {
-        __m128 f = _mm_loadu_ps(vals + t);
-        f = _mm_max_ps(f, lo);  // f > lo ? f : lo, so NaN gives lo, as in trunc_value
-        f = _mm_min_ps(f, hi);
-        __m128i v = _mm_cvttps_epi32(f);
-        v = _mm_andnot_si128(_mm_srai_epi32(v, 31), v);
-        const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dim + t));
-        v = _mm_or_si128(_mm_andnot_si128(m, v), _mm_and_si128(m, _mm_srli_epi32(v, 2)));
-        const __m128i over = _mm_cmpgt_epi32(v, top);
-        v = _mm_or_si128(_mm_andnot_si128(over, v), _mm_and_si128(over, top));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + t), v);
+    // Limited first in floating point: max(NaN, 0) gives 0 like trunc_value's
+    // -1e6 would after the limit, and truncating within 0..403.5 is the
+    // truncation of the value itself there.
+    const __m128 lo = _mm_setzero_ps(), hi = _mm_set1_ps(403.5f);
+    const __m128i top = _mm_set1_epi32(100), add = _mm_set1_epi32(76);
+    __m128i v[4];
+    for (int q = 0; q < 4; q++) {
+        __m128 f = _mm_loadu_ps(src + 4 * q);
+        f = _mm_min_ps(_mm_max_ps(f, lo), hi);
+        const __m128i t = _mm_cvttps_epi32(f);
+        const __m128i over = _mm_cmpgt_epi32(t, top);
+        v[q] = _mm_or_si128(_mm_andnot_si128(over, t), _mm_and_si128(over, _mm_add_epi32(_mm_srli_epi32(t, 2), add)));
     }
+    const __m128i w = _mm_packus_epi16(_mm_packs_epi32(v[0], v[1]), _mm_packs_epi32(v[2], v[3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), w);
 #else
-    for (int t = 0; t < 256; t++) {
-        int v = trunc_value(vals[t]);
-        v = v < 0 ? 0 : v;
-        if (dim[t]) v >>= 2;
-        out[t] = v > 100 ? 100 : v;
-    }
+    for (int t = 0; t < 16; t++) out[t] = code_of(src[t]);
 #endif
 }
 
-// Writes one row of 256 pixels from their steps, left to right: the spare byte
-// of each four-byte store lands on the next pixel, written next; the last
-// pixel gets three plain bytes.
-inline void paint_row(unsigned char* out, const std::int32_t* steps, const PackedPalette& pal) {
-    for (int t = 0; t < 255; t++) std::memcpy(out + t * 3, &pal.c[steps[t]], 4);
-    const std::uint32_t c = pal.c[steps[255]];
-    out[765] = static_cast<unsigned char>(c);
-    out[766] = static_cast<unsigned char>(c >> 8);
-    out[767] = static_cast<unsigned char>(c >> 16);
+// The planes last read, valid while `data_generation` is the one they were read
+// under. The HLA view's voxels along k share their cache lines 16 by 16, so its
+// whole block of 16 slices is kept at once: a drag of that slice then finds its
+// next planes here. The VLA and SA planes are kept as they lie in the volume,
+// column by column.
+struct KeptPlanes {
+    unsigned long generation;
+    bool any;                       // false until the first read
+    int hla_block, vla_plane, sa_plane;  // -1: nothing kept
+    alignas(64) std::uint8_t hla[256 * 256 * 16];  // code of (i, j, block * 16 + d) at (i * 256 + j) * 16 + d
+    alignas(64) std::uint8_t vla[256 * 256];       // code of pixel (x, y) at x * 256 + y
+    alignas(64) std::uint8_t sa[256 * 256];
+};
+KeptPlanes kept;
+
+void forget_stale_planes() {
+    if (kept.any && kept.generation == data_generation) return;
+    kept.any = true;
+    kept.generation = data_generation;
+    kept.hla_block = kept.vla_plane = kept.sa_plane = -1;
 }
 
-// Image pass of one view: the palette colour of every voxel with the shadow.
-// The HLA view goes row by row: every voxel of a row lies in its own cache
-// line, and a plain loop of loads keeps many of them in flight. The VLA and SA
-// views go by blocks of 8 columns, whose voxels are contiguous along a column,
-// and then write the block row by row.
+// Codes of a view whose column x is the run of 256 values at base + x * sx
+// along y, kept column by column: pixel (x, y) at x * 256 + y.
+void read_columns(const float* base, std::ptrdiff_t sx, std::uint8_t* out) {
+    for (int x = 0; x < 256; x++) {
+        const float* src = base + x * sx;
+        for (int y = 0; y < 256; y += 16) code16(src + y, out + x * 256 + y);
+    }
+}
+
+// The codes of a view's plane, read from the volume unless kept: pixel (x, y)
+// at y * 4096 + x * 16 in the HLA view, at x * 256 + y in the others.
+const std::uint8_t* codes_of(int view, int plane) {
+    forget_stale_planes();
+    if (view == VIEW_HLA) {
+        const int block = plane >> 4;
+        if (kept.hla_block != block) {
+            // Line n = i * 256 + j of the volume holds (i, j, 0..255); its block
+            // is one cache line, 1 KB from the next one: asked for well ahead, so
+            // that many are on their way while the codes are formed.
+            const float* src = data + block * 16;
+            constexpr int ahead = 32;
+            for (int n = 0; n < 65536; n++) {
+#if defined(__SSE2__)
+                if (n + ahead < 65536)
+                    _mm_prefetch(reinterpret_cast<const char*>(src + static_cast<std::ptrdiff_t>(n + ahead) * 256),
+                                 _MM_HINT_T0);
+#endif
+                code16(src + static_cast<std::ptrdiff_t>(n) * 256, kept.hla + n * 16);
+            }
+            kept.hla_block = block;
+        }
+        return kept.hla + (plane & 15);
+    }
+    if (view == VIEW_VLA) {
+        if (kept.vla_plane != plane) {  // column x = i, the run along k
+            read_columns(data + plane * 256, 65536, kept.vla);
+            kept.vla_plane = plane;
+        }
+        return kept.vla;
+    }
+    if (kept.sa_plane != plane) {  // column x = j, the run along k
+        read_columns(data + static_cast<std::ptrdiff_t>(plane) * 65536, 256, kept.sa);
+        kept.sa_plane = plane;
+    }
+    return kept.sa;
+}
+
+// Colour of every code, plain (index code) and dimmed (index 256 + code), in
+// the current palette, packed blue, green, red and a spare byte, so that a
+// pixel is one four-byte store.
+struct CodeColours {
+    std::uint32_t c[512];
+};
+
+void fill_code_colours(CodeColours& t) {
+    const unsigned char* pb = palette + palet * 303;
+    auto packed = [pb](int v) {
+        return static_cast<std::uint32_t>(pb[v]) | static_cast<std::uint32_t>(pb[101 + v]) << 8 |
+               static_cast<std::uint32_t>(pb[202 + v]) << 16;
+    };
+    for (int c = 0; c < 256; c++) {
+        const int v = c <= 100 ? c : 76 + 4 * (c - 76) + 3;  // a value of that code (the largest)
+        const int plain = v > 100 ? 100 : v;
+        const int dimmed = (v >> 2) > 100 ? 100 : (v >> 2);
+        t.c[c] = packed(plain);
+        t.c[256 + c] = packed(dimmed);
+    }
+}
+
+// Image pass of one view: the palette colour of every pixel's code, dimmed by
+// the shadow, then the dashed lines. EVAL_DIST's sum is (i term + j term) +
+// k term; in the HLA view i goes with the row, in the others the i and j terms
+// are both per column, so their sum is taken once per call.
 template <int View>
-void image_pass(unsigned char* pic, const ViewGeom& g, const DistTerms* terms) {
-    const PackedPalette pal = packed_palette();
-    alignas(16) float vals[256];
-    alignas(16) std::int32_t dim[256];  // -1 where the voxel is dimmed, else 0
-    alignas(16) std::int32_t steps[256];
-    if (View == VIEW_HLA) {
-        const float tk = terms != nullptr ? terms->tk[g.plane] : 0.0f;
-        for (int y = 0; y < 256; y++) {
-            const float* src = g.base + static_cast<std::ptrdiff_t>(y) * 65536;
-            for (int x = 0; x < 256; x++) vals[x] = src[x * 256];
-            if (terms == nullptr) {
-                for (int x = 0; x < 256; x++) dim[x] = 0;
-            } else {
-                // (i term + j term) + k term, as EVAL_DIST adds them.
-                const float tiy = terms->ti[y];
-                const int basal = y < plan_i;
-                for (int x = 0; x < 256; x++) dim[x] = -(basal | ((tiy + terms->tj[x]) + tk > 1.0f));
-                if (y & 1)
-                    for (int x = 1; x < 256; x += 2) dim[x] = 0;  // the stipple lattice
-            }
-            step_run(vals, dim, steps);
-            paint_row(pic + y * 768, steps, pal);
-        }
-    } else {
-        alignas(16) std::int32_t block[8][256];
-        for (int x0 = 0; x0 < 256; x0 += 8) {
-            for (int c = 0; c < 8; c++) {
-                const int x = x0 + c;
-                const float* src = View == VIEW_VLA ? g.base + static_cast<std::ptrdiff_t>(x) * 65536 : g.base + x * 256;
-                if (terms == nullptr) {
-                    for (int y = 0; y < 256; y++) dim[y] = 0;
-                } else {
-                    // VLA: voxel (x, Nvla, y); SA: voxel (Nsa, x, y); (i term + j term) + k term.
-                    const float ij =
-                        View == VIEW_VLA ? terms->ti[x] + terms->tj[g.plane] : terms->ti[g.plane] + terms->tj[x];
-                    const int basal = (View == VIEW_VLA ? x : g.plane) < plan_i;
-                    for (int y = 0; y < 256; y++) dim[y] = -(basal | (ij + terms->tk[y] > 1.0f));
-                    if (x & 1)
-                        for (int y = 1; y < 256; y += 2) dim[y] = 0;  // the stipple lattice
-                }
-                step_run(src, dim, block[c]);
-            }
-            // Eight pixels of a row at a time, left to right: each four-byte store's
-            // spare byte lands on the next pixel, written next (or, for the last
-            // block's last pixel, three plain bytes).
-            for (int y = 0; y < 256; y++) {
-                unsigned char* px = pic + y * 768 + x0 * 3;
-                for (int c = 0; c < 7; c++) std::memcpy(px + c * 3, &pal.c[block[c][y]], 4);
-                const std::uint32_t last = pal.c[block[7][y]];
-                if (x0 < 248) {
-                    std::memcpy(px + 21, &last, 4);
-                } else {
-                    px[21] = static_cast<unsigned char>(last);
-                    px[22] = static_cast<unsigned char>(last >> 8);
-                    px[23] = static_cast<unsigned char>(last >> 16);
-                }
+void image_pass(unsigned char* pic, const ViewGeom& g, const std::uint8_t* codes, const DistTerms* terms) {
+    CodeColours colours;
+    fill_code_colours(colours);
+    alignas(16) float colsum[256];
+    if (terms != nullptr && View != VIEW_HLA)
+        for (int x = 0; x < 256; x++)
+            colsum[x] = View == VIEW_VLA ? terms->ti[x] + terms->tj[g.plane] : terms->ti[g.plane] + terms->tj[x];
+    alignas(16) std::uint16_t dim[256];  // 256 where the pixel is dimmed, else 0
+    for (int y = 0; y < 256; y++) {
+        if (terms == nullptr) {
+            for (int x = 0; x < 256; x++) dim[x] = 0;
+        } else if (View == VIEW_HLA) {
+            const float tiy = terms->ti[y], tk = terms->tk[g.plane];
+            const int basal = y < plan_i;
+            for (int x = 0; x < 256; x++)
+                dim[x] = static_cast<std::uint16_t>(-(basal | ((tiy + terms->tj[x]) + tk > 1.0f)) & 256);
+        } else {
+            const float tky = terms->tk[y];
+            const int basal_all = View == VIEW_SA && g.plane < plan_i;
+            for (int x = 0; x < 256; x++) {
+                const int basal = basal_all | (View == VIEW_VLA && x < plan_i);
+                dim[x] = static_cast<std::uint16_t>(-(basal | (colsum[x] + tky > 1.0f)) & 256);
             }
         }
+        if (terms != nullptr && (y & 1))
+            for (int x = 1; x < 256; x += 2) dim[x] = 0;  // the stipple lattice
+        // The codes as codes_of lays them out.
+        constexpr int sx = View == VIEW_HLA ? 16 : 256;
+        const std::uint8_t* src = codes + y * (View == VIEW_HLA ? 4096 : 1);
+        unsigned char* out = pic + y * 768;
+        // Left to right: the spare byte of each four-byte store lands on the
+        // next pixel, written next; the last pixel gets three plain bytes.
+        for (int x = 0; x < 255; x++) std::memcpy(out + x * 3, &colours.c[src[x * sx] | dim[x]], 4);
+        const std::uint32_t c = colours.c[src[255 * sx] | dim[255]];
+        out[765] = static_cast<unsigned char>(c);
+        out[766] = static_cast<unsigned char>(c >> 8);
+        out[767] = static_cast<unsigned char>(c >> 16);
     }
     // Dashed lines, each pixel inverted at most once.
     if (on_picture(g.line_row))
@@ -434,12 +482,13 @@ void draw_outline(int view, unsigned char* pic, const ViewGeom& g, int e) {
 
 void draw_view(int view, unsigned char* pic, const DistTerms* terms) {
     const ViewGeom g = geom_of(view);
+    const std::uint8_t* codes = codes_of(view, g.plane);
     if (view == VIEW_HLA)
-        image_pass<VIEW_HLA>(pic, g, terms);
+        image_pass<VIEW_HLA>(pic, g, codes, terms);
     else if (view == VIEW_VLA)
-        image_pass<VIEW_VLA>(pic, g, terms);
+        image_pass<VIEW_VLA>(pic, g, codes, terms);
     else
-        image_pass<VIEW_SA>(pic, g, terms);
+        image_pass<VIEW_SA>(pic, g, codes, terms);
     if (!ell_ok) return;
     draw_markers(view, pic, g);
     if (view == VIEW_SA && Nsa < plan_i) return;  // no outline on the basal side

@@ -74,6 +74,10 @@ extern unsigned char couleurs[2 * 6 * 3];  // mark colours: normal row, pale row
 extern unsigned char palette[PALETS_BYTES];  // 16 palettes x (blue, green, red planes of 101)
 extern int set_ombre;          // "Ombre" check box; 1
 extern float data[VOL_SIZE];   // the volume, (i, j, k) at i*65536 + j*256 + k; all 0
+// Count of the writes to `data`, raised by DATA_CHANGED() and never set back (not
+// even by INIT_STATE, which raises it): the slice views keep the planes they last
+// read and trust them only while this count has not moved.
+extern unsigned long data_generation;
 
 // --- values read from the DICOM header ---------------------------------------------------
 extern int Data_NZ;            // frame count as parsed; 0
@@ -144,6 +148,10 @@ int STARTUP();
 // Every reservation of the program goes through this; tests replace it to make
 // one fail (it returns null then).
 extern void* (*vesmora_alloc)(std::size_t size);
+
+// Every writer of `data` (the loader, the mirrors, INIT_STATE, tests that fill it
+// by hand) calls this once it has written, so no drawing shows a stale plane.
+void DATA_CHANGED();
 
 // The one way the program ends itself (33: memory, 1: rescaled DICOM file).
 [[noreturn]] void EXIT_PROGRAM(int status);

@@ -25,6 +25,7 @@ int LITERAL_READ_DATA() {
     std::fseek(fich, size - 2 * N, SEEK_SET);
     if (std::fread(buf, 2, static_cast<std::size_t>(N), fich) != static_cast<std::size_t>(N)) {
         std::free(buf);
+        DATA_CHANGED();  // the volume was cleared in step 3
         return 1;
     }
     // 5.
