@@ -293,7 +293,7 @@ void fill_code_colours(CodeColours& t) {
                static_cast<std::uint32_t>(pb[202 + v]) << 16;
     };
     for (int c = 0; c < 256; c++) {
-        const int v = c <= 100 ? c : 76 + 4 * (c - 76) + 3;  // a value of that code (the largest)
+        const int v = c <= 100 ? c : 4 * (c - 76) + 3;  // a value of that code (the largest)
         const int plain = v > 100 ? 100 : v;
         const int dimmed = (v >> 2) > 100 ? 100 : (v >> 2);
         t.c[c] = packed(plain);

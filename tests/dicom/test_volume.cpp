@@ -194,12 +194,18 @@ INSTANTIATE_TEST_SUITE_P(Shapes, SameAsLiteral,
 
 TEST(SwitchSlices, Mode1MirrorsAxis3AndMode2MirrorsAxis2) {
     for (int n = 0; n < VOL_SIZE; n++) data[n] = static_cast<float>(n % 1000003);
+    DATA_CHANGED();
     const auto value = [](int i, int j, int k) { return static_cast<float>((i * 65536 + j * 256 + k) % 1000003); };
+    // Each mirror counts as a change of the volume (the views must not show the planes they kept).
+    unsigned long before = data_generation;
     SWITCH_SLICES(1);
+    EXPECT_NE(data_generation, before);
+    before = data_generation;
     EXPECT_EQ(at(3, 7, 0), value(3, 7, 255));
     EXPECT_EQ(at(3, 7, 200), value(3, 7, 55));
     EXPECT_EQ(at(255, 255, 255), value(255, 255, 0));
     SWITCH_SLICES(2);
+    EXPECT_NE(data_generation, before);
     EXPECT_EQ(at(3, 7, 0), value(3, 248, 255));
     EXPECT_EQ(at(100, 128, 127), value(100, 127, 128));
     EXPECT_EQ(at(0, 0, 0), value(0, 255, 255));

@@ -139,6 +139,7 @@ TEST_F(SliceViews, InnerOutlineRestoresTheWallRunsBetweenItsPoints) {
     set_ombre = 1;  // the restored runs show no shadow
     sect_i[1] = 140;  // a level through the inner ellipsoid (rows 98..158)
     sect_i[2] = 20, sect_i[3] = 21;  // below the outer tip: no chord
+    DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     const Rgb c = overlay(couleur);
     // Outer chord on row 140: multiples of 3 across the outer section; the inner

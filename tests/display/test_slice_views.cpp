@@ -111,6 +111,7 @@ TEST_F(SliceViews, EachViewShowsItsPlaneInPaletteColoursWithTruncatedValues) {
     vox(60, 13, 5) = 42.99f;  // SA (x = j, y = k)
     vox(60, 14, 5) = -3.0f;   // below the scale: step 0
     vox(60, 15, 5) = 250.0f;  // above it: step 100
+    DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     EXPECT_EQ(pixel(BMPhla, 9, 7), step(99));
     EXPECT_EQ(pixel(BMPvla, 7, 11), step(100));
@@ -133,6 +134,7 @@ TEST_F(SliceViews, ShadowDimsOutsideTheModelButForTheOddOddLattice) {
     vox(128, 11, 11) = 87.0f;
     vox(128, 10, 11) = 87.0f;
     vox(128, 11, 10) = 87.0f;
+    DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     EXPECT_EQ(pixel(BMPsa, 10, 10), step(21));
     EXPECT_EQ(pixel(BMPsa, 11, 11), step(87));
@@ -165,6 +167,7 @@ TEST_F(SliceViews, VoxelExactlyOnTheSurfaceIsNotDimmed) {
     // row short of it on that side, so the pixel shows the voxel itself.
     vox(128, 128, 78) = 60.0f;
     vox(128, 128, 77) = 60.0f;
+    DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     EXPECT_EQ(pixel(BMPsa, 128, 78), step(60));
     EXPECT_EQ(pixel(BMPsa, 128, 77), step(15));
@@ -183,6 +186,7 @@ TEST_F(SliceViews, SaViewOnTheBasalSideIsDimmedEverywhereButTheLattice) {
     Nsa = 59, Nhla = 3, Nvla = 3;  // inside the outer ellipsoid, one slice before the plane
     for (int j = 0; j < 256; j++)
         for (int k = 0; k < 256; k++) vox(59, j, k) = 80.0f;
+    DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     int full = 0, dimmed = 0;
     for (int y = 0; y < 256; y++)
@@ -200,6 +204,7 @@ TEST_F(SliceViews, SaViewOnTheBasalSideIsDimmedEverywhereButTheLattice) {
     Nsa = 60;  // at the plane: nothing dimmed inside, and the outline appears
     for (int j = 0; j < 256; j++)
         for (int k = 0; k < 256; k++) vox(60, j, k) = 80.0f;
+    DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     EXPECT_EQ(pixel(BMPsa, 100, 100), step(80));
     EXPECT_EQ(pixel(BMPsa, 128, 201), overlay(couleur));  // q = 1 - 68^2/100^2: radius 73.3
@@ -210,6 +215,7 @@ TEST_F(SliceViews, DashedLinesOfTheHlaViewCrossInvertedOnce) {
     Nsa = 40, Nvla = 100, Nhla = 7;
     for (int i = 0; i < 256; i++)
         for (int j = 0; j < 256; j++) vox(i, j, 7) = static_cast<float>((i + j) % 101);
+    DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++) {
@@ -280,6 +286,7 @@ TEST_F(SliceViews, SliceOutsideTheVolumeShowsTheNearestPlaneWithoutReadingBeyond
     vox(7, 0, 9) = 33.0f;      // VLA plane j = 0, pixel (7, 9)
     Nsa = 1000, Nvla = -40, Nhla = 300;
     set_ombre = 0;
+    DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     EXPECT_EQ(pixel(BMPsa, 10, 20), step(64));
     EXPECT_EQ(pixel(BMPvla, 7, 9), step(33));

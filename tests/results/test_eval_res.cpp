@@ -111,6 +111,7 @@ TEST_F(Evaluation, AnEmptyVolumeAfterAStudyClearsEveryTable) {
     ASSERT_GT(BULL[200 * 400 + 300], 0.0f);
 
     std::memset(data, 0, sizeof data);
+    DATA_CHANGED();
     EVAL_RES();
     for (int n = 0; n < 18; n++) EXPECT_EQ(SECTEUR[n], 0.0f) << n;
     for (int n = 1; n <= 17; n++) EXPECT_EQ(SCORE[n], 4) << n;
@@ -162,6 +163,7 @@ TEST_F(Evaluation, WallVoxelsOnTheInnerLevelsCountInBothNeighbouringParts) {
     for (const auto& c : cases) {
         std::memset(data, 0, sizeof data);
         voxel(c.i, 128, 153) = 100;
+        DATA_CHANGED();
         EVAL_RES();
         EXPECT_EQ(lit_sectors(), c.sectors) << "i = " << c.i;
     }
@@ -179,6 +181,7 @@ TEST_F(Evaluation, ApexBelowTheBaseLeavesTheRingsEmptyAndSector17TakesApexToTip)
     for (const auto& c : cases) {
         std::memset(data, 0, sizeof data);
         voxel(c.i, 128, c.k) = 100;
+        DATA_CHANGED();
         EVAL_RES();
         EXPECT_EQ(lit_sectors(), c.sectors) << "i = " << c.i;
         for (int n = 1; n <= 16; n++) EXPECT_EQ(SCORE[n], 4) << n;
@@ -210,6 +213,7 @@ TEST_F(Evaluation, RowZeroAveragesTheSegmentFrom20To50VoxelsOffTheAxis) {
     for (const auto& c : cases) {
         std::memset(data, 0, sizeof data);
         voxel(128, c.j, 128) = 100;
+        DATA_CHANGED();
         EVAL_RES();
         EXPECT_EQ(sample(0, c.s) > 0, c.hit) << "j = " << c.j << ", s = " << c.s;
     }

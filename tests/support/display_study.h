@@ -29,7 +29,8 @@ inline void fill_overlay_colours() {
 // lies between an outer ellipsoid (centre 120, 128, 132; semi-axes 72, 46, 44)
 // and an inner one (centre 112, 128, 132; semi-axes 48, 26, 25), its value
 // rising from 55 to 100 along k; the background is 5..24.8 in a diagonal
-// texture. Values have fractions, so truncation shows. Sets load_ok.
+// texture. Values have fractions, so truncation shows. Sets load_ok and, as
+// every writer of data must, calls DATA_CHANGED().
 inline void fill_synthetic_study() {
     for (int i = 0; i < 256; i++) {
         const float oi = (i - 120) / 72.0f, ni = (i - 112) / 48.0f;
@@ -49,6 +50,7 @@ inline void fill_synthetic_study() {
             }
         }
     }
+    DATA_CHANGED();
     load_ok = 1;
 }
 

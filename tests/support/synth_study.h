@@ -66,6 +66,7 @@ inline void fill_study(int matrix) {
                 top = std::max(top, v);
             }
     for (int x = 0; x < VOL_SIZE; x++) data[x] = std::clamp(data[x] * 100.0f / top, 0.0f, 100.0f);
+    DATA_CHANGED();
 }
 
 // The state after a load and "Centrer volume" at the slices 128, 128, 128:
