@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the program and runs its main job headless.
+# Builds the program (which also writes the sample studies into samples/) and runs its
+# main job headless on one of them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -9,4 +10,6 @@ cmake --build --preset default -j "$(nproc)"
 
 out=build/default/run
 mkdir -p "$out"
-build/default/tools/vesmora-cli header tests/data/sample-header.dcm --app-folder "$out"
+# Once the volume loader lands, this becomes:
+#   build/default/tools/vesmora-cli load samples/normal-64.dcm --app-folder "$out"
+build/default/tools/vesmora-cli header samples/normal-64.dcm --app-folder "$out"

@@ -1,6 +1,69 @@
+// vesmora-cli sample OUT.dcm [options]: writes a left-ventricle phantom as an anonymised
+// NM DICOM file that the program reads.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
 #include "cli.h"
+#include "sample_study.h"
 
 void add_sample_command(CLI::App& app, int& status) {
-    (void)app;
-    (void)status;  // TODO(volume): sample study generator
+    auto* cmd = app.add_subcommand("sample", "Write a left-ventricle phantom study as an NM DICOM file");
+    static std::string out_s;
+    static sample::Options opt_s;
+    std::string* out = &out_s;
+    sample::Options* opt = &opt_s;
+    cmd->add_option("OUT", *out, "DICOM file to write")->required();
+    cmd->add_option("--matrix", opt->matrix, "Rows and columns of each frame: 64 or 128")->capture_default_str();
+    cmd->add_option("--frames", opt->frames, "Number of frames (default: the matrix)");
+    cmd->add_option("--lad", opt->lad, "Defect depth in percent in the LAD territory (anterior, anteroseptal, apical)");
+    cmd->add_option("--lcx", opt->lcx, "Defect depth in percent in the LCx territory (lateral)");
+    cmd->add_option("--rca", opt->rca, "Defect depth in percent in the RCA territory (inferior, inferoseptal)");
+    cmd->add_option("--counts", opt->counts, "Myocardial counts per voxel before blurring")->capture_default_str();
+    cmd->add_option("--seed", opt->seed, "Seed of the Poisson noise")->capture_default_str();
+    cmd->add_flag("!--no-noise", opt->noise, "Leave the Poisson noise out");
+    cmd->add_option("--name", opt->name, "Patient's name, '^' between the parts (default ANONYME^<kind>)");
+    cmd->add_option("--sex", opt->sex, "Patient's sex (M, F, O)")->capture_default_str();
+    cmd->add_option("--birth-date", opt->birth_date, "Patient's birth date YYYYMMDD")->capture_default_str();
+    cmd->add_option("--age", opt->age, "Patient's age like 058Y")->capture_default_str();
+    cmd->add_option("--acq-date", opt->acq_date, "Acquisition date YYYYMMDD")->capture_default_str();
+    cmd->callback([out, opt, &status] {
+        const std::string problem = sample::check(*opt);
+        if (!problem.empty()) {
+            std::cerr << "sample: " << problem << "\n";
+            status = 2;
+            return;
+        }
+        const auto bytes = sample::make_dicom(*opt, sample::make_phantom(*opt));
+        // Written beside the target and renamed into place, so that two builds making the
+        // same study at once never leave a half-written file.
+        const std::filesystem::path target(*out);
+        std::error_code ec;
+        if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+        const std::string tmp = *out + ".tmp" + std::to_string(getpid());
+        {
+            std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+            f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            if (!f) {
+                std::cerr << "sample: cannot write " << tmp << "\n";
+                std::remove(tmp.c_str());
+                status = 1;
+                return;
+            }
+        }
+        std::filesystem::rename(tmp, target, ec);
+        if (ec) {
+            std::cerr << "sample: cannot write " << *out << ": " << ec.message() << "\n";
+            std::remove(tmp.c_str());
+            status = 1;
+            return;
+        }
+        const int frames = opt->frames == 0 ? opt->matrix : opt->frames;
+        std::printf("%s: %s, %d x %d, %d frames, %zu bytes\n", out->c_str(), sample::kind_of(*opt).c_str(),
+                    opt->matrix, opt->matrix, frames, bytes.size());
+        status = 0;
+    });
 }

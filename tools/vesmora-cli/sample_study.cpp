@@ -1,0 +1,378 @@
+#include "sample_study.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace sample {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Relative concentrations; the myocardium is 1 and is scaled by Options::counts.
+constexpr double kBody = 0.08;
+constexpr double kCavity = 0.10;
+constexpr double kLiver = 0.40;
+
+double sq(double x) { return x * x; }
+
+// Whether the myocardium at this position belongs to a territory; di is the distance
+// from the base along i, theta the angle around the long axis as the program measures it
+// (atan2 of k over j: anterior +k, lateral +j, septal -j, inferior -k).
+bool in_lad(double di, double theta) {
+    if (di >= Geometry::apex_di) return true;                        // apex
+    if (di >= Geometry::apical_di) return theta >= kPi / 4 && theta <= 5 * kPi / 4;  // apical ant./septal
+    return theta >= kPi / 3 && theta <= kPi;                         // anterior, anteroseptal
+}
+
+bool in_lcx(double di, double theta) {
+    if (di >= Geometry::apex_di) return false;
+    if (di >= Geometry::apical_di) return theta <= kPi / 4 || theta >= 7 * kPi / 4;  // apical lateral
+    return theta <= kPi / 3 || theta >= 5 * kPi / 3;                 // anterolateral, inferolateral
+}
+
+bool in_rca(double di, double theta) {
+    if (di >= Geometry::apex_di) return false;
+    if (di >= Geometry::apical_di) return theta >= 5 * kPi / 4 && theta <= 7 * kPi / 4;  // apical inferior
+    return theta >= kPi && theta <= 5 * kPi / 3;                     // inferoseptal, inferior
+}
+
+// The phantom at a position of the program's volume (continuous voxel coordinates).
+double object_at(const Options& o, double I, double J, double K) {
+    using G = Geometry;
+    if (sq((I - G::body_ci) / G::body_ri) + sq((J - G::body_cj) / G::body_rj) +
+            sq((K - G::body_ck) / G::body_rk) > 1)
+        return 0;
+    if (sq((I - G::liver_ci) / G::liver_ri) + sq((J - G::liver_cj) / G::liver_rj) +
+            sq((K - G::liver_ck) / G::liver_rk) <= 1)
+        return kLiver;
+    const double di = I - G::ci, dj = J - G::cj, dk = K - G::ck;
+    if (di < G::base_i - G::ci) return kBody;  // basal side: atria and vessels, no myocardium
+    if (sq(di / G::inner_ri) + sq(dj / G::inner_rj) + sq(dk / G::inner_rk) <= 1) return kCavity;
+    if (sq(di / G::outer_ri) + sq(dj / G::outer_rj) + sq(dk / G::outer_rk) > 1) return kBody;
+    double theta = std::atan2(dk, dj);
+    if (theta < 0) theta += 2 * kPi;
+    double uptake = 1;
+    if (o.lad > 0 && in_lad(di, theta)) uptake = std::min(uptake, 1 - o.lad / 100);
+    if (o.lcx > 0 && in_lcx(di, theta)) uptake = std::min(uptake, 1 - o.lcx / 100);
+    if (o.rca > 0 && in_rca(di, theta)) uptake = std::min(uptake, 1 - o.rca / 100);
+    return uptake;
+}
+
+// Gaussian blur along one axis of a frames x rows x cols block; the kernel is cut at
+// 3.5 sigma and renormalised at the edges of the field (no dark rim).
+void blur_axis(std::vector<double>& v, int nf, int nr, int nc, int axis, double sigma) {
+    const int radius = static_cast<int>(std::ceil(3.5 * sigma));
+    std::vector<double> w(2 * radius + 1);
+    for (int t = -radius; t <= radius; ++t) w[t + radius] = std::exp(-0.5 * sq(t / sigma));
+    const int n = axis == 0 ? nf : axis == 1 ? nr : nc;
+    const long stride = axis == 0 ? static_cast<long>(nr) * nc : axis == 1 ? nc : 1;
+    const long lines = static_cast<long>(nf) * nr * nc / n;
+    std::vector<double> line(n);
+    for (long l = 0; l < lines; ++l) {
+        // Start of line l: every index except the blurred axis.
+        long start;
+        if (axis == 0) {
+            start = l;
+        } else if (axis == 1) {
+            start = (l / nc) * static_cast<long>(nr) * nc + l % nc;
+        } else {
+            start = l * nc;
+        }
+        for (int t = 0; t < n; ++t) line[t] = v[start + t * stride];
+        for (int t = 0; t < n; ++t) {
+            double sum = 0, norm = 0;
+            const int lo = std::max(0, t - radius), hi = std::min(n - 1, t + radius);
+            for (int u = lo; u <= hi; ++u) {
+                sum += w[u - t + radius] * line[u];
+                norm += w[u - t + radius];
+            }
+            v[start + t * stride] = sum / norm;
+        }
+    }
+}
+
+// FNV-1a, for identifiers that follow from the options (same file on every run).
+std::uint64_t fnv1a(const std::string& s, std::uint64_t h = 1469598103934665603ull) {
+    for (unsigned char c : s) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+// A UID under the 2.25 root made of two 64-bit hashes of the text.
+std::string make_uid(const std::string& what) {
+    std::uint64_t a = fnv1a(what), b = fnv1a(what, a);
+    if (a == 0) a = 1;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "2.25.%llu%020llu", static_cast<unsigned long long>(a),
+                  static_cast<unsigned long long>(b % 10000000000000000000ull));
+    return buf;
+}
+
+std::string format_mm(double mm) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4f", mm);
+    return buf;
+}
+
+// Elements kept sorted by tag, so the file has them in ascending order whatever the
+// order they were added in.
+class DataSet {
+public:
+    void add(std::uint16_t group, std::uint16_t element, const char* vr, std::string value) {
+        // Even lengths: UI pads with a zero byte, OB/OW/US with zero, text with a space.
+        if (value.size() % 2 != 0) {
+            const bool zero = !std::strcmp(vr, "UI") || !std::strcmp(vr, "OB") || !std::strcmp(vr, "OW");
+            value.push_back(zero ? '\0' : ' ');
+        }
+        elements_[(static_cast<std::uint32_t>(group) << 16) | element] = {vr, std::move(value)};
+    }
+    void add_us(std::uint16_t group, std::uint16_t element, std::uint16_t v) {
+        add(group, element, "US", std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)});
+    }
+    void add_ul(std::uint16_t group, std::uint16_t element, std::uint32_t v) {
+        std::string b(4, '\0');
+        for (int t = 0; t < 4; ++t) b[t] = static_cast<char>((v >> (8 * t)) & 0xFF);
+        add(group, element, "UL", b);
+    }
+    void write(std::vector<std::uint8_t>& out) const {
+        for (const auto& [tag, e] : elements_) write_one(out, tag, e.vr, e.value);
+    }
+    std::size_t size() const {
+        std::vector<std::uint8_t> tmp;
+        write(tmp);
+        return tmp.size();
+    }
+
+    static void write_one(std::vector<std::uint8_t>& out, std::uint32_t tag, const std::string& vr,
+                          const std::string& value) {
+        auto u16 = [&out](std::uint32_t v) {
+            out.push_back(static_cast<std::uint8_t>(v & 0xFF));
+            out.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+        };
+        u16(tag >> 16);
+        u16(tag & 0xFFFF);
+        out.push_back(static_cast<std::uint8_t>(vr[0]));
+        out.push_back(static_cast<std::uint8_t>(vr[1]));
+        // OB, OW, SQ, UN, UT and the other long forms: two reserved bytes and a 32-bit length.
+        static const char* const long_form[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "UC", "UN", "UR", "UT"};
+        bool is_long = false;
+        for (const char* l : long_form) is_long = is_long || vr == l;
+        if (is_long) {
+            u16(0);
+            u16(static_cast<std::uint32_t>(value.size() & 0xFFFF));
+            u16(static_cast<std::uint32_t>(value.size() >> 16));
+        } else {
+            u16(static_cast<std::uint32_t>(value.size()));
+        }
+        out.insert(out.end(), value.begin(), value.end());
+    }
+
+private:
+    struct Element {
+        std::string vr, value;
+    };
+    std::map<std::uint32_t, Element> elements_;
+};
+
+}  // namespace
+
+std::uint64_t Rng::next() {
+    // splitmix64: small, fast and the same on every platform.
+    std::uint64_t z = (s_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+double Rng::uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+
+long Rng::poisson(double mean) {
+    if (mean <= 0) return 0;
+    if (mean < 10) {
+        // Multiplication of uniforms (Knuth).
+        const double limit = std::exp(-mean);
+        long k = 0;
+        double p = uniform();
+        while (p > limit) {
+            ++k;
+            p *= uniform();
+        }
+        return k;
+    }
+    // Transformed rejection with squeeze (Hoermann's PTRS).
+    const double slam = std::sqrt(mean), loglam = std::log(mean);
+    const double b = 0.931 + 2.53 * slam, a = -0.059 + 0.02483 * b;
+    const double invalpha = 1.1239 + 1.1328 / (b - 3.4), vr = 0.9277 - 3.6224 / (b - 2);
+    for (;;) {
+        const double u = uniform() - 0.5, v = uniform();
+        const double us = 0.5 - std::fabs(u);
+        const double k = std::floor((2 * a / us + b) * u + mean + 0.43);
+        if (us >= 0.07 && v <= vr) return static_cast<long>(k);
+        if (k < 0 || (us < 0.013 && v > us)) continue;
+        if (std::log(v) + std::log(invalpha) - std::log(a / (us * us) + b) <=
+            -mean + k * loglam - std::lgamma(k + 1))
+            return static_cast<long>(k);
+    }
+}
+
+std::string kind_of(const Options& o) {
+    std::string k;
+    if (o.lad > 0) k += "LAD";
+    if (o.lcx > 0) k += std::string(k.empty() ? "" : "+") + "LCX";
+    if (o.rca > 0) k += std::string(k.empty() ? "" : "+") + "RCA";
+    return k.empty() ? "NORMAL" : k;
+}
+
+std::string check(const Options& o) {
+    if (o.matrix != 64 && o.matrix != 128) return "the matrix must be 64 or 128";
+    const int frames = o.frames == 0 ? o.matrix : o.frames;
+    if (frames < 2 || frames > 512) return "the frame count must be 2 to 512";
+    for (double d : {o.lad, o.lcx, o.rca})
+        if (!(d >= 0 && d <= 100)) return "a defect depth must be 0 to 100 percent";
+    if (!(o.counts > 0 && o.counts <= 20000)) return "the counts must be above 0 and at most 20000";
+    if (o.birth_date.size() != 8 || o.acq_date.size() != 8) return "dates are YYYYMMDD";
+    if (o.sex.size() > 1 || o.age.size() != 4) return "the sex is one letter (or empty), the age like 058Y";
+    if (o.name.size() > 64) return "the name is at most 64 characters";
+    return "";
+}
+
+std::vector<std::int16_t> make_phantom(const Options& o) {
+    const int ech = o.matrix;
+    const int ncz = o.frames == 0 ? ech : o.frames;
+    const int rap = 256 / ech;
+    // Sub-samples per source pixel and axis, so that the wall's partial volume is right.
+    const int sub = ech <= 64 ? 4 : 2;
+    std::vector<double> v(static_cast<std::size_t>(ncz) * ech * ech);
+    // The loader puts source (frame f, row r, column q) at volume i = RAP r,
+    // j = 255 - RAP (ech-1-q), k = 255 - RAP ((NCZ-1) + (ech-NCZ)/2 - f), so the phantom,
+    // defined in volume voxels, is sampled there.
+    const double frame_shift = (ncz - 1) + (ech - ncz) / 2.0;
+    for (int f = 0; f < ncz; ++f) {
+        for (int r = 0; r < ech; ++r) {
+            for (int q = 0; q < ech; ++q) {
+                double sum = 0;
+                for (int a = 0; a < sub; ++a) {
+                    const double ff = f + (a + 0.5) / sub - 0.5;
+                    const double K = 255 - rap * (frame_shift - ff);
+                    for (int b = 0; b < sub; ++b) {
+                        const double I = rap * (r + (b + 0.5) / sub - 0.5);
+                        for (int c = 0; c < sub; ++c) {
+                            const double J = 255 - rap * (ech - 1 - (q + (c + 0.5) / sub - 0.5));
+                            sum += object_at(o, I, J, K);
+                        }
+                    }
+                }
+                v[(static_cast<std::size_t>(f) * ech + r) * ech + q] = sum / (sub * sub * sub);
+            }
+        }
+    }
+    // Source voxels are cubes of kFovMm / ech.
+    const double sigma = kFwhmMm / (2 * std::sqrt(2 * std::log(2.0))) / (kFovMm / ech);
+    for (int axis = 0; axis < 3; ++axis) blur_axis(v, ncz, ech, ech, axis, sigma);
+
+    Rng rng(o.seed);
+    std::vector<std::int16_t> out(v.size());
+    for (std::size_t t = 0; t < v.size(); ++t) {
+        const double mean = v[t] * o.counts;
+        const long c = o.noise ? rng.poisson(mean) : std::lround(mean);
+        out[t] = static_cast<std::int16_t>(std::clamp<long>(c, 0, 32767));
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> make_dicom(const Options& o, const std::vector<std::int16_t>& pixels) {
+    const int ech = o.matrix;
+    const int ncz = o.frames == 0 ? ech : o.frames;
+    const std::string kind = kind_of(o);
+    const std::string name = o.name.empty() ? "ANONYME^" + kind : o.name;
+    char desc[160];
+    std::snprintf(desc, sizeof desc, "%s m%d f%d lad%g lcx%g rca%g c%g n%d s%llu %s", kind.c_str(), ech, ncz,
+                  o.lad, o.lcx, o.rca, o.counts, o.noise ? 1 : 0, static_cast<unsigned long long>(o.seed),
+                  name.c_str());
+    const std::string study_uid = make_uid(std::string("study ") + desc);
+    const std::string series_uid = make_uid(std::string("series ") + desc);
+    const std::string instance_uid = make_uid(std::string("instance ") + desc);
+    const std::string nm_storage = "1.2.840.10008.5.1.4.1.1.20";
+    const std::string spacing = format_mm(kFovMm / ech);
+
+    DataSet meta;
+    meta.add(0x0002, 0x0001, "OB", std::string("\0\1", 2));
+    meta.add(0x0002, 0x0002, "UI", nm_storage);
+    meta.add(0x0002, 0x0003, "UI", instance_uid);
+    meta.add(0x0002, 0x0010, "UI", "1.2.840.10008.1.2.1");  // explicit VR little endian
+    meta.add(0x0002, 0x0012, "UI", "2.25.190519660523181342701836524612290512339");
+    meta.add(0x0002, 0x0013, "SH", "VESMORA_SAMPLE");
+
+    DataSet ds;
+    ds.add(0x0008, 0x0005, "CS", "ISO_IR 100");
+    ds.add(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY\\RECON TOMO\\EMISSION");
+    ds.add(0x0008, 0x0016, "UI", nm_storage);
+    ds.add(0x0008, 0x0018, "UI", instance_uid);
+    ds.add(0x0008, 0x0020, "DA", o.acq_date);
+    ds.add(0x0008, 0x0022, "DA", o.acq_date);
+    ds.add(0x0008, 0x0030, "TM", "093000");
+    ds.add(0x0008, 0x0032, "TM", "093000");
+    ds.add(0x0008, 0x0050, "SH", "");
+    ds.add(0x0008, 0x0060, "CS", "NM");
+    ds.add(0x0008, 0x0070, "LO", "Vesmora sample generator");
+    ds.add(0x0008, 0x0090, "PN", "");
+    ds.add(0x0008, 0x1030, "LO", "Myocardial perfusion SPECT (phantom)");
+    ds.add(0x0008, 0x103E, "LO", "LV phantom " + kind + " short axis");
+    ds.add(0x0010, 0x0010, "PN", name);
+    ds.add(0x0010, 0x0020, "LO", "ANON-" + kind);
+    ds.add(0x0010, 0x0030, "DA", o.birth_date);
+    ds.add(0x0010, 0x0040, "CS", o.sex);
+    ds.add(0x0010, 0x1010, "AS", o.age);
+    ds.add(0x0012, 0x0062, "CS", "YES");  // patient identity removed
+    ds.add(0x0018, 0x0050, "DS", spacing);
+    ds.add(0x0018, 0x0088, "DS", spacing);
+    ds.add(0x0020, 0x000D, "UI", study_uid);
+    ds.add(0x0020, 0x000E, "UI", series_uid);
+    ds.add(0x0020, 0x0010, "SH", "1");
+    ds.add(0x0020, 0x0011, "IS", "1");
+    ds.add(0x0020, 0x0013, "IS", "1");
+    ds.add_us(0x0028, 0x0002, 1);
+    ds.add(0x0028, 0x0004, "CS", "MONOCHROME2");
+    ds.add(0x0028, 0x0008, "IS", std::to_string(ncz));
+    // Frame Increment Pointer: the frames follow the Slice Vector (0054,0080).
+    ds.add(0x0028, 0x0009, "AT", std::string("\x54\x00\x80\x00", 4));
+    ds.add_us(0x0028, 0x0010, static_cast<std::uint16_t>(ech));
+    ds.add_us(0x0028, 0x0011, static_cast<std::uint16_t>(ech));
+    ds.add(0x0028, 0x0030, "DS", spacing + "\\" + spacing);
+    ds.add_us(0x0028, 0x0100, 16);
+    ds.add_us(0x0028, 0x0101, 16);
+    ds.add_us(0x0028, 0x0102, 15);
+    ds.add_us(0x0028, 0x0103, 1);
+    std::string slices;
+    for (int f = 1; f <= ncz; ++f) {
+        slices.push_back(static_cast<char>(f & 0xFF));
+        slices.push_back(static_cast<char>(f >> 8));
+    }
+    ds.add(0x0054, 0x0080, "US", slices);
+    ds.add_us(0x0054, 0x0081, static_cast<std::uint16_t>(ncz));
+    std::string block(pixels.size() * 2, '\0');
+    for (std::size_t t = 0; t < pixels.size(); ++t) {
+        const auto u = static_cast<std::uint16_t>(pixels[t]);
+        block[2 * t] = static_cast<char>(u & 0xFF);
+        block[2 * t + 1] = static_cast<char>(u >> 8);
+    }
+    // Pixel Data is the last element: the program reads the block from the end of the file.
+    ds.add(0x7FE0, 0x0010, "OW", std::move(block));
+
+    std::vector<std::uint8_t> out(128, 0);
+    out.insert(out.end(), {'D', 'I', 'C', 'M'});
+    DataSet group_length;
+    group_length.add_ul(0x0002, 0x0000, static_cast<std::uint32_t>(meta.size()));
+    group_length.write(out);
+    meta.write(out);
+    ds.write(out);
+    return out;
+}
+
+}  // namespace sample

@@ -1,0 +1,77 @@
+// Sample studies: a left-ventricle phantom written as an anonymised NM DICOM file
+// that the program reads (explicit VR little endian, signed 16-bit pixels last).
+#ifndef VESMORA_SAMPLE_STUDY_H
+#define VESMORA_SAMPLE_STUDY_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sample {
+
+struct Options {
+    int matrix = 64;        // rows = columns of every frame: 64 or 128
+    int frames = 0;         // number of frames; 0: as many as the matrix
+    double lad = 0;         // perfusion defect depth in percent, per coronary territory
+    double lcx = 0;
+    double rca = 0;
+    double counts = 1000;   // myocardial concentration before blurring, in counts per voxel
+    bool noise = true;      // Poisson noise
+    std::uint64_t seed = 20260915;
+    std::string name;       // patient's name; empty: "ANONYME^" + the kind of study
+    std::string sex = "M";
+    std::string birth_date = "19680314";
+    std::string age = "058Y";
+    std::string acq_date = "20260915";
+};
+
+// Geometry of the phantom in voxels of the program's 256-cube after loading
+// (the loader maps a 64 or 128 matrix onto 1.1988 mm voxels).
+struct Geometry {
+    static constexpr double ci = 128, cj = 128, ck = 128;         // centre of both ellipsoids
+    static constexpr double base_i = 128;                         // no myocardium below it
+    static constexpr double outer_ri = 70, outer_rj = 25, outer_rk = 25;
+    static constexpr double inner_ri = 62, inner_rj = 17, inner_rk = 17;
+    // Liver-like hot spot, inferior and septal of the ventricle.
+    static constexpr double liver_ci = 140, liver_cj = 95, liver_ck = 62;
+    static constexpr double liver_ri = 55, liver_rj = 40, liver_rk = 24;
+    // Body outline (background), everything outside is air.
+    static constexpr double body_ci = 128, body_cj = 128, body_ck = 118;
+    static constexpr double body_ri = 140, body_rj = 115, body_rk = 100;
+    // Levels of the territories along i, from the base: the apical ring starts at 2/3 and
+    // the apex cap at 3/4 of the outer long semi-axis.
+    static constexpr double apical_di = 70.0 * 0.75 * 2.0 / 3.0;  // 35
+    static constexpr double apex_di = 70.0 * 0.75;                // 52.5
+};
+
+constexpr double kFovMm = 306.8928;        // 64 x 4.7952 mm, 128 x 2.3976 mm
+constexpr double kFwhmMm = 15.0;           // camera resolution
+
+// Which of "NORMAL", "LAD", "LCX", "RCA" (joined by '+') the options describe.
+std::string kind_of(const Options& o);
+
+// Checks the options; returns an empty text when they can be used, else what is wrong.
+std::string check(const Options& o);
+
+// The pixel block: frames x matrix x matrix signed 16-bit counts, frame after frame,
+// row after row.
+std::vector<std::int16_t> make_phantom(const Options& o);
+
+// The whole file: preamble, "DICM", meta group, data set, Pixel Data last.
+std::vector<std::uint8_t> make_dicom(const Options& o, const std::vector<std::int16_t>& pixels);
+
+// Poisson random numbers from a fixed-seed generator (same output on every run).
+class Rng {
+public:
+    explicit Rng(std::uint64_t seed) : s_(seed) {}
+    std::uint64_t next();
+    double uniform();  // in [0, 1)
+    long poisson(double mean);
+
+private:
+    std::uint64_t s_;
+};
+
+}  // namespace sample
+
+#endif
