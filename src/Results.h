@@ -5,4 +5,8 @@
 
 int EVAL_RES();
 
+// Score 0..4 of a normalised sector value: 70 and above 0, from 50 1, from 30 2,
+// from 10 3, below 10 (an empty sector's 0 included) 4.
+int SCORE_CLASS(float v);
+
 #endif

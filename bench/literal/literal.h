@@ -8,4 +8,9 @@
 // Declarations are added here, one block per operation, each defined in its
 // own file of this folder (literal_<operation>.cpp).
 
+// EVAL_RES (literal_eval_res.cpp): ray table, sector sums, means, scores and
+// bull's-eye values over the whole volume, every voxel and every ray point
+// computed as the steps say; then res_ok and DISPLAY_RES.
+int LITERAL_EVAL_RES();
+
 #endif
