@@ -11,6 +11,8 @@ int CREATE_PALBMP();
 int DISPLAY();
 int VERIF_DISP();
 float EVAL_DIST(int i, int j, int k);
+// The drawing of DISPLAY into the six picture buffers, without the hand-over.
+int DRAW_DISPLAY();
 
 // Polar sector map
 int INIT_SECT();

@@ -2,6 +2,7 @@
 // boxes and file utilities, the palette file and the sector label offsets.
 #include "main.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -401,8 +402,50 @@ int BrowseDir(const char* title, char* path) {
 // ---------------------------------------------------------------------------------------------
 // Palette file
 // ---------------------------------------------------------------------------------------------
+namespace {
+
+// The shipped palette file, compiled in: used when PALETS is missing or damaged.
+#include "palets_builtin.inc"
+
+// Overlay colours (R, G, B): the normal row, then the pale row shown while a mark is held.
+const unsigned char COULEURS_START[2 * 6 * 3] = {
+    250, 250, 250, 0, 0, 0, 0, 0, 250, 0, 250, 0, 250, 0, 0, 250, 250, 0,
+    150, 150, 150, 100, 100, 100, 150, 150, 250, 150, 250, 150, 250, 150, 150, 250, 250, 200,
+};
+
+}  // namespace
+
 int LOAD_PALET() {
-    // TODO(palettes): read PALETS into palette and fill couleurs.
+    unsigned char file[PALETS_BYTES];
+    compose_path("PALETS");
+    std::size_t got = 0;
+    fich = std::fopen(tmpath, "rb");
+    if (fich != nullptr) {
+        std::fseek(fich, 0, SEEK_SET);
+        got = std::fread(file, 1, PALETS_BYTES, fich);  // bytes past 4848 are ignored
+        std::fclose(fich);
+        fich = nullptr;
+    }
+    // Every picture expects 16 complete palettes: a missing, unreadable or short
+    // file gives way to the built-in copy, and the user is told once.
+    if (got < static_cast<std::size_t>(PALETS_BYTES)) {
+        std::memcpy(file, PALETS_BUILTIN, PALETS_BYTES);
+        plat_message_box(nullptr,
+                         "Le fichier des palettes (PALETS) est introuvable ou endommag\xE9 : "
+                         "les palettes int\xE9gr\xE9" "es sont utilis\xE9" "es.",
+                         "Vesmora", ICON_WARNING);
+    }
+    // File entries are (red, green, blue); the table keeps three planes per palette:
+    // blue 0..100, green 101..201, red 202..302.
+    for (int p = 0; p < 16; p++) {
+        for (int v = 0; v < 101; v++) {
+            const unsigned char* e = file + p * 303 + v * 3;
+            palette[p * 303 + 202 + v] = e[0];
+            palette[p * 303 + 101 + v] = e[1];
+            palette[p * 303 + v] = e[2];
+        }
+    }
+    std::memcpy(couleurs, COULEURS_START, sizeof couleurs);
     return 0;
 }
 
@@ -410,6 +453,48 @@ int LOAD_PALET() {
 // Sector label offsets
 // ---------------------------------------------------------------------------------------------
 int INIT_SECTPOS() {
-    // TODO(sectors): label offsets of the 17 sectors.
+    // Axis labels at whole radii 157 (basal), 112 (mid), 67 (apical); the
+    // diagonal ones at 157.5 and 112.5 towards +-30 and +-150 degrees, truncated.
+    // Screen y grows downwards, so the negative angles lie above the centre.
+    const double a_2 = -2.617993875, a_3 = 2.617993875, a_5 = 0.523598775, a_6 = -0.523598775;
+    const double rb = 157.5, rm = 112.5;
+    sectposi[0] = sectposj[0] = 0;
+
+    sectposi[1] = 0;
+    sectposj[1] = -157;
+    sectposi[2] = static_cast<int>(rb * std::cos(a_2));
+    sectposj[2] = static_cast<int>(rb * std::sin(a_2));
+    sectposi[3] = static_cast<int>(rb * std::cos(a_3));
+    sectposj[3] = static_cast<int>(rb * std::sin(a_3));
+    sectposi[4] = 0;
+    sectposj[4] = 157;
+    sectposi[5] = static_cast<int>(rb * std::cos(a_5));
+    sectposj[5] = static_cast<int>(rb * std::sin(a_5));
+    sectposi[6] = static_cast<int>(rb * std::cos(a_6));
+    sectposj[6] = static_cast<int>(rb * std::sin(a_6));
+
+    sectposi[7] = 0;
+    sectposj[7] = -112;
+    sectposi[8] = static_cast<int>(rm * std::cos(a_2));
+    sectposj[8] = static_cast<int>(rm * std::sin(a_2));
+    sectposi[9] = static_cast<int>(rm * std::cos(a_3));
+    sectposj[9] = static_cast<int>(rm * std::sin(a_3));
+    sectposi[10] = 0;
+    sectposj[10] = 112;
+    sectposi[11] = static_cast<int>(rm * std::cos(a_5));
+    sectposj[11] = static_cast<int>(rm * std::sin(a_5));
+    sectposi[12] = static_cast<int>(rm * std::cos(a_6));
+    sectposj[12] = static_cast<int>(rm * std::sin(a_6));
+
+    sectposi[13] = 0;
+    sectposj[13] = -67;
+    sectposi[14] = -67;
+    sectposj[14] = 0;
+    sectposi[15] = 0;
+    sectposj[15] = 67;
+    sectposi[16] = 67;
+    sectposj[16] = 0;
+    sectposi[17] = 0;
+    sectposj[17] = 0;
     return 0;
 }

@@ -8,9 +8,20 @@
 // Declarations are added here, one block per operation, each defined in its
 // own file of this folder (literal_<operation>.cpp).
 
+// literal_display.cpp: the drawing of DISPLAY (ELL_R/G/B, the three views with
+// their shadow, lines and model, the three strips) into the six picture
+// buffers, without the hand-over. Returns 0.
+int LITERAL_DISPLAY_DRAW();
+
 // EVAL_RES (literal_eval_res.cpp): ray table, sector sums, means, scores and
 // bull's-eye values over the whole volume, every voxel and every ray point
 // computed as the steps say; then res_ok and DISPLAY_RES.
 int LITERAL_EVAL_RES();
+
+// --- DISPLAY_RES (literal_display_res.cpp) ------------------------------------------------
+// The result picture for RES_DISP drawn pixel by pixel, step by step, grid
+// included, then handed to control 46; writes BMPres, bmpres and, for the
+// pictures 1 and 12, the label texts, like DISPLAY_RES.
+int literal_DISPLAY_RES();
 
 #endif
