@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """vesmora-cli replay: the script language, the dumps and the exit statuses."""
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -32,6 +33,8 @@ class Replay(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
         self.dir = self.tmp.name
+        # The program folder holds the palette file, as beside the installed program.
+        shutil.copy(os.path.join(os.path.dirname(CLI), "PALETS"), self.dir)
 
     def tearDown(self):
         self.tmp.cleanup()
@@ -83,6 +86,7 @@ dump ui {out}
         self.assertIn("check 36 0", lines)
         self.assertIn("popup S hidden 585 585", lines)
         self.assertIn("focus main", lines)
+        self.assertFalse(any(line.startswith("box ") for line in lines), lines)
         self.assertEqual(sum(1 for line in lines if line.startswith("label ")), 17)
         self.assertEqual(sum(1 for line in lines if line.startswith("popup ")), 21)
 
@@ -124,6 +128,18 @@ dump mesh_sect {self.dir}/m.raw
         self.assertEqual([t[1] for t in times], ["2", "4"])
         for t in times:
             self.assertGreaterEqual(float(t[2]), 0.0)
+
+    def test_missing_palette_file_is_said_once_in_a_box(self):
+        os.remove(os.path.join(self.dir, "PALETS"))
+        out = os.path.join(self.dir, "ui.txt")
+        r = replay(self.dir, f"dump ui {out}\n")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(out, encoding="utf-8") as f:
+            boxes = [line for line in f.read().splitlines() if line.startswith("box ")]
+        self.assertEqual(len(boxes), 1)
+        self.assertTrue(boxes[0].startswith("box warning Vesmora | "), boxes[0])
+        self.assertIn("palettes", boxes[0])
+        self.assertIn("box warning", r.stderr)
 
     def test_cancelled_open_changes_nothing_and_close_ends_cleanly(self):
         out = os.path.join(self.dir, "state.txt")

@@ -19,23 +19,10 @@
 
 namespace {
 
-std::string utf8(const std::string& latin1) {
-    std::string out;
-    for (unsigned char c : latin1) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 // Line breaks written as the two characters \n, so every entry stays on one line.
 std::string one_line(const std::string& latin1) {
     std::string out;
-    for (char c : utf8(latin1)) {
+    for (char c : headless::utf8(latin1)) {
         if (c == '\n')
             out += "\\n";
         else
