@@ -239,3 +239,37 @@ TEST_F(Shell, ResultsBeforeAnyLoadRunSafely) {
     EXPECT_EQ(res_ok, 1);
     for (int n = 1; n <= 17; n++) EXPECT_EQ(SECTEUR[n], 0.0f) << n;
 }
+
+TEST_F(Shell, StartsWithBlackViewsAndResultsAndDrawnStripsAndPaletteBar) {
+    for (HWND_ view : {STATIChla, STATICvla, STATICsa, STATICres}) {
+        const PlatBitmap_* b = headless::image_of(view);
+        ASSERT_NE(b, nullptr);
+        for (unsigned char c : b->pixels) ASSERT_EQ(c, 0);
+    }
+    EXPECT_EQ(headless::image_of(STATICres)->width, 400);
+    for (HWND_ strip : {STATICshla, STATICsvla, STATICssa}) {
+        const PlatBitmap_* b = headless::image_of(strip);
+        ASSERT_NE(b, nullptr);
+        ASSERT_EQ(b->height, 16);
+        // Marker at slice 128: blue 250, green 100, red 100 in every row.
+        for (int y = 0; y < 16; y++) {
+            const unsigned char* px = &b->pixels[(y * 256 + 128) * 3];
+            EXPECT_EQ(px[0], 250);
+            EXPECT_EQ(px[1], 100);
+            EXPECT_EQ(px[2], 100);
+        }
+    }
+    const PlatBitmap_* bar = headless::image_of(STATICpal);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->width, 220);
+    EXPECT_EQ(headless::state().live_bitmaps, 8);  // one per picture
+}
+
+TEST_F(Shell, ColourStepRedrawsEveryPictureKeepingOneBitmapEach) {
+    const PlatBitmap_* bar = headless::image_of(STATICpal);
+    const std::vector<unsigned char> before = bar->pixels;
+    command(5);
+    EXPECT_NE(headless::image_of(STATICpal)->pixels, before);
+    command(38);
+    EXPECT_EQ(headless::state().live_bitmaps, 8);
+}
