@@ -10,6 +10,5 @@ cmake --build --preset default -j "$(nproc)"
 
 out=build/default/run
 mkdir -p "$out"
-# Once the volume loader lands, this becomes:
-#   build/default/tools/vesmora-cli load samples/normal-64.dcm --app-folder "$out"
-build/default/tools/vesmora-cli header samples/normal-64.dcm --app-folder "$out"
+cp data/PALETS "$out/"  # the palettes beside the program, as installed
+build/default/tools/vesmora-cli load samples/normal-64.dcm --app-folder "$out"

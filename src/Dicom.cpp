@@ -5,51 +5,834 @@
 //   2. volume loader   LOAD_DCM_FILE, READ_DATA, SWITCH_SLICES
 #include "Dicom.h"
 
+#include <climits>
+#include <cmath>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <string>
+#include <thread>
 
 #include "main.h"
 
 // =============================================================================================
 // 1. Header reader
 // =============================================================================================
-int GET_DICOM_INFO(FILE* file) {
-    (void)file;
-    return 0;  // TODO(header)
+namespace {
+
+// The filter of GET_ASCII with a bound: the text is cut at cap - 1 characters,
+// so a value longer than its destination never runs past it.
+void ascii_filter(char* dest, std::size_t cap, const unsigned char* src, std::size_t len, int mode, int keep_zeros) {
+    if (cap == 0) return;
+    std::size_t n = 0;
+    auto put = [&](char c) {
+        if (n + 1 < cap) dest[n++] = c;
+    };
+    for (std::size_t i = 0; i < len; i++) {
+        // Date mode: YYYYMMDD -> YYYY/MM/DD, the slashes go in whatever the bytes are.
+        if (mode == 1 && (i == 4 || i == 6)) put('/');
+        const unsigned char c = src[i];
+        if (c == '-') {
+            put('-');
+        } else if (c == '0') {
+            if (keep_zeros) put('0');
+        } else if (c >= '1' && c <= '9') {
+            put(static_cast<char>(c));
+            keep_zeros = 1;  // leading zeros only are dropped
+        } else if (c >= 'A' && c <= 'Z') {
+            if (!(mode == 2 && c == 'Y')) put(static_cast<char>(c));  // '045Y' -> '45'
+        } else if (c >= 'a' && c <= 'z') {
+            put(static_cast<char>(c));
+        } else if (c == ' ' || c == '^') {
+            put(' ');  // '^' separates the name components
+        }
+        // anything else (full stop, backslash, accents, control bytes, zero) is dropped
+    }
+    dest[n] = 0;
 }
 
+// The whole file in memory for the byte-by-byte walk; bytes past its end do not exist.
+struct FileBytes {
+    unsigned char* bytes = nullptr;
+    std::size_t size = 0;
+
+    std::size_t avail(std::size_t from) const { return from < size ? size - from : 0; }
+    unsigned at(std::size_t pos) const { return pos < size ? bytes[pos] : 0u; }
+    // 16-bit little-endian value at pos; a missing byte counts as 0.
+    unsigned u16(std::size_t pos) const { return at(pos) | (at(pos + 1) << 8); }
+};
+
+[[noreturn]] void header_memory_failure(FileBytes& file, void* scratch, const char* code) {
+    std::free(scratch);
+    std::free(file.bytes);
+    file.bytes = nullptr;
+    MOMS(code);
+    EXIT_PROGRAM(33);
+}
+
+// Scratch copy of n value bytes from pos (n already cut to what the file holds).
+unsigned char* copy_value(FileBytes& file, std::size_t pos, std::size_t n) {
+    auto* copy = static_cast<unsigned char*>(vesmora_alloc(n > 0 ? n : 1));
+    if (copy == nullptr) header_memory_failure(file, nullptr, " DRE-0 ");
+    if (n > 0) std::memcpy(copy, file.bytes + pos, n);
+    return copy;
+}
+
+bool tag_is(const unsigned char* t, unsigned char a, unsigned char b, unsigned char c, unsigned char d) {
+    return t[0] == a && t[1] == b && t[2] == c && t[3] == d;
+}
+
+void log_text(const char* prefix, const char* text) {
+    std::snprintf(chaine, CHAINE_SIZE, "%s%s", prefix, text);
+    WRITE_LOGFILE(chaine);
+}
+
+// Element slots, each handled at its first match only.
+enum Seen { S_FRAMES, S_SPACING, S_SLICE, S_NAME, S_SEX, S_BIRTH, S_AGE, S_ACQ, S_ROWS, S_COLS, S_COUNT };
+
+}  // namespace
+
+int GET_DICOM_INFO(FILE* file) {
+    unsigned char mark[4] = {0, 0, 0, 0};
+    if (file == nullptr || std::fseek(file, 128, SEEK_SET) != 0 || std::fread(mark, 1, 4, file) != 4 ||
+        std::memcmp(mark, "DICM", 4) != 0) {
+        MEMS("Ce fichier n'est pas un fichier dicom valide");
+        WRITE_LOGFILE("No Dcm\n\n");
+        return 0;
+    }
+
+    // One read of the whole file; the walk then never touches a byte the file does not hold.
+    FileBytes fb;
+    std::fseek(file, 0, SEEK_END);
+    const long end = std::ftell(file);
+    const std::size_t want = end > 0 ? static_cast<std::size_t>(end) : 0;
+    fb.bytes = static_cast<unsigned char*>(vesmora_alloc(want > 0 ? want : 1));
+    if (fb.bytes == nullptr) header_memory_failure(fb, nullptr, " DRE-0 ");
+    std::rewind(file);
+    fb.size = std::fread(fb.bytes, 1, want, file);
+
+    WRITE_LOGFILE("\nLoading DCM infos ...\n\n");
+
+    bool seen[S_COUNT] = {};
+    bool done = false;
+    // The position rises by one byte whatever is found; a tag needs its four bytes in the file.
+    for (std::size_t p = 0; !done && p + 4 <= fb.size; p++) {
+        const unsigned char* t = fb.bytes + p;
+        // Value length from p+6, p+7; the value is cut to the bytes the file holds.
+        const std::size_t len = fb.u16(p + 6);
+        const std::size_t n = len < fb.avail(p + 8) ? len : fb.avail(p + 8);
+
+        if (tag_is(t, 0x28, 0x00, 0x52, 0x10) || tag_is(t, 0x28, 0x00, 0x53, 0x10)) {
+            // Rescale intercept or slope: the program never applies them, so it stops here.
+            std::free(fb.bytes);
+            fb.bytes = nullptr;
+            MEMS("Probl\xE8me de d\xE9" "codage du fichier Dicom.\nCode erreur : R-SI\nVeuillez contacter les "
+                 "auteurs en joignant le fichier Dicom\nLe logiciel va se terminer");
+            EXIT_PROGRAM(1);
+        } else if (tag_is(t, 0x28, 0x00, 0x08, 0x00)) {
+            if (!seen[S_FRAMES]) {
+                seen[S_FRAMES] = true;
+                unsigned char* v = copy_value(fb, p + 8, n);
+                GET_NFRAMES(&Data_NZ, v, static_cast<int>(n));
+                std::free(v);
+                NCZ = Data_NZ;
+                std::snprintf(chaine, CHAINE_SIZE, "\n FRAMES : %d", Data_NZ);
+                WRITE_LOGFILE(chaine);
+            }
+        } else if (tag_is(t, 0x28, 0x00, 0x30, 0x00)) {
+            if (!seen[S_SPACING]) {
+                seen[S_SPACING] = true;
+                // 0028,0030 Pixel Spacing: split at half the value length, not at the backslash.
+                const std::size_t half = len / 2;
+                const std::size_t n1 = half < fb.avail(p + 8) ? half : fb.avail(p + 8);
+                const std::size_t n2 = half < fb.avail(p + 8 + half) ? half : fb.avail(p + 8 + half);
+                unsigned char* v = copy_value(fb, p + 8, n1);
+                float first = 0.0f, second = 0.0f;
+                GET_VOXZIZE(&first, v, static_cast<int>(n1), 4);
+                if (n2 > 0) std::memcpy(v, fb.bytes + p + 8 + half, n2);
+                GET_VOXZIZE(&second, v, static_cast<int>(n2), 4);
+                std::free(v);
+                first /= 10000.0f;
+                second /= 10000.0f;
+                VOXEL_SIZE_XY = (first + second) / 2.0f;
+                std::snprintf(chaine, CHAINE_SIZE, "\n VOXEL : %2.7f  -  %2.7f", first, second);
+                WRITE_LOGFILE(chaine);
+            }
+        } else if (tag_is(t, 0x18, 0x00, 0x50, 0x00)) {
+            if (!seen[S_SLICE]) {
+                seen[S_SLICE] = true;
+                unsigned char* v = copy_value(fb, p + 8, n);
+                GET_VOXZIZE(&VOXEL_SIZE_Z, v, static_cast<int>(n), 4);
+                std::free(v);
+                VOXEL_SIZE_Z /= 10000.0f;
+                std::snprintf(chaine, CHAINE_SIZE, "\n SLICE : %2.7f", VOXEL_SIZE_Z);
+                WRITE_LOGFILE(chaine);
+            }
+        } else if (tag_is(t, 0x10, 0x00, 0x10, 0x00)) {
+            if (!seen[S_NAME]) {
+                seen[S_NAME] = true;
+                unsigned char* v = copy_value(fb, p + 8, n);
+                ascii_filter(PAT_NAME, 100, v, n, 0, 1);  // cut to 99 characters
+                std::free(v);
+                log_text("\n PAT name : ", PAT_NAME);
+            }
+        } else if (tag_is(t, 0x10, 0x00, 0x40, 0x00)) {
+            if (!seen[S_SEX]) {
+                seen[S_SEX] = true;
+                unsigned char* v = copy_value(fb, p + 8, n);
+                ascii_filter(PAT_SEX, 4, v, n, 0, 1);  // cut to 3 characters
+                std::free(v);
+                log_text("\n PAT sex : ", PAT_SEX);
+            }
+        } else if (tag_is(t, 0x10, 0x00, 0x30, 0x00)) {
+            if (!seen[S_BIRTH]) {
+                seen[S_BIRTH] = true;
+                unsigned char* v = copy_value(fb, p + 8, n);
+                ascii_filter(PAT_DATE, 20, v, n, 1, 1);  // cut to 19 characters
+                std::free(v);
+                FORMAT_DATE(PAT_DATE);
+                log_text("\n PAT date : ", PAT_DATE);
+            }
+        } else if (tag_is(t, 0x10, 0x00, 0x10, 0x10)) {
+            if (!seen[S_AGE]) {
+                seen[S_AGE] = true;
+                unsigned char* v = copy_value(fb, p + 8, n);
+                // A new text sized to the value (the filter never lengthens an age),
+                // never smaller than the start-up buffer.
+                const std::size_t cap = n + 1 > 4 ? n + 1 : 4;
+                char* age = static_cast<char*>(vesmora_alloc(cap));
+                if (age == nullptr) header_memory_failure(fb, v, " DRE-4 ");
+                ascii_filter(age, cap, v, n, 2, 0);
+                std::free(v);
+                std::free(PAT_AGE);
+                PAT_AGE = age;
+                log_text("\n PAT age : ", PAT_AGE);
+            }
+        } else if (tag_is(t, 0x08, 0x00, 0x22, 0x00)) {
+            if (!seen[S_ACQ]) {
+                seen[S_ACQ] = true;
+                unsigned char* v = copy_value(fb, p + 8, n);
+                // Sized to the value plus the two slashes of date mode (the reformatting
+                // keeps the length), never smaller than the start-up buffer.
+                const std::size_t cap = n + 3 > 20 ? n + 3 : 20;
+                char* acq = static_cast<char*>(vesmora_alloc(cap));
+                if (acq == nullptr) header_memory_failure(fb, v, " DRE-5 ");
+                ascii_filter(acq, cap, v, n, 1, 1);
+                std::free(v);
+                std::free(ACQ_DATE);
+                ACQ_DATE = acq;
+                FORMAT_DATE(ACQ_DATE);
+                log_text("\n ACQ date : ", ACQ_DATE);
+            }
+        } else if (tag_is(t, 0x28, 0x00, 0x10, 0x00)) {
+            if (!seen[S_ROWS]) {
+                seen[S_ROWS] = true;
+                // Two bytes at p+8 whatever length the element header gives.
+                OrImSize_H = static_cast<int>(fb.u16(p + 8));
+                ech = OrImSize_H;
+                std::snprintf(chaine, CHAINE_SIZE, "\n Or Im Size H : %d", OrImSize_H);
+                WRITE_LOGFILE(chaine);
+            }
+        } else if (tag_is(t, 0x28, 0x00, 0x11, 0x00)) {
+            if (!seen[S_COLS]) {
+                seen[S_COLS] = true;
+                OrImSize_V = static_cast<int>(fb.u16(p + 8));
+                ech = OrImSize_V;
+                std::snprintf(chaine, CHAINE_SIZE, "\n Or Im Size V : %d", OrImSize_V);
+                WRITE_LOGFILE(chaine);
+            }
+        } else if (tag_is(t, 0xE0, 0x7F, 0x10, 0x00)) {
+            done = true;
+            WRITE_LOGFILE("\n Pixel Data Found ...");
+        }
+
+        // The age is not needed: the nine others end the walk.
+        if (seen[S_FRAMES] && seen[S_SPACING] && seen[S_SLICE] && seen[S_NAME] && seen[S_SEX] && seen[S_BIRTH] &&
+            seen[S_ACQ] && seen[S_ROWS] && seen[S_COLS])
+            done = true;
+    }
+    // Reached also when the file ends first: the header is taken as it stands and
+    // the loader decides whether it can give a volume.
+    std::free(fb.bytes);
+    WRITE_LOGFILE("\n-----------------------\n\n");
+    return 1;
+}
+
+// dest must hold len + 3 bytes (date mode adds two slashes).
 int GET_ASCII(char* dest, const unsigned char* src, int len, int mode, int keep_zeros) {
-    (void)dest, (void)src, (void)len, (void)mode, (void)keep_zeros;
-    return 0;  // TODO(header)
+    const std::size_t n = len > 0 ? static_cast<std::size_t>(len) : 0;
+    ascii_filter(dest, n + 3, src, n, mode, keep_zeros);
+    return 0;
 }
 
 int FORMAT_DATE(char* text) {
-    (void)text;
-    return 0;  // TODO(header)
+    static const int P[10] = {8, 9, 7, 5, 6, 4, 0, 1, 2, 3};
+    const std::size_t len = std::strlen(text);
+    char* copy = static_cast<char*>(vesmora_alloc(len + 1));
+    if (copy == nullptr) {
+        MOMS(" DRE-33 ");
+        EXIT_PROGRAM(33);
+    }
+    std::memcpy(copy, text, len + 1);
+    if (len >= 10) {
+        for (int i = 0; i < 10; i++) text[i] = copy[P[i]];
+    } else {
+        // A short date is shown as far as it goes: the same rearrangement, leaving
+        // out the characters it does not have ('2026/11' -> '11/2026').
+        std::size_t n = 0;
+        for (int i = 0; i < 10; i++)
+            if (static_cast<std::size_t>(P[i]) < len) text[n++] = copy[P[i]];
+        text[n] = 0;
+    }
+    std::free(copy);
+    return 0;
 }
 
 int GET_VOXZIZE(float* value, const unsigned char* src, int len, int digits) {
-    (void)value, (void)src, (void)len, (void)digits;
-    return 0;  // TODO(header)
+    float sum = 0.0f;
+    int k = 0;
+    for (int i = 0; i < len && k < digits; i++) {
+        const unsigned char c = src[i];
+        // The first significant digit weighs 10^(digits-1) wherever the decimal point stands.
+        if ((c >= '1' && c <= '9') || (c == '0' && k > 0)) {
+            const float weight = static_cast<float>(std::pow(10.0, digits - k - 1));
+            sum += static_cast<float>(c - '0') * weight;
+            k++;
+        }
+    }
+    *value = sum;
+    return 0;
 }
 
 int GET_NFRAMES(int* value, const unsigned char* src, int len) {
-    (void)value, (void)src, (void)len;
-    return 0;  // TODO(header)
+    // Held in 64 bits and stopped at the largest int: a long run of digits cannot
+    // wrap round into a plausible count; the loader refuses what the file cannot hold.
+    long long count = 0;
+    for (int i = 0; i < len; i++) {
+        const unsigned char c = src[i];
+        if (c == ' ') continue;
+        const int d = (c >= '0' && c <= '9') ? c - '0' : 0;  // a non-digit counts as 0
+        count = count * 10 + d;
+        if (count > INT_MAX) count = INT_MAX;
+    }
+    *value = static_cast<int>(count);
+    return 0;
 }
 
 // =============================================================================================
 // 2. Volume loader
 // =============================================================================================
-int LOAD_DCM_FILE() {
-    return 0;  // TODO(volume)
+namespace {
+
+// Refusal of a file that cannot give a volume: one warning box, nothing changed.
+int refuse(const char* text) {
+    MEMS(text);
+    return 1;
 }
 
+// The header values as they stood before a file was read, so that a refused file
+// leaves those of the last good file in place.
+struct HeaderValues {
+    char name[100], sex[4], birth[20];
+    std::string acq, age;
+    const char *acq_buf, *age_buf;
+    int ech_, ncz, nz, rows, cols;
+    float xy, z;
+};
+
+void save_header(HeaderValues& h) {
+    std::memcpy(h.name, PAT_NAME, sizeof h.name);
+    std::memcpy(h.sex, PAT_SEX, sizeof h.sex);
+    std::memcpy(h.birth, PAT_DATE, sizeof h.birth);
+    h.acq = ACQ_DATE;
+    h.age = PAT_AGE;
+    h.acq_buf = ACQ_DATE;
+    h.age_buf = PAT_AGE;
+    h.ech_ = ech, h.ncz = NCZ, h.nz = Data_NZ, h.rows = OrImSize_H, h.cols = OrImSize_V;
+    h.xy = VOXEL_SIZE_XY, h.z = VOXEL_SIZE_Z;
+}
+
+// A replaced text gets a buffer sized to the old text again (never below the start-up size).
+void restore_text(char*& text, const char* old_buf, const std::string& old, std::size_t min_size, const char* code) {
+    if (text == old_buf) return;  // the reader replaces these texts, it never writes into them
+    const std::size_t cap = old.size() + 1 > min_size ? old.size() + 1 : min_size;
+    char* buf = static_cast<char*>(vesmora_alloc(cap));
+    if (buf == nullptr) {
+        MOMS(code);
+        EXIT_PROGRAM(33);
+    }
+    std::memcpy(buf, old.c_str(), old.size() + 1);
+    std::free(text);
+    text = buf;
+}
+
+void restore_header(const HeaderValues& h) {
+    std::memcpy(PAT_NAME, h.name, sizeof h.name);
+    std::memcpy(PAT_SEX, h.sex, sizeof h.sex);
+    std::memcpy(PAT_DATE, h.birth, sizeof h.birth);
+    restore_text(ACQ_DATE, h.acq_buf, h.acq, 20, " DRE-5 ");
+    restore_text(PAT_AGE, h.age_buf, h.age, 4, " DRE-4 ");
+    ech = h.ech_, NCZ = h.ncz, Data_NZ = h.nz, OrImSize_H = h.rows, OrImSize_V = h.cols;
+    VOXEL_SIZE_XY = h.xy, VOXEL_SIZE_Z = h.z;
+}
+
+// ---- resampling -------------------------------------------------------------------------------
+//
+// Element (i, j, k) after the two mirrors is the mix at row x(i), column y(255 - j),
+// frame z(255 - k): the mirrors are folded into the per-axis tables, and each axis'
+// position, corner and the two corner weights depend on its own index only. The
+// weights and the sum of the eight terms are formed exactly as the step-by-step
+// computation forms them, in the same order, so every element is the same float.
+
+struct AxisTable {
+    int lo[VOL_N];      // lower corner (x0, y0 or z0)
+    float wlo[VOL_N];   // weight of the lower corner, |upper - position|
+    float whi[VOL_N];   // weight of the upper corner, |lower - position|
+    bool ok[VOL_N];     // both corners inside the source
+    int first = VOL_N, last = -1;  // range of ok indices (it is one run: the position is monotone)
+};
+
+void fill_axis(AxisTable& t, int n, int limit, float (*pos)(int, int, int, int), int a, int b, int c) {
+    for (int idx = 0; idx < n; idx++) {
+        const float p = pos(idx, a, b, c);
+        int p0 = static_cast<int>(p);
+        if (p < 0) p0 -= 1;
+        const int p1 = p0 + 1;
+        t.lo[idx] = p0;
+        t.wlo[idx] = std::fabs(p1 - p);
+        t.whi[idx] = std::fabs(p0 - p);
+        t.ok[idx] = p0 >= 0 && p1 < limit;
+        if (t.ok[idx]) {
+            if (idx < t.first) t.first = idx;
+            t.last = idx;
+        }
+    }
+}
+
+// The positions of the step-by-step resampling, indices before the mirrors.
+float row_of(int i, int rap, int, int) { return static_cast<float>(i) / rap; }
+float col_of(int j, int rap, int e, int) { return (e - 1) - static_cast<float>(j) / rap; }
+float frame_of(int k, int rap, int e, int ncz) {
+    return (ncz - 1) - static_cast<float>(k) / rap + static_cast<float>(e - ncz) / 2;
+}
+
+struct Resampler {
+    const unsigned char* block;  // the source block, signed 16-bit little-endian
+    int e, ncz;
+    AxisTable X, Y, Z;           // Y and Z indexed by the mirrored j and k
+    bool any_outside;            // some element lies outside the source (and is 0)
+    bool z_period8 = false;      // the frame weights of k and k + 8 are the same floats
+
+    float pixel(long long f, int r, int q) const {
+        const std::size_t n = static_cast<std::size_t>((f * e + r) * e + q);
+        return static_cast<float>(static_cast<std::int16_t>(block[2 * n] | (block[2 * n + 1] << 8)));
+    }
+};
+
+// Per-thread scratch: two source rows spread over k, each at the frames z0(k) and z0(k)+1.
+struct RowCache {
+    float* lo[2];  // [q * 256 + k] = pixel(z0(k), row, q)
+    float* hi[2];  // [q * 256 + k] = pixel(z0(k) + 1, row, q)
+    int row[2] = {-1, -1};
+};
+
+void build_row(const Resampler& R, RowCache& c, int slot, int r) {
+    c.row[slot] = r;
+    // Along k the frame changes every RAP elements at most: each pixel is read once
+    // per run. (Walking q innermost instead would write 1 KiB apart and thrash the cache.)
+    for (int q = 0; q < R.e; q++) {
+        float* __restrict lo = c.lo[slot] + q * VOL_N;
+        float* __restrict hi = c.hi[slot] + q * VOL_N;
+        int f = -1;
+        float vlo = 0.0f, vhi = 0.0f;
+        for (int k = R.Z.first; k <= R.Z.last; k++) {
+            if (R.Z.lo[k] != f) {
+                vlo = f >= 0 && R.Z.lo[k] == f + 1 ? vhi : R.pixel(R.Z.lo[k], r, q);
+                f = R.Z.lo[k];
+                vhi = R.pixel(f + 1, r, q);
+            }
+            lo[k] = vlo;
+            hi[k] = vhi;
+        }
+    }
+}
+
+int slot_of(const RowCache& c, int r) { return c.row[0] == r ? 0 : c.row[1] == r ? 1 : -1; }
+
+// Eight elements along k at a time (GCC/Clang vector extension; each lane does
+// exactly the scalar operations, in the same order). The hot loops are built
+// twice, for AVX2 and for any x86-64, and the processor picks at run time.
+typedef float v8f __attribute__((vector_size(32)));
+typedef double v4d __attribute__((vector_size(32)));
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define VESMORA_HOT __attribute__((target_clones("avx2", "default")))
+#else
+#define VESMORA_HOT
+#endif
+
+// Loads and stores that need no more than float alignment.
+typedef float v8f_unaligned __attribute__((vector_size(32), aligned(4)));
+#define LOAD8(p) (*reinterpret_cast<const v8f_unaligned*>(p))
+#define STORE8(p, v) (*reinterpret_cast<v8f_unaligned*>(p) = (v))
+
+// One line of 256 elements along k: the eight terms in the order of the
+// step-by-step sum (frame z0 then z1; within a frame rows x0, x1; within a row
+// columns y0, y1). Elements outside the source are 0. Returns the run [kb, ke)
+// of whole groups of eight that holds every element inside the source.
+inline __attribute__((always_inline)) void mix_line(const Resampler& R, RowCache& c, int i, int j, float* line, int& kb, int& ke) {
+    const int r0 = R.X.lo[i];
+    int s0 = slot_of(c, r0);
+    if (s0 < 0) {
+        s0 = c.row[0] == r0 + 1 ? 1 : 0;
+        build_row(R, c, s0, r0);
+    }
+    int s1 = slot_of(c, r0 + 1);
+    if (s1 < 0) {
+        s1 = 1 - s0;
+        build_row(R, c, s1, r0 + 1);
+    }
+    const int q0 = R.Y.lo[j];
+    const float w00 = R.X.wlo[i] * R.Y.wlo[j], w01 = R.X.wlo[i] * R.Y.whi[j];
+    const float w10 = R.X.whi[i] * R.Y.wlo[j], w11 = R.X.whi[i] * R.Y.whi[j];
+    const float* a0 = c.lo[s0] + q0 * VOL_N;
+    const float* b0 = a0 + VOL_N;
+    const float* c0 = c.lo[s1] + q0 * VOL_N;
+    const float* d0 = c0 + VOL_N;
+    const float* a1 = c.hi[s0] + q0 * VOL_N;
+    const float* b1 = a1 + VOL_N;
+    const float* c1 = c.hi[s1] + q0 * VOL_N;
+    const float* d1 = c1 + VOL_N;
+    // Lanes outside [first, last] read the zeros the row cache holds there and are cleared below.
+    kb = R.Z.first & ~7;
+    ke = (R.Z.last + 8) & ~7;
+    for (int k = 0; k < kb; k++) line[k] = 0.0f;
+    if (R.z_period8) {
+        // The frame weights repeat every eight elements: the eight weight products
+        // are the same for every group of the line.
+        const v8f z0 = LOAD8(R.Z.wlo + kb), z1 = LOAD8(R.Z.whi + kb);
+        const v8f p0 = w00 * z0, p1 = w01 * z0, p2 = w10 * z0, p3 = w11 * z0;
+        const v8f p4 = w00 * z1, p5 = w01 * z1, p6 = w10 * z1, p7 = w11 * z1;
+        for (int k = kb; k < ke; k += 8) {
+            v8f v = {};
+            v += p0 * LOAD8(a0 + k);
+            v += p1 * LOAD8(b0 + k);
+            v += p2 * LOAD8(c0 + k);
+            v += p3 * LOAD8(d0 + k);
+            v += p4 * LOAD8(a1 + k);
+            v += p5 * LOAD8(b1 + k);
+            v += p6 * LOAD8(c1 + k);
+            v += p7 * LOAD8(d1 + k);
+            STORE8(line + k, v);
+        }
+    } else {
+        for (int k = kb; k < ke; k += 8) {
+            const v8f z0 = LOAD8(R.Z.wlo + k), z1 = LOAD8(R.Z.whi + k);
+            v8f v = {};
+            v += (w00 * z0) * LOAD8(a0 + k);
+            v += (w01 * z0) * LOAD8(b0 + k);
+            v += (w10 * z0) * LOAD8(c0 + k);
+            v += (w11 * z0) * LOAD8(d0 + k);
+            v += (w00 * z1) * LOAD8(a1 + k);
+            v += (w01 * z1) * LOAD8(b1 + k);
+            v += (w10 * z1) * LOAD8(c1 + k);
+            v += (w11 * z1) * LOAD8(d1 + k);
+            STORE8(line + k, v);
+        }
+    }
+    for (int k = kb; k < R.Z.first; k++) line[k] = 0.0f;
+    for (int k = R.Z.last + 1; k < VOL_N; k++) line[k] = 0.0f;
+}
+
+// First pass: the largest and smallest element over planes [i_begin, i_end), nothing
+// stored. Lanes outside the source hold 0, which the search may see: it starts from
+// 0 for the largest, and such elements exist then, so the smallest is at most 0.
+VESMORA_HOT void extremes(const Resampler& R, RowCache& c, int i_begin, int i_end, float& vmax, float& vmin) {
+    float line[VOL_N];
+    v8f mx = {};
+    v8f mn = mx + 999999.875f;
+    for (int i = i_begin; i < i_end; i++) {
+        if (!R.X.ok[i]) continue;
+        for (int j = R.Y.first; j <= R.Y.last; j++) {
+            int kb, ke;
+            mix_line(R, c, i, j, line, kb, ke);
+            for (int k = kb; k < ke; k += 8) {
+                const v8f v = LOAD8(line + k);
+                mx = v > mx ? v : mx;
+                mn = v < mn ? v : mn;
+            }
+        }
+    }
+    vmax = 0.0f;
+    vmin = 999999.875f;
+    for (int l = 0; l < 8; l++) {
+        if (mx[l] > vmax) vmax = mx[l];
+        if (mn[l] < vmin) vmin = mn[l];
+    }
+}
+
+// Second pass: every element of planes [i_begin, i_end), scaled to percent of the
+// largest: v x (100 / largest) in double, which is v x 100 / largest to the last
+// bit of the float (and exactly 100 for the largest).
+VESMORA_HOT void fill_planes(const Resampler& R, RowCache& c, int i_begin, int i_end, float largest) {
+    const v4d scale = v4d{} + 100.0 / static_cast<double>(largest);
+    const v8f lo = {}, hi = lo + 100.0f;
+    for (int i = i_begin; i < i_end; i++) {
+        float* plane = data + static_cast<std::size_t>(i) * VOL_N * VOL_N;
+        if (!R.X.ok[i]) {
+            std::memset(plane, 0, sizeof(float) * VOL_N * VOL_N);
+            continue;
+        }
+        for (int j = 0; j < VOL_N; j++) {
+            float* out = plane + j * VOL_N;
+            if (!R.Y.ok[j]) {
+                std::memset(out, 0, sizeof(float) * VOL_N);
+                continue;
+            }
+            int kb, ke;
+            mix_line(R, c, i, j, out, kb, ke);
+            for (int k = kb; k < ke; k += 8) {
+                const v8f v = LOAD8(out + k);
+                const v4d d0 = {v[0], v[1], v[2], v[3]}, d1 = {v[4], v[5], v[6], v[7]};
+                const v4d q0 = d0 * scale, q1 = d1 * scale;
+                v8f s = {static_cast<float>(q0[0]), static_cast<float>(q0[1]), static_cast<float>(q0[2]),
+                         static_cast<float>(q0[3]), static_cast<float>(q1[0]), static_cast<float>(q1[1]),
+                         static_cast<float>(q1[2]), static_cast<float>(q1[3])};
+                s = s < lo ? lo : s;
+                s = s > hi ? hi : s;
+                STORE8(out + k, s);
+            }
+        }
+    }
+}
+
+// Runs job(first_plane, end_plane, part) on both cores (or as many as there are, up to 8).
+template <typename Job>
+void on_all_cores(int parts, Job job) {
+    std::thread helpers[8];
+    bool started[8] = {};
+    for (int t = 1; t < parts; t++) {
+        try {
+            helpers[t] = std::thread(job, t * VOL_N / parts, (t + 1) * VOL_N / parts, t);
+            started[t] = true;
+        } catch (...) {
+            // no thread to be had: this one does that part below
+        }
+    }
+    job(0, VOL_N / parts, 0);
+    for (int t = 1; t < parts; t++) {
+        if (started[t])
+            helpers[t].join();
+        else
+            job(t * VOL_N / parts, (t + 1) * VOL_N / parts, t);
+    }
+}
+
+int thread_count() {
+    const unsigned hw = std::thread::hardware_concurrency();
+    return hw < 1 ? 1 : hw > 8 ? 8 : static_cast<int>(hw);
+}
+
+}  // namespace
+
+int LOAD_DCM_FILE() {
+    char path[PATH_SIZE] = {};
+    if (!plat_open_file_dialog(WINDOW, "Ouvrir un fichier Dicom", "fichier DICOM", "*.dcm", path, PATH_SIZE)) return 0;
+
+    fich = std::fopen(path, "rb");
+    if (fich == nullptr) {
+        refuse("Impossible d'ouvrir ce fichier.");
+        return 0;
+    }
+
+    HeaderValues before;
+    save_header(before);
+    // Marks that tell whether this file carries Rows and Columns (they are 0..65535 when read).
+    OrImSize_H = OrImSize_V = -1;
+    int ok = GET_DICOM_INFO(fich) == 1;
+    if (ok) {
+        const bool rows = OrImSize_H != -1, cols = OrImSize_V != -1;
+        if (!rows) OrImSize_H = before.rows;
+        if (!cols) OrImSize_V = before.cols;
+        // Non-square images would be read as a square they are not.
+        if (rows && cols && OrImSize_H != OrImSize_V) {
+            std::snprintf(chaine, CHAINE_SIZE,
+                          "Images non carr\xE9" "es (%d lignes, %d colonnes) : ce fichier ne peut pas \xEA" "tre lu.",
+                          OrImSize_H, OrImSize_V);
+            refuse(chaine);
+            ok = 0;
+        }
+    }
+    // The volume is made (or the file refused) before the caption and the patient text
+    // change, so a refused file leaves the last good study whole.
+    if (ok && READ_DATA() != 0) ok = 0;
+    if (!ok) {
+        restore_header(before);
+        std::fclose(fich);
+        fich = nullptr;
+        return 0;
+    }
+
+    std::snprintf(chaine, CHAINE_SIZE, "  Vesmora    -    [ %s ]", path);
+    plat_set_window_text(WINDOW, chaine);
+    std::snprintf(chaine, CHAINE_SIZE, "Infos patient :\n%s  ( %s)\nN\xE9(e) : %s\nExam : %s", PAT_NAME, PAT_SEX,
+                  PAT_DATE, ACQ_DATE);
+    plat_set_dlg_item_text(WINDOW, 54, chaine);
+
+    std::fclose(fich);
+    fich = nullptr;
+    return 1;
+}
+
+// Returns 0 when the volume is loaded; 1 when the file cannot give one (a warning
+// box says why, and data, RAP and the interaction state are untouched).
 int READ_DATA() {
-    return 0;  // TODO(volume)
+    if (ech < 2 || ech > 256) {
+        std::snprintf(chaine, CHAINE_SIZE,
+                      "Taille d'image non prise en charge (%d pixels) : elle doit \xEA" "tre comprise entre 2 et 256.",
+                      ech);
+        return refuse(chaine);
+    }
+    if (NCZ < 2) {
+        std::snprintf(chaine, CHAINE_SIZE, "Nombre de coupes insuffisant (%d) : il en faut au moins 2.", NCZ);
+        return refuse(chaine);
+    }
+    // 2 x ech x ech x NCZ in 64 bits: at most 2^48, never wraps.
+    const long long count = static_cast<long long>(ech) * ech * NCZ;
+    const long long bytes = 2 * count;
+    long long size = -1;
+    if (fich != nullptr && std::fseek(fich, 0, SEEK_END) == 0) size = std::ftell(fich);
+    if (size < bytes) {
+        std::snprintf(chaine, CHAINE_SIZE,
+                      "Fichier incomplet : les images (%d x %d x %d pixels, %lld octets) d\xE9passent la taille "
+                      "du fichier (%lld octets).",
+                      ech, ech, NCZ, bytes, size < 0 ? 0LL : size);
+        return refuse(chaine);
+    }
+
+    const int rap = VOL_N / ech;
+    auto* block = static_cast<unsigned char*>(vesmora_alloc(static_cast<std::size_t>(bytes)));
+    if (block == nullptr) {
+        MOMS(" load ");
+        EXIT_PROGRAM(33);
+    }
+    // The block is the tail of the file, whatever the Pixel Data element says.
+    if (std::fseek(fich, static_cast<long>(size - bytes), SEEK_SET) != 0 ||
+        std::fread(block, 1, static_cast<std::size_t>(bytes), fich) != static_cast<std::size_t>(bytes)) {
+        std::free(block);
+        return refuse("Lecture des images du fichier impossible.");
+    }
+
+    Resampler R{block, ech, NCZ, {}, {}, {}, false};
+    fill_axis(R.X, VOL_N, ech, row_of, rap, ech, NCZ);
+    // Mirrors folded in: j and k index the tables after the mirrors, the positions use 255 - j, 255 - k.
+    {
+        AxisTable y, z;
+        fill_axis(y, VOL_N, ech, col_of, rap, ech, NCZ);
+        fill_axis(z, VOL_N, NCZ, frame_of, rap, ech, NCZ);
+        for (int n = 0; n < VOL_N; n++) {
+            const int m = VOL_N - 1 - n;
+            R.Y.lo[n] = y.lo[m], R.Y.wlo[n] = y.wlo[m], R.Y.whi[n] = y.whi[m], R.Y.ok[n] = y.ok[m];
+            R.Z.lo[n] = z.lo[m], R.Z.wlo[n] = z.wlo[m], R.Z.whi[n] = z.whi[m], R.Z.ok[n] = z.ok[m];
+        }
+        R.Y.first = y.last < 0 ? VOL_N : VOL_N - 1 - y.last;
+        R.Y.last = y.first >= VOL_N ? -1 : VOL_N - 1 - y.first;
+        R.Z.first = z.last < 0 ? VOL_N : VOL_N - 1 - z.last;
+        R.Z.last = z.first >= VOL_N ? -1 : VOL_N - 1 - z.first;
+    }
+    const bool empty = R.X.last < 0 || R.Y.last < 0 || R.Z.last < 0;
+    // With RAP 1, 2, 4 or 8 the frame positions step by exact fractions and the
+    // weights repeat every eight elements; checked, not assumed.
+    R.z_period8 = true;
+    for (int k = 8; k < VOL_N; k++)
+        if (R.Z.wlo[k] != R.Z.wlo[k - 8] || R.Z.whi[k] != R.Z.whi[k - 8]) R.z_period8 = false;
+    R.any_outside = empty || R.X.first > 0 || R.X.last < VOL_N - 1 || R.Y.first > 0 || R.Y.last < VOL_N - 1 ||
+                    R.Z.first > 0 || R.Z.last < VOL_N - 1;
+
+    const int parts = thread_count();
+    RowCache caches[8];
+    const std::size_t row_floats = static_cast<std::size_t>(4) * ech * VOL_N * parts;
+    float* rows = static_cast<float*>(vesmora_alloc(sizeof(float) * row_floats));
+    if (rows == nullptr) {
+        std::free(block);
+        MOMS(" load ");
+        EXIT_PROGRAM(33);
+    }
+
+    std::memset(rows, 0, sizeof(float) * row_floats);
+    for (int t = 0; t < parts; t++) {
+        float* base = rows + static_cast<std::size_t>(t) * 4 * ech * VOL_N;
+        for (int s = 0; s < 2; s++) {
+            caches[t].lo[s] = base + (2 * s) * ech * VOL_N;
+            caches[t].hi[s] = base + (2 * s + 1) * ech * VOL_N;
+        }
+    }
+
+    // Largest and smallest element, before anything is written: a volume without a
+    // positive element cannot be scaled, and data keeps the previous study.
+    float part_max[8], part_min[8];
+    if (!empty)
+        on_all_cores(parts, [&](int ib, int ie, int t) { extremes(R, caches[t], ib, ie, part_max[t], part_min[t]); });
+    float largest = 0.0f, smallest = 999999.875f;
+    for (int t = 0; !empty && t < parts; t++) {
+        if (part_max[t] > largest) largest = part_max[t];
+        if (part_min[t] < smallest) smallest = part_min[t];
+    }
+    if (R.any_outside && 0.0f < smallest) smallest = 0.0f;  // the elements outside the source are 0
+    if (!(largest > 0.0f)) {
+        std::free(rows);
+        std::free(block);
+        return refuse("Le volume de ce fichier ne contient aucune valeur positive : il ne peut pas \xEA" "tre affich\xE9.");
+    }
+
+    RAP = rap;
+    std::snprintf(chaine, CHAINE_SIZE, "Max data : %2.1f\nMin data : %2.1f\n", largest, smallest);
+    WRITE_LOGFILE(chaine);
+    // (The rows left in the caches by the first pass still hold; the second starts with them.)
+    on_all_cores(parts, [&](int ib, int ie, int t) { fill_planes(R, caches[t], ib, ie, largest); });
+    std::free(rows);
+
+    // Interaction state for the new volume, in this order.
+    Nhla = Nvla = Nsa = 128;
+    ell_ri = 80, ell_rj = 50, ell_rk = 50;
+    ill_ri = 30, ill_rj = 20, ill_rk = 20;
+    plat_send_message(WINDOW, VM_INITDIALOG, 0, 0);
+    RAP = 1;
+    res3D_ang = 8;
+    for (int n = 0; n < 3; n++) set_centre[n] = set_centri[n] = slide[n] = 0;
+    set_plan[0] = set_plan[1] = 0;
+    ell_ok = 0;
+    res_ok = 0;
+    plat_send_message(WINDOW, VM_INITDIALOG, 0, 0);
+    std::free(block);
+    const int rows_used = sam_ax < 0 ? 0 : sam_ax > 480 ? 480 : sam_ax;
+    const int cols_used = sam_ang < 0 ? 0 : sam_ang > 480 ? 480 : sam_ang;
+    for (int r = 0; r < rows_used; r++)
+        for (int q = 0; q < cols_used; q++) SAMPLE[r * 480 + q] = 0.0f;
+    for (int n = 0; n <= 17; n++) SECTEUR[n] = 0.0f;
+    return 0;
 }
 
 int SWITCH_SLICES(int mode) {
-    (void)mode;
-    return 0;  // TODO(volume)
+    float line[VOL_N];
+    if (mode == 1) {
+        // Along axis 3: (i, j, k) <- (i, j, 255 - k), one line of k at a time.
+        for (int ij = 0; ij < VOL_N * VOL_N; ij++) {
+            float* l = data + static_cast<std::size_t>(ij) * VOL_N;
+            for (int k = 0; k < VOL_N; k++) line[k] = l[VOL_N - 1 - k];
+            std::memcpy(l, line, sizeof line);
+        }
+    } else if (mode == 2) {
+        // Along axis 2: (i, j, k) <- (i, 255 - j, k), lines j and 255 - j exchanged.
+        for (int i = 0; i < VOL_N; i++) {
+            float* plane = data + static_cast<std::size_t>(i) * VOL_N * VOL_N;
+            for (int j = 0; j < VOL_N / 2; j++) {
+                float* a = plane + j * VOL_N;
+                float* b = plane + (VOL_N - 1 - j) * VOL_N;
+                std::memcpy(line, a, sizeof line);
+                std::memcpy(a, b, sizeof line);
+                std::memcpy(b, line, sizeof line);
+            }
+        }
+    }
+    return 0;
 }

@@ -8,6 +8,12 @@
 // Declarations are added here, one block per operation, each defined in its
 // own file of this folder (literal_<operation>.cpp).
 
+// READ_DATA, step by step: block from the tail of fich into a buffer, data set to
+// 0, every element resampled on its own, extremes, log, scaling, the two mirrors
+// through SWITCH_SLICES, then the reset of the interaction state. Expects ech,
+// NCZ and fich as the header reader and the loader leave them for a good file.
+int LITERAL_READ_DATA();
+
 // literal_display.cpp: the drawing of DISPLAY (ELL_R/G/B, the three views with
 // their shadow, lines and model, the three strips) into the six picture
 // buffers, without the hand-over. Returns 0.

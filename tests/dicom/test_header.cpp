@@ -1,0 +1,359 @@
+// The DICOM header reader: recognition, the byte walk, the value filters, the
+// refusals and the memory failures.
+#include <climits>
+#include <cstring>
+
+#include "dicom_test_util.h"
+
+namespace {
+
+std::string ascii(const std::string& value, int mode, int keep_zeros) {
+    std::string out(value.size() + 3, '#');
+    GET_ASCII(out.data(), reinterpret_cast<const unsigned char*>(value.data()), static_cast<int>(value.size()), mode,
+              keep_zeros);
+    return out.c_str();
+}
+
+float voxzize(const std::string& value) {
+    float v = -1.0f;
+    GET_VOXZIZE(&v, reinterpret_cast<const unsigned char*>(value.data()), static_cast<int>(value.size()), 4);
+    return v;
+}
+
+int nframes(const std::string& value) {
+    int v = -1;
+    GET_NFRAMES(&v, reinterpret_cast<const unsigned char*>(value.data()), static_cast<int>(value.size()));
+    return v;
+}
+
+std::string formatted(const std::string& text) {
+    char buf[64] = {};
+    std::strcpy(buf, text.c_str());
+    FORMAT_DATE(buf);
+    return buf;
+}
+
+// An implicit-VR element: tag, 32-bit length, value.
+std::string implicit(std::uint16_t g, std::uint16_t e, const std::string& value) {
+    std::string s = tag_bytes(g, e);
+    const auto n = static_cast<std::uint32_t>(value.size());
+    for (int b = 0; b < 4; b++) s += static_cast<char>((n >> (8 * b)) & 0xFF);
+    return s + value;
+}
+
+const char* const kRescaleText =
+    "Probl\xE8me de d\xE9" "codage du fichier Dicom.\nCode erreur : R-SI\nVeuillez contacter les auteurs en "
+    "joignant le fichier Dicom\nLe logiciel va se terminer";
+
+// Allocation hook that fails the n-th reservation after it is set.
+int g_fail_at = 0;
+int g_count = 0;
+void* failing_alloc(std::size_t n) { return ++g_count == g_fail_at ? nullptr : std::malloc(n); }
+void fail_allocation(int nth) {
+    g_count = 0;
+    g_fail_at = nth;
+    vesmora_alloc = failing_alloc;
+}
+
+// Death-test children write the boxes they showed here on their way out.
+std::string g_box_dump;
+void dump_boxes() {
+    std::string all;
+    for (const auto& b : headless::state().boxes) all += b.title + "|" + b.text + "\n";
+    write_file(g_box_dump, all);
+}
+
+}  // namespace
+
+// ---- recognition -----------------------------------------------------------------------------
+
+TEST_F(DicomTest, RefusesFilesWithoutTheMarkAtByte128) {
+    const std::string valid = nm_header(64, 64, 64).bytes();
+    const std::string cases[] = {
+        DicomWriter(nm_header(64, 64, 64)).mark("DICN").bytes(),  // wrong mark
+        valid.substr(132),                                          // elements without preamble and mark
+        valid.substr(0, 131),                                       // ends inside the mark
+        "",                                                         // empty
+    };
+    for (const std::string& bytes : cases) {
+        start_in(dir.str());
+        EXPECT_EQ(header(bytes), 0);
+        ASSERT_EQ(boxes(), 1);
+        EXPECT_EQ(headless::state().boxes[0].text, "Ce fichier n'est pas un fichier dicom valide");
+        EXPECT_EQ(headless::state().boxes[0].title, "Vesmora");
+        EXPECT_EQ(headless::state().boxes[0].icon, ICON_WARNING);
+        EXPECT_EQ(log(), "No Dcm\n\n");
+        EXPECT_STREQ(PAT_NAME, "");
+        EXPECT_EQ(ech, 64);
+        EXPECT_EQ(NCZ, 0);
+    }
+}
+
+// ---- the walk --------------------------------------------------------------------------------
+
+TEST_F(DicomTest, LogOfAKnownFileByteForByteStoppingAtPixelSpacing) {
+    // Ordered file: the nine are complete at Pixel Spacing, so neither the rescale
+    // element nor the pixel data behind it are seen, and the file is accepted.
+    DicomWriter w = nm_header(64, 64, 64);
+    w.element(0x0028, 0x1053, "DS", "2.5 ").element(0x0010, 0x0010, "PN", "LATER^NAME").pixels({1, 2, 3, 4});
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_EQ(boxes(), 0);
+    EXPECT_EQ(log(),
+              "\nLoading DCM infos ...\n\n"
+              "\n ACQ date : 03/11/2026"
+              "\n PAT name : DOE JOHN"
+              "\n PAT date : 14/02/1958"
+              "\n PAT sex : F "
+              "\n PAT age : 58"
+              "\n SLICE : 0.4795000"
+              "\n FRAMES : 64"
+              "\n Or Im Size H : 64"
+              "\n Or Im Size V : 64"
+              "\n VOXEL : 0.4795000  -  0.4795000"
+              "\n-----------------------\n\n");
+    EXPECT_STREQ(PAT_NAME, "DOE JOHN");
+    EXPECT_STREQ(PAT_SEX, "F ");
+    EXPECT_STREQ(PAT_DATE, "14/02/1958");
+    EXPECT_STREQ(ACQ_DATE, "03/11/2026");
+    EXPECT_STREQ(PAT_AGE, "58");
+    EXPECT_EQ(Data_NZ, 64);
+    EXPECT_EQ(NCZ, 64);
+    EXPECT_EQ(ech, 64);
+    EXPECT_FLOAT_EQ(VOXEL_SIZE_XY, 0.4795f);
+    EXPECT_FLOAT_EQ(VOXEL_SIZE_Z, 0.4795f);
+}
+
+TEST_F(DicomTest, BundledSampleHeaderGivesItsValues) {
+    EXPECT_EQ(header(read_file(VESMORA_SOURCE_DIR "/tests/data/sample-header.dcm")), 1);
+    EXPECT_STREQ(PAT_NAME, "MARTIN CLAIRE ");
+    EXPECT_STREQ(PAT_AGE, "68");
+    EXPECT_EQ(ech, 16);
+    EXPECT_EQ(NCZ, 16);
+}
+
+TEST_F(DicomTest, PixelDataEndsTheWalkBeforeTheNineAreComplete) {
+    DicomWriter w;
+    w.element(0x0010, 0x0010, "PN", "A^B ").pixels({0, 0}).element(0x0010, 0x0040, "CS", "M ");
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_EQ(log(), "\nLoading DCM infos ...\n\n\n PAT name : A B \n Pixel Data Found ...\n-----------------------\n\n");
+}
+
+TEST_F(DicomTest, WalkStopsAtTheEndOfAFileWithoutPixelDataOrAllNine) {
+    DicomWriter w;
+    w.element(0x0010, 0x0040, "CS", "M ").raw("\x28");  // a last byte that starts a tag
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_EQ(log(), "\nLoading DCM infos ...\n\n\n PAT sex : M \n-----------------------\n\n");
+}
+
+TEST_F(DicomTest, ValuesRunningPastTheEndUseOnlyTheBytesThatExist) {
+    // A name that claims 200 bytes and has 5; Rows whose second byte is missing.
+    {
+        DicomWriter w;
+        w.element_len(0x0010, 0x0010, "PN", 200, "AB^CD");
+        EXPECT_EQ(header(w.bytes()), 1);
+        EXPECT_STREQ(PAT_NAME, "AB CD");
+    }
+    {
+        DicomWriter w;
+        w.raw(tag_bytes(0x0028, 0x0010) + "US" + std::string("\x02\x00\x80", 3));
+        EXPECT_EQ(header(w.bytes()), 1);
+        EXPECT_EQ(OrImSize_H, 128);
+        EXPECT_EQ(ech, 128);
+    }
+    {
+        // Pixel spacing cut inside its second half, and one cut inside its length field.
+        DicomWriter w;
+        w.element_len(0x0028, 0x0030, "DS", 12, "1.5\\2.2");
+        EXPECT_EQ(header(w.bytes()), 1);
+        EXPECT_FLOAT_EQ(VOXEL_SIZE_XY, (0.152f + 0.2f) / 2);  // halves "1.5\\2." and "2"
+        DicomWriter v;
+        v.raw(tag_bytes(0x0028, 0x0030) + "DS\x0c");
+        EXPECT_EQ(header(v.bytes()), 1);
+        EXPECT_FLOAT_EQ(VOXEL_SIZE_XY, 0.0f);
+    }
+}
+
+TEST_F(DicomTest, PixelSpacingIsSplitAtHalfItsLengthNotAtTheBackslash) {
+    DicomWriter w;
+    w.element(0x0028, 0x0030, "DS", "4.7952\\4.8");  // halves '4.795' and '2\4.8'
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_NE(log().find("\n VOXEL : 0.4795000  -  0.2480000"), std::string::npos) << log();
+    EXPECT_FLOAT_EQ(VOXEL_SIZE_XY, (0.4795f + 0.248f) / 2);
+}
+
+TEST_F(DicomTest, ImplicitVrFileGivesEmptyValuesAndNoFramesButItsMatrix) {
+    DicomWriter w;
+    w.raw(implicit(0x0008, 0x0022, "20200101") + implicit(0x0010, 0x0010, "DOE^JOHN") +
+          implicit(0x0018, 0x0050, "4.7952") + implicit(0x0028, 0x0008, "64") +
+          implicit(0x0028, 0x0010, std::string("\x40\x00", 2)) + implicit(0x0028, 0x0011, std::string("\x40\x00", 2)));
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_STREQ(PAT_NAME, "");
+    EXPECT_STREQ(ACQ_DATE, "");
+    EXPECT_EQ(Data_NZ, 0);
+    EXPECT_EQ(NCZ, 0);
+    EXPECT_FLOAT_EQ(VOXEL_SIZE_Z, 0.0f);
+    EXPECT_EQ(ech, 64);  // Rows and Columns are read at p+8 whatever the length says
+}
+
+TEST_F(DicomTest, RowsAndColumnsAreTwoBytesWhateverTheirLength) {
+    DicomWriter w;
+    w.element_len(0x0028, 0x0010, "US", 4, std::string("\x80\x00\x07\x07", 4))
+        .element_len(0x0028, 0x0011, "US", 0, std::string("\x00\x01", 2));
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_EQ(OrImSize_H, 128);
+    EXPECT_EQ(OrImSize_V, 256);
+    EXPECT_EQ(ech, 256);  // Columns comes last
+    DicomWriter rows_only;
+    rows_only.us(0x0028, 0x0010, 100);
+    EXPECT_EQ(header(rows_only.bytes()), 1);
+    EXPECT_EQ(ech, 100);
+}
+
+TEST_F(DicomTest, FirstMatchOfATagWinsEvenInsideAnEarlierValue) {
+    // The name's pattern inside a value of another element is taken as the name.
+    const std::string hidden = tag_bytes(0x0010, 0x0010) + "PN" + std::string("\x04\x00", 2) + "ABCD";
+    DicomWriter w;
+    w.element(0x0008, 0x1030, "LO", hidden).element(0x0010, 0x0010, "PN", "REAL^NAME ");
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_STREQ(PAT_NAME, "ABCD");
+    EXPECT_EQ(log().find("REAL"), std::string::npos);
+}
+
+TEST_F(DicomTest, SecondFileWithoutANameKeepsTheFirstName) {
+    DicomWriter first;
+    first.element(0x0010, 0x0010, "PN", "DOE^JOHN").element(0x0010, 0x0040, "CS", "M ");
+    EXPECT_EQ(header(first.bytes()), 1);
+    DicomWriter second;
+    second.element(0x0010, 0x0040, "CS", "F ");
+    EXPECT_EQ(header(second.bytes()), 1);
+    EXPECT_STREQ(PAT_NAME, "DOE JOHN");
+    EXPECT_STREQ(PAT_SEX, "F ");
+}
+
+TEST_F(DicomTest, TextsLongerThanTheirBuffersAreCut) {
+    DicomWriter w;
+    w.element(0x0010, 0x0010, "PN", std::string(150, 'N'))
+        .element(0x0010, 0x0040, "CS", "MALE")
+        .element(0x0010, 0x0030, "DA", std::string(30, '1'))
+        .element(0x0008, 0x0022, "DA", "20261103" + std::string(40, '7'))
+        .element(0x0010, 0x1010, "AS", std::string(40, '9'));
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_EQ(std::string(PAT_NAME), std::string(99, 'N'));
+    EXPECT_STREQ(PAT_SEX, "MAL");
+    EXPECT_EQ(std::strlen(PAT_DATE), 19u);
+    // The replaced texts are sized to the value: the whole date, two slashes, reformatted.
+    EXPECT_EQ(std::string(ACQ_DATE), "03/11/2026" + std::string(40, '7'));
+    EXPECT_EQ(std::string(PAT_AGE), std::string(40, '9'));
+}
+
+TEST_F(DicomTest, ShortDatesAreShownAsFarAsTheyGo) {
+    DicomWriter w;
+    w.element(0x0008, 0x0022, "DA", "202611").element(0x0010, 0x0030, "DA", "19");
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_STREQ(ACQ_DATE, "11/2026");
+    EXPECT_STREQ(PAT_DATE, "19");
+    EXPECT_EQ(formatted(""), "");
+    EXPECT_EQ(formatted("2026/11/0"), "0/11/2026");
+    EXPECT_EQ(formatted("2026/11/03"), "03/11/2026");
+    EXPECT_EQ(formatted("2026/11/03 12"), "03/11/2026 12");  // past ten characters nothing moves
+}
+
+// ---- the value filters -----------------------------------------------------------------------
+
+TEST(DicomValues, TextModeTurnsCaretsToSpacesAndDropsWhatIsNotPlainAscii) {
+    EXPECT_EQ(ascii("DOE^JOHN", 0, 1), "DOE JOHN");
+    EXPECT_EQ(ascii("M\xDCLLER^J\xE9r\xF4me", 0, 1), "MLLER Jrme");
+    EXPECT_EQ(ascii("O'BRIEN-SMITH, Dr.", 0, 1), "OBRIEN-SMITH Dr");
+    EXPECT_EQ(ascii(std::string("AB\0C", 4), 0, 1), "ABC");
+    EXPECT_EQ(ascii("F ", 0, 1), "F ");
+}
+
+TEST(DicomValues, AgeModeDropsLeadingZerosAndTheUpperCaseY) {
+    EXPECT_EQ(ascii("045Y", 2, 0), "45");
+    EXPECT_EQ(ascii("100Y", 2, 0), "100");
+    EXPECT_EQ(ascii("000D", 2, 0), "D");
+    EXPECT_EQ(ascii("012y", 2, 0), "12y");
+    EXPECT_EQ(ascii("058Y", 2, 0), "58");
+}
+
+TEST(DicomValues, DateModeInsertsSlashesThatFormatDateRearranges) {
+    EXPECT_EQ(ascii("19580214", 1, 1), "1958/02/14");
+    EXPECT_EQ(formatted(ascii("19580214", 1, 1)), "14/02/1958");
+    EXPECT_EQ(formatted(ascii("20000101", 1, 1)), "01/01/2000");
+    EXPECT_EQ(ascii("1958.02.14", 1, 1), "1958/0/214");  // dots dropped, slashes go by byte index
+}
+
+TEST(DicomValues, VoxelSizeTakesFourSignificantDigitsWhereverThePointIs) {
+    EXPECT_FLOAT_EQ(voxzize("4.7952") / 10000, 0.4795f);
+    EXPECT_FLOAT_EQ(voxzize("4.8") / 10000, 0.48f);
+    EXPECT_FLOAT_EQ(voxzize("12.5") / 10000, 0.125f);
+    EXPECT_FLOAT_EQ(voxzize("0.5") / 10000, 0.5f);
+    EXPECT_FLOAT_EQ(voxzize("0.05"), 5000.0f);
+    EXPECT_FLOAT_EQ(voxzize("1.0001"), 1000.0f);
+    EXPECT_FLOAT_EQ(voxzize(""), 0.0f);
+    EXPECT_FLOAT_EQ(voxzize("0.000"), 0.0f);
+}
+
+TEST(DicomValues, FrameCountSkipsSpacesCountsOtherBytesAsZeroAndNeverWraps) {
+    EXPECT_EQ(nframes("64"), 64);
+    EXPECT_EQ(nframes("128 "), 128);
+    EXPECT_EQ(nframes(" 32"), 32);
+    EXPECT_EQ(nframes("6a4"), 604);
+    EXPECT_EQ(nframes(""), 0);
+    EXPECT_EQ(nframes("99999999999999999999"), INT_MAX);
+}
+
+// ---- rescale elements and memory failures ----------------------------------------------------
+
+TEST_F(DicomTest, RescaleBeforeTheNineAreCompleteEndsTheProgramWithStatus1AfterTheMessage) {
+    // Acquisition date missing: the walk goes on and meets the rescale intercept.
+    DicomWriter w;
+    w.element(0x0010, 0x0010, "PN", "DOE^JOHN").element(0x0028, 0x1052, "DS", "0 ").pixels({1, 2});
+    const std::string bytes = w.bytes();
+    g_box_dump = dir.str() + "/boxes.txt";
+    EXPECT_EXIT(
+        {
+            std::atexit(dump_boxes);
+            header(bytes);
+        },
+        ::testing::ExitedWithCode(1), "Code erreur : R-SI");
+    EXPECT_EQ(read_file(g_box_dump), std::string("Vesmora|") + kRescaleText + "\n");
+    // The values read before it stay in the log.
+    EXPECT_EQ(log(), "\nLoading DCM infos ...\n\n\n PAT name : DOE JOHN");
+
+    DicomWriter slope;
+    slope.element(0x0028, 0x1053, "DS", "1 ");
+    const std::string slope_bytes = slope.bytes();
+    EXPECT_EXIT(header(slope_bytes), ::testing::ExitedWithCode(1), "R-SI");
+}
+
+TEST_F(DicomTest, FailedReservationsShowTheirCodeAndEndWithStatus33) {
+    DicomWriter age;
+    age.element(0x0010, 0x1010, "AS", "045Y");
+    DicomWriter acq;
+    acq.element(0x0008, 0x0022, "DA", "20261103");
+    const std::string a = age.bytes(), d = acq.bytes();
+    g_box_dump = dir.str() + "/boxes.txt";
+    // Reservations in order: the file, the value's scratch copy, then the new text
+    // (and, for a date, the scratch copy of the reformatting).
+    struct {
+        const std::string& bytes;
+        int nth;
+        const char* code;
+    } cases[] = {{a, 1, " DRE-0 "}, {a, 2, " DRE-0 "}, {a, 3, " DRE-4 "}, {d, 3, " DRE-5 "}, {d, 4, " DRE-33 "}};
+    for (auto& c : cases) {
+        EXPECT_EXIT(
+            {
+                std::atexit(dump_boxes);
+                fail_allocation(c.nth);
+                header(c.bytes);
+            },
+            ::testing::ExitedWithCode(33), "Code ");
+        EXPECT_EQ(read_file(g_box_dump),
+                  std::string("D\xE9sol\xE9, le programme doit fermer...|Erreur M\xE9moire. Code ") + c.code + "\n")
+            << c.code;
+    }
+    // With every reservation granted the same files pass.
+    EXPECT_EQ(header(a), 1);
+    EXPECT_EQ(header(d), 1);
+}

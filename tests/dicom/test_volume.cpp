@@ -1,0 +1,409 @@
+// The volume loader: the dialog, caption and patient text, the resampling into
+// the 256^3 volume, the scaling and mirrors, the reset of the interaction state,
+// and every refusal (which must leave the last good study whole).
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "dicom_test_util.h"
+#include "literal.h"
+
+namespace {
+
+struct Shape {
+    int ech, frames;
+    int i_lo, i_hi, j_lo, j_hi, k_lo, k_hi;  // filled elements after a load
+};
+
+std::vector<std::int16_t> constant_pixels(int rows, int cols, int frames, int value) {
+    return std::vector<std::int16_t>(static_cast<std::size_t>(rows) * cols * frames, static_cast<std::int16_t>(value));
+}
+
+std::vector<std::int16_t> random_pixels(int ech, int frames, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int> d(-200, 3000);
+    std::vector<std::int16_t> v(static_cast<std::size_t>(ech) * ech * frames);
+    for (auto& x : v) x = static_cast<std::int16_t>(d(gen));
+    return v;
+}
+
+std::uint64_t volume_hash() {
+    std::uint64_t h = 1469598103934665603ull;
+    for (int n = 0; n < VOL_SIZE; n += 2) {
+        std::uint64_t w;
+        std::memcpy(&w, data + n, sizeof w);
+        h = (h ^ w) * 1099511628211ull;
+    }
+    return h;
+}
+
+float at(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
+
+// Trilinear mix of the source at (row x, column y, frame z) computed in double with
+// the usual (1 - t, t) weights, independent of the program's tables.
+double mix(const std::vector<std::int16_t>& px, int ech, int frames, double x, double y, double z) {
+    const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y)),
+              z0 = static_cast<int>(std::floor(z));
+    if (x0 < 0 || x0 + 1 >= ech || y0 < 0 || y0 + 1 >= ech || z0 < 0 || z0 + 1 >= frames) return 0.0;
+    const double tx = x - x0, ty = y - y0, tz = z - z0;
+    double v = 0;
+    for (int c = 0; c < 2; c++)
+        for (int a = 0; a < 2; a++)
+            for (int b = 0; b < 2; b++) {
+                const double w = (a ? tx : 1 - tx) * (b ? ty : 1 - ty) * (c ? tz : 1 - tz);
+                v += w * px[(static_cast<std::size_t>(z0 + c) * ech + x0 + a) * ech + y0 + b];
+            }
+    return v;
+}
+
+// The element (i, j, k) after a load: the mix at row i/RAP, column (ech-1) - (255-j)/RAP,
+// frame (frames-1) - (255-k)/RAP + (ech-frames)/2, before scaling.
+double expected_mix(const std::vector<std::int16_t>& px, int ech, int frames, int i, int j, int k) {
+    const double rap = 256 / ech;
+    return mix(px, ech, frames, i / rap, (ech - 1) - (255 - j) / rap, (frames - 1) - (255 - k) / rap + (ech - frames) / 2.0);
+}
+
+class VolumeTest : public DicomTest {
+protected:
+    std::vector<std::intptr_t> refresh_seen;  // RAP, ell_ok, set_centre[0] at each refresh
+
+    static std::intptr_t proc(HWND_, unsigned msg, std::uintptr_t, std::intptr_t) {
+        if (msg == VM_INITDIALOG && current != nullptr) {
+            current->refresh_seen.push_back(RAP * 100 + ell_ok * 10 + set_centre[0]);
+        }
+        return 0;
+    }
+    static VolumeTest* current;
+
+    void SetUp() override {
+        DicomTest::SetUp();
+        WINDOW = plat_create_window(TPL_WIN, nullptr, proc);
+        current = this;
+    }
+    void TearDown() override {
+        current = nullptr;
+        DicomTest::TearDown();
+    }
+
+    std::string study(const std::string& name, DicomWriter w, const std::vector<std::int16_t>& px) {
+        w.pixels(px);
+        return save(w.bytes(), name);
+    }
+    int load(const std::string& path) {
+        headless::queue_open_answer(path);
+        return LOAD_DCM_FILE();
+    }
+    std::string caption() { return WINDOW->caption; }
+    std::string patient() { return headless::text_of(WINDOW, 54); }
+};
+VolumeTest* VolumeTest::current = nullptr;
+
+class FilledRange : public VolumeTest, public ::testing::WithParamInterface<Shape> {};
+
+}  // namespace
+
+TEST_P(FilledRange, ElementsAreFilledExactlyInTheirRangeAndTheLargestIs100) {
+    const Shape s = GetParam();
+    const std::string path = study("s.dcm", nm_header(s.ech, s.ech, s.frames), constant_pixels(s.ech, s.ech, s.frames, 1000));
+    ASSERT_EQ(load(path), 1);
+    float largest = 0;
+    for (int i = 0; i < 256; i++)
+        for (int j = 0; j < 256; j++)
+            for (int k = 0; k < 256; k++) {
+                const bool inside = i >= s.i_lo && i <= s.i_hi && j >= s.j_lo && j <= s.j_hi && k >= s.k_lo && k <= s.k_hi;
+                const float v = at(i, j, k);
+                if (inside)
+                    ASSERT_NEAR(v, 100.0f, 1e-4) << i << " " << j << " " << k;
+                else
+                    ASSERT_EQ(v, 0.0f) << i << " " << j << " " << k;
+                if (v > largest) largest = v;
+            }
+    EXPECT_EQ(largest, 100.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, FilledRange,
+                         ::testing::Values(Shape{64, 64, 0, 251, 3, 254, 3, 254},     // RAP 4
+                                           Shape{128, 128, 0, 253, 1, 254, 1, 254},   // RAP 2
+                                           Shape{64, 32, 0, 251, 3, 254, 67, 190},    // fewer frames: middle of k
+                                           Shape{64, 128, 0, 251, 3, 254, 0, 255},    // more frames: frames 31.25..95
+                                           Shape{100, 64, 0, 197, 57, 254, 93, 218},  // 256 / 100 = 2
+                                           Shape{256, 8, 0, 254, 0, 254, 124, 130}),  // RAP 1: frame 131 - (255 - k)
+                         [](const auto& info) {
+                             return std::to_string(info.param.ech) + "x" + std::to_string(info.param.frames);
+                         });
+
+TEST_F(VolumeTest, ElementsMatchAnIndependentTrilinearMix) {
+    const int e = 64, f = 40;
+    const auto px = random_pixels(e, f, 7);
+    ASSERT_EQ(load(study("r.dcm", nm_header(e, e, f), px)), 1);
+    // The reference scale: the largest element, which must be 100 exactly.
+    int best = 0;
+    for (int n = 1; n < VOL_SIZE; n++)
+        if (data[n] > data[best]) best = n;
+    ASSERT_EQ(data[best], 100.0f);
+    const double top = expected_mix(px, e, f, best / 65536, (best / 256) % 256, best % 256);
+    const int probes[][3] = {{0, 3, 100},   {17, 200, 130}, {128, 128, 128}, {251, 254, 160},
+                             {99, 5, 110},  {200, 77, 140}, {45, 250, 96},   {130, 131, 157}};
+    for (const auto& p : probes) {
+        const double want = std::max(0.0, std::min(100.0, expected_mix(px, e, f, p[0], p[1], p[2]) * 100.0 / top));
+        EXPECT_NEAR(at(p[0], p[1], p[2]), want, 1e-3) << p[0] << " " << p[1] << " " << p[2];
+    }
+}
+
+// Fast and step-by-step loads of the same file give the same volume, log and state.
+class SameAsLiteral : public VolumeTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(SameAsLiteral, EveryElementWithin1e5AndTheLargestExactly100) {
+    const auto [e, f] = GetParam();
+    const std::string path = study("l.dcm", nm_header(e, e, f), random_pixels(e, f, static_cast<unsigned>(e * 1000 + f)));
+    ech = e;
+    NCZ = f;
+    fich = std::fopen(path.c_str(), "rb");
+    ASSERT_EQ(LITERAL_READ_DATA(), 0);
+    std::vector<float> literal(data, data + VOL_SIZE);
+    const std::string literal_log = log();
+    std::fclose(fich);
+
+    INIT_STATE();
+    ech = e;
+    NCZ = f;
+    fich = std::fopen(path.c_str(), "rb");
+    ASSERT_EQ(READ_DATA(), 0);
+    std::fclose(fich);
+    fich = nullptr;
+    float worst = 0, largest = 0;
+    for (int n = 0; n < VOL_SIZE; n++) {
+        worst = std::max(worst, std::fabs(data[n] - literal[n]));
+        largest = std::max(largest, data[n]);
+    }
+    EXPECT_LE(worst, 1e-5f);
+    EXPECT_EQ(largest, 100.0f);
+    EXPECT_EQ(log(), literal_log);
+    EXPECT_EQ(RAP, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, SameAsLiteral,
+                         ::testing::Values(std::pair{64, 64}, std::pair{128, 128}, std::pair{64, 32},
+                                           std::pair{100, 64}, std::pair{64, 128}, std::pair{37, 5}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
+                         });
+
+TEST(SwitchSlices, Mode1MirrorsAxis3AndMode2MirrorsAxis2) {
+    for (int n = 0; n < VOL_SIZE; n++) data[n] = static_cast<float>(n % 1000003);
+    const auto value = [](int i, int j, int k) { return static_cast<float>((i * 65536 + j * 256 + k) % 1000003); };
+    SWITCH_SLICES(1);
+    EXPECT_EQ(at(3, 7, 0), value(3, 7, 255));
+    EXPECT_EQ(at(3, 7, 200), value(3, 7, 55));
+    EXPECT_EQ(at(255, 255, 255), value(255, 255, 0));
+    SWITCH_SLICES(2);
+    EXPECT_EQ(at(3, 7, 0), value(3, 248, 255));
+    EXPECT_EQ(at(100, 128, 127), value(100, 127, 128));
+    EXPECT_EQ(at(0, 0, 0), value(0, 255, 255));
+    SWITCH_SLICES(9);  // any other mode leaves the volume alone
+    EXPECT_EQ(at(0, 0, 0), value(0, 255, 255));
+}
+
+TEST_F(VolumeTest, UnsignedPixelsAtOrAbove32768AreReadNegativeAndEndAt0) {
+    // Frames 0..31 hold 1000, frames 32..63 hold 40000 as unsigned 16-bit (read as -25536).
+    std::vector<std::int16_t> px = constant_pixels(64, 64, 64, 1000);
+    for (std::size_t n = 32 * 64 * 64; n < px.size(); n++) px[n] = static_cast<std::int16_t>(static_cast<std::uint16_t>(40000));
+    ASSERT_EQ(load(study("u.dcm", nm_header(64, 64, 64), px)), 1);
+    // After the mirror the frame is k/4 - 0.75: k 43 lies on frame 10, k 139 on frame 34.
+    EXPECT_NEAR(at(128, 128, 43), 100.0f, 1e-4);
+    EXPECT_EQ(at(128, 128, 139), 0.0f);
+    EXPECT_NE(log().find("Min data : -25536.0\n"), std::string::npos) << log();
+}
+
+TEST_F(VolumeTest, LoadSetsCaptionPatientTextAndLogsTheExtremes) {
+    const std::string path = study("c.dcm", nm_header(64, 64, 64), constant_pixels(64, 64, 64, 1000));
+    ASSERT_EQ(load(path), 1);
+    ASSERT_EQ(headless::state().open_requests.size(), 1u);
+    const auto& rq = headless::state().open_requests[0];
+    EXPECT_EQ(rq.owner, WINDOW);
+    EXPECT_EQ(rq.title, "Ouvrir un fichier Dicom");
+    EXPECT_EQ(rq.filter_name, "fichier DICOM");
+    EXPECT_EQ(rq.filter_pattern, "*.dcm");
+    EXPECT_EQ(rq.path_size, 260);
+    EXPECT_EQ(caption(), "  Vesmora    -    [ " + path + " ]");
+    EXPECT_EQ(patient(), "Infos patient :\nDOE JOHN  ( F )\nN\xE9(e) : 14/02/1958\nExam : 03/11/2026");
+    EXPECT_EQ(boxes(), 0);
+    EXPECT_EQ(fich, nullptr);
+    // Two files: two header blocks, each followed by its extremes.
+    const std::string block = log();
+    const std::string tail = "\n-----------------------\n\nMax data : 1000.0\nMin data : 0.0\n";
+    ASSERT_GT(block.size(), tail.size());
+    EXPECT_EQ(block.substr(block.size() - tail.size()), tail);
+    ASSERT_EQ(load(path), 1);
+    EXPECT_EQ(log(), block + block);
+}
+
+TEST_F(VolumeTest, LoadResetsTheInteractionStateInItsOrder) {
+    ASSERT_EQ(load(study("a.dcm", nm_header(64, 64, 64), constant_pixels(64, 64, 64, 500))), 1);
+    Nhla = 3, Nvla = 4, Nsa = 5;
+    ell_ri = ell_rj = ell_rk = ill_ri = ill_rj = ill_rk = 7;
+    res3D_ang = 2;
+    for (int n = 0; n < 3; n++) set_centre[n] = set_centri[n] = slide[n] = 1;
+    set_plan[0] = set_plan[1] = 1;
+    ell_ok = res_ok = 1;
+    ell_ci = 99, plan_i = 98;  // not part of the reset
+    for (float& v : SAMPLE) v = 1.0f;
+    for (float& v : SECTEUR) v = 5.0f;
+    refresh_seen.clear();
+    headless::state().sent.clear();
+
+    ASSERT_EQ(load(study("b.dcm", nm_header(128, 128, 64), constant_pixels(128, 128, 64, 500))), 1);
+    EXPECT_EQ(Nhla, 128);
+    EXPECT_EQ(Nvla, 128);
+    EXPECT_EQ(Nsa, 128);
+    EXPECT_EQ(ell_ri, 80);
+    EXPECT_EQ(ell_rj, 50);
+    EXPECT_EQ(ell_rk, 50);
+    EXPECT_EQ(ill_ri, 30);
+    EXPECT_EQ(ill_rj, 20);
+    EXPECT_EQ(ill_rk, 20);
+    EXPECT_EQ(RAP, 1);
+    EXPECT_EQ(res3D_ang, 8);
+    for (int n = 0; n < 3; n++) EXPECT_EQ(set_centre[n] + set_centri[n] + slide[n], 0);
+    EXPECT_EQ(set_plan[0] + set_plan[1], 0);
+    EXPECT_EQ(ell_ok + res_ok, 0);
+    EXPECT_EQ(ell_ci, 99);
+    EXPECT_EQ(plan_i, 98);
+    // The refresh is sent twice: first with the load's RAP (2) and the old flags,
+    // then with RAP 1 and the flags cleared.
+    EXPECT_EQ(headless::state().sent, (std::vector<std::string>{"272 0 0", "272 0 0"}));
+    EXPECT_EQ(refresh_seen, (std::vector<std::intptr_t>{211, 100}));
+    // The ray table is cleared over its used extent (240 rows of 480), the sectors 0..17.
+    EXPECT_EQ(SAMPLE[0], 0.0f);
+    EXPECT_EQ(SAMPLE[239 * 480 + 479], 0.0f);
+    EXPECT_EQ(SAMPLE[240 * 480], 1.0f);
+    for (float v : SECTEUR) EXPECT_EQ(v, 0.0f);
+}
+
+TEST_F(VolumeTest, CancelledDialogChangesNothing) {
+    const std::string path = study("a.dcm", nm_header(64, 64, 64), constant_pixels(64, 64, 64, 500));
+    ASSERT_EQ(load(path), 1);
+    const std::uint64_t before = volume_hash();
+    const std::string log_before = log();
+    Nhla = 5;
+    ell_ok = 1;
+    headless::queue_open_cancel();
+    EXPECT_EQ(LOAD_DCM_FILE(), 0);
+    EXPECT_EQ(volume_hash(), before);
+    EXPECT_EQ(log(), log_before);
+    EXPECT_EQ(boxes(), 0);
+    EXPECT_EQ(Nhla, 5);
+    EXPECT_EQ(ell_ok, 1);
+    EXPECT_EQ(caption(), "  Vesmora    -    [ " + path + " ]");
+}
+
+// ---- refusals: one box, result 0, the last good study whole ----------------------------------
+
+namespace {
+
+struct Refused {
+    const char* what;
+    std::function<std::string(VolumeTest&)> make;  // the file (its path)
+    const char* box;                                // a part of the box text
+};
+
+}  // namespace
+
+class RefusalTest : public VolumeTest {
+protected:
+    std::string bytes_for(DicomWriter w, const std::vector<std::int16_t>& px) {
+        w.pixels(px);
+        return w.bytes();
+    }
+    void expect_refused(const std::string& path, const std::string& box_part) {
+        const std::uint64_t vol = volume_hash();
+        const std::string cap = caption(), pat = patient();
+        const int n_boxes = boxes();
+        const int nz = NCZ, e = ech, h = OrImSize_H, v = OrImSize_V, dnz = Data_NZ;
+        const float xy = VOXEL_SIZE_XY, z = VOXEL_SIZE_Z;
+        const std::string name = PAT_NAME, sex = PAT_SEX, birth = PAT_DATE, acq = ACQ_DATE, age = PAT_AGE;
+        const int rap = RAP, nh = Nhla;
+        Nhla = 17;
+        EXPECT_EQ(load(path), 0);
+        ASSERT_EQ(boxes(), n_boxes + 1);
+        EXPECT_EQ(headless::state().boxes.back().title, "Vesmora");
+        EXPECT_EQ(headless::state().boxes.back().icon, ICON_WARNING);
+        EXPECT_NE(last_box().find(box_part), std::string::npos) << last_box();
+        EXPECT_EQ(volume_hash(), vol);
+        EXPECT_EQ(caption(), cap);
+        EXPECT_EQ(patient(), pat);
+        EXPECT_EQ(NCZ, nz);
+        EXPECT_EQ(ech, e);
+        EXPECT_EQ(Data_NZ, dnz);
+        EXPECT_EQ(OrImSize_H, h);
+        EXPECT_EQ(OrImSize_V, v);
+        EXPECT_EQ(VOXEL_SIZE_XY, xy);
+        EXPECT_EQ(VOXEL_SIZE_Z, z);
+        EXPECT_EQ(std::string(PAT_NAME), name);
+        EXPECT_EQ(std::string(PAT_SEX), sex);
+        EXPECT_EQ(std::string(PAT_DATE), birth);
+        EXPECT_EQ(std::string(ACQ_DATE), acq);
+        EXPECT_EQ(std::string(PAT_AGE), age);
+        EXPECT_EQ(RAP, rap);
+        EXPECT_EQ(Nhla, 17);
+        EXPECT_EQ(fich, nullptr);
+        Nhla = nh;
+    }
+};
+
+TEST_F(RefusalTest, FilesThatCannotGiveAVolumeAreRefusedAndTheLastGoodStudyStays) {
+    const std::string good = study("good.dcm", nm_header(64, 64, 64), random_pixels(64, 64, 3));
+    ASSERT_EQ(load(good), 1);
+    const std::string other = "OTHER^PATIENT";
+    const auto header = [&](int r, int c, int f) { return nm_header(r, c, f, other, "19991231", "077Y"); };
+
+    expect_refused(dir.str() + "/missing.dcm", "Impossible d'ouvrir");
+    expect_refused(save("not dicom, just text"), "n'est pas un fichier dicom valide");
+    expect_refused(save(bytes_for(header(1, 1, 64), constant_pixels(1, 1, 64, 5)), "r1.dcm"), "entre 2 et 256");
+    expect_refused(save(bytes_for(header(300, 300, 2), constant_pixels(300, 300, 2, 5)), "r300.dcm"), "entre 2 et 256");
+    expect_refused(save(bytes_for(header(64, 64, 1), constant_pixels(64, 64, 1, 5)), "f1.dcm"), "au moins 2");
+    expect_refused(save(bytes_for(header(64, 64, 0), constant_pixels(64, 64, 2, 5)), "f0.dcm"), "au moins 2");
+    // Fewer bytes than the block: 64 frames announced, 10 given.
+    expect_refused(save(bytes_for(header(64, 64, 64), constant_pixels(64, 64, 10, 5)), "short.dcm"),
+                   "Fichier incomplet");
+    // A frame count whose block overflows 32 bits (2 x 256 x 256 x 2000000000).
+    expect_refused(save(bytes_for(header(256, 256, 2000000000), constant_pixels(4, 4, 2, 5)), "huge.dcm"),
+                   "262144000000000 octets");
+    // Rows and Columns both present and different.
+    expect_refused(save(bytes_for(header(64, 32, 64), constant_pixels(64, 64, 64, 5)), "rect.dcm"),
+                   "Images non carr\xE9" "es (64 lignes, 32 colonnes)");
+    // A volume whose largest element is 0, and one with only negative pixels.
+    expect_refused(save(bytes_for(header(64, 64, 64), constant_pixels(64, 64, 64, 0)), "zero.dcm"),
+                   "aucune valeur positive");
+    expect_refused(save(bytes_for(header(64, 64, 64), constant_pixels(64, 64, 64, -3)), "neg.dcm"),
+                   "aucune valeur positive");
+    // A refused file whose long date and age replaced their texts gets the old ones back.
+    expect_refused(save(bytes_for(nm_header(64, 64, 1, other, std::string(60, '2'), std::string(30, '4')),
+                                  constant_pixels(64, 64, 1, 5)),
+                        "long.dcm"),
+                   "au moins 2");
+    // And the next good file loads as usual.
+    ASSERT_EQ(load(good), 1);
+}
+
+TEST_F(RefusalTest, NonDicomAfterDicomKeepsTheFirstVolumeCaptionAndPatientText) {
+    const std::string good = study("good.dcm", nm_header(64, 64, 64, "FIRST^ONE"), random_pixels(64, 64, 4));
+    ASSERT_EQ(load(good), 1);
+    const std::string log_before = log();
+    expect_refused(save(std::string(300, 'x'), "plain.dcm"), "n'est pas un fichier dicom valide");
+    EXPECT_EQ(log(), log_before + "No Dcm\n\n");
+    EXPECT_NE(patient().find("FIRST ONE"), std::string::npos);
+}
+
+TEST_F(VolumeTest, NoMemoryForTheSourceBlockEndsWithLoadCode) {
+    const std::string path = study("m.dcm", nm_header(64, 64, 64), constant_pixels(64, 64, 64, 5));
+    EXPECT_EXIT(
+        {
+            vesmora_alloc = [](std::size_t n) -> void* { return n == 2u * 64 * 64 * 64 ? nullptr : std::malloc(n); };
+            load(path);
+        },
+        ::testing::ExitedWithCode(33), "Erreur M.moire. Code  load ");
+}

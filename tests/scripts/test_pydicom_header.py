@@ -1,0 +1,141 @@
+"""NM multi-frame files written by pydicom (explicit VR little endian, with file
+meta information) read back through `vesmora-cli header` and `vesmora-cli load`:
+the values the program takes must be those written, as its filters give them."""
+import os
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+import pydicom
+from pydicom.dataset import Dataset, FileMetaDataset
+from pydicom.uid import ExplicitVRLittleEndian, generate_uid
+
+CLI = sys.argv[1]
+
+
+def write_nm(path, name, sex, birth, age, acq, frames, matrix, spacing, thickness, pixels):
+    meta = FileMetaDataset()
+    meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.1.1.20"  # NM Image Storage
+    meta.MediaStorageSOPInstanceUID = generate_uid()
+    meta.TransferSyntaxUID = ExplicitVRLittleEndian
+    ds = Dataset()
+    ds.file_meta = meta
+    ds.preamble = b"\0" * 128
+    ds.is_little_endian = True
+    ds.is_implicit_VR = False
+    ds.SOPClassUID = meta.MediaStorageSOPClassUID
+    ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
+    ds.Modality = "NM"
+    ds.PatientName = name
+    ds.PatientSex = sex
+    ds.PatientBirthDate = birth
+    ds.PatientAge = age
+    ds.AcquisitionDate = acq
+    ds.SliceThickness = thickness
+    ds.NumberOfFrames = frames
+    ds.Rows = matrix
+    ds.Columns = matrix
+    ds.PixelSpacing = [spacing, spacing]
+    ds.SamplesPerPixel = 1
+    ds.PhotometricInterpretation = "MONOCHROME2"
+    ds.BitsAllocated = 16
+    ds.BitsStored = 16
+    ds.HighBit = 15
+    ds.PixelRepresentation = 1
+    ds.PixelData = pixels.astype("<i2").tobytes()
+    ds.save_as(path, write_like_original=False)
+    return pydicom.dcmread(path)  # what an independent reader sees in the file
+
+
+def four_digits(text):
+    """The first four significant digits, the first weighing 1000, over 10000."""
+    total, k = 0, 0
+    for ch in text:
+        if k == 4:
+            break
+        if ch in "123456789" or (ch == "0" and k > 0):
+            total += int(ch) * 10 ** (3 - k)
+            k += 1
+    return total / 10000.0
+
+
+def dd_mm_yyyy(da):
+    return f"{da[6:8]}/{da[4:6]}/{da[0:4]}"
+
+
+def fields(out):
+    values = {}
+    for line in out.splitlines():
+        if " : " in line and not line.startswith(" "):
+            key, _, val = line.partition(" : ")
+            values[key.strip()] = val
+    return values
+
+
+def run(args):
+    return subprocess.run([CLI] + args, capture_output=True, timeout=120)
+
+
+def main():
+    failures = []
+    cases = [
+        ("DOE^JOHN", "M", "19580214", "045Y", "20261103", 64, 64, "4.7952", "4.7952"),
+        ("MARTIN^CLAIRE^ANNE", "F", "19400101", "086Y", "20250630", 32, 64, "6.4", "6.4"),
+        ("SMITH^J", "O", "20200229", "006M", "20260101", 128, 128, "3.2", "3.3"),
+        ("LEE", "F", "19991231", "100Y", "19991231", 40, 100, "2.5", "2.5"),
+    ]
+    with tempfile.TemporaryDirectory() as tmp:
+        for n, (name, sex, birth, age, acq, frames, matrix, spacing, thickness) in enumerate(cases):
+            path = os.path.join(tmp, f"nm{n}.dcm")
+            rng = np.random.default_rng(n)
+            pixels = rng.integers(1, 2000, size=(frames, matrix, matrix))
+            ds = write_nm(path, name, sex, birth, age, acq, frames, matrix, spacing, thickness, pixels)
+            # The file as pydicom reads it back is what the program must see.
+            def padded(text):  # values are stored at even length, padded with a space
+                return text + " " * (len(text) % 2)
+
+            expected = {
+                "Patient": padded(str(ds.PatientName)).replace("^", " "),
+                "Sex": padded(ds.PatientSex),
+                "Birth date": dd_mm_yyyy(ds.PatientBirthDate),
+                "Age": ds.PatientAge.lstrip("0").replace("Y", ""),
+                "Exam date": dd_mm_yyyy(ds.AcquisitionDate),
+                "Frames": str(int(ds.NumberOfFrames)),
+                "Rows, cols": f"{ds.Rows}, {ds.Columns} (ech {ds.Columns})",
+            }
+            raw_spacing = "\\".join(str(v) for v in ds.PixelSpacing)
+            raw_spacing = padded(raw_spacing)
+            half = len(raw_spacing) // 2
+            xy = (four_digits(raw_spacing[:half]) + four_digits(raw_spacing[half:])) / 2
+            expected["Voxel"] = f"{xy:.4f} x {four_digits(str(ds.SliceThickness)):.4f}"
+
+            for command in ("header", "load"):
+                folder = os.path.join(tmp, f"{command}{n}")
+                os.mkdir(folder)
+                proc = run([command, path, "--app-folder", folder])
+                out = proc.stdout.decode("utf-8")
+                if proc.returncode != 0:
+                    failures.append(f"{command} {path}: status {proc.returncode}\n{out}{proc.stderr.decode()}")
+                    continue
+                got = fields(out)
+                for key, want in expected.items():
+                    if got.get(key) != want:
+                        failures.append(f"{command} {name}: {key} is {got.get(key)!r}, written {want!r}")
+                log = open(os.path.join(folder, "log.txt"), encoding="latin-1").read()
+                if f"\n FRAMES : {frames}" not in log or f"\n PAT name : {expected['Patient']}" not in log:
+                    failures.append(f"{command} {name}: log lacks the frames or the name:\n{log}")
+                if command == "load":
+                    # Every pixel is at least 1, so the largest element is positive and the
+                    # volume is made; the log ends with the extremes.
+                    if "\nMax data : " not in log or not log.endswith("\n"):
+                        failures.append(f"load {name}: no extremes in the log:\n{log}")
+    if failures:
+        print("\n".join(failures))
+        return 1
+    print(f"{len(cases)} pydicom files read back with the values written")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,70 @@
+// vesmora-cli load FILE [--app-folder DIR]: opens FILE as the "Ouvrir" button
+// does (the open-file dialog answers FILE), then prints the header values, the
+// caption and patient text, the boxes shown and the log.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "Dicom.h"
+#include "cli.h"
+#include "headless.h"
+#include "main.h"
+
+namespace {
+
+std::string to_utf8(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+void add_load_command(CLI::App& app, int& status) {
+    auto* cmd = app.add_subcommand("load", "Load a DICOM study as the program does and print what it read");
+    static std::string file_s, folder_s;
+    std::string* file = &file_s;
+    std::string* folder = &folder_s;
+    cmd->add_option("FILE", *file, "DICOM file")->required();
+    cmd->add_option("--app-folder", *folder, "Folder of log.txt and PALETS (default: the program's folder)");
+    cmd->callback([file, folder, &status] {
+        if (!folder->empty()) headless::set_module_path(*folder + "/vesmora-cli");
+        STARTUP();
+        if (WINDOW == nullptr) WINDOW = plat_create_window(TPL_WIN, nullptr, nullptr);
+        headless::queue_open_answer(*file);
+        const int ok = LOAD_DCM_FILE();
+        std::printf("Loaded     : %s\n", ok ? "yes" : "no");
+        std::printf("Caption    : %s\n", to_utf8(WINDOW->caption).c_str());
+        std::printf("Patient    : %s\n", to_utf8(PAT_NAME).c_str());
+        std::printf("Sex        : %s\n", PAT_SEX);
+        std::printf("Birth date : %s\n", PAT_DATE);
+        std::printf("Age        : %s\n", PAT_AGE);
+        std::printf("Exam date  : %s\n", ACQ_DATE);
+        std::printf("Frames     : %d\n", NCZ);
+        std::printf("Rows, cols : %d, %d (ech %d)\n", OrImSize_H, OrImSize_V, ech);
+        std::printf("Voxel      : %.4f x %.4f\n", VOXEL_SIZE_XY, VOXEL_SIZE_Z);
+        if (ok) {
+            int filled = 0;
+            for (int n = 0; n < VOL_SIZE; n++) filled += data[n] > 0.0f;
+            std::printf("Volume     : %d of %d elements above 0, centre %.3f\n", filled, VOL_SIZE,
+                        data[128 * 65536 + 128 * 256 + 128]);
+        }
+        std::printf("--- patient text (control 54) ---\n%s\n", to_utf8(headless::text_of(WINDOW, 54)).c_str());
+        for (const auto& b : headless::state().boxes)
+            std::printf("--- box \"%s\" ---\n%s\n", to_utf8(b.title).c_str(), to_utf8(b.text).c_str());
+        std::ifstream log(std::string(APP_FOLDER) + "log.txt", std::ios::binary);
+        std::stringstream ss;
+        ss << log.rdbuf();
+        std::printf("--- %slog.txt ---\n%s", APP_FOLDER, to_utf8(ss.str()).c_str());
+        status = ok ? 0 : 1;
+    });
+}
