@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -207,8 +208,8 @@ void run_line(const std::vector<std::string>& w) {
         for (std::size_t i = 2; i < w.size(); i++) path += " " + w[i];  // a path may hold blanks
         if (path == "cancel")
             headless::queue_open_cancel();
-        else
-            headless::queue_open_answer(path);
+        else  // the open-file dialog answers with a full path
+            headless::queue_open_answer(std::filesystem::absolute(path).lexically_normal().string());
         send(VM_COMMAND, 10, 0);
     } else if (verb == "command") {
         need(1);
