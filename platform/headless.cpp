@@ -22,6 +22,19 @@ void reset() {
     s.echo_boxes = echo;
 }
 
+std::string utf8(const std::string& latin1) {
+    std::string out;
+    for (unsigned char c : latin1) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 void set_module_path(const std::string& path) { state().module_path = path; }
 void queue_open_answer(const std::string& path) { state().open_answers.emplace_back(path); }
 void queue_open_cancel() { state().open_answers.emplace_back(std::nullopt); }
@@ -157,7 +170,8 @@ void plat_set_image(HWND_ control, HBMP_ bmp) {
 int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon icon) {
     state().boxes.push_back(headless::Box{owner, title ? title : "", text ? text : "", icon});
     if (state().echo_boxes)
-        std::fprintf(stderr, "box %s %s | %s\n", icon == ICON_WARNING ? "warning" : "information", title, text);
+        std::fprintf(stderr, "box %s %s | %s\n", icon == ICON_WARNING ? "warning" : "information",
+                     headless::utf8(title ? title : "").c_str(), headless::utf8(text ? text : "").c_str());
     return 1;
 }
 

@@ -78,6 +78,9 @@ void queue_open_cancel();
 void queue_folder_answer(const std::string& path);
 void queue_folder_cancel();
 
+// Program texts are Latin-1; what a person reads (the terminal, dump files) is UTF-8.
+std::string utf8(const std::string& latin1);
+
 // Reading what is shown.
 PlatWindow_* control(HWND_ window, int id);  // null if the program never touched it
 std::string text_of(HWND_ window, int id);   // "" if never set

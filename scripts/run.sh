@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the program (which also writes the sample studies into samples/) and runs its
-# main job headless on one of them.
+# main job headless: the example analysis of the normal 64-matrix sample study, replayed
+# as a user would make it, then its 17 sector percentages and scores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -10,5 +11,15 @@ cmake --build --preset default -j "$(nproc)"
 
 out=build/default/run
 mkdir -p "$out"
-cp data/PALETS "$out/"  # the palettes beside the program, as installed
-build/default/tools/vesmora-cli load samples/normal-64.dcm --app-folder "$out"
+# The program folder is the tool's own (the build puts PALETS there); log.txt is written there too.
+build/default/tools/vesmora-cli replay examples/analysis.replay
+
+echo "Analysis of samples/normal-64.dcm (pictures and dumps in $out/):"
+awk '
+  $1 == "SECTEUR" { for (n = 1; n <= 17; n++) pct[n] = $(n + 2) }
+  $1 == "SCORE"   { for (n = 1; n <= 17; n++) score[n] = $(n + 2) }
+  END {
+    split("Basal - anterior|Basal - anteroseptal|Basal - inferoseptal|Basal - inferior|Basal - inferolateral|Basal - anterolateral|Mid - anterior|Mid - anteroseptal|Mid - inferoseptal|Mid - inferior|Mid - inferolateral|Mid - anterolateral|Apical - anterior|Apical - septal|Apical - inferior|Apical - lateral|Apex", name, "|")
+    printf "%-8s %-24s %8s %6s\n", "Secteur", "", "%", "Score"
+    for (n = 1; n <= 17; n++) printf "%-8d %-24s %8.1f %6d\n", n, name[n], pct[n], score[n]
+  }' "$out/state.txt"

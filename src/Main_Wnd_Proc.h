@@ -10,4 +10,8 @@
 std::intptr_t MainWndProc(HWND_ hwnd, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam);
 std::intptr_t NullProc(HWND_ hwnd, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam);
 
+// Puts the letter and sector label pop-ups at their places beside a main
+// window whose outer top-left corner is (left, top); hidden ones stay hidden.
+void PLACE_POPUPS(int left, int top);
+
 #endif

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "Display.h"
 #include "Main_Wnd_Proc.h"
@@ -285,6 +286,52 @@ void DATA_CHANGED() { data_generation++; }
 
 int STARTUP() {
     INIT_STATE();
+
+    // The main window: not visible on creation; its own initialisation message
+    // comes before WINDOW is stored and so changes nothing.
+    WINDOW = plat_create_window(TPL_WIN, nullptr, MainWndProc);
+    plat_set_icon(WINDOW);
+    plat_show_window(WINDOW, 1);
+    plat_set_window_pos(WINDOW, 60, 30, 846, 776);
+    plat_update_window(WINDOW);
+
+    STATIChla = plat_get_dlg_item(WINDOW, 1);
+    STATICvla = plat_get_dlg_item(WINDOW, 2);
+    STATICsa = plat_get_dlg_item(WINDOW, 3);
+    STATICshla = plat_get_dlg_item(WINDOW, 48);
+    STATICsvla = plat_get_dlg_item(WINDOW, 47);
+    STATICssa = plat_get_dlg_item(WINDOW, 49);
+    STATICres = plat_get_dlg_item(WINDOW, 46);
+    STATICpal = plat_get_dlg_item(WINDOW, 60);
+
+    plat_send_message(WINDOW, VM_INITDIALOG, 0, 0);  // ticks "Ombre"
+
+    plat_set_dlg_item_text(WINDOW, 7, "Grand Axe Horizontal");
+    plat_set_dlg_item_text(WINDOW, 8, "Grand Axe Vertical");
+    plat_set_dlg_item_text(WINDOW, 9, "Petit Axe");
+    std::strcpy(chaine, "Infos patient\n");
+    plat_set_dlg_item_text(WINDOW, 54, chaine);
+
+    // Letter pop-ups, then the sector labels, all placed beside the window at
+    // (60, 30) and hidden until a result button shows them.
+    HWND_* letters[4] = {&d3_A, &d3_S, &d3_I, &d3_L};
+    const char* names[4] = {"A", "S", "I", "L"};
+    for (int n = 0; n < 4; n++) {
+        *letters[n] = plat_create_window(TPL_D3WIN, WINDOW, NullProc);
+        plat_set_dlg_item_text(*letters[n], 58, names[n]);
+    }
+    for (int n = 1; n <= 17; n++) winsect[n] = plat_create_window(TPL_SECTWIN, WINDOW, NullProc);
+    PLACE_POPUPS(60, 30);
+    for (HWND_ w : {d3_A, d3_S, d3_I, d3_L}) plat_show_window(w, 0);
+    for (int n = 1; n <= 17; n++) {
+        plat_update_window(winsect[n]);
+        plat_show_window(winsect[n], 0);
+    }
+
+    plat_set_focus(WINDOW);
+    DISPLAY();
+    DISPLAY_RES();
+    CREATE_PALBMP();
     return 0;
 }
 

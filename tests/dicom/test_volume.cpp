@@ -411,5 +411,5 @@ TEST_F(VolumeTest, NoMemoryForTheSourceBlockEndsWithLoadCode) {
             vesmora_alloc = [](std::size_t n) -> void* { return n == 2u * 64 * 64 * 64 ? nullptr : std::malloc(n); };
             load(path);
         },
-        ::testing::ExitedWithCode(33), "Erreur M.moire. Code  load ");
+        ::testing::ExitedWithCode(33), "Erreur M.+moire\\. Code  load ");
 }

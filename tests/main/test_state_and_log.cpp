@@ -198,7 +198,7 @@ TEST(FailedReservation, EachBufferNamesItsCodeAndEndsWithStatus33) {
     const char* codes[] = {" char ",  " DRE-1 ", " DRE-2 ", " DRE-3 ", " DRE-3 ", " DRE-4 ", " char ", " char ",
                            " char ",  " char ",  " char ",  " char ",  " char ",  " char ",  " char ",  " char "};
     for (int n = 0; n < 16; n++) {
-        std::string expected = std::string("box warning D.sol., le programme doit fermer\\.\\.\\. \\| Erreur M.moire\\. Code ") + codes[n];
+        std::string expected = std::string("box warning D.+sol.+, le programme doit fermer\\.\\.\\. \\| Erreur M.+moire\\. Code ") + codes[n];
         EXPECT_EXIT(start_failing_at(n, dir.str()), ::testing::ExitedWithCode(33), expected) << "reservation " << n;
     }
 }

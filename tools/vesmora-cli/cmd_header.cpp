@@ -11,23 +11,6 @@
 #include "headless.h"
 #include "main.h"
 
-namespace {
-
-std::string latin1_to_utf8(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 void add_header_command(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("header", "Read a DICOM file's header and print the values and the log");
     static std::string file_s, folder_s;
@@ -49,7 +32,7 @@ void add_header_command(CLI::App& app, int& status) {
         std::fclose(f);
         std::printf("DICOM      : %s\n", ok ? "yes" : "no");
         if (ok) {
-            std::printf("Patient    : %s\n", latin1_to_utf8(PAT_NAME).c_str());
+            std::printf("Patient    : %s\n", headless::utf8(PAT_NAME).c_str());
             std::printf("Sex        : %s\n", PAT_SEX);
             std::printf("Birth date : %s\n", PAT_DATE);
             std::printf("Age        : %s\n", PAT_AGE);
@@ -61,7 +44,7 @@ void add_header_command(CLI::App& app, int& status) {
         std::ifstream log(std::string(APP_FOLDER) + "log.txt", std::ios::binary);
         std::stringstream ss;
         ss << log.rdbuf();
-        std::printf("--- %slog.txt ---\n%s", APP_FOLDER, latin1_to_utf8(ss.str()).c_str());
+        std::printf("--- %slog.txt ---\n%s", APP_FOLDER, headless::utf8(ss.str()).c_str());
         status = ok ? 0 : 1;
     });
 }

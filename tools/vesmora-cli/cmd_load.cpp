@@ -12,23 +12,6 @@
 #include "headless.h"
 #include "main.h"
 
-namespace {
-
-std::string to_utf8(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 void add_load_command(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("load", "Load a DICOM study as the program does and print what it read");
     static std::string file_s, folder_s;
@@ -39,12 +22,11 @@ void add_load_command(CLI::App& app, int& status) {
     cmd->callback([file, folder, &status] {
         if (!folder->empty()) headless::set_module_path(*folder + "/vesmora-cli");
         STARTUP();
-        if (WINDOW == nullptr) WINDOW = plat_create_window(TPL_WIN, nullptr, nullptr);
         headless::queue_open_answer(*file);
         const int ok = LOAD_DCM_FILE();
         std::printf("Loaded     : %s\n", ok ? "yes" : "no");
-        std::printf("Caption    : %s\n", to_utf8(WINDOW->caption).c_str());
-        std::printf("Patient    : %s\n", to_utf8(PAT_NAME).c_str());
+        std::printf("Caption    : %s\n", headless::utf8(WINDOW->caption).c_str());
+        std::printf("Patient    : %s\n", headless::utf8(PAT_NAME).c_str());
         std::printf("Sex        : %s\n", PAT_SEX);
         std::printf("Birth date : %s\n", PAT_DATE);
         std::printf("Age        : %s\n", PAT_AGE);
@@ -58,13 +40,13 @@ void add_load_command(CLI::App& app, int& status) {
             std::printf("Volume     : %d of %d elements above 0, centre %.3f\n", filled, VOL_SIZE,
                         data[128 * 65536 + 128 * 256 + 128]);
         }
-        std::printf("--- patient text (control 54) ---\n%s\n", to_utf8(headless::text_of(WINDOW, 54)).c_str());
+        std::printf("--- patient text (control 54) ---\n%s\n", headless::utf8(headless::text_of(WINDOW, 54)).c_str());
         for (const auto& b : headless::state().boxes)
-            std::printf("--- box \"%s\" ---\n%s\n", to_utf8(b.title).c_str(), to_utf8(b.text).c_str());
+            std::printf("--- box \"%s\" ---\n%s\n", headless::utf8(b.title).c_str(), headless::utf8(b.text).c_str());
         std::ifstream log(std::string(APP_FOLDER) + "log.txt", std::ios::binary);
         std::stringstream ss;
         ss << log.rdbuf();
-        std::printf("--- %slog.txt ---\n%s", APP_FOLDER, to_utf8(ss.str()).c_str());
+        std::printf("--- %slog.txt ---\n%s", APP_FOLDER, headless::utf8(ss.str()).c_str());
         status = ok ? 0 : 1;
     });
 }

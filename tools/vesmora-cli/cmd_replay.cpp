@@ -1,6 +1,322 @@
+// vesmora-cli replay SCRIPT [--app-folder DIR] [--timings]
+//
+// Runs the program headless and feeds it a script of user actions, one per
+// line, as the desktop front end would translate them into messages. This is
+// how an analysis is reproduced exactly and how the scenario tests drive the
+// whole program. Texts written by `dump ui` are converted from Latin-1 to UTF-8.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "cli.h"
+#include "headless.h"
+#include "main.h"
+
+namespace {
+
+// Line breaks written as the two characters \n, so every entry stays on one line.
+std::string one_line(const std::string& latin1) {
+    std::string out;
+    for (char c : headless::utf8(latin1)) {
+        if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+struct ScriptError {
+    std::string what;
+};
+
+int to_int(const std::string& word) {
+    try {
+        std::size_t used = 0;
+        int v = std::stoi(word, &used);
+        if (used == word.size()) return v;
+    } catch (...) {
+    }
+    throw ScriptError{"'" + word + "' is not a whole number"};
+}
+
+void send(unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) { plat_send_message(WINDOW, msg, wparam, lparam); }
+
+std::intptr_t point(int x, int y) { return static_cast<std::intptr_t>(MAKE_PARAM(x, y)); }
+
+HWND_ popup_named(const std::string& name) {
+    if (name == "A") return d3_A;
+    if (name == "S") return d3_S;
+    if (name == "I") return d3_I;
+    if (name == "L") return d3_L;
+    int n = to_int(name);
+    if (n < 1 || n > 17) throw ScriptError{"no pop-up named '" + name + "' (A, S, I, L or 1 to 17)"};
+    return winsect[n];
+}
+
+FILE* open_out(const std::string& path, const char* mode) {
+    FILE* f = std::fopen(path.c_str(), mode);
+    if (f == nullptr) throw ScriptError{"cannot write " + path};
+    return f;
+}
+
+void dump_state(const std::string& path) {
+    FILE* f = open_out(path, "w");
+    auto ints = [f](const char* name, const int* v, int n) {
+        std::fprintf(f, "%s", name);
+        for (int i = 0; i < n; i++) std::fprintf(f, " %d", v[i]);
+        std::fprintf(f, "\n");
+    };
+    auto one = [&ints](const char* name, int v) { ints(name, &v, 1); };
+    one("load_ok", load_ok);
+    one("ell_ok", ell_ok);
+    one("res_ok", res_ok);
+    one("ech", ech);
+    one("NCZ", NCZ);
+    one("RAP", RAP);
+    one("Nhla", Nhla);
+    one("Nvla", Nvla);
+    one("Nsa", Nsa);
+    one("palet", palet);
+    one("couleur", couleur);
+    one("set_ombre", set_ombre);
+    one("ell_ci", ell_ci);
+    one("ell_cj", ell_cj);
+    one("ell_ck", ell_ck);
+    one("ell_ri", ell_ri);
+    one("ell_rj", ell_rj);
+    one("ell_rk", ell_rk);
+    one("ill_ci", ill_ci);
+    one("ill_cj", ill_cj);
+    one("ill_ck", ill_ck);
+    one("ill_ri", ill_ri);
+    one("ill_rj", ill_rj);
+    one("ill_rk", ill_rk);
+    one("plan_i", plan_i);
+    one("apex_i", apex_i);
+    one("amplii", amplii);
+    ints("sect_i", sect_i, 5);
+    one("RES_DISP", RES_DISP);
+    one("res3D_ang", res3D_ang);
+    one("Tot_ang", Tot_ang);
+    one("sam_ax", sam_ax);
+    one("sam_ang", sam_ang);
+    ints("set_centre", set_centre, 3);
+    ints("set_centri", set_centri, 3);
+    ints("set_plan", set_plan, 2);
+    ints("slide", slide, 3);
+    ints("lbutt", lbutt, 3);
+    ints("rbutt", rbutt, 3);
+    one("res_rot", res_rot);
+    one("res3D_prev", res3D_prev);
+    one("buttposi", buttposi);
+    one("buttposj", buttposj);
+    one("elri_", elri_);
+    one("elrj_", elrj_);
+    one("elrk_", elrk_);
+    one("ilri_", ilri_);
+    one("ilrj_", ilrj_);
+    one("ilrk_", ilrk_);
+    std::fprintf(f, "SECTEUR");
+    for (int n = 0; n < 18; n++) std::fprintf(f, " %.9g", static_cast<double>(SECTEUR[n]));
+    std::fprintf(f, "\n");
+    int score[18];
+    std::memcpy(score, SCORE, sizeof score);
+    score[0] = 0;
+    ints("SCORE", score, 18);
+    ints("sectposi", sectposi, 18);
+    ints("sectposj", sectposj, 18);
+    std::fclose(f);
+}
+
+void dump_ui(const std::string& path) {
+    std::ofstream f(path, std::ios::binary);
+    if (!f) throw ScriptError{"cannot write " + path};
+    f << "caption " << one_line(WINDOW ? WINDOW->caption : "") << "\n";
+    for (int id : {7, 8, 9, 51, 54}) f << "text " << id << " " << one_line(headless::text_of(WINDOW, id)) << "\n";
+    PlatWindow_* box36 = headless::control(WINDOW, 36);
+    f << "check 36 " << (box36 ? box36->checked : 0) << "\n";
+    for (int n = 1; n <= 17; n++) f << "label " << n << " " << one_line(headless::text_of(winsect[n], 40)) << "\n";
+    auto popup = [&f](const std::string& name, HWND_ w) {
+        if (w == nullptr) return;
+        f << "popup " << name << " " << (w->visible ? "visible" : "hidden") << " " << w->rect.left << " " << w->rect.top
+          << "\n";
+    };
+    popup("A", d3_A);
+    popup("S", d3_S);
+    popup("I", d3_I);
+    popup("L", d3_L);
+    for (int n = 1; n <= 17; n++) popup(std::to_string(n), winsect[n]);
+    f << "focus " << (headless::state().focus == WINDOW && WINDOW ? "main" : "other") << "\n";
+    for (const auto& b : headless::state().boxes)
+        f << "box " << (b.icon == ICON_WARNING ? "warning" : "information") << " " << one_line(b.title) << " | "
+          << one_line(b.text) << "\n";
+}
+
+void write_le32(std::string& s, std::uint32_t v) {
+    for (int i = 0; i < 4; i++) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+void dump_bmp(const std::string& path, const BitmapDesc& desc, const unsigned char* pixels) {
+    if (pixels == nullptr) {
+        std::cerr << "replay: " << path << " not written: its buffer was released by the close request\n";
+        return;
+    }
+    std::string head = "BM";
+    write_le32(head, 54 + desc.biSizeImage);
+    write_le32(head, 0);  // two reserved 16-bit fields
+    write_le32(head, 54);
+    FILE* f = open_out(path, "wb");
+    std::fwrite(head.data(), 1, head.size(), f);
+    std::fwrite(&desc, 1, sizeof desc, f);  // little-endian host: the 40 bytes as stored
+    std::fwrite(pixels, 1, desc.biSizeImage, f);
+    std::fclose(f);
+}
+
+void dump_pictures(const std::string& dir) {
+    dump_bmp(dir + "/BMPhla.bmp", bmpinfo, BMPhla);
+    dump_bmp(dir + "/BMPvla.bmp", bmpinfo, BMPvla);
+    dump_bmp(dir + "/BMPsa.bmp", bmpinfo, BMPsa);
+    dump_bmp(dir + "/BMPshla.bmp", bmpinfo_s, BMPshla);
+    dump_bmp(dir + "/BMPsvla.bmp", bmpinfo_s, BMPsvla);
+    dump_bmp(dir + "/BMPssa.bmp", bmpinfo_s, BMPssa);
+    dump_bmp(dir + "/BMPres.bmp", bmpinfo_, BMPres);
+    dump_bmp(dir + "/BMPpal.bmp", bmpinfo_p, BMPpal);
+}
+
+void dump_raw(const std::string& path, const void* p, std::size_t bytes) {
+    FILE* f = open_out(path, "wb");
+    std::fwrite(p, 1, bytes, f);
+    std::fclose(f);
+}
+
+void run_line(const std::vector<std::string>& w) {
+    auto need = [&w](std::size_t n) {
+        if (w.size() != n + 1)
+            throw ScriptError{"'" + w[0] + "' takes " + std::to_string(n) + " argument" + (n == 1 ? "" : "s")};
+    };
+    const std::string& verb = w[0];
+    if (verb == "open") {
+        if (w.size() < 2) throw ScriptError{"'open' takes a path or the word cancel"};
+        std::string path = w[1];
+        for (std::size_t i = 2; i < w.size(); i++) path += " " + w[i];  // a path may hold blanks
+        if (path == "cancel")
+            headless::queue_open_cancel();
+        else  // the open-file dialog answers with a full path
+            headless::queue_open_answer(std::filesystem::absolute(path).lexically_normal().string());
+        send(VM_COMMAND, 10, 0);
+    } else if (verb == "command") {
+        need(1);
+        int id = to_int(w[1]);
+        if (id < 0 || id > 0xFFFF) throw ScriptError{"control id out of range"};
+        if (id == 36) headless::toggle_check(WINDOW, 36);  // the check box toggles itself on a click
+        send(VM_COMMAND, static_cast<std::uintptr_t>(id), 0);
+    } else if (verb == "lbuttondown" || verb == "lbuttonup" || verb == "rbuttondown" || verb == "rbuttonup" ||
+               verb == "mousemove") {
+        need(2);
+        const int x = to_int(w[1]), y = to_int(w[2]);
+        if (x < 0 || y < 0 || x > 0xFFFF || y > 0xFFFF) throw ScriptError{"client pixels must be 0 to 65535"};
+        const unsigned msg = verb == "lbuttondown"   ? VM_LBUTTONDOWN
+                             : verb == "lbuttonup"   ? VM_LBUTTONUP
+                             : verb == "rbuttondown" ? VM_RBUTTONDOWN
+                             : verb == "rbuttonup"   ? VM_RBUTTONUP
+                                                     : VM_MOUSEMOVE;
+        send(msg, 0, point(x, y));
+    } else if (verb == "wheel") {
+        need(3);
+        const int x = to_int(w[1]), y = to_int(w[2]), delta = to_int(w[3]);
+        if (delta < -32768 || delta > 32767) throw ScriptError{"wheel turn must fit 16 bits"};
+        send(VM_MOUSEWHEEL, MAKE_PARAM(0, delta), point(x, y));
+    } else if (verb == "move") {
+        need(2);
+        const int l = to_int(w[1]), t = to_int(w[2]);
+        PlatRect r;
+        plat_get_window_rect(WINDOW, &r);
+        plat_set_window_pos(WINDOW, l, t, r.right - r.left, r.bottom - r.top);
+        send(VM_MOVE, 0, point(l, t));
+    } else if (verb == "popup") {
+        need(1);
+        HWND_ p = popup_named(w[1]);
+        plat_send_message(p, VM_LBUTTONDOWN, 0, point(5, 5));
+    } else if (verb == "close") {
+        need(0);
+        send(VM_CLOSE, 0, 0);
+    } else if (verb == "dump") {
+        need(2);
+        const std::string& what = w[1];
+        const std::string& out = w[2];
+        if (what == "state")
+            dump_state(out);
+        else if (what == "ui")
+            dump_ui(out);
+        else if (what == "pictures")
+            dump_pictures(out);
+        else if (what == "data")
+            dump_raw(out, data, sizeof data);
+        else if (what == "SAMPLE")
+            dump_raw(out, SAMPLE, sizeof SAMPLE);
+        else if (what == "BULL")
+            dump_raw(out, BULL, sizeof BULL);
+        else if (what == "mesh_sect")
+            dump_raw(out, mesh_sect, sizeof mesh_sect);
+        else
+            throw ScriptError{"nothing to dump named '" + what + "'"};
+    } else {
+        throw ScriptError{"unknown action '" + verb + "'"};
+    }
+}
+
+int replay(const std::string& script, const std::string& folder, bool timings) {
+    std::ifstream in(script);
+    if (!in) {
+        std::cerr << "replay: cannot read " << script << "\n";
+        return 2;
+    }
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+
+    headless::reset();
+    headless::state().echo_boxes = true;
+    if (!folder.empty()) headless::set_module_path(folder + "/vesmora-cli");
+    STARTUP();
+
+    for (std::size_t n = 0; n < lines.size(); n++) {
+        std::istringstream words(lines[n]);
+        std::vector<std::string> w;
+        for (std::string word; words >> word;) w.push_back(word);
+        if (w.empty() || w[0][0] == '#') continue;
+        const auto t0 = std::chrono::steady_clock::now();
+        try {
+            run_line(w);
+        } catch (const ScriptError& e) {
+            std::cerr << "replay: " << script << ":" << n + 1 << ": " << e.what << ": " << lines[n] << "\n";
+            return 2;
+        }
+        if (timings) {
+            const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+            std::fprintf(stderr, "time %zu %.3f\n", n + 1, ms);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
 
 void add_replay_command(CLI::App& app, int& status) {
-    (void)app;
-    (void)status;  // TODO(shell): replay
+    auto* cmd = app.add_subcommand("replay", "Run the program headless and feed it a script of user actions");
+    static std::string script, folder;
+    static bool timings = false;
+    cmd->add_option("SCRIPT", script, "Script: one action per line")->required();
+    cmd->add_option("--app-folder", folder, "Program folder: PALETS, log.txt, Aide.pdf (default: the tool's folder)");
+    cmd->add_flag("--timings", timings, "Print each line's wall time to standard error as 'time LINE MS'");
+    cmd->callback([&status] { status = replay(script, folder, timings); });
 }

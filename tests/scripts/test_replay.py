@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""vesmora-cli replay: the script language, the dumps and the exit statuses."""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+CLI = sys.argv[1] if len(sys.argv) > 1 else "vesmora-cli"
+SOURCE = sys.argv[2] if len(sys.argv) > 2 else "."
+
+
+def replay(folder, script, *extra):
+    path = os.path.join(folder, "script.txt")
+    with open(path, "w") as f:
+        f.write(script)
+    return subprocess.run([CLI, "replay", path, "--app-folder", folder, *extra],
+                          capture_output=True, text=True, timeout=120)
+
+
+def read_state(path):
+    state = {}
+    with open(path) as f:
+        for line in f:
+            name, *values = line.split()
+            state[name] = values
+    return state
+
+
+class Replay(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+        # The program folder holds the palette file, as beside the installed program.
+        shutil.copy(os.path.join(os.path.dirname(CLI), "PALETS"), self.dir)
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def test_state_dump_lists_every_variable_in_order_after_the_actions(self):
+        out = os.path.join(self.dir, "state.txt")
+        r = replay(self.dir, f"""# palette twice back, colour once on
+command 4
+command 4
+command 38
+lbuttondown 300 320
+mousemove 310 320
+lbuttonup 310 320
+dump state {out}
+""")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(out) as f:
+            names = [line.split()[0] for line in f]
+        self.assertEqual(names, [
+            "load_ok", "ell_ok", "res_ok", "ech", "NCZ", "RAP", "Nhla", "Nvla", "Nsa", "palet", "couleur",
+            "set_ombre", "ell_ci", "ell_cj", "ell_ck", "ell_ri", "ell_rj", "ell_rk", "ill_ci", "ill_cj", "ill_ck",
+            "ill_ri", "ill_rj", "ill_rk", "plan_i", "apex_i", "amplii", "sect_i", "RES_DISP", "res3D_ang",
+            "Tot_ang", "sam_ax", "sam_ang", "set_centre", "set_centri", "set_plan", "slide", "lbutt", "rbutt",
+            "res_rot", "res3D_prev", "buttposi", "buttposj", "elri_", "elrj_", "elrk_", "ilri_", "ilrj_",
+            "ilrk_", "SECTEUR", "SCORE", "sectposi", "sectposj"])
+        s = read_state(out)
+        self.assertEqual(s["palet"], ["14"])
+        self.assertEqual(s["couleur"], ["1"])
+        self.assertEqual(s["Nvla"], ["16"])
+        self.assertEqual(len(s["sect_i"]), 5)
+        self.assertEqual(len(s["SECTEUR"]), 18)
+        self.assertEqual(len(s["SCORE"]), 18)
+        self.assertEqual(s["SCORE"][0], "0")
+        self.assertEqual(len(s["sectposj"]), 18)
+
+    def test_ui_dump_shows_texts_checks_popups_focus_and_boxes(self):
+        out = os.path.join(self.dir, "ui.txt")
+        r = replay(self.dir, f"""command 36
+move 160 30
+popup 5
+dump ui {out}
+""")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(out, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        self.assertIn("caption   Vesmora", lines)
+        self.assertIn("text 7 Grand Axe Horizontal", lines)
+        self.assertIn("text 54 Infos patient\\n", lines)
+        self.assertIn("check 36 0", lines)
+        self.assertIn("popup S hidden 585 585", lines)
+        self.assertIn("focus main", lines)
+        self.assertFalse(any(line.startswith("box ") for line in lines), lines)
+        self.assertEqual(sum(1 for line in lines if line.startswith("label ")), 17)
+        self.assertEqual(sum(1 for line in lines if line.startswith("popup ")), 21)
+
+    def test_pictures_are_written_as_bmp_files_with_their_descriptions(self):
+        r = replay(self.dir, f"dump pictures {self.dir}\n")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        sizes = {"BMPhla": (256, 256), "BMPvla": (256, 256), "BMPsa": (256, 256), "BMPshla": (256, 16),
+                 "BMPsvla": (256, 16), "BMPssa": (256, 16), "BMPres": (400, 400), "BMPpal": (220, 56)}
+        for name, (w, h) in sizes.items():
+            with open(os.path.join(self.dir, name + ".bmp"), "rb") as f:
+                b = f.read()
+            self.assertEqual(b[:2], b"BM")
+            size, r1, offset, hsize, width, height, planes, bits = struct.unpack("<IIIiiiHH", b[2:30])
+            self.assertEqual((size, r1, offset, hsize), (54 + w * h * 3, 0, 54, 40))
+            self.assertEqual((width, height, planes, bits), (w, h, 1, 24))
+            self.assertEqual(len(b), 54 + w * h * 3)
+
+    def test_raw_dumps_have_their_sizes(self):
+        r = replay(self.dir, f"""dump SAMPLE {self.dir}/s.raw
+dump BULL {self.dir}/b.raw
+dump mesh_sect {self.dir}/m.raw
+""")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(os.path.getsize(f"{self.dir}/s.raw"), 480 * 480 * 4)
+        self.assertEqual(os.path.getsize(f"{self.dir}/b.raw"), 400 * 400 * 4)
+        self.assertEqual(os.path.getsize(f"{self.dir}/m.raw"), 400 * 400 * 4)
+
+    def test_malformed_line_stops_with_status_2_naming_the_line(self):
+        for bad in ["command", "command x", "jump 1 2", "mousemove 1", "popup 18", "dump nothing here",
+                    "wheel 1 2 99999"]:
+            r = replay(self.dir, f"command 4\n\n{bad}\ncommand 5\n")
+            self.assertEqual(r.returncode, 2, bad)
+            self.assertIn(":3:", r.stderr, bad)
+
+    def test_timings_give_one_line_per_action(self):
+        r = replay(self.dir, "# a comment\ncommand 4\n\ncommand 5\n", "--timings")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        times = [line.split() for line in r.stderr.splitlines() if line.startswith("time ")]
+        self.assertEqual([t[1] for t in times], ["2", "4"])
+        for t in times:
+            self.assertGreaterEqual(float(t[2]), 0.0)
+
+    def test_missing_palette_file_is_said_once_in_a_box(self):
+        os.remove(os.path.join(self.dir, "PALETS"))
+        out = os.path.join(self.dir, "ui.txt")
+        r = replay(self.dir, f"dump ui {out}\n")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(out, encoding="utf-8") as f:
+            boxes = [line for line in f.read().splitlines() if line.startswith("box ")]
+        self.assertEqual(len(boxes), 1)
+        self.assertTrue(boxes[0].startswith("box warning Vesmora | "), boxes[0])
+        self.assertIn("palettes", boxes[0])
+        self.assertIn("box warning", r.stderr)
+
+    def test_cancelled_open_changes_nothing_and_close_ends_cleanly(self):
+        out = os.path.join(self.dir, "state.txt")
+        r = replay(self.dir, f"open cancel\nclose\nmousemove 500 500\ndump state {out}\n")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(read_state(out)["load_ok"], ["0"])
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]], verbosity=2)

@@ -1,0 +1,275 @@
+// The buttons of the main window, the refresh, moving and closing.
+#include "shell_fixture.h"
+
+#include <cstring>
+
+namespace {
+
+// What a successful load leaves behind (the loader's own reset), without a file.
+void as_if_loaded() {
+    load_ok = 1;
+    RAP = 1;
+    Nhla = Nvla = Nsa = 128;
+    ell_ri = 80, ell_rj = 50, ell_rk = 50;
+    ill_ri = 30, ill_rj = 20, ill_rk = 20;
+    ell_ok = res_ok = 0;
+}
+
+struct Model {
+    int v[17];
+    static Model now() {
+        return Model{{Nhla, Nvla, Nsa, ell_ci, ell_cj, ell_ck, ell_ri, ell_rj, ell_rk, ill_ci, ill_cj, ill_ck, plan_i,
+                      apex_i, ell_ok, sect_i[1], RES_DISP}};
+    }
+    bool operator==(const Model& o) const { return std::memcmp(v, o.v, sizeof v) == 0; }
+};
+
+bool all_popups_hidden() {
+    for (HWND_ w : {d3_A, d3_S, d3_I, d3_L})
+        if (w->visible) return false;
+    for (int n = 1; n <= 17; n++)
+        if (winsect[n]->visible) return false;
+    return true;
+}
+
+}  // namespace
+
+TEST_F(Shell, StartsWithTheWindowPlacedTextsSetAndPopUpsHidden) {
+    EXPECT_TRUE(WINDOW->visible);
+    EXPECT_EQ(rect(WINDOW).left, 60);
+    EXPECT_EQ(rect(WINDOW).top, 30);
+    EXPECT_EQ(rect(WINDOW).right - rect(WINDOW).left, 846);
+    EXPECT_EQ(rect(WINDOW).bottom - rect(WINDOW).top, 776);
+    EXPECT_EQ(headless::control(WINDOW, 36)->checked, 1);
+    EXPECT_EQ(text(7), "Grand Axe Horizontal");
+    EXPECT_EQ(text(8), "Grand Axe Vertical");
+    EXPECT_EQ(text(9), "Petit Axe");
+    EXPECT_EQ(text(54), "Infos patient\n");
+    EXPECT_EQ(WINDOW->caption, "  Vesmora");
+    EXPECT_TRUE(all_popups_hidden());
+    EXPECT_EQ(rect(d3_A).left, 505);
+    EXPECT_EQ(rect(d3_A).top, 565);
+    EXPECT_EQ(rect(d3_S).left, 485);
+    EXPECT_EQ(rect(d3_S).top, 585);
+    EXPECT_EQ(rect(d3_I).left, 505);
+    EXPECT_EQ(rect(d3_I).top, 605);
+    EXPECT_EQ(rect(d3_L).left, 525);
+    EXPECT_EQ(rect(d3_L).top, 585);
+    EXPECT_EQ(rect(d3_L).right - rect(d3_L).left, 10);
+    EXPECT_EQ(headless::text_of(d3_I, 58), "I");
+    for (int n = 1; n <= 17; n++) {
+        EXPECT_EQ(rect(winsect[n]).left, 664 + sectposi[n]) << n;
+        EXPECT_EQ(rect(winsect[n]).top, 582 + sectposj[n]) << n;
+        EXPECT_EQ(rect(winsect[n]).right - rect(winsect[n]).left, 37);
+        EXPECT_EQ(rect(winsect[n]).bottom - rect(winsect[n]).top, 15);
+        EXPECT_EQ(winsect[n]->owner, WINDOW);
+    }
+    EXPECT_EQ(headless::state().focus, WINDOW);
+    EXPECT_EQ(STATICres, headless::control(WINDOW, 46));
+    EXPECT_EQ(STATICshla, headless::control(WINDOW, 48));
+    EXPECT_EQ(STATICsvla, headless::control(WINDOW, 47));
+}
+
+TEST_F(Shell, PaletteAndColourButtonsWrapAround) {
+    command(4);
+    EXPECT_EQ(palet, 15);
+    command(5);
+    EXPECT_EQ(palet, 0);
+    palet = 14;
+    command(5);
+    command(5);
+    EXPECT_EQ(palet, 0);
+    command(37);
+    EXPECT_EQ(couleur, 5);
+    command(38);
+    EXPECT_EQ(couleur, 0);
+    couleur = 4;
+    command(38);
+    EXPECT_EQ(couleur, 5);
+}
+
+TEST_F(Shell, ModelCommandsAndWheelDoNothingBeforeALoad) {
+    const Model before = Model::now();
+    for (int id : {24, 41, 42, 43, 44, 39, 26, 11, 12, 13, 14, 15, 16}) command(id);
+    wheel(100, 100, -120);
+    wheel(400, 100, 120);
+    wheel(700, 100, 120);
+    EXPECT_TRUE(Model::now() == before);
+}
+
+TEST_F(Shell, ResultButtonsDoNothingBeforeResults) {
+    as_if_loaded();
+    for (int id : {55, 56, 59, 57}) command(id);
+    EXPECT_EQ(RES_DISP, 0);
+    EXPECT_TRUE(all_popups_hidden());
+}
+
+TEST_F(Shell, FirstCentringPlacesEverythingASecondOnlyTheOuterCentre) {
+    as_if_loaded();
+    command(24);
+    EXPECT_EQ(ell_ok, 1);
+    EXPECT_EQ(plan_i, 128);
+    EXPECT_EQ(ell_ci, 128);
+    EXPECT_EQ(ell_cj, 128);
+    EXPECT_EQ(ell_ck, 128);
+    EXPECT_EQ(ill_ci, 128);
+    EXPECT_EQ(ill_cj, 128);
+    EXPECT_EQ(ill_ck, 128);
+    EXPECT_EQ(apex_i, 128 + 60);  // three quarters of the 80 voxels to the tip
+
+    Nsa = 100, Nvla = 90, Nhla = 140;
+    command(24);
+    EXPECT_EQ(ell_ci, 100);
+    EXPECT_EQ(ell_cj, 90);
+    EXPECT_EQ(ell_ck, 140);
+    EXPECT_EQ(plan_i, 128);   // stays
+    EXPECT_EQ(ill_ci, 128);   // stays
+    EXPECT_EQ(ill_cj, 90);    // follows the outer centre
+    EXPECT_EQ(ill_ck, 140);
+    EXPECT_EQ(ell_ri, 80);
+}
+
+TEST_F(Shell, BasePlaneTakesTheSliceUncheckedUntilTheNextCorrection) {
+    as_if_loaded();
+    command(24);
+    Nsa = 5;
+    command(26);
+    EXPECT_EQ(plan_i, 5);
+    command(16);  // any correction of the limits
+    EXPECT_EQ(plan_i, 12);
+}
+
+TEST_F(Shell, ApexPutByHandLastsUntilTheNextDerivation) {
+    as_if_loaded();
+    command(24);
+    Nsa = 170, Nvla = 20, Nhla = 30;
+    command(39);
+    EXPECT_EQ(apex_i, 170);
+    EXPECT_EQ(Nvla, ell_cj);
+    EXPECT_EQ(Nhla, ell_ck);
+    EXPECT_EQ(sect_i[3], 170);
+    wheel(700, 100, 120);  // wheel: no derivation
+    command(41);           // "Centrer axes": none either
+    EXPECT_EQ(apex_i, 170);
+    command(44);  // "C": derives it again
+    EXPECT_EQ(apex_i, plan_i + (ell_ri + ell_ci - plan_i) * 3 / 4);
+}
+
+TEST_F(Shell, LateralShowsTheLettersScoreTheLabels) {
+    as_if_loaded();
+    res_ok = 1;
+    command(57);
+    EXPECT_EQ(RES_DISP, 2);
+    for (HWND_ w : {d3_A, d3_S, d3_I, d3_L}) EXPECT_TRUE(w->visible);
+    for (int n = 1; n <= 17; n++) EXPECT_FALSE(winsect[n]->visible);
+    EXPECT_EQ(headless::state().focus, WINDOW);
+    command(59);
+    EXPECT_EQ(RES_DISP, 12);
+    for (HWND_ w : {d3_A, d3_S, d3_I, d3_L}) EXPECT_FALSE(w->visible);
+    for (int n = 1; n <= 17; n++) EXPECT_TRUE(winsect[n]->visible);
+    command(56);
+    EXPECT_EQ(RES_DISP, 1);
+    command(55);
+    EXPECT_EQ(RES_DISP, 0);
+    EXPECT_TRUE(all_popups_hidden());
+}
+
+TEST_F(Shell, MovingTheWindowMovesEveryPopUpShownOrHidden) {
+    res_ok = 1;
+    command(56);  // labels shown, letters hidden
+    PlatRect a0 = rect(d3_A), s7 = rect(winsect[7]);
+    plat_set_window_pos(WINDOW, 160, 30, 846, 776);
+    plat_send_message(WINDOW, VM_MOVE, 0, 0);
+    EXPECT_EQ(rect(d3_A).left, a0.left + 100);
+    EXPECT_EQ(rect(d3_A).top, a0.top);
+    EXPECT_EQ(rect(winsect[7]).left, s7.left + 100);
+    EXPECT_FALSE(d3_A->visible);
+    EXPECT_TRUE(winsect[7]->visible);
+}
+
+TEST_F(Shell, ClickOnASectorLabelPutsThePopUpsBackAndTheFocusOnTheWindow) {
+    plat_set_window_pos(WINDOW, 200, 100, 846, 776);  // moved, no move message yet
+    plat_set_focus(nullptr);
+    plat_send_message(winsect[3], VM_LBUTTONDOWN, 0, 0);
+    EXPECT_EQ(rect(winsect[3]).left, 200 + 604 + sectposi[3]);
+    EXPECT_EQ(rect(winsect[3]).top, 100 + 552 + sectposj[3]);
+    EXPECT_EQ(rect(d3_S).left, 200 + 425);
+    EXPECT_EQ(headless::state().focus, WINDOW);
+}
+
+TEST_F(Shell, HelpAsksTheDesktopToOpenAideBesideTheProgramAndShowsNothing) {
+    const std::size_t boxes = headless::state().boxes.size();
+    command(61);
+    ASSERT_EQ(headless::state().shell_opens.size(), 1u);
+    EXPECT_EQ(headless::state().shell_opens[0], dir.str() + "/Aide.pdf");
+    EXPECT_EQ(headless::state().boxes.size(), boxes);
+}
+
+TEST_F(Shell, ShadowBoxFollowsItsTickAndIsRefreshed) {
+    headless::toggle_check(WINDOW, 36);
+    command(36);
+    EXPECT_EQ(set_ombre, 0);
+    EXPECT_EQ(headless::control(WINDOW, 36)->checked, 0);
+    headless::toggle_check(WINDOW, 36);
+    command(36);
+    EXPECT_EQ(set_ombre, 1);
+}
+
+TEST_F(Shell, ClosingTwiceReleasesOnceAndLaterMessagesTouchNothing) {
+    plat_send_message(WINDOW, VM_CLOSE, 0, 0);
+    EXPECT_EQ(chaine, nullptr);
+    EXPECT_EQ(BMPhla, nullptr);
+    EXPECT_EQ(BMPvla, nullptr);
+    EXPECT_EQ(BMPsa, nullptr);
+    EXPECT_TRUE(headless::state().quit_posted);
+    EXPECT_EQ(headless::state().quit_code, 0);
+    plat_send_message(WINDOW, VM_DESTROY, 0, 0);  // a second release would be a double free
+    // Messages still queued after the close must not draw or format into released buffers.
+    res_ok = 1;
+    move(500, 500);
+    press(100, 100);
+    command(45);
+    command(4);
+    wheel(100, 100, 120);
+    EXPECT_EQ(chaine, nullptr);
+}
+
+TEST_F(Shell, ResultsBeforeAnyLoadRunSafely) {
+    command(45);
+    EXPECT_EQ(res_ok, 1);
+    for (int n = 1; n <= 17; n++) EXPECT_EQ(SECTEUR[n], 0.0f) << n;
+}
+
+TEST_F(Shell, StartsWithBlackViewsAndResultsAndDrawnStripsAndPaletteBar) {
+    for (HWND_ view : {STATIChla, STATICvla, STATICsa, STATICres}) {
+        const PlatBitmap_* b = headless::image_of(view);
+        ASSERT_NE(b, nullptr);
+        for (unsigned char c : b->pixels) ASSERT_EQ(c, 0);
+    }
+    EXPECT_EQ(headless::image_of(STATICres)->width, 400);
+    for (HWND_ strip : {STATICshla, STATICsvla, STATICssa}) {
+        const PlatBitmap_* b = headless::image_of(strip);
+        ASSERT_NE(b, nullptr);
+        ASSERT_EQ(b->height, 16);
+        // Marker at slice 128: blue 250, green 100, red 100 in every row.
+        for (int y = 0; y < 16; y++) {
+            const unsigned char* px = &b->pixels[(y * 256 + 128) * 3];
+            EXPECT_EQ(px[0], 250);
+            EXPECT_EQ(px[1], 100);
+            EXPECT_EQ(px[2], 100);
+        }
+    }
+    const PlatBitmap_* bar = headless::image_of(STATICpal);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->width, 220);
+    EXPECT_EQ(headless::state().live_bitmaps, 8);  // one per picture
+}
+
+TEST_F(Shell, ColourStepRedrawsEveryPictureKeepingOneBitmapEach) {
+    const PlatBitmap_* bar = headless::image_of(STATICpal);
+    const std::vector<unsigned char> before = bar->pixels;
+    command(5);
+    EXPECT_NE(headless::image_of(STATICpal)->pixels, before);
+    command(38);
+    EXPECT_EQ(headless::state().live_bitmaps, 8);
+}

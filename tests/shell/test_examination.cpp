@@ -1,0 +1,164 @@
+// One whole examination of a sample study, driven only through the main
+// window's messages as a user would make it: open, choose slices, place and
+// shape the model, compute the results, look at every picture, point at them,
+// open a second study, close.
+#include "shell_fixture.h"
+
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+std::string sample(const char* name) { return std::string(VESMORA_SOURCE_DIR) + "/samples/" + name + ".dcm"; }
+
+const std::vector<unsigned char>& shown(HWND_ control) { return headless::image_of(control)->pixels; }
+
+bool all_black(const std::vector<unsigned char>& px) {
+    for (unsigned char c : px)
+        if (c != 0) return false;
+    return true;
+}
+
+// Pixel (x, y) of a 256-wide view as handed over, y counted from the lowest line: blue, green, red.
+const unsigned char* view_pixel(HWND_ control, int x, int y) { return &shown(control)[(y * 256 + x) * 3]; }
+
+class Examination : public Shell {
+protected:
+    void SetUp() override {
+        // The program folder holds the shipped palettes, as beside the installed program.
+        std::filesystem::copy_file(std::string(VESMORA_SOURCE_DIR) + "/data/PALETS", dir.path() / "PALETS");
+        Shell::SetUp();
+    }
+    static void open(const std::string& path) {
+        headless::queue_open_answer(path);
+        command(10);
+    }
+};
+
+}  // namespace
+
+TEST_F(Examination, FromOpeningASampleStudyToItsScoresAndPictures) {
+    EXPECT_TRUE(headless::state().boxes.empty());  // the palette file was found
+
+    open(sample("normal-64"));
+    ASSERT_EQ(load_ok, 1);
+    EXPECT_EQ(WINDOW->caption, "  Vesmora    -    [ " + sample("normal-64") + " ]");
+    EXPECT_EQ(text(54), "Infos patient :\nANONYME NORMAL  ( M )\nN\xE9(e) : 14/03/1968\nExam : 15/09/2026");
+    EXPECT_FALSE(all_black(shown(STATIChla)));
+
+    // Slices: the SA strip to 100, the wheel back to 128 over the SA view (28 notches).
+    press(563 + 100, 320);
+    release(563 + 100, 320);
+    EXPECT_EQ(Nsa, 100);
+    for (int n = 0; n < 28; n++) wheel(700, 100, 120);
+    EXPECT_EQ(Nsa, 128);
+
+    command(24);  // "Centrer volume"
+    ASSERT_EQ(ell_ok, 1);
+    // The outer centre marker is drawn in the HLA view at (ell_cj, ell_ci), normal shade of colour 0.
+    const unsigned char* centre = view_pixel(STATIChla, 128, 128);
+    EXPECT_EQ(centre[0], 250);
+    EXPECT_EQ(centre[1], 250);
+    EXPECT_EQ(centre[2], 250);
+
+    // Shape the model onto the phantom's wall with drags (README: 70, 25, 25 and 62, 17, 17).
+    press(750, 120);
+    move(700, 170);
+    release(700, 170);
+    press(60, 100);
+    move(60, 120);
+    release(60, 120);
+    rpress(750, 120);
+    move(744, 126);
+    mouse(VM_RBUTTONUP, 744, 126);
+    rpress(60, 150);
+    move(60, 86);
+    mouse(VM_RBUTTONUP, 60, 86);
+    EXPECT_EQ(ell_ri, 70);
+    EXPECT_EQ(ell_rj, 25);
+    EXPECT_EQ(ell_rk, 25);
+    EXPECT_EQ(ill_ri, 62);
+    EXPECT_EQ(ill_rj, 17);
+    EXPECT_EQ(ill_rk, 17);
+    EXPECT_EQ(apex_i, 180);
+
+    command(45);  // "Résultats"
+    ASSERT_EQ(res_ok, 1);
+    float best = 0;
+    for (int n = 1; n <= 17; n++) {
+        EXPECT_EQ(SCORE[n], 0) << "sector " << n;
+        EXPECT_GT(SECTEUR[n], 80.0f) << "sector " << n;
+        if (SECTEUR[n] > best) best = SECTEUR[n];
+    }
+    EXPECT_FLOAT_EQ(best, 99.999f);
+    const std::vector<unsigned char> bull = shown(STATICres);
+    EXPECT_FALSE(all_black(bull));
+
+    command(56);  // "Sect. (%)"
+    for (int n = 1; n <= 17; n++) {
+        EXPECT_TRUE(winsect[n]->visible);
+        EXPECT_EQ(headless::text_of(winsect[n], 40),
+                  std::to_string(static_cast<int>(SECTEUR[n] + 0.5)) + " %");
+    }
+    const std::vector<unsigned char> sectors = shown(STATICres);
+    EXPECT_NE(sectors, bull);
+    move(619, 400);  // straight above the centre, in the basal ring: sector 1
+    EXPECT_EQ(text(51), "Secteur 1 (Basal - anterior)\nScore 0 ( " +
+                            std::to_string(static_cast<int>(SECTEUR[1] + 0.5)) + " % )");
+
+    command(59);  // "Score"
+    EXPECT_EQ(headless::text_of(winsect[14], 40), "[14]  0");
+    EXPECT_NE(shown(STATICres), sectors);
+
+    command(57);  // "Latéral"
+    for (HWND_ w : {d3_A, d3_S, d3_I, d3_L}) EXPECT_TRUE(w->visible);
+    for (int n = 1; n <= 17; n++) EXPECT_FALSE(winsect[n]->visible);
+    const std::vector<unsigned char> lateral = shown(STATICres);
+    wheel(600, 500, 120);
+    EXPECT_EQ(res3D_ang, 9);
+    EXPECT_NE(shown(STATICres), lateral);
+
+    command(55);  // "Bull"
+    EXPECT_EQ(shown(STATICres), bull);
+    move(619, 537);  // the centre of the bull's-eye: the last ray row, near the tip
+    EXPECT_EQ(text(51).rfind("Fixation : ", 0), 0u);
+    EXPECT_EQ(text(51).substr(text(51).size() - 2), " %");
+
+    EXPECT_EQ(headless::state().live_bitmaps, 8);
+    plat_send_message(WINDOW, VM_CLOSE, 0, 0);
+    EXPECT_TRUE(headless::state().quit_posted);
+    EXPECT_EQ(chaine, nullptr);
+}
+
+TEST_F(Examination, SecondStudyAfterTheSectorMapKeepsTheLabelsButNotTheResults) {
+    open(sample("normal-64"));
+    command(24);
+    command(45);
+    command(56);
+    open(sample("lad-64"));
+    ASSERT_EQ(load_ok, 1);
+    EXPECT_EQ(res_ok, 0);
+    EXPECT_EQ(ell_ok, 0);
+    EXPECT_EQ(WINDOW->caption, "  Vesmora    -    [ " + sample("lad-64") + " ]");
+    EXPECT_EQ(text(54).rfind("Infos patient :\nANONYME LAD ", 0), 0u);
+    for (int n = 1; n <= 17; n++) EXPECT_TRUE(winsect[n]->visible) << n;  // only result buttons change them
+    move(619, 400);
+    EXPECT_EQ(text(51), "");  // no results to point at until the next "Résultats"
+}
+
+TEST_F(Examination, RefusedFileKeepsTheStudyOnScreen) {
+    open(sample("normal-64"));
+    const std::string caption = WINDOW->caption;
+    const std::vector<unsigned char> hla = shown(STATIChla);
+    const std::string not_dicom = dir.str() + "/notes.dcm";
+    write_file(not_dicom, std::string(300, 'x'));
+    open(not_dicom);
+    EXPECT_EQ(load_ok, 1);
+    EXPECT_EQ(WINDOW->caption, caption);
+    EXPECT_EQ(shown(STATIChla), hla);
+    ASSERT_FALSE(headless::state().boxes.empty());
+    EXPECT_EQ(headless::state().boxes.back().text, "Ce fichier n'est pas un fichier dicom valide");
+    headless::queue_open_cancel();
+    command(10);
+    EXPECT_EQ(WINDOW->caption, caption);
+}
