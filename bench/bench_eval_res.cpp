@@ -1,12 +1,15 @@
 // "Résultats": the fast EVAL_RES against the literal transcription of its
-// steps, on a synthetic 64-matrix and 128-matrix study with the default model
-// placed as "Centrer volume" places it at the slices 128, 128, 128.
+// steps, on a synthetic 64-matrix and 128-matrix study and on the normal
+// 64-matrix and 128-matrix sample studies (samples/, written by the build),
+// with the default model placed as "Centrer volume" places it at the slices
+// 128, 128, 128.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <string>
 
 #include "../tests/support/synth_study.h"
+#include "Dicom.h"
 #include "Display.h"
 #include "Results.h"
 #include "headless.h"
@@ -42,8 +45,25 @@ void drop_replaced_pictures() {
         }
 }
 
-void run(benchmark::State& state, int (*eval)()) {
-    prepare(static_cast<int>(state.range(0)));
+// Opens samples/normal-<matrix>.dcm as "Ouvrir" does; false when the build has not written it.
+bool prepare_sample(int matrix) {
+    prepare(matrix);  // a started program
+    loaded_matrix = -matrix;
+    headless::queue_open_answer(std::string(VESMORA_SOURCE_DIR) + "/samples/normal-" + std::to_string(matrix) + ".dcm");
+    if (LOAD_DCM_FILE() != 1) return false;
+    synth::place_default_model();
+    return true;
+}
+
+void run(benchmark::State& state, int (*eval)(), bool sample = false) {
+    if (sample) {
+        if (!prepare_sample(static_cast<int>(state.range(0)))) {
+            state.SkipWithError("sample study missing: build the default preset first");
+            return;
+        }
+    } else {
+        prepare(static_cast<int>(state.range(0)));
+    }
     for (auto _ : state) {
         eval();
         benchmark::DoNotOptimize(SECTEUR[17]);
@@ -55,10 +75,15 @@ void run(benchmark::State& state, int (*eval)()) {
 
 void BM_EvalRes_Literal(benchmark::State& state) { run(state, LITERAL_EVAL_RES); }
 void BM_EvalRes_Fast(benchmark::State& state) { run(state, EVAL_RES); }
+void BM_EvalRes_Sample_Literal(benchmark::State& state) { run(state, LITERAL_EVAL_RES, true); }
+void BM_EvalRes_Sample_Fast(benchmark::State& state) { run(state, EVAL_RES, true); }
 
 }  // namespace
 
 BENCHMARK(BM_EvalRes_Literal)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_EvalRes_Fast)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK(BM_EvalRes_Sample_Literal)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EvalRes_Sample_Fast)->Arg(64)->Arg(128)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();
