@@ -71,6 +71,8 @@ HWND_ plat_create_window(PlatTemplate tpl, HWND_ owner, WNDPROC_ proc) {
     if (tpl == TPL_WIN) w->caption = "  Vesmora";
     HWND_ h = w.get();
     state().windows.push_back(std::move(w));
+    // A sector label carries its template's text "100 %" from creation on, read or not.
+    if (tpl == TPL_SECTWIN) plat_get_dlg_item(h, 40);
     if (proc) proc(h, VM_INITDIALOG, 0, 0);
     return h;
 }

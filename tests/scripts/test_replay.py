@@ -88,6 +88,7 @@ dump ui {out}
         self.assertIn("focus main", lines)
         self.assertFalse(any(line.startswith("box ") for line in lines), lines)
         self.assertEqual(sum(1 for line in lines if line.startswith("label ")), 17)
+        self.assertIn("label 17 100 %", lines)  # the template's text until the results are shown
         self.assertEqual(sum(1 for line in lines if line.startswith("popup ")), 21)
 
     def test_pictures_are_written_as_bmp_files_with_their_descriptions(self):
@@ -116,7 +117,7 @@ dump mesh_sect {self.dir}/m.raw
 
     def test_malformed_line_stops_with_status_2_naming_the_line(self):
         for bad in ["command", "command x", "jump 1 2", "mousemove 1", "popup 18", "dump nothing here",
-                    "wheel 1 2 99999"]:
+                    "wheel 1 2 99999", "wheel 70000 2 120", "wheel 1 -40000 120", "open"]:
             r = replay(self.dir, f"command 4\n\n{bad}\ncommand 5\n")
             self.assertEqual(r.returncode, 2, bad)
             self.assertIn(":3:", r.stderr, bad)
@@ -146,6 +147,49 @@ dump mesh_sect {self.dir}/m.raw
         r = replay(self.dir, f"open cancel\nclose\nmousemove 500 500\ndump state {out}\n")
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(read_state(out)["load_ok"], ["0"])
+
+    def test_rescaled_file_ends_the_replay_with_the_programs_status_1(self):
+        dcm = os.path.join(self.dir, "rescaled.dcm")
+        with open(dcm, "wb") as f:  # the "DICM" mark, then a Rescale Slope before any needed element
+            f.write(b"\0" * 128 + b"DICM" + b"\x28\x00\x53\x10DS\x02\x001 " + b"\0" * 64)
+        out = os.path.join(self.dir, "state.txt")
+        r = replay(self.dir, f"open {dcm}\ndump state {out}\n")
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertIn("Code erreur : R-SI", r.stderr)
+        self.assertFalse(os.path.exists(out))  # nothing after the exit runs
+
+    def test_wheel_takes_screen_pixels_from_the_window_place_until_it_moves(self):
+        out = os.path.join(self.dir, "state.txt")
+        # Results picture at client (600, 500): screen (663, 552) while the window is at (60, 30).
+        r = replay(self.dir, f"""wheel 663 552 120
+wheel 663 552 120
+move 300 300
+wheel 663 552 120
+wheel 903 822 -120
+move -200 -100
+wheel 403 422 -120
+dump state {out}
+""")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        # 8 -> 9 -> 10; after the move the same screen point is client (360, 230): no turn;
+        # the results picture again at (903, 822): 9; at (403, 422) with the window at (-200, -100): 8.
+        self.assertEqual(read_state(out)["res3D_ang"], ["8"])
+
+    def test_open_keeps_the_blanks_of_its_path(self):
+        dcm = os.path.join(self.dir, "two  blanks.dcm")
+        shutil.copy(os.path.join(SOURCE, "samples", "normal-64.dcm"), dcm)
+        out = os.path.join(self.dir, "ui.txt")
+        r = replay(self.dir, f"open {dcm}  \ndump ui {out}\n")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(out, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        self.assertIn(f"caption   Vesmora    -    [ {dcm} ]", lines)
+
+    def test_close_twice_then_more_actions_end_with_status_0(self):
+        out = os.path.join(self.dir, "ui.txt")
+        r = replay(self.dir, f"close\nclose\ncommand 5\nwheel 663 552 120\npopup 3\ndump ui {out}\n")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertTrue(os.path.exists(out))
 
 
 if __name__ == "__main__":

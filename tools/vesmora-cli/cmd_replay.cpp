@@ -196,7 +196,14 @@ void dump_raw(const std::string& path, const void* p, std::size_t bytes) {
     std::fclose(f);
 }
 
-void run_line(const std::vector<std::string>& w) {
+// The line after its first word, without the blanks around it: a path keeps its own blanks.
+std::string rest_of(const std::string& line, const std::string& verb) {
+    const std::size_t start = line.find_first_not_of(" \t", line.find(verb) + verb.size());
+    if (start == std::string::npos) return "";
+    return line.substr(start, line.find_last_not_of(" \t") + 1 - start);
+}
+
+void run_line(const std::vector<std::string>& w, const std::string& line) {
     auto need = [&w](std::size_t n) {
         if (w.size() != n + 1)
             throw ScriptError{"'" + w[0] + "' takes " + std::to_string(n) + " argument" + (n == 1 ? "" : "s")};
@@ -204,8 +211,7 @@ void run_line(const std::vector<std::string>& w) {
     const std::string& verb = w[0];
     if (verb == "open") {
         if (w.size() < 2) throw ScriptError{"'open' takes a path or the word cancel"};
-        std::string path = w[1];
-        for (std::size_t i = 2; i < w.size(); i++) path += " " + w[i];  // a path may hold blanks
+        const std::string path = rest_of(line, verb);  // a path may hold blanks, even two in a row
         if (path == "cancel")
             headless::queue_open_cancel();
         else  // the open-file dialog answers with a full path
@@ -231,6 +237,9 @@ void run_line(const std::vector<std::string>& w) {
     } else if (verb == "wheel") {
         need(3);
         const int x = to_int(w[1]), y = to_int(w[2]), delta = to_int(w[3]);
+        // The message carries each as a signed 16-bit number: a larger one would wrap silently.
+        if (x < -32768 || x > 32767 || y < -32768 || y > 32767)
+            throw ScriptError{"screen pixels must be -32768 to 32767"};
         if (delta < -32768 || delta > 32767) throw ScriptError{"wheel turn must fit 16 bits"};
         send(VM_MOUSEWHEEL, MAKE_PARAM(0, delta), point(x, y));
     } else if (verb == "move") {
@@ -296,7 +305,7 @@ int replay(const std::string& script, const std::string& folder, bool timings) {
         if (w.empty() || w[0][0] == '#') continue;
         const auto t0 = std::chrono::steady_clock::now();
         try {
-            run_line(w);
+            run_line(w, lines[n]);
         } catch (const ScriptError& e) {
             std::cerr << "replay: " << script << ":" << n + 1 << ": " << e.what << ": " << lines[n] << "\n";
             return 2;
