@@ -316,14 +316,16 @@ int STARTUP() {
     // (60, 30) and hidden until a result button shows them.
     HWND_* letters[4] = {&d3_A, &d3_S, &d3_I, &d3_L};
     const char* names[4] = {"A", "S", "I", "L"};
+    const int letter_x[4] = {505, 485, 505, 525}, letter_y[4] = {565, 585, 605, 585};
     for (int n = 0; n < 4; n++) {
         *letters[n] = plat_create_window(TPL_D3WIN, WINDOW, NullProc);
         plat_set_dlg_item_text(*letters[n], 58, names[n]);
+        plat_set_window_pos(*letters[n], letter_x[n], letter_y[n], 10, 10);
     }
-    for (int n = 1; n <= 17; n++) winsect[n] = plat_create_window(TPL_SECTWIN, WINDOW, NullProc);
-    PLACE_POPUPS(60, 30);
     for (HWND_ w : {d3_A, d3_S, d3_I, d3_L}) plat_show_window(w, 0);
     for (int n = 1; n <= 17; n++) {
+        winsect[n] = plat_create_window(TPL_SECTWIN, WINDOW, NullProc);
+        plat_set_window_pos(winsect[n], 664 + sectposi[n], 582 + sectposj[n], 37, 15);
         plat_update_window(winsect[n]);
         plat_show_window(winsect[n], 0);
     }

@@ -1,0 +1,79 @@
+// Commands and start-up details: what is drawn at once, what waits for the next
+// correction, and the pop-ups made at start-up.
+#include "shell_fixture.h"
+
+#include <vector>
+
+#include "Main_Wnd_Proc.h"
+
+namespace {
+
+void as_if_loaded() {
+    load_ok = 1;
+    RAP = 1;
+    Nhla = Nvla = Nsa = 128;
+    ell_ri = 80, ell_rj = 50, ell_rk = 50;
+    ill_ri = 30, ill_rj = 20, ill_rk = 20;
+    ell_ok = res_ok = 0;
+}
+
+// Pixel (x, y) of a 256-wide picture as handed over, y counted from the lowest line: blue, green, red.
+const unsigned char* shown_pixel(HWND_ control, int x, int y) {
+    return &headless::image_of(control)->pixels[(y * 256 + x) * 3];
+}
+
+}  // namespace
+
+TEST_F(Shell, BasePlaneIsDrawnAtOnceButTheSectorBoundsWaitForTheNextCorrection) {
+    as_if_loaded();
+    command(24);
+    ASSERT_EQ(sect_i[0], 128);
+    Nsa = 5;
+    command(26);
+    // The volume is empty (black): the plane's row in view 1 is the mark colour 0.
+    const unsigned char* px = shown_pixel(STATIChla, 128, 5);
+    EXPECT_EQ(px[0], 250);
+    EXPECT_EQ(px[1], 250);
+    EXPECT_EQ(px[2], 250);
+    EXPECT_EQ(sect_i[0], 128);
+    command(39);  // "A" recomputes the bounds from the plane as it stands
+    EXPECT_EQ(sect_i[0], 5);
+    command(15);  // the next correction brings the plane within its limits
+    EXPECT_EQ(plan_i, 12);
+    EXPECT_EQ(sect_i[0], 12);
+}
+
+TEST_F(Shell, StripPressRedrawsItsStripBeforeAnyLoad) {
+    const std::vector<unsigned char> before = headless::image_of(STATICsvla)->pixels;
+    press(300, 320);
+    ASSERT_EQ(Nvla, 6);
+    const std::vector<unsigned char>& after = headless::image_of(STATICsvla)->pixels;
+    EXPECT_NE(after, before);
+    // The marker now stands at column 6 in every row.
+    for (int y = 0; y < 16; y++) EXPECT_EQ(after[(y * 256 + 6) * 3], 250) << y;
+}
+
+TEST_F(Shell, StartUpPaintsEachSectorLabelOnceAndOwnsEveryPopUpByTheWindow) {
+    for (int n = 1; n <= 17; n++) {
+        EXPECT_EQ(winsect[n]->paints, 1) << n;
+        EXPECT_EQ(winsect[n]->tpl, TPL_SECTWIN) << n;
+        EXPECT_EQ(winsect[n]->proc, &NullProc) << n;
+    }
+    for (HWND_ w : {d3_A, d3_S, d3_I, d3_L}) {
+        EXPECT_EQ(w->owner, WINDOW);
+        EXPECT_EQ(w->tpl, TPL_D3WIN);
+        EXPECT_EQ(w->proc, &NullProc);
+        EXPECT_EQ(w->rect.bottom - w->rect.top, 10);
+    }
+    EXPECT_EQ(WINDOW->proc, &MainWndProc);
+    EXPECT_TRUE(WINDOW->icon);
+    EXPECT_GE(WINDOW->paints, 1);
+}
+
+TEST_F(Shell, ResultButtonsLeaveThePictureAloneBeforeResults) {
+    as_if_loaded();
+    const PlatBitmap_* before = headless::image_of(STATICres);
+    for (int id : {55, 56, 59, 57}) command(id);
+    EXPECT_EQ(headless::image_of(STATICres), before);  // not even redrawn
+    EXPECT_EQ(RES_DISP, 0);
+}
