@@ -191,6 +191,29 @@ dump state {out}
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertTrue(os.path.exists(out))
 
+    def test_example_analysis_of_the_readme_runs_to_its_scores_and_pictures(self):
+        # Run as the README does, from a folder holding samples/ and build/default/run/.
+        os.symlink(os.path.abspath(os.path.join(SOURCE, "samples")), os.path.join(self.dir, "samples"))
+        run = os.path.join(self.dir, "build", "default", "run")
+        os.makedirs(run)
+        r = subprocess.run([os.path.abspath(CLI), "replay", os.path.abspath(os.path.join(SOURCE, "examples", "analysis.replay")),
+                            "--app-folder", self.dir], cwd=self.dir, capture_output=True, text=True, timeout=300)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        s = read_state(os.path.join(run, "state.txt"))
+        for name, value in [("load_ok", "1"), ("ell_ok", "1"), ("res_ok", "1"), ("RES_DISP", "0"),
+                            ("ell_ri", "70"), ("ell_rj", "25"), ("ell_rk", "25"), ("ill_ri", "62"),
+                            ("ill_rj", "17"), ("ill_rk", "17"), ("res3D_ang", "9"), ("RAP", "1")]:
+            self.assertEqual(s[name], [value], name)
+        self.assertEqual(s["SCORE"], ["0"] * 18)
+        self.assertTrue(all(float(v) > 80.0 for v in s["SECTEUR"][1:]), s["SECTEUR"])
+        with open(os.path.join(run, "ui.txt"), encoding="utf-8") as f:
+            ui = f.read().splitlines()
+        self.assertTrue(any(line.startswith("text 51 Fixation : ") and line.endswith(" %") for line in ui), ui)
+        self.assertIn("focus main", ui)
+        self.assertEqual(sum(1 for line in ui if line.startswith("popup ") and " hidden " in line), 21)
+        with open(os.path.join(run, "BMPres.bmp"), "rb") as f:
+            self.assertTrue(any(f.read()[54:]), "the bull's-eye is drawn")
+
 
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0]], verbosity=2)
