@@ -107,6 +107,7 @@ TEST_F(StartedProgram, DescribesEveryPictureKindTwiceAlike) {
 }
 
 TEST_F(StartedProgram, LogIsEmptyAfterStartAndGrowsTextByTextWithNothingAdded) {
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "log.txt"));  // made, not only absent
     EXPECT_EQ(log(), "");
     WRITE_LOGFILE("No Dcm\n\n");
     WRITE_LOGFILE("runs on");
@@ -118,6 +119,16 @@ TEST_F(StartedProgram, StartEmptiesALogLeftByAnEarlierRun) {
     WRITE_LOGFILE("old run\n");
     INIT_STATE();
     EXPECT_EQ(log(), "");
+}
+
+TEST(ProgramFolder, BackslashBeforeTheProgramNameStillFindsTheLogBesideIt) {
+    TempDir dir;
+    headless::reset();
+    headless::set_module_path(dir.str() + "\\vesmora");
+    INIT_STATE();
+    EXPECT_EQ(std::string(APP_FOLDER), dir.str() + "/");
+    WRITE_LOGFILE("found\n");
+    EXPECT_EQ(read_file(dir.str() + "/log.txt"), "found\n");
 }
 
 TEST_F(StartedProgram, LogThatCannotBeOpenedLosesTheTextSilently) {
