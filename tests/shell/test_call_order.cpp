@@ -4,6 +4,9 @@
 // (EVAL_APEX) moves the apex first, so each order leaves its own blocks.
 #include "shell_fixture.h"
 
+#include <string>
+#include <vector>
+
 namespace {
 
 class CallOrder : public Shell {
@@ -65,4 +68,48 @@ TEST_F(CallOrder, CentringDerivesCorrectsAndDerivesAgain) {
     command(41);
     command(26);
     EXPECT_EQ(since(), "");
+}
+
+namespace {
+
+// Widths and heights of the bitmaps handed over since the first `from`, in order of making.
+std::vector<std::string> made_since(std::size_t from) {
+    std::vector<std::string> sizes;
+    const auto& all = headless::state().bitmaps;
+    for (std::size_t n = from; n < all.size(); n++)
+        sizes.push_back(std::to_string(all[n]->width) + "x" + std::to_string(all[n]->height));
+    return sizes;
+}
+
+// The six pictures of DISPLAY: three views, three strips (their order inside is the drawing's own).
+bool six_slice_pictures(const std::vector<std::string>& s, std::size_t at) {
+    if (s.size() < at + 6) return false;
+    int views = 0, strips = 0;
+    for (std::size_t n = at; n < at + 6; n++) {
+        views += s[n] == "256x256";
+        strips += s[n] == "256x16";
+    }
+    return views == 3 && strips == 3;
+}
+
+}  // namespace
+
+TEST_F(Shell, StartUpDrawsTheSlicesThenTheResultsThenThePaletteBar) {
+    const std::vector<std::string> s = made_since(0);
+    ASSERT_EQ(s.size(), 8u);
+    EXPECT_TRUE(six_slice_pictures(s, 0));
+    EXPECT_EQ(s[6], "400x400");
+    EXPECT_EQ(s[7], "220x56");
+}
+
+TEST_F(Shell, PaletteAndColourStepsRedrawTheBarThenTheSlicesThenTheResults) {
+    for (int id : {4, 5, 37, 38}) {
+        const std::size_t from = headless::state().bitmaps.size();
+        command(id);
+        const std::vector<std::string> s = made_since(from);
+        ASSERT_EQ(s.size(), 8u) << id;
+        EXPECT_EQ(s[0], "220x56") << id;
+        EXPECT_TRUE(six_slice_pictures(s, 1)) << id;
+        EXPECT_EQ(s[7], "400x400") << id;
+    }
 }
