@@ -77,3 +77,13 @@ TEST_F(Shell, ResultButtonsLeaveThePictureAloneBeforeResults) {
     EXPECT_EQ(headless::image_of(STATICres), before);  // not even redrawn
     EXPECT_EQ(RES_DISP, 0);
 }
+
+TEST_F(Shell, CancelledOpenChangesAndDrawsNothing) {
+    const std::size_t made = headless::state().bitmaps.size();
+    headless::queue_open_cancel();
+    command(10);
+    EXPECT_EQ(headless::state().open_requests.size(), 1u);
+    EXPECT_EQ(load_ok, 0);
+    EXPECT_EQ(headless::state().bitmaps.size(), made);
+    EXPECT_EQ(WINDOW->caption, "  Vesmora");
+}
