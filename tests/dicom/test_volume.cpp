@@ -130,7 +130,8 @@ INSTANTIATE_TEST_SUITE_P(Shapes, FilledRange,
                                            Shape{64, 32, 0, 251, 3, 254, 67, 190},    // fewer frames: middle of k
                                            Shape{64, 128, 0, 251, 3, 254, 0, 255},    // more frames: frames 31.25..95
                                            Shape{100, 64, 0, 197, 57, 254, 93, 218},  // 256 / 100 = 2
-                                           Shape{256, 8, 0, 254, 0, 254, 124, 130}),  // RAP 1: frame 131 - (255 - k)
+                                           Shape{256, 8, 0, 254, 0, 254, 124, 130},   // RAP 1: frame 131 - (255 - k)
+                                           Shape{2, 2, 0, 127, 127, 254, 127, 254}),  // RAP 128: the smallest study
                          [](const auto& info) {
                              return std::to_string(info.param.ech) + "x" + std::to_string(info.param.frames);
                          });
