@@ -69,10 +69,17 @@ double expected_mix(const std::vector<std::int16_t>& px, int ech, int frames, in
 class VolumeTest : public DicomTest {
 protected:
     std::vector<std::intptr_t> refresh_seen;  // RAP, ell_ok, set_centre[0] at each refresh
+    std::vector<std::vector<float>> refresh_state;  // the whole reset state at each refresh
 
     static std::intptr_t proc(HWND_, unsigned msg, std::uintptr_t, std::intptr_t) {
         if (msg == VM_INITDIALOG && current != nullptr) {
             current->refresh_seen.push_back(RAP * 100 + ell_ok * 10 + set_centre[0]);
+            current->refresh_state.push_back(std::vector<float>{
+                float(Nhla), float(Nvla), float(Nsa), float(ell_ri), float(ell_rj), float(ell_rk), float(ill_ri),
+                float(ill_rj), float(ill_rk), float(RAP), float(res3D_ang), float(set_centre[0] + set_centre[1] + set_centre[2]),
+                float(set_centri[0] + set_centri[1] + set_centri[2]), float(set_plan[0] + set_plan[1]),
+                float(slide[0] + slide[1] + slide[2]), float(ell_ok), float(res_ok), SAMPLE[0], SECTEUR[17],
+                data[128 * 65536 + 128 * 256 + 128]});
         }
         return 0;
     }
@@ -262,7 +269,10 @@ TEST_F(VolumeTest, LoadResetsTheInteractionStateInItsOrder) {
     for (float& v : SAMPLE) v = 1.0f;
     for (float& v : SECTEUR) v = 5.0f;
     refresh_seen.clear();
+    refresh_state.clear();
     headless::state().sent.clear();
+    std::memset(data, 0, sizeof(float) * VOL_SIZE);  // the first study's centre would hide a late volume
+    DATA_CHANGED();
 
     ASSERT_EQ(load(study("b.dcm", nm_header(128, 128, 64), constant_pixels(128, 128, 64, 500))), 1);
     EXPECT_EQ(Nhla, 128);
@@ -285,6 +295,14 @@ TEST_F(VolumeTest, LoadResetsTheInteractionStateInItsOrder) {
     // then with RAP 1 and the flags cleared.
     EXPECT_EQ(headless::state().sent, (std::vector<std::string>{"272 0 0", "272 0 0"}));
     EXPECT_EQ(refresh_seen, (std::vector<std::intptr_t>{211, 100}));
+    // Everything else in its place at each refresh: the new volume is made before the
+    // first; the slices and semi-axes come before it, the step, the turning step and
+    // the flags between the two, and the ray table and the sectors are cleared last.
+    const float centre = at(128, 128, 128);
+    EXPECT_GT(centre, 0.0f);
+    EXPECT_EQ(refresh_state, (std::vector<std::vector<float>>{
+                                 {128, 128, 128, 80, 50, 50, 30, 20, 20, 2, 2, 3, 3, 2, 3, 1, 1, 1.0f, 5.0f, centre},
+                                 {128, 128, 128, 80, 50, 50, 30, 20, 20, 1, 8, 0, 0, 0, 0, 0, 0, 1.0f, 5.0f, centre}}));
     // The ray table is cleared over its used extent (240 rows of 480), the sectors 0..17.
     EXPECT_EQ(SAMPLE[0], 0.0f);
     EXPECT_EQ(SAMPLE[239 * 480 + 479], 0.0f);
