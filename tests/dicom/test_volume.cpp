@@ -196,8 +196,8 @@ TEST_P(SameAsLiteral, EveryElementWithin1e5AndTheLargestExactly100) {
 INSTANTIATE_TEST_SUITE_P(Shapes, SameAsLiteral,
                          ::testing::Values(std::pair{64, 64}, std::pair{128, 128}, std::pair{64, 32},
                                            std::pair{100, 64}, std::pair{64, 128}, std::pair{37, 5},
-                                           // RAP 3 (frame weights without a period of 8), RAP 128, RAP 1 with 7 frames
-                                           std::pair{80, 50}, std::pair{2, 2}, std::pair{255, 7}),
+                                           // RAP 3 with a shift of half a frame, RAP 128, RAP 1 with 7 frames
+                                           std::pair{80, 51}, std::pair{2, 2}, std::pair{255, 7}),
                          [](const auto& info) {
                              return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
                          });
