@@ -1,6 +1,7 @@
 // The volume loader: the dialog, caption and patient text, the resampling into
 // the 256^3 volume, the scaling and mirrors, the reset of the interaction state,
 // and every refusal (which must leave the last good study whole).
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -144,20 +145,28 @@ INSTANTIATE_TEST_SUITE_P(Shapes, FilledRange,
                          });
 
 TEST_F(VolumeTest, ElementsMatchAnIndependentTrilinearMix) {
-    const int e = 64, f = 40;
-    const auto px = random_pixels(e, f, 7);
-    ASSERT_EQ(load(study("r.dcm", nm_header(e, e, f), px)), 1);
-    // The reference scale: the largest element, which must be 100 exactly.
-    int best = 0;
-    for (int n = 1; n < VOL_SIZE; n++)
-        if (data[n] > data[best]) best = n;
-    ASSERT_EQ(data[best], 100.0f);
-    const double top = expected_mix(px, e, f, best / 65536, (best / 256) % 256, best % 256);
-    const int probes[][3] = {{0, 3, 100},   {17, 200, 130}, {128, 128, 128}, {251, 254, 160},
-                             {99, 5, 110},  {200, 77, 140}, {45, 250, 96},   {130, 131, 157}};
-    for (const auto& p : probes) {
-        const double want = std::max(0.0, std::min(100.0, expected_mix(px, e, f, p[0], p[1], p[2]) * 100.0 / top));
-        EXPECT_NEAR(at(p[0], p[1], p[2]), want, 1e-3) << p[0] << " " << p[1] << " " << p[2];
+    // RAP 4; RAP 2 with a matrix that does not divide 256; RAP 3 with a shift of half a frame.
+    const int shapes[][2] = {{64, 40}, {100, 64}, {80, 51}};
+    for (const auto& shape : shapes) {
+        const int e = shape[0], f = shape[1];
+        const auto px = random_pixels(e, f, static_cast<unsigned>(7 + e));
+        ASSERT_EQ(load(study("r.dcm", nm_header(e, e, f), px)), 1);
+        // The reference scale: the largest element, which must be 100 exactly.
+        int best = 0;
+        for (int n = 1; n < VOL_SIZE; n++)
+            if (data[n] > data[best]) best = n;
+        ASSERT_EQ(data[best], 100.0f);
+        const double top = expected_mix(px, e, f, best / 65536, (best / 256) % 256, best % 256);
+        std::vector<std::array<int, 3>> probes = {{0, 3, 100},  {17, 200, 130}, {128, 128, 128}, {251, 254, 160},
+                                                  {99, 5, 110}, {200, 77, 140}, {45, 250, 96},   {130, 131, 157}};
+        std::mt19937 gen(static_cast<unsigned>(e));
+        std::uniform_int_distribution<int> d(0, 255);
+        for (int n = 0; n < 200; n++) probes.push_back({d(gen), d(gen), d(gen)});
+        for (const auto& p : probes) {
+            const double want =
+                std::max(0.0, std::min(100.0, expected_mix(px, e, f, p[0], p[1], p[2]) * 100.0 / top));
+            ASSERT_NEAR(at(p[0], p[1], p[2]), want, 1e-3) << e << "x" << f << ": " << p[0] << " " << p[1] << " " << p[2];
+        }
     }
 }
 
