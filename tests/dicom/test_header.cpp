@@ -357,3 +357,92 @@ TEST_F(DicomTest, FailedReservationsShowTheirCodeAndEndWithStatus33) {
     EXPECT_EQ(header(a), 1);
     EXPECT_EQ(header(d), 1);
 }
+
+// ---- more edges of the walk and the filters --------------------------------------------------
+
+TEST_F(DicomTest, TagsAreFoundAtOddPositionsInsideThePreamble) {
+    // The walk starts at byte 0 and steps one byte at a time: a name element at
+    // offset 5 of the preamble is the first match and wins over the real one.
+    const std::string early = tag_bytes(0x0010, 0x0010) + "PN" + std::string("\x04\x00", 2) + "ODD^";
+    DicomWriter w = nm_header(64, 64, 64);
+    w.preamble(std::string(5, '\0') + early);
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_STREQ(PAT_NAME, "ODD ");
+    EXPECT_EQ(log().rfind("\nLoading DCM infos ...\n\n\n PAT name : ODD \n ACQ date : ", 0), 0u) << log();
+    EXPECT_EQ(log().find("DOE"), std::string::npos);
+}
+
+TEST_F(DicomTest, AgeIsNotAmongTheNineAndIsNotReadAfterThem) {
+    DicomWriter first;
+    first.element(0x0010, 0x1010, "AS", "045Y");
+    EXPECT_EQ(header(first.bytes()), 1);
+    ASSERT_STREQ(PAT_AGE, "45");
+    // The nine in a file whose age stands after them: the walk ends at the ninth.
+    DicomWriter w;
+    w.element(0x0008, 0x0022, "DA", "20261103")
+        .element(0x0010, 0x0010, "PN", "A^B ")
+        .element(0x0010, 0x0030, "DA", "19580214")
+        .element(0x0010, 0x0040, "CS", "M ")
+        .element(0x0018, 0x0050, "DS", "4.8 ")
+        .element(0x0028, 0x0008, "IS", "32")
+        .us(0x0028, 0x0010, 64)
+        .us(0x0028, 0x0011, 64)
+        .element(0x0028, 0x0030, "DS", "4.8\\4.8 ")
+        .element(0x0010, 0x1010, "AS", "077Y")
+        .element(0x0028, 0x1052, "DS", "5 ");
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_EQ(boxes(), 0);
+    EXPECT_STREQ(PAT_AGE, "45");
+    const std::string second = log().substr(log().rfind("\nLoading DCM infos"));
+    EXPECT_EQ(second.find("PAT age"), std::string::npos) << second;
+    const std::string tail = "\n Or Im Size V : 64\n VOXEL : 0.4800000  -  0.4800000\n-----------------------\n\n";
+    ASSERT_GT(second.size(), tail.size());
+    EXPECT_EQ(second.substr(second.size() - tail.size()), tail);
+}
+
+TEST_F(DicomTest, RescaleBehindThePixelDataOfAnIncompleteFileIsNeverSeen) {
+    // Acquisition date and more missing: only the pixel data ends the walk, and it
+    // stands before the rescale slope.
+    DicomWriter w;
+    w.element(0x0010, 0x0010, "PN", "DOE^JOHN").pixels({1, 2, 3, 4}).element(0x0028, 0x1053, "DS", "2 ");
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_EQ(boxes(), 0);
+    EXPECT_EQ(log(), "\nLoading DCM infos ...\n\n\n PAT name : DOE JOHN\n Pixel Data Found ...\n-----------------------\n\n");
+}
+
+TEST_F(DicomTest, PixelSpacingOfOddLengthLeavesItsLastByteOut) {
+    // Length 7: halves of 3 bytes, '1\\2' and '.34', the last byte '5' unread.
+    DicomWriter w;
+    w.element(0x0028, 0x0030, "DS", "1\\2.345");
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_NE(log().find("\n VOXEL : 0.1200000  -  0.3400000"), std::string::npos) << log();
+    EXPECT_FLOAT_EQ(VOXEL_SIZE_XY, (0.12f + 0.34f) / 2);
+}
+
+TEST(DicomValues, FilterKeepsExactlyTheListedBytesAtEveryRangeBoundary) {
+    // Neighbours of each range: '/' ':' '@' '[' '`' '{', and '_', tab, DEL, 0xFF.
+    EXPECT_EQ(ascii("/0:@A[Z`a{z^_-\t\x7F\xFF 9", 0, 1), "0AZaz - 9");
+    // In text mode without the flag a zero is dropped until a digit 1..9 sets it.
+    EXPECT_EQ(ascii("0a0105", 0, 0), "a105");
+    // Letters do not set the flag: an age '0D0' keeps only its letter.
+    EXPECT_EQ(ascii("0D0", 2, 0), "D");
+    EXPECT_EQ(ascii("10D0", 2, 0), "10D0");
+    // Only the upper-case Y is dropped, and only in age mode.
+    EXPECT_EQ(ascii("YyY", 2, 0), "y");
+    EXPECT_EQ(ascii("YyY", 0, 1), "YyY");
+    EXPECT_EQ(ascii("YyY", 1, 1), "YyY");
+}
+
+TEST(DicomValues, FormatDateMovesEveryCharacterToItsPlace) {
+    EXPECT_EQ(formatted("ABCD/EF/GH"), "GH/EF/ABCD");
+    EXPECT_EQ(formatted("0123456789"), "8975640123");
+}
+
+TEST(DicomValues, VoxelSizeAndFrameCountOddValues) {
+    EXPECT_FLOAT_EQ(voxzize("0.047952"), 4795.0f);  // leading zeros skipped, then four digits
+    EXPECT_FLOAT_EQ(voxzize("-7"), 7000.0f);        // the sign is skipped like the point
+    EXPECT_FLOAT_EQ(voxzize("1\\2\\3\\4\\5"), 1234.0f);
+    EXPECT_EQ(nframes("1 2 8"), 128);  // a space is skipped wherever it stands
+    EXPECT_EQ(nframes("-5"), 5);       // the sign counts as a digit 0
+    EXPECT_EQ(nframes(std::string("64\0", 3)), 640);  // a zero pad byte counts as a digit 0
+}

@@ -1,6 +1,7 @@
 // The volume loader: the dialog, caption and patient text, the resampling into
 // the 256^3 volume, the scaling and mirrors, the reset of the interaction state,
 // and every refusal (which must leave the last good study whole).
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -69,10 +70,17 @@ double expected_mix(const std::vector<std::int16_t>& px, int ech, int frames, in
 class VolumeTest : public DicomTest {
 protected:
     std::vector<std::intptr_t> refresh_seen;  // RAP, ell_ok, set_centre[0] at each refresh
+    std::vector<std::vector<float>> refresh_state;  // the whole reset state at each refresh
 
     static std::intptr_t proc(HWND_, unsigned msg, std::uintptr_t, std::intptr_t) {
         if (msg == VM_INITDIALOG && current != nullptr) {
             current->refresh_seen.push_back(RAP * 100 + ell_ok * 10 + set_centre[0]);
+            current->refresh_state.push_back(std::vector<float>{
+                float(Nhla), float(Nvla), float(Nsa), float(ell_ri), float(ell_rj), float(ell_rk), float(ill_ri),
+                float(ill_rj), float(ill_rk), float(RAP), float(res3D_ang), float(set_centre[0] + set_centre[1] + set_centre[2]),
+                float(set_centri[0] + set_centri[1] + set_centri[2]), float(set_plan[0] + set_plan[1]),
+                float(slide[0] + slide[1] + slide[2]), float(ell_ok), float(res_ok), SAMPLE[0], SECTEUR[17],
+                data[128 * 65536 + 128 * 256 + 128]});
         }
         return 0;
     }
@@ -130,26 +138,35 @@ INSTANTIATE_TEST_SUITE_P(Shapes, FilledRange,
                                            Shape{64, 32, 0, 251, 3, 254, 67, 190},    // fewer frames: middle of k
                                            Shape{64, 128, 0, 251, 3, 254, 0, 255},    // more frames: frames 31.25..95
                                            Shape{100, 64, 0, 197, 57, 254, 93, 218},  // 256 / 100 = 2
-                                           Shape{256, 8, 0, 254, 0, 254, 124, 130}),  // RAP 1: frame 131 - (255 - k)
+                                           Shape{256, 8, 0, 254, 0, 254, 124, 130},   // RAP 1: frame 131 - (255 - k)
+                                           Shape{2, 2, 0, 127, 127, 254, 127, 254}),  // RAP 128: the smallest study
                          [](const auto& info) {
                              return std::to_string(info.param.ech) + "x" + std::to_string(info.param.frames);
                          });
 
 TEST_F(VolumeTest, ElementsMatchAnIndependentTrilinearMix) {
-    const int e = 64, f = 40;
-    const auto px = random_pixels(e, f, 7);
-    ASSERT_EQ(load(study("r.dcm", nm_header(e, e, f), px)), 1);
-    // The reference scale: the largest element, which must be 100 exactly.
-    int best = 0;
-    for (int n = 1; n < VOL_SIZE; n++)
-        if (data[n] > data[best]) best = n;
-    ASSERT_EQ(data[best], 100.0f);
-    const double top = expected_mix(px, e, f, best / 65536, (best / 256) % 256, best % 256);
-    const int probes[][3] = {{0, 3, 100},   {17, 200, 130}, {128, 128, 128}, {251, 254, 160},
-                             {99, 5, 110},  {200, 77, 140}, {45, 250, 96},   {130, 131, 157}};
-    for (const auto& p : probes) {
-        const double want = std::max(0.0, std::min(100.0, expected_mix(px, e, f, p[0], p[1], p[2]) * 100.0 / top));
-        EXPECT_NEAR(at(p[0], p[1], p[2]), want, 1e-3) << p[0] << " " << p[1] << " " << p[2];
+    // RAP 4; RAP 2 with a matrix that does not divide 256; RAP 3 with a shift of half a frame.
+    const int shapes[][2] = {{64, 40}, {100, 64}, {80, 51}};
+    for (const auto& shape : shapes) {
+        const int e = shape[0], f = shape[1];
+        const auto px = random_pixels(e, f, static_cast<unsigned>(7 + e));
+        ASSERT_EQ(load(study("r.dcm", nm_header(e, e, f), px)), 1);
+        // The reference scale: the largest element, which must be 100 exactly.
+        int best = 0;
+        for (int n = 1; n < VOL_SIZE; n++)
+            if (data[n] > data[best]) best = n;
+        ASSERT_EQ(data[best], 100.0f);
+        const double top = expected_mix(px, e, f, best / 65536, (best / 256) % 256, best % 256);
+        std::vector<std::array<int, 3>> probes = {{0, 3, 100},  {17, 200, 130}, {128, 128, 128}, {251, 254, 160},
+                                                  {99, 5, 110}, {200, 77, 140}, {45, 250, 96},   {130, 131, 157}};
+        std::mt19937 gen(static_cast<unsigned>(e));
+        std::uniform_int_distribution<int> d(0, 255);
+        for (int n = 0; n < 200; n++) probes.push_back({d(gen), d(gen), d(gen)});
+        for (const auto& p : probes) {
+            const double want =
+                std::max(0.0, std::min(100.0, expected_mix(px, e, f, p[0], p[1], p[2]) * 100.0 / top));
+            ASSERT_NEAR(at(p[0], p[1], p[2]), want, 1e-3) << e << "x" << f << ": " << p[0] << " " << p[1] << " " << p[2];
+        }
     }
 }
 
@@ -187,7 +204,9 @@ TEST_P(SameAsLiteral, EveryElementWithin1e5AndTheLargestExactly100) {
 
 INSTANTIATE_TEST_SUITE_P(Shapes, SameAsLiteral,
                          ::testing::Values(std::pair{64, 64}, std::pair{128, 128}, std::pair{64, 32},
-                                           std::pair{100, 64}, std::pair{64, 128}, std::pair{37, 5}),
+                                           std::pair{100, 64}, std::pair{64, 128}, std::pair{37, 5},
+                                           // RAP 3 with a shift of half a frame, RAP 128, RAP 1 with 7 frames
+                                           std::pair{80, 51}, std::pair{2, 2}, std::pair{255, 7}),
                          [](const auto& info) {
                              return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
                          });
@@ -259,7 +278,10 @@ TEST_F(VolumeTest, LoadResetsTheInteractionStateInItsOrder) {
     for (float& v : SAMPLE) v = 1.0f;
     for (float& v : SECTEUR) v = 5.0f;
     refresh_seen.clear();
+    refresh_state.clear();
     headless::state().sent.clear();
+    std::memset(data, 0, sizeof(float) * VOL_SIZE);  // the first study's centre would hide a late volume
+    DATA_CHANGED();
 
     ASSERT_EQ(load(study("b.dcm", nm_header(128, 128, 64), constant_pixels(128, 128, 64, 500))), 1);
     EXPECT_EQ(Nhla, 128);
@@ -282,6 +304,14 @@ TEST_F(VolumeTest, LoadResetsTheInteractionStateInItsOrder) {
     // then with RAP 1 and the flags cleared.
     EXPECT_EQ(headless::state().sent, (std::vector<std::string>{"272 0 0", "272 0 0"}));
     EXPECT_EQ(refresh_seen, (std::vector<std::intptr_t>{211, 100}));
+    // Everything else in its place at each refresh: the new volume is made before the
+    // first; the slices and semi-axes come before it, the step, the turning step and
+    // the flags between the two, and the ray table and the sectors are cleared last.
+    const float centre = at(128, 128, 128);
+    EXPECT_GT(centre, 0.0f);
+    EXPECT_EQ(refresh_state, (std::vector<std::vector<float>>{
+                                 {128, 128, 128, 80, 50, 50, 30, 20, 20, 2, 2, 3, 3, 2, 3, 1, 1, 1.0f, 5.0f, centre},
+                                 {128, 128, 128, 80, 50, 50, 30, 20, 20, 1, 8, 0, 0, 0, 0, 0, 0, 1.0f, 5.0f, centre}}));
     // The ray table is cleared over its used extent (240 rows of 480), the sectors 0..17.
     EXPECT_EQ(SAMPLE[0], 0.0f);
     EXPECT_EQ(SAMPLE[239 * 480 + 479], 0.0f);
