@@ -218,3 +218,48 @@ TEST_F(SliceViews, RestoredRunsLeaveThePixelsNearTheCentreMarkersAlone) {
     EXPECT_EQ(pixel(BMPhla, 135, 120), step(50));
     expect_same_as_literal("levels through the centre markers");
 }
+
+TEST_F(SliceViews, ShadowSumsTheThreeTermsInSinglePrecisionInTheirOrder) {
+    // Radii (116, 108, 46), offsets (88, 35, 26): (i + j) + k in single
+    // precision is exactly 1 (not dimmed), though i + (j + k) and the exact sum
+    // lie above 1. Radii (53, 101, 99), offsets (28, 77, 37): (i + j) + k is just
+    // above 1 (dimmed), i + (j + k) is exactly 1.
+    struct Case {
+        int ri, rj, rk, di, dj, dk, cj;  // cj puts the SA pixels off the lattice
+        float dist;
+        bool dimmed;
+    };
+    const Case cases[] = {{116, 108, 46, 88, 35, 26, 128, 1.0f, false},
+                          {53, 101, 99, 28, 77, 37, 127, 1.0000001f, true}};
+    fill_volume(80.0f);
+    couleur = 0;
+    for (const Case& c : cases) {
+        mid_model();
+        ell_ok = 1;
+        set_ombre = 1;
+        ell_ri = c.ri, ell_rj = c.rj, ell_rk = c.rk;
+        ell_cj = ill_cj = c.cj;
+        ill_ri = ill_rj = ill_rk = 4;
+        plan_i = 12;
+        ASSERT_EQ(EVAL_DIST(128 + c.di, c.cj + c.dj, 128 + c.dk), c.dist);
+        const float a = static_cast<float>(c.di * c.di) / static_cast<float>(c.ri * c.ri);
+        const float b = static_cast<float>(c.dj * c.dj) / static_cast<float>(c.rj * c.rj);
+        const float k = static_cast<float>(c.dk * c.dk) / static_cast<float>(c.rk * c.rk);
+        ASSERT_NE(a + (b + k) > 1.0f, c.dist > 1.0f);  // the order matters here
+        // The SA view of plane 128 + di shows the four voxels at +-dj, +-dk, each
+        // off the lattice, at the same distance; the outline may pass over some.
+        Nsa = 128 + c.di, Nhla = 3, Nvla = 3;
+        DISPLAY();
+        int shown = 0;
+        for (const int sj : {-1, 1})
+            for (const int sk : {-1, 1}) {
+                const int x = c.cj + sj * c.dj, y = 128 + sk * c.dk;
+                ASSERT_FALSE(x % 2 == 1 && y % 2 == 1);
+                const Rgb p = pixel(BMPsa, x, y);
+                if (p == overlay(0)) continue;
+                EXPECT_EQ(p, step(c.dimmed ? 20 : 80)) << c.ri << ": " << x << ", " << y;
+                shown++;
+            }
+        EXPECT_GE(shown, 2) << c.ri;
+    }
+}
