@@ -52,12 +52,14 @@ void lit_grid(int b, int g, int r) {
         if (ad >= 45 && ad <= 90) {
             const float angles[2] = {0.7853982f, -0.7853982f};
             for (float a : angles)
-                lit_put(static_cast<int>(std::sin(a) * d + 200.5), static_cast<int>(std::cos(a) * d + 200.5), b, g, r);
+                lit_put(static_cast<int>(std::sin(static_cast<double>(a)) * d + 200.5),
+                    static_cast<int>(std::cos(static_cast<double>(a)) * d + 200.5), b, g, r);
         }
         if (ad >= 90 && ad <= 180) {
             const float angles[3] = {0.0f, 1.0471976f, 2.0943952f};
             for (float a : angles)
-                lit_put(static_cast<int>(std::sin(a) * d + 200.5), static_cast<int>(std::cos(a) * d + 200.5), b, g, r);
+                lit_put(static_cast<int>(std::sin(static_cast<double>(a)) * d + 200.5),
+                    static_cast<int>(std::cos(static_cast<double>(a)) * d + 200.5), b, g, r);
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Display.h"
@@ -140,6 +141,26 @@ TEST_F(ResultPictures, BullsEyeGridIsInTheOverlayColour) {
         // Apical spoke at 45 degrees between radius 45 and 90: d = 60 gives (242, 242).
         EXPECT_EQ(at(242, 242), overlay(c));
     }
+}
+
+TEST_F(ResultPictures, GridSpokesCrossTheWholeMapOnlyBetweenTheirRings) {
+    res_ok = 1;
+    RES_DISP = 0;
+    couleur = 4;
+    for (float& v : BULL) v = 50.0f;
+    DISPLAY_RES();
+    // Spokes at 0, 60 and 120 degrees from radius 90 to 180, on both sides of
+    // the centre (d runs negative too): d = 150 and d = -150.
+    for (const auto& p : {std::pair{330, 275}, {70, 125}, {330, 125}, {70, 275}, {200, 350}, {200, 50}})
+        EXPECT_EQ(at(p.first, p.second), overlay(4)) << p.first << ", " << p.second;
+    // Spokes at 45 and 135 degrees from radius 45 to 90: d = 60 and d = -60.
+    for (const auto& p : {std::pair{242, 242}, {158, 158}, {158, 242}, {242, 158}})
+        EXPECT_EQ(at(p.first, p.second), overlay(4)) << p.first << ", " << p.second;
+    // No 45-degree spoke in the mid and basal rings (d = 120, 150), no 0, 60
+    // or 120-degree spoke in the apical ring (d = 60), none in the apex disc.
+    for (const auto& p : {std::pair{285, 285}, {306, 306}, {115, 285}, {94, 94}, {252, 230}, {148, 170},
+                          {252, 170}, {200, 260}, {200, 140}, {220, 220}, {200, 220}})
+        EXPECT_EQ(step(p.first, p.second), 50) << p.first << ", " << p.second;
 }
 
 TEST_F(ResultPictures, SectorPercentagesColourAndLabels) {
@@ -294,6 +315,35 @@ TEST_F(LateralView, NeedlePointsUpAtTheStartTurnAndTurnsWithIt) {
     res3D_ang = -8;  // half a turn back from the start: down
     DISPLAY_RES();
     EXPECT_EQ(at(190, 27), overlay(4));
+}
+
+TEST_F(LateralView, StartTurnFacesTheAnteriorWallAndEachEightStepsTurnAQuarter) {
+    // Bands of ray-table columns (angle s x 3.1415 / 240): around pi/2 (column
+    // 120) 90, around pi (240) 30, around 3 pi/2 (360) 10, around 0 70.
+    for (int r = 0; r < 240; r++)
+        for (int h = 0; h < 480; h++) {
+            float v = 50.0f;
+            if (h >= 100 && h <= 140) v = 90.0f;
+            if (h >= 200 && h <= 280) v = 30.0f;
+            if (h >= 340 && h <= 380) v = 10.0f;
+            if (h >= 440 || h <= 40) v = 70.0f;
+            SAMPLE[r * 480 + h] = v;
+        }
+    // Column 150 (level 151): the middle row faces the viewer; the rows near
+    // the top and the bottom of the section see the wall a quarter turn aside.
+    res3D_ang = 8;
+    DISPLAY_RES();
+    EXPECT_EQ(step(200, 150), 90);  // anterior, pi/2
+    EXPECT_EQ(step(340, 150), 70);  // upper edge: angle 0
+    EXPECT_EQ(step(60, 150), 30);   // lower edge: angle pi
+    // The middle row of column 230 (apical part, away from its boundaries at
+    // odd multiples of pi/4) at the following quarter turns.
+    const int centre[5][2] = {{8, 90}, {16, 30}, {24, 10}, {32, 70}, {0, 70}};
+    for (const auto& c : centre) {
+        res3D_ang = c[0];
+        DISPLAY_RES();
+        EXPECT_EQ(step(200, 230), c[1]) << "res3D_ang " << c[0];
+    }
 }
 
 TEST_F(LateralView, TurnsBeyondAFullTurnOrBackwardsAreMultiplesOfTheStep) {

@@ -52,6 +52,16 @@ TEST_F(SectorGeometry, LeftRadiusFallsBelowTheSinglePrecisionPi) {
     EXPECT_EQ(at(201, 30), 2);  // one row up is above the horizontal
 }
 
+TEST_F(SectorGeometry, JustBelowTheRightRadiusAnglesWrapToTheLowerRightSectors) {
+    // One row below the horizontal the angle is brought up to just under 2 pi.
+    EXPECT_EQ(at(199, 270), 16);
+    EXPECT_EQ(at(199, 300), 11);
+    EXPECT_EQ(at(199, 350), 5);
+    // On the horizontal itself (angle 0) the upper-right sectors.
+    EXPECT_EQ(at(200, 300), 12);
+    EXPECT_EQ(at(200, 350), 6);
+}
+
 TEST_F(SectorGeometry, DiagonalsFollowTheSinglePrecisionAngle) {
     EXPECT_EQ(at(245, 245), 13);
     EXPECT_EQ(at(245, 155), 14);

@@ -169,6 +169,26 @@ TEST_F(Evaluation, WallVoxelsOnTheInnerLevelsCountInBothNeighbouringParts) {
     }
 }
 
+TEST_F(Evaluation, WallVoxelsOnTheAxesAndDiagonalsFollowTheSinglePrecisionAngle) {
+    synth::place_default_model();  // levels 128, 148, 168, 188, 208
+    // One voxel in each ring (basal 138, mid 158, apical 178) at the same
+    // place around the axis, 25 voxels off it. The single-precision angle pi
+    // lies above 3.14159265 (septal sectors 3, 9, not 2, 8); the diagonal
+    // angles fall on one side of each apical bound; 0 belongs to 6, 12 and 16.
+    const struct {
+        int j, k;
+        const char* sectors;
+    } cases[] = {{153, 128, "6 12 16"}, {128, 153, "1 7 13"}, {103, 128, "3 9 14"}, {128, 103, "4 10 15"},
+                 {153, 153, "6 12 13"}, {103, 153, "2 8 14"}, {103, 103, "3 9 14"}, {153, 103, "5 11 15"}};
+    for (const auto& c : cases) {
+        std::memset(data, 0, sizeof data);
+        for (int i : {138, 158, 178}) voxel(i, c.j, c.k) = 100;
+        DATA_CHANGED();
+        EVAL_RES();
+        EXPECT_EQ(lit_sectors(), c.sectors) << "j = " << c.j << ", k = " << c.k;
+    }
+}
+
 TEST_F(Evaluation, ApexBelowTheBaseLeavesTheRingsEmptyAndSector17TakesApexToTip) {
     synth::place_default_model();
     apex_i = 100;
@@ -217,6 +237,23 @@ TEST_F(Evaluation, RowZeroAveragesTheSegmentFrom20To50VoxelsOffTheAxis) {
         EVAL_RES();
         EXPECT_EQ(sample(0, c.s) > 0, c.hit) << "j = " << c.j << ", s = " << c.s;
     }
+}
+
+TEST_F(Evaluation, RayPointsJustBelowIndexZeroAreRoundedUpToIt) {
+    // Outer section reaching past j = 0: the ray at phi = 3.1415 (column 240)
+    // runs from j = 11 to j = -1 (30 - 31.4999... rounded by adding 0.5 and
+    // truncating toward zero). Its points from -1 to -0.52 round to 0 the same
+    // way, so they are counted in the volume: all 101 points, of which the 13
+    // from 0.44 down (q = 88..100) fall on j = 0.
+    synth::place_default_model();
+    ell_cj = ill_cj = 30;
+    ell_rj = 32;
+    EVAL_APEX();
+    for (int j = 0; j <= 255; j++) voxel(128, j, 128) = j == 0 ? 100.0f : 0.0f;
+    for (int j = 50; j <= 62; j++) voxel(128, j, 128) = 100;  // ray at phi = 0: 50 to 62, mean 100
+    EVAL_RES();
+    EXPECT_EQ(sample(0, 0), 99.5f);
+    EXPECT_FLOAT_EQ(sample(0, 240), 1300.0f / 101.0f * 0.995f);  // not 800 / 96 (points below 0 skipped)
 }
 
 TEST_F(Evaluation, RowsFrom90OnStartOnTheAxis) {

@@ -137,6 +137,17 @@ TEST_F(AgainstLiteral, OddModels) {
     expect_identical("all levels on the base plane");
 }
 
+TEST_F(AgainstLiteral, ModelLoadedButNeverCentred) {
+    // The results button right after a load: centres, base plane, apex and levels
+    // still 0, semi-axes 80, 50, 50 and 30, 20, 20. Rays start at the corner
+    // of the volume and many of their points lie outside it.
+    synth::fill_study(64);
+    set_model(0, 0, 0, 80, 50, 50, 0, 0, 0, 30, 20, 20, 0);
+    apex_i = 0;
+    for (int& s : sect_i) s = 0;
+    expect_identical("model loaded but never centred");
+}
+
 // The fast rays take the voxel of each point from whole-number steps; over
 // every pair of ends inside the volume that must be the voxel the float point
 // a0 + (a1 - a0) q / 100, rounded by adding 0.5 and truncating, falls in.
