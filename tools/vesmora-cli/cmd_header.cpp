@@ -13,18 +13,15 @@
 
 void add_header_command(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("header", "Read a DICOM file's header and print the values and the log");
-    static std::string file_s, folder_s;
-    std::string* file = &file_s;
-    std::string* folder = &folder_s;
-    cmd->add_option("FILE", *file, "DICOM file")->required();
-    cmd->add_option("--app-folder", *folder, "Folder of log.txt and PALETS (default: the program's folder)");
-    cmd->callback([file, folder, &status] {
+    static FileArgs args;
+    add_file_args(cmd, args);
+    cmd->callback([&status] {
         headless::state().echo_boxes = true;
-        if (!folder->empty()) headless::set_module_path(*folder + "/vesmora-cli");
+        if (!args.folder.empty()) headless::set_module_path(args.folder + "/vesmora-cli");
         INIT_STATE();
-        FILE* f = std::fopen(file->c_str(), "rb");
+        FILE* f = std::fopen(args.file.c_str(), "rb");
         if (f == nullptr) {
-            std::cerr << "cannot open " << *file << "\n";
+            std::cerr << "cannot open " << args.file << "\n";
             status = 2;
             return;
         }

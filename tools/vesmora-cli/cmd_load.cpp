@@ -14,15 +14,12 @@
 
 void add_load_command(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("load", "Load a DICOM study as the program does and print what it read");
-    static std::string file_s, folder_s;
-    std::string* file = &file_s;
-    std::string* folder = &folder_s;
-    cmd->add_option("FILE", *file, "DICOM file")->required();
-    cmd->add_option("--app-folder", *folder, "Folder of log.txt and PALETS (default: the program's folder)");
-    cmd->callback([file, folder, &status] {
-        if (!folder->empty()) headless::set_module_path(*folder + "/vesmora-cli");
+    static FileArgs args;
+    add_file_args(cmd, args);
+    cmd->callback([&status] {
+        if (!args.folder.empty()) headless::set_module_path(args.folder + "/vesmora-cli");
         STARTUP();
-        headless::queue_open_answer(*file);
+        headless::queue_open_answer(args.file);
         const int ok = LOAD_DCM_FILE();
         std::printf("Loaded     : %s\n", ok ? "yes" : "no");
         std::printf("Caption    : %s\n", headless::utf8(WINDOW->caption).c_str());
