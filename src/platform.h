@@ -40,6 +40,7 @@ enum : unsigned {
     VM_RBUTTONUP = 0x0205,
     VM_RBUTTONDBLCLK = 0x0206,
     VM_MOUSEWHEEL = 0x020A,
+    VM_APP = 0x8000,  // first number free for the program's own posted messages
 };
 
 inline std::uintptr_t MAKE_PARAM(int lo, int hi) {
@@ -103,6 +104,10 @@ void plat_set_focus(HWND_ window);
 // Synchronous: the target's handler has returned when this returns.
 std::intptr_t plat_send_message(HWND_ window, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam);
 void plat_post_quit_message(int code);
+// Thread-safe: queues a message that the window's thread hands to the window's
+// handler from its message loop, after the message being handled. The one way
+// a worker thread (network, batch) gives a result to the program.
+void plat_post_message(HWND_ window, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam);
 
 // --- pictures ---------------------------------------------------------------
 // A displayable bitmap made from a description and a 24-bit pixel buffer
@@ -116,8 +121,9 @@ void plat_set_image(HWND_ control, HBMP_ bmp);
 // Modal box with one OK button; returns when the user has closed it. owner may be null.
 int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon icon);
 // Open-file dialog (file and path must exist, read-only box hidden). Writes the
-// chosen full path into path (at most path_size bytes with its zero) and returns 1,
-// or returns 0 when the user cancels.
+// chosen full path into path (at most path_size bytes with its zero) and returns 1;
+// returns 0 when the user cancels, and -1 (path left empty) when the chosen path
+// does not fit in path_size bytes: a path is never cut.
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size);
 // Folder picker: the chosen folder's full path into path (260 bytes), 1; 0 on cancel.

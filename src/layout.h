@@ -1,0 +1,203 @@
+// The window as the program lays it out: control ids, the client rectangles of
+// the pictures and hit areas, the outer frame, and the three templates' contents
+// (main window "WIN", letter pop-up "D3WIN", sector label "SECTWIN").
+//
+// The program, the replay tool, the tests and every back end read this one
+// description; a back end builds its windows from the templates below and
+// never keeps a copy of its own. No toolkit here.
+#ifndef VESMORA_LAYOUT_H
+#define VESMORA_LAYOUT_H
+
+#include <iterator>
+
+#include "platform.h"
+
+// --- control ids -----------------------------------------------------------------
+enum CtlId : int {
+    ID_NONE = 0,  // a label nobody addresses ("Palette", "Couleur")
+    ID_VIEW_HLA = 1,  // picture: view 1, horizontal long axis
+    ID_VIEW_VLA = 2,  // picture: view 2, vertical long axis
+    ID_VIEW_SA = 3,   // picture: view 3, short axis
+    ID_PALETTE_PREV = 4,
+    ID_PALETTE_NEXT = 5,
+    ID_TITLE_HLA = 7,
+    ID_TITLE_VLA = 8,
+    ID_TITLE_SA = 9,
+    ID_OPEN = 10,  // "Ouvrir"
+    // Slice steps that the wheel sends (no control carries them): odd down, even up.
+    ID_HLA_DOWN = 11,
+    ID_HLA_UP = 12,
+    ID_VLA_DOWN = 13,
+    ID_VLA_UP = 14,
+    ID_SA_DOWN = 15,
+    ID_SA_UP = 16,
+    ID_PLACE_MODEL = 24,  // "Centrer volume"
+    ID_BASE_PLANE = 26,   // "P" above view 3
+    ID_SHADOW = 36,       // "Ombre", a check box that toggles itself
+    ID_COLOUR_PREV = 37,
+    ID_COLOUR_NEXT = 38,
+    ID_APEX = 39,         // "A" above view 3
+    ID_SECT_LABEL = 40,   // the label inside each sector pop-up
+    ID_CENTRE_AXES = 41,  // "Centrer axes"
+    ID_CENTRE_HLA = 42,   // "C" above view 1
+    ID_CENTRE_VLA = 43,   // "C" above view 2
+    ID_CENTRE_SA = 44,    // "C" above view 3
+    ID_RESULTS = 45,      // "Résultats"
+    ID_RES_PICTURE = 46,
+    ID_STRIP_VLA = 47,
+    ID_STRIP_HLA = 48,
+    ID_STRIP_SA = 49,
+    ID_HOVER = 51,        // hover text of the results picture
+    ID_PATIENT = 54,      // patient block
+    ID_SHOW_BULL = 55,
+    ID_SHOW_SECTORS = 56,
+    ID_SHOW_LATERAL = 57,
+    ID_LETTER = 58,       // the label inside each letter pop-up
+    ID_SHOW_SCORES = 59,
+    ID_PALETTE_BAR = 60,
+    ID_HELP = 61,         // "Aide"
+};
+
+// --- client geometry in pixels (top-left of the main window's client area) -----------
+constexpr int VIEW_SIDE = 256;
+constexpr int VIEW_X0[3] = {23, 294, 563};  // left column of views 1, 2, 3
+constexpr int VIEW_Y0 = 50;                 // top row of the three views
+// A view pixel at client row y shows volume coordinate VIEW_Y_BASE - y on its vertical axis
+// (the lowest row, 305, shows 0: pictures are stored lowest line first).
+constexpr int VIEW_Y_BASE = VIEW_Y0 + VIEW_SIDE - 1;  // 305
+constexpr int view_coord_of_row(int y) { return VIEW_Y_BASE - y; }
+// Hit areas, both bounds included: a view answers over x VIEW_X0..VIEW_HIT_X1, y 50..303.
+constexpr int VIEW_HIT_X1[3] = {277, 547, 817};
+constexpr int VIEW_HIT_Y1 = 303;
+constexpr int STRIP_Y0 = 313;  // strips: same columns as their views, 16 rows
+constexpr int STRIP_H = 16;
+constexpr int STRIP_HIT_Y1 = 328;
+constexpr int RES_X0 = 419, RES_Y0 = 338;  // results picture, 400 x 400
+constexpr int RES_SIDE = 400;
+constexpr int RES_X1 = RES_X0 + RES_SIDE - 1;  // 818
+constexpr int RES_Y1 = RES_Y0 + RES_SIDE - 1;  // 737
+constexpr int PAL_W = 220, PAL_H = 56;
+
+// --- the main window's outer frame and place ------------------------------------------
+// The program takes the frame as 3 pixels at the left and 22 at the top (caption
+// included) when it turns a screen point into a client point.
+constexpr int FRAME_LEFT = 3, FRAME_TOP = 22;
+constexpr int WIN_LEFT = 60, WIN_TOP = 30;       // outer top-left at start-up
+constexpr int WIN_WIDTH = 846, WIN_HEIGHT = 776;  // outer size set at start-up
+// The client area a back end gives the window: the outer size less the frame,
+// the same frame on the right and at the bottom as at the left.
+constexpr int CLIENT_WIDTH = WIN_WIDTH - 2 * FRAME_LEFT;               // 840
+constexpr int CLIENT_HEIGHT = WIN_HEIGHT - FRAME_TOP - FRAME_LEFT;      // 751
+
+// --- pop-ups, in screen pixels from the main window's outer top-left --------------------
+constexpr int LETTER_SIZE = 10;                      // letter pop-ups are 10 x 10
+constexpr int LETTER_DX[4] = {445, 425, 445, 465};   // "A", "S", "I", "L"
+constexpr int LETTER_DY[4] = {535, 555, 575, 555};
+constexpr char LETTER_TEXT[4][2] = {"A", "S", "I", "L"};
+constexpr int SECT_LABEL_W = 37, SECT_LABEL_H = 15;  // sector label pop-ups
+constexpr int SECT_LABEL_DX = 604, SECT_LABEL_DY = 552;  // plus the label's offset (sectposi, sectposj)
+
+// --- templates ----------------------------------------------------------------------------
+enum CtlKind { CTL_PICTURE, CTL_LABEL, CTL_LABEL_RIGHT, CTL_LABEL_CENTRED, CTL_BUTTON, CTL_CHECKBOX };
+
+struct CtlTemplate {
+    int id;           // CtlId; ID_NONE for a label nobody addresses
+    CtlKind kind;
+    int x, y, w, h;   // dialog units; pictures take w and h from their bitmap (0 here)
+    const char* text; // Latin-1; the initial text
+};
+
+// Dialog units to client pixels: x * 2.25 and y * 2.5, rounded half up. The
+// pictures do not use it: their client positions above are the program's own.
+constexpr int du_x(int x) { return (x * 9 + 2) / 4; }
+constexpr int du_y(int y) { return (y * 5 + 1) / 2; }
+
+inline constexpr CtlTemplate WIN_CONTROLS[] = {
+    {ID_VIEW_HLA, CTL_PICTURE, 10, 20, 0, 0, ""},
+    {ID_VIEW_VLA, CTL_PICTURE, 130, 20, 0, 0, ""},
+    {ID_VIEW_SA, CTL_PICTURE, 250, 20, 0, 0, ""},
+    {ID_TITLE_HLA, CTL_LABEL, 10, 9, 70, 10, ""},
+    {ID_TITLE_VLA, CTL_LABEL, 130, 9, 70, 10, ""},
+    {ID_TITLE_SA, CTL_LABEL, 250, 9, 45, 10, ""},
+    {ID_CENTRE_HLA, CTL_BUTTON, 113, 7, 10, 10, "C"},
+    {ID_CENTRE_VLA, CTL_BUTTON, 233, 7, 10, 10, "C"},
+    {ID_APEX, CTL_BUTTON, 323, 7, 10, 10, "A"},
+    {ID_BASE_PLANE, CTL_BUTTON, 338, 7, 10, 10, "P"},
+    {ID_CENTRE_SA, CTL_BUTTON, 353, 7, 10, 10, "C"},
+    {ID_STRIP_HLA, CTL_PICTURE, 10, 125, 0, 0, ""},
+    {ID_STRIP_VLA, CTL_PICTURE, 130, 125, 0, 0, ""},
+    {ID_STRIP_SA, CTL_PICTURE, 250, 125, 0, 0, ""},
+    {ID_PLACE_MODEL, CTL_BUTTON, 10, 136, 55, 12, "Centrer volume"},
+    {ID_CENTRE_AXES, CTL_BUTTON, 68, 136, 55, 12, "Centrer axes"},
+    {ID_SHADOW, CTL_CHECKBOX, 136, 137, 40, 10, "Ombre"},
+    {ID_OPEN, CTL_BUTTON, 10, 153, 160, 15, "Ouvrir"},
+    {ID_NONE, CTL_LABEL, 10, 176, 25, 10, "Palette"},
+    {ID_PALETTE_PREV, CTL_BUTTON, 40, 175, 10, 10, "<"},
+    {ID_PALETTE_NEXT, CTL_BUTTON, 55, 175, 10, 10, ">"},
+    {ID_PALETTE_BAR, CTL_PICTURE, 72, 175, 0, 0, ""},
+    {ID_NONE, CTL_LABEL, 10, 189, 25, 10, "Couleur"},
+    {ID_COLOUR_PREV, CTL_BUTTON, 40, 188, 10, 10, "<"},
+    {ID_COLOUR_NEXT, CTL_BUTTON, 55, 188, 10, 10, ">"},
+    {ID_RESULTS, CTL_BUTTON, 10, 205, 160, 15, "R\xE9sultats"},
+    {ID_SHOW_BULL, CTL_BUTTON, 10, 222, 40, 13, "Bull"},
+    {ID_SHOW_SECTORS, CTL_BUTTON, 50, 222, 40, 13, "Sect. (%)"},
+    {ID_SHOW_SCORES, CTL_BUTTON, 90, 222, 40, 13, "Score"},
+    {ID_SHOW_LATERAL, CTL_BUTTON, 130, 222, 40, 13, "Lat\xE9ral"},
+    {ID_HELP, CTL_BUTTON, 10, 240, 35, 13, "Aide"},
+    {ID_HOVER, CTL_LABEL_RIGHT, 50, 240, 120, 20, ""},
+    {ID_RES_PICTURE, CTL_PICTURE, 186, 135, 0, 0, ""},
+    {ID_PATIENT, CTL_LABEL, 10, 260, 160, 60, ""},
+};
+
+inline constexpr CtlTemplate D3WIN_CONTROLS[] = {
+    {ID_LETTER, CTL_LABEL_CENTRED, 0, 0, 8, 8, ""},
+};
+
+inline constexpr CtlTemplate SECTWIN_CONTROLS[] = {
+    {ID_SECT_LABEL, CTL_LABEL_CENTRED, 0, 0, 24, 8, "100 %"},
+};
+
+struct WindowTemplate {
+    const char* caption;        // Latin-1; empty for the pop-ups, which have none
+    const char* font;
+    int font_points;
+    bool popup;                 // a pop-up: no caption, thin border, owned by the main window
+    const CtlTemplate* controls;
+    int count;
+};
+
+inline constexpr WindowTemplate TEMPLATES[3] = {
+    {"  Vesmora", "MS Sans Serif", 12, false, WIN_CONTROLS, static_cast<int>(std::size(WIN_CONTROLS))},
+    {"", "Arial", 5, true, D3WIN_CONTROLS, 1},
+    {"", "Arial", 8, true, SECTWIN_CONTROLS, 1},
+};
+
+inline const WindowTemplate& template_of(PlatTemplate tpl) { return TEMPLATES[tpl]; }
+
+// Client pixel rectangle of a control of the main window: the pictures at the
+// program's own client positions with their bitmap's size (views 256 x 256,
+// strips 256 x 16, results 400 x 400, bar 220 x 56), the others converted from
+// dialog units.
+constexpr PlatRect client_rect_of(const CtlTemplate& c) {
+    auto r = [](int x, int y, int w, int h) { return PlatRect{x, y, x + w, y + h}; };
+    switch (c.id) {
+    case ID_VIEW_HLA: return r(VIEW_X0[0], VIEW_Y0, VIEW_SIDE, VIEW_SIDE);
+    case ID_VIEW_VLA: return r(VIEW_X0[1], VIEW_Y0, VIEW_SIDE, VIEW_SIDE);
+    case ID_VIEW_SA: return r(VIEW_X0[2], VIEW_Y0, VIEW_SIDE, VIEW_SIDE);
+    case ID_STRIP_HLA: return r(VIEW_X0[0], STRIP_Y0, VIEW_SIDE, STRIP_H);
+    case ID_STRIP_VLA: return r(VIEW_X0[1], STRIP_Y0, VIEW_SIDE, STRIP_H);
+    case ID_STRIP_SA: return r(VIEW_X0[2], STRIP_Y0, VIEW_SIDE, STRIP_H);
+    case ID_RES_PICTURE: return r(RES_X0, RES_Y0, RES_SIDE, RES_SIDE);
+    case ID_PALETTE_BAR: return r(du_x(c.x), du_y(c.y), PAL_W, PAL_H);
+    default: return r(du_x(c.x), du_y(c.y), du_x(c.w), du_y(c.h));
+    }
+}
+
+// The template entry of a main-window control, or null.
+constexpr const CtlTemplate* win_control(int id) {
+    for (const CtlTemplate& c : WIN_CONTROLS)
+        if (c.id == id && id != ID_NONE) return &c;
+    return nullptr;
+}
+
+#endif
