@@ -295,6 +295,9 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
         if (w.size() < 3) throw ScriptError{"'dump' takes what to dump and a path"};
         const std::string& what = w[1];
         const std::string out = from_script(rest_of(line, 2));  // a path may hold blanks
+        const bool known = what == "state" || what == "ui" || what == "pictures" || what == "data" ||
+                           what == "SAMPLE" || what == "BULL" || what == "mesh_sect" || what == "log";
+        if (!known) throw ScriptError{"nothing to dump named '" + what + "'"};
         make_folders(what == "pictures" ? fs::path(out) : fs::path(out).parent_path());
         if (what == "state")
             dump_state(out);
@@ -310,10 +313,8 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
             dump_raw(out, BULL, sizeof BULL);
         else if (what == "mesh_sect")
             dump_raw(out, mesh_sect, sizeof mesh_sect);
-        else if (what == "log")
-            dump_log(out);
         else
-            throw ScriptError{"nothing to dump named '" + what + "'"};
+            dump_log(out);
     } else {
         throw ScriptError{"unknown action '" + verb + "'"};
     }
