@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "layout.h"
 #include "main.h"
 
 // =============================================================================================
@@ -676,7 +677,7 @@ int LOAD_DCM_FILE() {
     plat_set_window_text(WINDOW, chaine);
     std::snprintf(chaine, CHAINE_SIZE, "Infos patient :\n%s  ( %s)\nN\xE9(e) : %s\nExam : %s", PAT_NAME, PAT_SEX,
                   PAT_DATE, ACQ_DATE);
-    plat_set_dlg_item_text(WINDOW, 54, chaine);
+    plat_set_dlg_item_text(WINDOW, ID_PATIENT, chaine);
 
     std::fclose(fich);
     fich = nullptr;

@@ -19,6 +19,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "layout.h"
 #include "main.h"
 
 // =============================================================================================
@@ -44,7 +45,7 @@ int CREATE_PALBMP() {
             line[x * 3 + 2] = r;
         }
     }
-    HWND_ ctl = plat_get_dlg_item(WINDOW, 60);
+    HWND_ ctl = plat_get_dlg_item(WINDOW, ID_PALETTE_BAR);
     plat_delete_bitmap(bmppal);
     bmppal = plat_create_bitmap(WINDOW, &bmpinfo_p, BMPpal);
     plat_set_image(ctl, bmppal);
@@ -577,12 +578,12 @@ int DISPLAY() {
     DRAW_DISPLAY();
 
     // Hand-over: one device bitmap per picture, the previous one deleted first.
-    STATIChla = plat_get_dlg_item(WINDOW, 1);
-    STATICvla = plat_get_dlg_item(WINDOW, 2);
-    STATICsa = plat_get_dlg_item(WINDOW, 3);
-    STATICshla = plat_get_dlg_item(WINDOW, 48);
-    STATICsvla = plat_get_dlg_item(WINDOW, 47);
-    STATICssa = plat_get_dlg_item(WINDOW, 49);
+    STATIChla = plat_get_dlg_item(WINDOW, ID_VIEW_HLA);
+    STATICvla = plat_get_dlg_item(WINDOW, ID_VIEW_VLA);
+    STATICsa = plat_get_dlg_item(WINDOW, ID_VIEW_SA);
+    STATICshla = plat_get_dlg_item(WINDOW, ID_STRIP_HLA);
+    STATICsvla = plat_get_dlg_item(WINDOW, ID_STRIP_VLA);
+    STATICssa = plat_get_dlg_item(WINDOW, ID_STRIP_SA);
     plat_delete_bitmap(bmphla);
     bmphla = plat_create_bitmap(WINDOW, &bmpinfo, BMPhla);
     plat_delete_bitmap(bmpvla);
@@ -1037,7 +1038,7 @@ int DISPLAY_RES() {
             for (int n = 1; n <= 17; n++) {
                 std::snprintf(text, sizeof text, "%d", res_round(SECTEUR[n]));
                 std::strcat(text, " %");
-                plat_set_dlg_item_text(winsect[n], 40, text);
+                plat_set_dlg_item_text(winsect[n], ID_SECT_LABEL, text);
             }
             draw_grid(Bgr{0, 0, 0});
         } else if (RES_DISP == 12) {
@@ -1053,7 +1054,7 @@ int DISPLAY_RES() {
             draw_sector_map(colour);
             for (int n = 1; n <= 17; n++) {
                 std::snprintf(text, sizeof text, "[%d]  %d", n, SCORE[n]);
-                plat_set_dlg_item_text(winsect[n], 40, text);
+                plat_set_dlg_item_text(winsect[n], ID_SECT_LABEL, text);
             }
             draw_grid(Bgr{0, 0, 0});
         } else if (RES_DISP == 2) {

@@ -9,6 +9,7 @@
 
 #include "Display.h"
 #include "Main_Wnd_Proc.h"
+#include "layout.h"
 
 // ---------------------------------------------------------------------------------------------
 // State (meanings and start values in main.h)
@@ -224,7 +225,7 @@ void INIT_STATE() {
     BMPres = reserve<unsigned char>(RES_BYTES, " char ");
     BMPpal = reserve<unsigned char>(PAL_BYTES, " char ");
 
-    std::strcpy(chaine, "Infos patient\n");
+    std::strcpy(chaine, PATIENT_START_TEXT);
 
     // Defaults.
     ech = 64;
@@ -292,40 +293,37 @@ int STARTUP() {
     WINDOW = plat_create_window(TPL_WIN, nullptr, MainWndProc);
     plat_set_icon(WINDOW);
     plat_show_window(WINDOW, 1);
-    plat_set_window_pos(WINDOW, 60, 30, 846, 776);
+    plat_set_window_pos(WINDOW, WIN_LEFT, WIN_TOP, WIN_WIDTH, WIN_HEIGHT);
     plat_update_window(WINDOW);
 
-    STATIChla = plat_get_dlg_item(WINDOW, 1);
-    STATICvla = plat_get_dlg_item(WINDOW, 2);
-    STATICsa = plat_get_dlg_item(WINDOW, 3);
-    STATICshla = plat_get_dlg_item(WINDOW, 48);
-    STATICsvla = plat_get_dlg_item(WINDOW, 47);
-    STATICssa = plat_get_dlg_item(WINDOW, 49);
-    STATICres = plat_get_dlg_item(WINDOW, 46);
-    STATICpal = plat_get_dlg_item(WINDOW, 60);
+    STATIChla = plat_get_dlg_item(WINDOW, ID_VIEW_HLA);
+    STATICvla = plat_get_dlg_item(WINDOW, ID_VIEW_VLA);
+    STATICsa = plat_get_dlg_item(WINDOW, ID_VIEW_SA);
+    STATICshla = plat_get_dlg_item(WINDOW, ID_STRIP_HLA);
+    STATICsvla = plat_get_dlg_item(WINDOW, ID_STRIP_VLA);
+    STATICssa = plat_get_dlg_item(WINDOW, ID_STRIP_SA);
+    STATICres = plat_get_dlg_item(WINDOW, ID_RES_PICTURE);
+    STATICpal = plat_get_dlg_item(WINDOW, ID_PALETTE_BAR);
 
     plat_send_message(WINDOW, VM_INITDIALOG, 0, 0);  // ticks "Ombre"
 
-    plat_set_dlg_item_text(WINDOW, 7, "Grand Axe Horizontal");
-    plat_set_dlg_item_text(WINDOW, 8, "Grand Axe Vertical");
-    plat_set_dlg_item_text(WINDOW, 9, "Petit Axe");
-    std::strcpy(chaine, "Infos patient\n");
-    plat_set_dlg_item_text(WINDOW, 54, chaine);
+    for (int n = 0; n < 3; n++) plat_set_dlg_item_text(WINDOW, VIEW_TITLE_ID[n], VIEW_TITLE[n]);
+    std::strcpy(chaine, PATIENT_START_TEXT);
+    plat_set_dlg_item_text(WINDOW, ID_PATIENT, chaine);
 
     // Letter pop-ups, then the sector labels, all placed beside the window at
-    // (60, 30) and hidden until a result button shows them.
+    // its start place and hidden until a result button shows them.
     HWND_* letters[4] = {&d3_A, &d3_S, &d3_I, &d3_L};
-    const char* names[4] = {"A", "S", "I", "L"};
-    const int letter_x[4] = {505, 485, 505, 525}, letter_y[4] = {565, 585, 605, 585};
     for (int n = 0; n < 4; n++) {
         *letters[n] = plat_create_window(TPL_D3WIN, WINDOW, NullProc);
-        plat_set_dlg_item_text(*letters[n], 58, names[n]);
-        plat_set_window_pos(*letters[n], letter_x[n], letter_y[n], 10, 10);
+        plat_set_dlg_item_text(*letters[n], ID_LETTER, LETTER_TEXT[n]);
+        plat_set_window_pos(*letters[n], WIN_LEFT + LETTER_DX[n], WIN_TOP + LETTER_DY[n], LETTER_SIZE, LETTER_SIZE);
     }
     for (HWND_ w : {d3_A, d3_S, d3_I, d3_L}) plat_show_window(w, 0);
     for (int n = 1; n <= 17; n++) {
         winsect[n] = plat_create_window(TPL_SECTWIN, WINDOW, NullProc);
-        plat_set_window_pos(winsect[n], 664 + sectposi[n], 582 + sectposj[n], 37, 15);
+        plat_set_window_pos(winsect[n], WIN_LEFT + SECT_LABEL_DX + sectposi[n], WIN_TOP + SECT_LABEL_DY + sectposj[n],
+                            SECT_LABEL_W, SECT_LABEL_H);
         plat_update_window(winsect[n]);
         plat_show_window(winsect[n], 0);
     }

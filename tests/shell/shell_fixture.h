@@ -7,6 +7,7 @@
 #include <string>
 
 #include "headless.h"
+#include "layout.h"
 #include "main.h"
 #include "test_support.h"
 
@@ -33,7 +34,7 @@ protected:
         PlatRect r;
         plat_get_window_rect(WINDOW, &r);
         plat_send_message(WINDOW, VM_MOUSEWHEEL, MAKE_PARAM(0, delta),
-                          static_cast<std::intptr_t>(MAKE_PARAM(x + r.left + 3, y + r.top + 22)));
+                          static_cast<std::intptr_t>(MAKE_PARAM(x + r.left + FRAME_LEFT, y + r.top + FRAME_TOP)));
     }
     static std::string text(int id) { return headless::text_of(WINDOW, id); }
     static PlatRect rect(HWND_ w) { return w->rect; }
