@@ -15,6 +15,7 @@
 #include "Results.h"
 #include "layout.h"
 #include "main.h"
+#include "sectors.h"
 
 namespace {
 
@@ -37,28 +38,6 @@ void show_letters(int visible) {
     plat_show_window(d3_I, visible);
     plat_show_window(d3_L, visible);
 }
-
-// Hover formats: sector 1 has one blank before the parenthesis, all others two.
-const char* const SECTOR_FORMAT[18] = {
-    "",
-    "Secteur 1 (Basal - anterior)\nScore %d ( %d",
-    "Secteur 2 (Basal - anteroseptal)\nScore %d  ( %d",
-    "Secteur 3 (Basal - inferoseptal)\nScore %d  ( %d",
-    "Secteur 4 (Basal - inferior)\nScore %d  ( %d",
-    "Secteur 5 (Basal - inferolateral)\nScore %d  ( %d",
-    "Secteur 6 (Basal - anterolateral)\nScore %d  ( %d",
-    "Secteur 7 (Mid - anterior)\nScore %d  ( %d",
-    "Secteur 8 (Mid - anteroseptal)\nScore %d  ( %d",
-    "Secteur 9 (Mid - inferoseptal)\nScore %d  ( %d",
-    "Secteur 10 (Mid - inferior)\nScore %d  ( %d",
-    "Secteur 11 (Mid - inferolateral)\nScore %d  ( %d",
-    "Secteur 12 (Mid - anterolateral)\nScore %d  ( %d",
-    "Secteur 13 (Apical - anterior)\nScore %d  ( %d",
-    "Secteur 14 (Apical - septal)\nScore %d  ( %d",
-    "Secteur 15 (Apical - inferior)\nScore %d  ( %d",
-    "Secteur 16 (Apical - lateral)\nScore %d  ( %d",
-    "Secteur 17 (Apex)\nScore %d  ( %d",
-};
 
 // ---------------------------------------------------------------------------------------------
 // Commands

@@ -29,25 +29,16 @@
 
 #include "Display.h"
 #include "main.h"
+#include "sectors.h"
 
 namespace {
-
-// Angle constants (pi taken as 3.14159265), held in double as the comparisons use them.
-constexpr double TWO_PI = 6.2831853;
-constexpr double PI_3 = 1.04719755, PI2_3 = 2.0943951, PI = 3.14159265, PI4_3 = 4.1887902,
-                 PI5_3 = 5.23598775;
-constexpr double PI_4 = 0.7853981625, PI3_4 = 2.3561944875, PI5_4 = 3.9269908125, PI7_4 = 5.4977871375;
 
 constexpr int ROWS_PER_TASK = 8;
 constexpr int BULL_TASKS = 4;
 // Largest difference between the two ends of a ray inside the volume.
 constexpr int DMAX_TABLE = 255;
 
-// Bit n of a sector mask stands for sector n.
-constexpr unsigned BASAL_BITS = 0x7Eu;          // 1..6
-constexpr unsigned MID_BITS = 0x1F80u;          // 7..12
-constexpr unsigned APICAL_BITS = 0x1E000u;      // 13..16
-constexpr unsigned APEX_BIT = 1u << 17;
+// The two groups of sectors the two threads share (masks of sectors.h).
 constexpr unsigned GROUP_BITS[2] = {BASAL_BITS | MID_BITS, APICAL_BITS | APEX_BIT};
 
 // Scratch of one evaluation (sized for the fixed tables of the program).
@@ -333,11 +324,8 @@ unsigned angle_bits(float th) {
     if (PI3_4 <= th && th <= PI5_4) b |= 1u << 14;
     if (PI5_4 <= th && th <= PI7_4) b |= 1u << 15;
     if (th <= PI_4 || th >= PI7_4) b |= 1u << 16;
-    const int six[6] = {6, 1, 2, 3, 4, 5};  // basal; mid is six more
-    const double lo[6] = {0, PI_3, PI2_3, PI, PI4_3, PI5_3};
-    const double hi[6] = {PI_3, PI2_3, PI, PI4_3, PI5_3, TWO_PI};
-    for (int x = 0; x < 6; x++)
-        if (lo[x] <= th && th <= hi[x]) b |= (1u << six[x]) | (1u << (six[x] + 6));
+    for (int x = 0; x < 6; x++)  // basal sector, and the mid one six more
+        if (SIX_LO[x] <= th && th <= SIX_HI[x]) b |= (1u << SIX_BASAL[x]) | (1u << (SIX_BASAL[x] + 6));
     return b;
 }
 
@@ -378,7 +366,7 @@ void prepare_rays(Work& w) {
                      static_cast<float>((q - w.K) * (ell_ri + ell_ci - apex_i)) / static_cast<float>(w.L);
     }
     for (int s = 0; s < w.sam_ang; s++) {
-        const double phi = s * 3.1415 / (w.sam_ang / 2);
+        const double phi = s * PI_SHORT / (w.sam_ang / 2);
         w.cos_phi[s] = std::cos(phi);
         w.sin_phi[s] = std::sin(phi);
     }

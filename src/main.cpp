@@ -10,6 +10,7 @@
 #include "Display.h"
 #include "Main_Wnd_Proc.h"
 #include "layout.h"
+#include "sectors.h"
 
 // ---------------------------------------------------------------------------------------------
 // State (meanings and start values in main.h)
@@ -461,45 +462,16 @@ int INIT_SECTPOS() {
     // Axis labels at whole radii 157 (basal), 112 (mid), 67 (apical); the
     // diagonal ones at 157.5 and 112.5 towards +-30 and +-150 degrees, truncated.
     // Screen y grows downwards, so the negative angles lie above the centre.
-    const double a_2 = -2.617993875, a_3 = 2.617993875, a_5 = 0.523598775, a_6 = -0.523598775;
-    const double rb = 157.5, rm = 112.5;
     sectposi[0] = sectposj[0] = 0;
-
-    sectposi[1] = 0;
-    sectposj[1] = -157;
-    sectposi[2] = static_cast<int>(rb * std::cos(a_2));
-    sectposj[2] = static_cast<int>(rb * std::sin(a_2));
-    sectposi[3] = static_cast<int>(rb * std::cos(a_3));
-    sectposj[3] = static_cast<int>(rb * std::sin(a_3));
-    sectposi[4] = 0;
-    sectposj[4] = 157;
-    sectposi[5] = static_cast<int>(rb * std::cos(a_5));
-    sectposj[5] = static_cast<int>(rb * std::sin(a_5));
-    sectposi[6] = static_cast<int>(rb * std::cos(a_6));
-    sectposj[6] = static_cast<int>(rb * std::sin(a_6));
-
-    sectposi[7] = 0;
-    sectposj[7] = -112;
-    sectposi[8] = static_cast<int>(rm * std::cos(a_2));
-    sectposj[8] = static_cast<int>(rm * std::sin(a_2));
-    sectposi[9] = static_cast<int>(rm * std::cos(a_3));
-    sectposj[9] = static_cast<int>(rm * std::sin(a_3));
-    sectposi[10] = 0;
-    sectposj[10] = 112;
-    sectposi[11] = static_cast<int>(rm * std::cos(a_5));
-    sectposj[11] = static_cast<int>(rm * std::sin(a_5));
-    sectposi[12] = static_cast<int>(rm * std::cos(a_6));
-    sectposj[12] = static_cast<int>(rm * std::sin(a_6));
-
-    sectposi[13] = 0;
-    sectposj[13] = -67;
-    sectposi[14] = -67;
-    sectposj[14] = 0;
-    sectposi[15] = 0;
-    sectposj[15] = 67;
-    sectposi[16] = 67;
-    sectposj[16] = 0;
-    sectposi[17] = 0;
-    sectposj[17] = 0;
+    for (int n = 1; n <= SECTOR_COUNT; n++) {
+        const SectorInfo& s = SECTORS[n];
+        if (s.radius > 0) {
+            sectposi[n] = static_cast<int>(s.radius * std::cos(s.angle));
+            sectposj[n] = static_cast<int>(s.radius * std::sin(s.angle));
+        } else {
+            sectposi[n] = s.dx;
+            sectposj[n] = s.dy;
+        }
+    }
     return 0;
 }
