@@ -15,6 +15,7 @@
 
 #include "layout.h"
 #include "main.h"
+#include "tasks.h"
 
 // =============================================================================================
 // 1. Header reader
@@ -606,26 +607,10 @@ VESMORA_HOT void fill_planes(const Resampler& R, RowCache& c, int i_begin, int i
     }
 }
 
-// Runs job(first_plane, end_plane, part) on both cores (or as many as there are, up to 8).
+// Runs job(first_plane, end_plane, part) for each of the parts, on as many threads.
 template <typename Job>
 void on_all_cores(int parts, Job job) {
-    std::thread helpers[8];
-    bool started[8] = {};
-    for (int t = 1; t < parts; t++) {
-        try {
-            helpers[t] = std::thread(job, t * VOL_N / parts, (t + 1) * VOL_N / parts, t);
-            started[t] = true;
-        } catch (...) {
-            // no thread to be had: this one does that part below
-        }
-    }
-    job(0, VOL_N / parts, 0);
-    for (int t = 1; t < parts; t++) {
-        if (started[t])
-            helpers[t].join();
-        else
-            job(t * VOL_N / parts, (t + 1) * VOL_N / parts, t);
-    }
+    run_tasks(parts, parts, [&](int t) { job(t * VOL_N / parts, (t + 1) * VOL_N / parts, t); });
 }
 
 int thread_count() {

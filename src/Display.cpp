@@ -8,6 +8,13 @@
 //   3. polar sector map        INIT_SECT
 //   4. apex and ring levels    EVAL_APEX, EVAL_SECT
 //   5. result pictures         DISPLAY_RES
+//
+// File-level state, not program-wide: caches and scratch of the fast drawing,
+// none of which the program shows or a user sets, each rebuilt or checked before
+// use (so INIT_STATE need not touch them): `kept` (the planes last read, valid
+// while data_generation has not moved), `grid_idx`/`grid_count` (the result
+// grid's pixels, built once), `res_mask` (the lateral view's surface, redrawn
+// each time), and the tables of outline angles and strip backgrounds.
 #include "Display.h"
 
 #include <cmath>
@@ -229,7 +236,7 @@ struct KeptPlanes {
     alignas(64) std::uint8_t vla[256 * COLUMN];    // code of pixel (x, y) at x * COLUMN + y
     alignas(64) std::uint8_t sa[256 * COLUMN];
 };
-KeptPlanes kept;
+KeptPlanes kept;  // file-level cache (see the head of this file)
 
 void forget_stale_planes() {
     if (kept.any && kept.generation == data_generation) return;
@@ -753,7 +760,7 @@ inline void res_put(int idx, Bgr c) {
 // The grid of pictures 0, 1 and 12 depends on nothing but constants: its pixels
 // are found once (with the same sines and cosines as the literal drawing) and
 // kept as a list without repeats; every later call only paints them.
-int grid_idx[4 * 2400 + 2000 * 5];
+int grid_idx[4 * 2400 + 2000 * 5];  // file-level, built once (see the head of this file)
 int grid_count = -1;
 
 void build_grid() {

@@ -21,15 +21,13 @@
 #include "Results.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 #include "Display.h"
 #include "main.h"
 #include "sectors.h"
+#include "tasks.h"
 
 namespace {
 
@@ -41,7 +39,9 @@ constexpr int DMAX_TABLE = 255;
 // The two groups of sectors the two threads share (masks of sectors.h).
 constexpr unsigned GROUP_BITS[2] = {BASAL_BITS | MID_BITS, APICAL_BITS | APEX_BIT};
 
-// Scratch of one evaluation (sized for the fixed tables of the program).
+// File-level state, not program-wide: scratch of one evaluation (sized for the
+// fixed tables of the program), filled afresh by every EVAL_RES before use and
+// never read outside it, so it has no start value and no place in main.h.
 int g_step_j[(2 * DMAX_TABLE + 1) * 101];  // offsets of the ray points for an end difference
 int g_step_k[(2 * DMAX_TABLE + 1) * 101];  // d in -dmax..dmax on axes j (x 256) and k, q in 0..100
 unsigned g_angle_bits[256 * 256];          // sectors chosen by the angle of column (j, k)
@@ -61,29 +61,7 @@ struct Work {
     float sums[2][18];
     int counts[2][18];
 };
-Work g_work;
-
-// Runs f(0) .. f(ntasks - 1) on this thread and one more, handing the tasks
-// out in order. Without a second thread everything runs here.
-template <class F>
-void run_tasks(int ntasks, F&& f) {
-    std::atomic<int> next{0};
-    auto worker = [&]() {
-        for (;;) {
-            const int t = next.fetch_add(1);
-            if (t >= ntasks) break;
-            f(t);
-        }
-    };
-    std::thread helper;
-    try {
-        helper = std::thread(worker);
-    } catch (const std::system_error&) {
-        // no thread to be had: the tasks simply all run here
-    }
-    worker();
-    if (helper.joinable()) helper.join();
-}
+Work g_work;  // file-level scratch as above
 
 // A ray that lies wholly inside the volume, in the plane `plane` from its
 // start voxel on: the point offsets of its two axes come from the step tables.
@@ -413,7 +391,7 @@ int EVAL_RES() {
 
     // Rays, sector sums and bull's-eye lookups, shared between two threads.
     const int ray_tasks = (w.sam_ax + ROWS_PER_TASK - 1) / ROWS_PER_TASK;
-    run_tasks(2 + BULL_TASKS + ray_tasks, [&](int t) {
+    run_tasks(2 + BULL_TASKS + ray_tasks, 2, [&](int t) {
         if (t < 2) {
             eval_sectors(w, t);
         } else if (t < 2 + BULL_TASKS) {

@@ -15,23 +15,25 @@
 // ---------------------------------------------------------------------------------------------
 // State (meanings and start values in main.h)
 // ---------------------------------------------------------------------------------------------
-char* chaine = nullptr;
-char* PAT_NAME = nullptr;
-char* PAT_SEX = nullptr;
-char* PAT_DATE = nullptr;
-char* ACQ_DATE = nullptr;
-char* PAT_AGE = nullptr;
-char* tmpath = nullptr;
-char* APP_FOLDER = nullptr;
+// No initialisers: INIT_STATE() gives every variable its start value; until it
+// runs, all are zero.
+char* chaine;
+char* PAT_NAME;
+char* PAT_SEX;
+char* PAT_DATE;
+char* ACQ_DATE;
+char* PAT_AGE;
+char* tmpath;
+char* APP_FOLDER;
 
-unsigned char* BMPhla = nullptr;
-unsigned char* BMPvla = nullptr;
-unsigned char* BMPsa = nullptr;
-unsigned char* BMPshla = nullptr;
-unsigned char* BMPsvla = nullptr;
-unsigned char* BMPssa = nullptr;
-unsigned char* BMPres = nullptr;
-unsigned char* BMPpal = nullptr;
+unsigned char* BMPhla;
+unsigned char* BMPvla;
+unsigned char* BMPsa;
+unsigned char* BMPshla;
+unsigned char* BMPsvla;
+unsigned char* BMPssa;
+unsigned char* BMPres;
+unsigned char* BMPpal;
 
 BitmapDesc bmpinfo, bmpinf;
 BitmapDesc bmpinfo_s, bmpinf_s;
@@ -50,15 +52,15 @@ HWND_ winsect[18];
 PlatMsg message;
 
 int load_ok;
-int ech = 64;
+int ech;
 int NCZ;
 int RAP;
-int Nhla = 128, Nvla = 128, Nsa = 128;
+int Nhla, Nvla, Nsa;
 int palet;
 int couleur;
 unsigned char couleurs[2 * 6 * 3];
 unsigned char palette[PALETS_BYTES];
-int set_ombre = 1;
+int set_ombre;
 // Aligned to the cache line, so that 16 values along k share one line (the HLA view reads them so).
 alignas(64) float data[VOL_SIZE];
 unsigned long data_generation;
@@ -93,9 +95,9 @@ int res3D_prev;
 
 int res_ok;
 int RES_DISP;
-int res3D_ang = 8;
-int Tot_ang = 32;
-int sam_ax = 240, sam_ang = 480;
+int res3D_ang;
+int Tot_ang;
+int sam_ax, sam_ang;
 float SAMPLE[480 * 480];
 float BULL[400 * 400];
 int mesh_sect[400 * 400];
