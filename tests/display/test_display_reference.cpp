@@ -112,7 +112,7 @@ TEST_F(SliceViews, FastDrawingEqualsTheLiteralOneOnEveryPicture) {
 TEST_F(SliceViews, SixPicturesOfTheReferenceStudyMatchTheReferenceImages) {
     reference_state();
     const std::string folder = std::string(VESMORA_SOURCE_DIR) + "/tests/data/";
-    if (std::getenv("VESMORA_WRITE_REFERENCE") != nullptr) {
+    if (std::getenv("VESMORA_UPDATE_GOLDEN") != nullptr) {
         // Written once by the literal transcription, then looked at before being kept.
         LITERAL_DISPLAY_DRAW();
         for (int n = 0; n < 6; n++)

@@ -9,7 +9,6 @@
 namespace {
 
 // Voxel (i, j, k) of the volume.
-float& vox(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
 
 Rgb strip_background(int y) {
     const int d = y < 8 ? 8 - y : y - 8;

@@ -10,7 +10,6 @@
 
 namespace {
 
-float& vox(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
 
 // Every voxel of the volume at v.
 void fill_volume(float v) {

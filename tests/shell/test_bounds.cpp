@@ -1,7 +1,6 @@
 // The inclusive bounds of every hit area and handle, the drag rules of each view,
 // the wheel's screen-to-client conversion and the pop-up clicks.
 #include "shell_fixture.h"
-#include "layout.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 // a correction (VERIF_DISP) clamps the model before its block while a derivation
 // (EVAL_APEX) moves the apex first, so each order leaves its own blocks.
 #include "shell_fixture.h"
-#include "layout.h"
 
 #include <string>
 #include <vector>

@@ -5,18 +5,8 @@
 #include <vector>
 
 #include "Main_Wnd_Proc.h"
-#include "layout.h"
 
 namespace {
-
-void as_if_loaded() {
-    load_ok = 1;
-    RAP = 1;
-    Nhla = Nvla = Nsa = 128;
-    ell_ri = 80, ell_rj = 50, ell_rk = 50;
-    ill_ri = 30, ill_rj = 20, ill_rk = 20;
-    ell_ok = res_ok = 0;
-}
 
 // Pixel (x, y) of a 256-wide picture as handed over, y counted from the lowest line: blue, green, red.
 const unsigned char* shown_pixel(HWND_ control, int x, int y) {

@@ -1,20 +1,9 @@
 // The buttons of the main window, the refresh, moving and closing.
 #include "shell_fixture.h"
-#include "layout.h"
 
 #include <cstring>
 
 namespace {
-
-// What a successful load leaves behind (the loader's own reset), without a file.
-void as_if_loaded() {
-    load_ok = 1;
-    RAP = 1;
-    Nhla = Nvla = Nsa = 128;
-    ell_ri = 80, ell_rj = 50, ell_rk = 50;
-    ill_ri = 30, ill_rj = 20, ill_rk = 20;
-    ell_ok = res_ok = 0;
-}
 
 struct Model {
     int v[17];

@@ -3,14 +3,13 @@
 // shape the model, compute the results, look at every picture, point at them,
 // open a second study, close.
 #include "shell_fixture.h"
-#include "layout.h"
 
 #include <filesystem>
 #include <vector>
 
 namespace {
 
-std::string sample(const char* name) { return std::string(VESMORA_SOURCE_DIR) + "/samples/" + name + ".dcm"; }
+std::string sample(const char* name) { return std::string(VESMORA_BINARY_DIR) + "/samples/" + name + ".dcm"; }
 
 const std::vector<unsigned char>& shown(HWND_ control) { return headless::image_of(control)->pixels; }
 

@@ -1,6 +1,5 @@
 // Pointer, buttons and wheel over the views, strips and results picture.
 #include "shell_fixture.h"
-#include "layout.h"
 
 namespace {
 
