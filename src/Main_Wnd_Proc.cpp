@@ -42,6 +42,14 @@ void show_letters(int visible) {
 // ---------------------------------------------------------------------------------------------
 // Commands
 // ---------------------------------------------------------------------------------------------
+// A new study shows no result of the previous one: the results picture black as at
+// start-up, the sector labels and the hover text empty (their visibility stays).
+void clear_results() {
+    std::memset(BMPres, 0, RES_BYTES);
+    for (int n = 1; n <= 17; n++) plat_set_dlg_item_text(winsect[n], ID_SECT_LABEL, "");
+    plat_set_dlg_item_text(WINDOW, ID_HOVER, "");
+}
+
 void redraw_colours() {
     CREATE_PALBMP();
     DISPLAY();
@@ -72,6 +80,7 @@ void on_command(int id) {
     case ID_OPEN:
         if (LOAD_DCM_FILE() == 1) {
             load_ok = 1;
+            clear_results();
             DISPLAY();
             DISPLAY_RES();
         }
@@ -135,6 +144,13 @@ void on_command(int id) {
         DISPLAY();
         break;
     case ID_RESULTS:
+        // Without a volume and a placed model there is nothing to evaluate: the
+        // evaluation would score every sector 4.
+        if (!model) {
+            MUMS("Ouvrez une \xE9tude et placez le mod\xE8le (\xAB Centrer volume \xBB) avant de calculer les "
+                 "r\xE9sultats.");
+            break;
+        }
         EVAL_RES();
         break;
     case ID_SHOW_BULL:
