@@ -206,6 +206,15 @@ inline constexpr CtlTemplate SECTWIN_CONTROLS[] = {
     {ID_SECT_LABEL, CTL_LABEL_CENTRED, 0, 0, 24, 8, "100 %"},
 };
 
+// Window styles, the same for every back end: the main window ("WIN") has a
+// caption bar and a system menu, no sizing border, no minimise or maximise box,
+// and is not visible on creation; its place and outer size come from start-up
+// (WIN_LEFT, WIN_TOP, WIN_WIDTH, WIN_HEIGHT), not from the template. The pop-ups
+// ("D3WIN", "SECTWIN") have no caption and a thin border, are owned by the main
+// window (in front of it, destroyed with it) and are sized by the shell
+// (LETTER_SIZE, SECT_LABEL_W x SECT_LABEL_H). Control kinds: a check box
+// toggles itself on a click; labels are left-aligned unless the kind says
+// otherwise; pictures let mouse messages through to the main window.
 struct WindowTemplate {
     const char* caption;        // Latin-1; empty for the pop-ups, which have none
     const char* font;

@@ -11,7 +11,8 @@
 //       message loop would run them (no loop of its own)
 //   [x] bitmaps: a copy of the pixels, kept for reading after deletion
 //   [x] message boxes (recorded, optionally echoed), open-file and folder
-//       dialogs (answered from queues), shell open (recorded), module path
+//       dialogs (answered from queues; an open-file answer longer than the
+//       buffer gives -1), shell open (recorded), module path
 // Where it differs from a desktop back end:
 //   - no screen: positions are only stored; the frame is the program's own
 //     (3 pixels at the left, 22 at the top), as layout.h gives it;
