@@ -13,8 +13,9 @@ import pydicom
 
 CLI = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "vesmora-cli")
 SOURCE = sys.argv[2] if len(sys.argv) > 2 else "."
-NORMAL = os.path.abspath(os.path.join(SOURCE, "samples", "normal-64.dcm"))
-LAD = os.path.abspath(os.path.join(SOURCE, "samples", "lad-64.dcm"))
+BINARY = sys.argv[3] if len(sys.argv) > 3 else os.path.join(SOURCE, "build", "default")
+NORMAL = os.path.abspath(os.path.join(BINARY, "samples", "normal-64.dcm"))
+LAD = os.path.abspath(os.path.join(BINARY, "samples", "lad-64.dcm"))
 
 
 def cli(*args, **kw):

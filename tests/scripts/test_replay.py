@@ -10,6 +10,7 @@ import unittest
 
 CLI = sys.argv[1] if len(sys.argv) > 1 else "vesmora-cli"
 SOURCE = sys.argv[2] if len(sys.argv) > 2 else "."
+BINARY = sys.argv[3] if len(sys.argv) > 3 else os.path.join(SOURCE, "build", "default")
 
 
 def replay(folder, script, *extra):
@@ -123,7 +124,7 @@ dump mesh_sect {self.dir}/m.raw
             self.assertIn(":3:", r.stderr, bad)
 
     def test_dump_paths_keep_their_blanks_and_get_their_folders_made(self):
-        shutil.copy(os.path.join(SOURCE, "samples", "normal-64.dcm"), os.path.join(self.dir, "a study.dcm"))
+        shutil.copy(os.path.join(BINARY, "samples", "normal-64.dcm"), os.path.join(self.dir, "a study.dcm"))
         r = replay(self.dir, """open a study.dcm
 dump state new  folder/deeper/state one.txt
 dump pictures pictures here/too
@@ -207,7 +208,7 @@ dump state {out}
 
     def test_open_keeps_the_blanks_of_its_path(self):
         dcm = os.path.join(self.dir, "two  blanks.dcm")
-        shutil.copy(os.path.join(SOURCE, "samples", "normal-64.dcm"), dcm)
+        shutil.copy(os.path.join(BINARY, "samples", "normal-64.dcm"), dcm)
         out = os.path.join(self.dir, "ui.txt")
         r = replay(self.dir, f"open {dcm}  \ndump ui {out}\n")
         self.assertEqual(r.returncode, 0, r.stderr)
@@ -227,7 +228,8 @@ dump state {out}
         os.mkdir(os.path.join(self.dir, "examples"))
         script = os.path.join(self.dir, "examples", "analysis.replay")
         shutil.copy(os.path.join(SOURCE, "examples", "analysis.replay"), script)
-        os.symlink(os.path.abspath(os.path.join(SOURCE, "samples")), os.path.join(self.dir, "samples"))
+        os.makedirs(os.path.join(self.dir, "build", "default"))
+        os.symlink(os.path.abspath(os.path.join(BINARY, "samples")), os.path.join(self.dir, "build", "default", "samples"))
         run = os.path.join(self.dir, "build", "default", "run")
         elsewhere = os.path.join(self.dir, "elsewhere")
         os.mkdir(elsewhere)
