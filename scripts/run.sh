@@ -10,8 +10,8 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)"
 
 out=build/default/run
-mkdir -p "$out"
-# The program folder is the tool's own (the build puts PALETS there); log.txt is written there too.
+# The program folder is a private one for this run, with the PALETS the build put beside the
+# tool; the script's dumps (state, texts, pictures, the log) go to $out.
 build/default/tools/vesmora-cli replay examples/analysis.replay
 
 echo "Analysis of build/default/samples/normal-64.dcm (pictures and dumps in $out/):"

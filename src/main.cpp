@@ -109,11 +109,13 @@ FILE* FILE_LOG;
 FILE* fich;
 
 void* (*vesmora_alloc)(std::size_t size) = std::malloc;
+void (*vesmora_before_exit)(int status) = nullptr;
 
 // ---------------------------------------------------------------------------------------------
 // Start-up
 // ---------------------------------------------------------------------------------------------
 void EXIT_PROGRAM(int status) {
+    if (vesmora_before_exit != nullptr) vesmora_before_exit(status);
     std::fflush(nullptr);
     std::exit(status);
 }

@@ -162,6 +162,10 @@ void DATA_CHANGED();
 // The one way the program ends itself (33: memory, 1: rescaled DICOM file).
 [[noreturn]] void EXIT_PROGRAM(int status);
 
+// Called by EXIT_PROGRAM with the status just before the program ends, when set
+// (null by default): lets a front end show what the program showed before it ended.
+extern void (*vesmora_before_exit)(int status);
+
 // --- log, boxes, files ---------------------------------------------------------------------
 int INIT_EXPFILES();
 int WRITE_LOGFILE(const char* text);

@@ -103,13 +103,17 @@ def main():
                 "Age": ds.PatientAge.lstrip("0").replace("Y", ""),
                 "Exam date": dd_mm_yyyy(ds.AcquisitionDate),
                 "Frames": str(int(ds.NumberOfFrames)),
-                "Rows, cols": f"{ds.Rows}, {ds.Columns} (ech {ds.Columns})",
+                "Rows, cols": f"{ds.Rows}, {ds.Columns} pixels (ech {ds.Columns})",
+                # The sizes as the file gives them, in mm, beside the program's values in cm.
+                "Spacing": f"{padded(chr(92).join(str(v) for v in ds.PixelSpacing)).rstrip()} mm, "
+                           f"slice thickness {ds.SliceThickness} mm (as in the file)",
             }
             raw_spacing = "\\".join(str(v) for v in ds.PixelSpacing)
             raw_spacing = padded(raw_spacing)
             half = len(raw_spacing) // 2
             xy = (four_digits(raw_spacing[:half]) + four_digits(raw_spacing[half:])) / 2
-            expected["Voxel"] = f"{xy:.4f} x {four_digits(str(ds.SliceThickness)):.4f}"
+            expected["Voxel"] = (f"{xy:.4f} x {four_digits(str(ds.SliceThickness)):.4f} cm "
+                                 "(the program's VOXEL_SIZE_XY x VOXEL_SIZE_Z)")
 
             for command in ("header", "load"):
                 folder = os.path.join(tmp, f"{command}{n}")

@@ -123,6 +123,34 @@ dump mesh_sect {self.dir}/m.raw
             self.assertEqual(r.returncode, 2, bad)
             self.assertIn(":3:", r.stderr, bad)
 
+    def test_dump_paths_keep_their_blanks_and_get_their_folders_made(self):
+        shutil.copy(os.path.join(BINARY, "samples", "normal-64.dcm"), os.path.join(self.dir, "a study.dcm"))
+        r = replay(self.dir, """open a study.dcm
+dump state new  folder/deeper/state one.txt
+dump pictures pictures here/too
+dump log logs/the log.txt
+""")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(read_state(os.path.join(self.dir, "new  folder", "deeper", "state one.txt"))["load_ok"], ["1"])
+        self.assertTrue(os.path.isfile(os.path.join(self.dir, "pictures here", "too", "BMPres.bmp")))
+        with open(os.path.join(self.dir, "logs", "the log.txt")) as f:
+            self.assertIn("PAT name : ANONYME NORMAL", f.read())
+        # A dump that cannot be written says why and stops the replay.
+        r = replay(self.dir, f"dump state {self.dir}/script.txt/state.txt\n")
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("cannot make the folder", r.stderr)
+        self.assertIn("Not a directory", r.stderr)
+
+    def test_script_that_is_a_folder_or_missing_and_unknown_popup_say_why_with_status_2(self):
+        for path, why in ((self.dir, "it is a folder"), (os.path.join(self.dir, "none"), "No such file or directory")):
+            r = subprocess.run([CLI, "replay", path, "--app-folder", self.dir], capture_output=True, text=True,
+                               timeout=60)
+            self.assertEqual((r.returncode, r.stderr), (2, f"replay: cannot read {path}: {why}\n"))
+        r = replay(self.dir, "popup Q\n")
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("no pop-up named 'Q'; the pop-ups are the letters A, S, I, L and the sector labels 1 to 17",
+                      r.stderr)
+
     def test_timings_give_one_line_per_action(self):
         r = replay(self.dir, "# a comment\ncommand 4\n\ncommand 5\n", "--timings")
         self.assertEqual(r.returncode, 0, r.stderr)
@@ -195,12 +223,18 @@ dump state {out}
         self.assertTrue(os.path.exists(out))
 
     def test_example_analysis_of_the_readme_runs_to_its_scores_and_pictures(self):
-        # Run as the README does, from a folder holding build/default/samples/ and build/default/run/.
-        run = os.path.join(self.dir, "build", "default", "run")
-        os.makedirs(run)
+        # The README's example from another folder: its paths are taken from the script's
+        # folder, and the dumps make build/default/run/ themselves.
+        os.mkdir(os.path.join(self.dir, "examples"))
+        script = os.path.join(self.dir, "examples", "analysis.replay")
+        shutil.copy(os.path.join(SOURCE, "examples", "analysis.replay"), script)
+        os.makedirs(os.path.join(self.dir, "build", "default"))
         os.symlink(os.path.abspath(os.path.join(BINARY, "samples")), os.path.join(self.dir, "build", "default", "samples"))
-        r = subprocess.run([os.path.abspath(CLI), "replay", os.path.abspath(os.path.join(SOURCE, "examples", "analysis.replay")),
-                            "--app-folder", self.dir], cwd=self.dir, capture_output=True, text=True, timeout=300)
+        run = os.path.join(self.dir, "build", "default", "run")
+        elsewhere = os.path.join(self.dir, "elsewhere")
+        os.mkdir(elsewhere)
+        r = subprocess.run([os.path.abspath(CLI), "replay", os.path.relpath(script, elsewhere)],
+                           cwd=elsewhere, capture_output=True, text=True, timeout=300)
         self.assertEqual(r.returncode, 0, r.stderr)
         s = read_state(os.path.join(run, "state.txt"))
         for name, value in [("load_ok", "1"), ("ell_ok", "1"), ("res_ok", "1"), ("RES_DISP", "0"),

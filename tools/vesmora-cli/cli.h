@@ -13,7 +13,9 @@ struct FileArgs {
 };
 inline void add_file_args(CLI::App* cmd, FileArgs& args) {
     cmd->add_option("FILE", args.file, "DICOM file")->required();
-    cmd->add_option("--app-folder", args.folder, "Folder of log.txt and PALETS (default: the program's folder)");
+    cmd->add_option("--app-folder", args.folder,
+                    "Program folder: PALETS, log.txt (default: a private folder made for this run with the "
+                    "tool's PALETS, removed at the end)");
 }
 
 // Each adds its subcommand to the app; the callback runs it and sets the exit status.
@@ -21,5 +23,31 @@ void add_header_command(CLI::App& app, int& status);
 void add_sample_command(CLI::App& app, int& status);
 void add_replay_command(CLI::App& app, int& status);
 void add_load_command(CLI::App& app, int& status);
+
+// --- one run's program folder, its log and what the program showed (run.cpp) ------------
+
+// Points the program at its folder for this run: app_folder when given, else a private
+// folder made for this run under the temporary folder, holding a copy of the PALETS
+// beside the tool and removed when the tool ends, so that two runs never share a log.
+// A folder whose paths would not fit the program's path buffer is refused: false,
+// with the reason on standard error after "vesmora-cli COMMAND: ".
+bool use_program_folder(const std::string& app_folder, const char* command);
+
+// The file the program writes its log to; "" before start-up has made it.
+std::string log_path();
+
+// Prints "--- PATH ---" and the log of this run, or that it could not be written and why
+// (an older file left there is not shown).
+void print_log();
+
+// Prints every box the program showed, in order, as "--- box "TITLE" ---" and its text.
+void print_boxes();
+
+// Prints how the program ended itself ("Exit       : ..."), then the boxes (when asked) and
+// the log so far; the subcommands set it up as the program's last words before an exit.
+void print_ending(int status, bool boxes);
+
+// "" when path can be opened as a file for reading, else why not.
+std::string unreadable(const std::string& path);
 
 #endif

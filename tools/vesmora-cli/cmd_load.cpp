@@ -1,10 +1,10 @@
 // vesmora-cli load FILE [--app-folder DIR]: opens FILE as the "Ouvrir" button
 // does (the open-file dialog answers FILE), then prints the header values, the
-// caption and patient text, the boxes shown and the log.
+// caption and patient text, the boxes shown and the log. When the program ends
+// itself (a rescaled file, memory) it prints the boxes and the log so far first.
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
 #include <iostream>
-#include <sstream>
 #include <string>
 
 #include "Dicom.h"
@@ -12,13 +12,41 @@
 #include "headless.h"
 #include "layout.h"
 #include "main.h"
+#include "units.h"
+
+namespace {
+
+// The reservation (counted from 1 in this run) that is made to fail; 0: none.
+long failing_reservation = 0;
+long reservations = 0;
+
+void* counted_alloc(std::size_t size) {
+    return ++reservations == failing_reservation ? nullptr : std::malloc(size);
+}
+
+void before_exit(int status) { print_ending(status, true); }
+
+}  // namespace
 
 void add_load_command(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("load", "Load a DICOM study as the program does and print what it read");
     static FileArgs args;
     add_file_args(cmd, args);
+    // For the tests: makes the Nth reservation of the run fail, as when memory runs out.
+    cmd->add_option("--fail-reservation", failing_reservation)->group("");
     cmd->callback([&status] {
-        if (!args.folder.empty()) headless::set_module_path(args.folder + "/vesmora-cli");
+        const std::string why = unreadable(args.file);
+        if (!why.empty()) {
+            std::cerr << "vesmora-cli load: cannot open " << args.file << ": " << why << "\n";
+            status = 2;
+            return;
+        }
+        if (!use_program_folder(args.folder, "load")) {
+            status = 2;
+            return;
+        }
+        if (failing_reservation > 0) vesmora_alloc = counted_alloc;
+        vesmora_before_exit = before_exit;
         STARTUP();
         headless::queue_open_answer(args.file);
         const int ok = LOAD_DCM_FILE();
@@ -29,9 +57,7 @@ void add_load_command(CLI::App& app, int& status) {
         std::printf("Birth date : %s\n", PAT_DATE);
         std::printf("Age        : %s\n", PAT_AGE);
         std::printf("Exam date  : %s\n", ACQ_DATE);
-        std::printf("Frames     : %d\n", NCZ);
-        std::printf("Rows, cols : %d, %d (ech %d)\n", OrImSize_H, OrImSize_V, ech);
-        std::printf("Voxel      : %.4f x %.4f\n", VOXEL_SIZE_XY, VOXEL_SIZE_Z);
+        print_sizes(args.file);
         if (ok) {
             int filled = 0;
             for (int n = 0; n < VOL_SIZE; n++) filled += data[n] > 0.0f;
@@ -40,12 +66,10 @@ void add_load_command(CLI::App& app, int& status) {
         }
         std::printf("--- patient text (control %d) ---\n%s\n", ID_PATIENT,
                     headless::utf8(headless::text_of(WINDOW, ID_PATIENT)).c_str());
-        for (const auto& b : headless::state().boxes)
-            std::printf("--- box \"%s\" ---\n%s\n", headless::utf8(b.title).c_str(), headless::utf8(b.text).c_str());
-        std::ifstream log(std::string(APP_FOLDER) + "log.txt", std::ios::binary);
-        std::stringstream ss;
-        ss << log.rdbuf();
-        std::printf("--- %slog.txt ---\n%s", APP_FOLDER, headless::utf8(ss.str()).c_str());
+        print_boxes();
+        print_log();
+        vesmora_before_exit = nullptr;
+        vesmora_alloc = std::malloc;
         status = ok ? 0 : 1;
     });
 }

@@ -4,6 +4,9 @@
 // line, as the desktop front end would translate them into messages. This is
 // how an analysis is reproduced exactly and how the scenario tests drive the
 // whole program. Texts written by `dump ui` are converted from Latin-1 to UTF-8.
+// A relative path in a script is taken from the script's own folder, so a script
+// runs the same from wherever the tool is started.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -37,6 +40,23 @@ struct ScriptError {
     std::string what;
 };
 
+namespace fs = std::filesystem;
+
+// The folder of the script being replayed: relative paths in it start there.
+fs::path script_folder;
+
+std::string from_script(const std::string& path) {
+    return (script_folder / path).lexically_normal().string();  // an absolute path stays as it is
+}
+
+// Makes the folders a dump needs, as `mkdir -p` does.
+void make_folders(const fs::path& folder) {
+    if (folder.empty()) return;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) throw ScriptError{"cannot make the folder " + folder.string() + ": " + ec.message()};
+}
+
 int to_int(const std::string& word) {
     try {
         std::size_t used = 0;
@@ -56,14 +76,15 @@ HWND_ popup_named(const std::string& name) {
     if (name == "S") return d3_S;
     if (name == "I") return d3_I;
     if (name == "L") return d3_L;
-    int n = to_int(name);
-    if (n < 1 || n > 17) throw ScriptError{"no pop-up named '" + name + "' (A, S, I, L or 1 to 17)"};
-    return winsect[n];
+    for (int n = 1; n <= 17; n++)
+        if (name == std::to_string(n)) return winsect[n];
+    throw ScriptError{"no pop-up named '" + name +
+                      "'; the pop-ups are the letters A, S, I, L and the sector labels 1 to 17"};
 }
 
 FILE* open_out(const std::string& path, const char* mode) {
     FILE* f = std::fopen(path.c_str(), mode);
-    if (f == nullptr) throw ScriptError{"cannot write " + path};
+    if (f == nullptr) throw ScriptError{"cannot write " + path + ": " + std::strerror(errno)};
     return f;
 }
 
@@ -138,7 +159,7 @@ void dump_state(const std::string& path) {
 
 void dump_ui(const std::string& path) {
     std::ofstream f(path, std::ios::binary);
-    if (!f) throw ScriptError{"cannot write " + path};
+    if (!f) throw ScriptError{"cannot write " + path + ": " + std::strerror(errno)};
     f << "caption " << one_line(WINDOW ? WINDOW->caption : "") << "\n";
     for (int id : {ID_TITLE_HLA, ID_TITLE_VLA, ID_TITLE_SA, ID_HOVER, ID_PATIENT}) f << "text " << id << " " << one_line(headless::text_of(WINDOW, id)) << "\n";
     PlatWindow_* shadow = headless::control(WINDOW, ID_SHADOW);
@@ -197,11 +218,25 @@ void dump_raw(const std::string& path, const void* p, std::size_t bytes) {
     std::fclose(f);
 }
 
-// The line after its first word, without the blanks around it: a path keeps its own blanks.
-std::string rest_of(const std::string& line, const std::string& verb) {
-    const std::size_t start = line.find_first_not_of(" \t", line.find(verb) + verb.size());
+// The line after its first `words` words, without the blanks around it: a path keeps its own blanks.
+std::string rest_of(const std::string& line, int words) {
+    std::size_t at = 0;
+    for (int n = 0; n < words; n++) {
+        at = line.find_first_not_of(" \t", at);
+        at = line.find_first_of(" \t", at);
+    }
+    const std::size_t start = line.find_first_not_of(" \t", at);
     if (start == std::string::npos) return "";
     return line.substr(start, line.find_last_not_of(" \t") + 1 - start);
+}
+
+// The log so far, as the program wrote it.
+void dump_log(const std::string& path) {
+    std::ifstream in(log_path(), std::ios::binary);
+    if (!in) throw ScriptError{"the log " + log_path() + " was not written"};
+    std::ofstream f(path, std::ios::binary);
+    if (!f) throw ScriptError{"cannot write " + path + ": " + std::strerror(errno)};
+    f << in.rdbuf();
 }
 
 void run_line(const std::vector<std::string>& w, const std::string& line) {
@@ -212,11 +247,11 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
     const std::string& verb = w[0];
     if (verb == "open") {
         if (w.size() < 2) throw ScriptError{"'open' takes a path or the word cancel"};
-        const std::string path = rest_of(line, verb);  // a path may hold blanks, even two in a row
+        const std::string path = rest_of(line, 1);  // a path may hold blanks, even two in a row
         if (path == "cancel")
             headless::queue_open_cancel();
         else  // the open-file dialog answers with a full path
-            headless::queue_open_answer(std::filesystem::absolute(path).lexically_normal().string());
+            headless::queue_open_answer(fs::absolute(from_script(path)).lexically_normal().string());
         send(VM_COMMAND, ID_OPEN, 0);
     } else if (verb == "command") {
         need(1);
@@ -258,9 +293,13 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
         need(0);
         send(VM_CLOSE, 0, 0);
     } else if (verb == "dump") {
-        need(2);
+        if (w.size() < 3) throw ScriptError{"'dump' takes what to dump and a path"};
         const std::string& what = w[1];
-        const std::string& out = w[2];
+        const std::string out = from_script(rest_of(line, 2));  // a path may hold blanks
+        const bool known = what == "state" || what == "ui" || what == "pictures" || what == "data" ||
+                           what == "SAMPLE" || what == "BULL" || what == "mesh_sect" || what == "log";
+        if (!known) throw ScriptError{"nothing to dump named '" + what + "'"};
+        make_folders(what == "pictures" ? fs::path(out) : fs::path(out).parent_path());
         if (what == "state")
             dump_state(out);
         else if (what == "ui")
@@ -276,18 +315,20 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
         else if (what == "mesh_sect")
             dump_raw(out, mesh_sect, sizeof mesh_sect);
         else
-            throw ScriptError{"nothing to dump named '" + what + "'"};
+            dump_log(out);
     } else {
         throw ScriptError{"unknown action '" + verb + "'"};
     }
 }
 
 int replay(const std::string& script, const std::string& folder, bool timings) {
+    const std::string why = unreadable(script);
     std::ifstream in(script);
-    if (!in) {
-        std::cerr << "replay: cannot read " << script << "\n";
+    if (!why.empty() || !in) {
+        std::cerr << "replay: cannot read " << script << ": " << (why.empty() ? std::strerror(errno) : why) << "\n";
         return 2;
     }
+    script_folder = fs::absolute(script).parent_path();
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -296,7 +337,7 @@ int replay(const std::string& script, const std::string& folder, bool timings) {
 
     headless::reset();
     headless::state().echo_boxes = true;
-    if (!folder.empty()) headless::set_module_path(folder + "/vesmora-cli");
+    if (!use_program_folder(folder, "replay")) return 2;
     STARTUP();
 
     for (std::size_t n = 0; n < lines.size(); n++) {
@@ -327,7 +368,9 @@ void add_replay_command(CLI::App& app, int& status) {
     static std::string script, folder;
     static bool timings = false;
     cmd->add_option("SCRIPT", script, "Script: one action per line")->required();
-    cmd->add_option("--app-folder", folder, "Program folder: PALETS, log.txt, Aide.pdf (default: the tool's folder)");
+    cmd->add_option("--app-folder", folder,
+                    "Program folder: PALETS, log.txt, Aide.pdf (default: a private folder made for this run with "
+                    "the tool's PALETS, removed at the end)");
     cmd->add_flag("--timings", timings, "Print each line's wall time to standard error as 'time LINE MS'");
     cmd->callback([&status] { status = replay(script, folder, timings); });
 }

@@ -25,12 +25,22 @@ void add_sample_command(CLI::App& app, int& status) {
     cmd->add_option("--counts", opt->counts, "Myocardial counts per voxel before blurring")->capture_default_str();
     cmd->add_option("--seed", opt->seed, "Seed of the Poisson noise")->capture_default_str();
     cmd->add_flag("!--no-noise", opt->noise, "Leave the Poisson noise out");
-    cmd->add_option("--name", opt->name, "Patient's name, '^' between the parts (default ANONYME^<kind>)");
+    cmd->add_option("--name", opt->name,
+                    "Patient's name, '^' between the parts, letters of Latin-1 (written as ISO_IR 100; "
+                    "default ANONYME^<kind>)");
     cmd->add_option("--sex", opt->sex, "Patient's sex (M, F, O)")->capture_default_str();
     cmd->add_option("--birth-date", opt->birth_date, "Patient's birth date YYYYMMDD")->capture_default_str();
     cmd->add_option("--age", opt->age, "Patient's age like 058Y")->capture_default_str();
     cmd->add_option("--acq-date", opt->acq_date, "Acquisition date YYYYMMDD")->capture_default_str();
     cmd->callback([out, opt, &status] {
+        std::string latin1;
+        if (!sample::latin1_of(opt->name, latin1)) {
+            std::cerr << "sample: the name must be UTF-8 text whose letters are all in Latin-1 (the file's "
+                         "character set, ISO_IR 100)\n";
+            status = 2;
+            return;
+        }
+        opt->name = latin1;
         const std::string problem = sample::check(*opt);
         if (!problem.empty()) {
             std::cerr << "sample: " << problem << "\n";
@@ -62,8 +72,9 @@ void add_sample_command(CLI::App& app, int& status) {
             return;
         }
         const int frames = opt->frames == 0 ? opt->matrix : opt->frames;
-        std::printf("%s: %s, %d x %d, %d frames, %zu bytes\n", out->c_str(), sample::kind_of(*opt).c_str(),
-                    opt->matrix, opt->matrix, frames, bytes.size());
+        std::printf("%s: %s, %d x %d pixels of %.4f mm, %d frames %.4f mm thick, %zu bytes\n", out->c_str(),
+                    sample::kind_of(*opt).c_str(), opt->matrix, opt->matrix, sample::kFovMm / opt->matrix, frames,
+                    sample::kFovMm / opt->matrix, bytes.size());
         status = 0;
     });
 }

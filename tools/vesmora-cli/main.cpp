@@ -1,13 +1,32 @@
+#include <cstring>
+#include <iostream>
+#include <string>
+
 #include "cli.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Vesmora run headless: read DICOM headers, make sample studies, replay an analysis"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("vesmora-cli ") + VESMORA_VERSION);
     int status = 0;
     add_header_command(app, status);
     add_sample_command(app, status);
     add_replay_command(app, status);
     add_load_command(app, status);
+    // A first word that is no option and no subcommand is a mistyped subcommand, not a missing one.
+    if (argc > 1 && argv[1][0] != '-') {
+        std::string names;
+        bool known = false;
+        for (const CLI::App* sub : app.get_subcommands({})) {
+            known = known || sub->get_name() == argv[1];
+            names += (names.empty() ? "" : ", ") + sub->get_name();
+        }
+        if (!known) {
+            std::cerr << "vesmora-cli: unknown subcommand '" << argv[1] << "'; the subcommands are " << names
+                      << " (--help tells more)\n";
+            return 2;
+        }
+    }
     CLI11_PARSE(app, argc, argv);
     return status;
 }

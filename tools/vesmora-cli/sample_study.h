@@ -18,7 +18,7 @@ struct Options {
     double counts = 1000;   // myocardial concentration before blurring, in counts per voxel
     bool noise = true;      // Poisson noise
     std::uint64_t seed = 20260915;
-    std::string name;       // patient's name; empty: "ANONYME^" + the kind of study
+    std::string name;       // patient's name in Latin-1 (ISO_IR 100); empty: "ANONYME^" + the kind of study
     std::string sex = "M";
     std::string birth_date = "19680314";
     std::string age = "058Y";
@@ -49,6 +49,10 @@ constexpr double kFwhmMm = 15.0;           // camera resolution
 
 // Which of "NORMAL", "LAD", "LCX", "RCA" (joined by '+') the options describe.
 std::string kind_of(const Options& o);
+
+// The Latin-1 bytes of a UTF-8 text, as the file's character set ISO_IR 100 holds them;
+// false when the text is not UTF-8 or holds a letter beyond Latin-1.
+bool latin1_of(const std::string& utf8, std::string& latin1);
 
 // Checks the options; returns an empty text when they can be used, else what is wrong.
 std::string check(const Options& o);
