@@ -1,12 +1,14 @@
-// vesmora-cli load FILE [--app-folder DIR]: opens FILE as the "Ouvrir" button
-// does (the open-file dialog answers FILE), then prints the header values, the
-// caption and patient text, the boxes shown and the log.
+// vesmora-cli load FILE [--app-folder DIR] [--auto]: opens FILE as the "Ouvrir"
+// button does (the open-file dialog answers FILE), then prints the header values,
+// the caption and patient text, the boxes shown and the log. With --auto the model
+// is then placed automatically and printed.
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 
+#include "Auto_Place.h"
 #include "Dicom.h"
 #include "cli.h"
 #include "headless.h"
@@ -15,7 +17,9 @@
 void add_load_command(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("load", "Load a DICOM study as the program does and print what it read");
     static FileArgs args;
+    static bool automatic = false;
     add_file_args(cmd, args);
+    cmd->add_flag("--auto", automatic, "Then place the ventricle model automatically and print it");
     cmd->callback([&status] {
         if (!args.folder.empty()) headless::set_module_path(args.folder + "/vesmora-cli");
         STARTUP();
@@ -37,6 +41,18 @@ void add_load_command(CLI::App& app, int& status) {
             std::printf("Volume     : %d of %d elements above 0, centre %.3f\n", filled, VOL_SIZE,
                         data[128 * 65536 + 128 * 256 + 128]);
         }
+        int placed = 0;
+        if (ok && automatic) {
+            load_ok = 1;  // as the "Ouvrir" command sets it
+            placed = AUTO_PLACE();
+            std::printf("Model      : %s\n", placed ? "placed automatically" : "not found");
+            if (placed) {
+                std::printf("ell_c      : %d %d %d\nell_r      : %d %d %d\n", ell_ci, ell_cj, ell_ck, ell_ri, ell_rj, ell_rk);
+                std::printf("ill_c      : %d %d %d\nill_r      : %d %d %d\n", ill_ci, ill_cj, ill_ck, ill_ri, ill_rj, ill_rk);
+                std::printf("plan_i     : %d\napex_i     : %d\nsect_i     : %d %d %d %d %d\n", plan_i, apex_i, sect_i[0],
+                            sect_i[1], sect_i[2], sect_i[3], sect_i[4]);
+            }
+        }
         std::printf("--- patient text (control 54) ---\n%s\n", headless::utf8(headless::text_of(WINDOW, 54)).c_str());
         for (const auto& b : headless::state().boxes)
             std::printf("--- box \"%s\" ---\n%s\n", headless::utf8(b.title).c_str(), headless::utf8(b.text).c_str());
@@ -44,6 +60,6 @@ void add_load_command(CLI::App& app, int& status) {
         std::stringstream ss;
         ss << log.rdbuf();
         std::printf("--- %slog.txt ---\n%s", APP_FOLDER, headless::utf8(ss.str()).c_str());
-        status = ok ? 0 : 1;
+        status = ok && (!automatic || placed) ? 0 : 1;
     });
 }

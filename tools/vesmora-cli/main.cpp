@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
     add_sample_command(app, status);
     add_replay_command(app, status);
     add_load_command(app, status);
+    add_validate_auto_command(app, status);
     CLI11_PARSE(app, argc, argv);
     return status;
 }

@@ -1,0 +1,586 @@
+// Automatic placement of the ventricle model.
+//
+//  1. Shrink: block means of the volume on a 128 grid (2 x 2 x 2 voxels, both cores)
+//     and on a 64 grid (4 x 4 x 4); the means also tame the noise.
+//  2. Find: on the 64 grid, the connected regions above several thresholds; the
+//     ventricle is the region whose short-axis cuts are rings around a darker hole in
+//     the most slices. A liver-like blob is solid and never wins; a dim ring seen at
+//     one threshold is found at a lower one.
+//  3. Fit: rays across the wall on the 128 grid, in the short-axis planes from the
+//     axis and towards the apex from inside the cavity; the crest of each profile is a
+//     mid-wall point. An axis-aligned ellipsoid is fitted to the points (robust
+//     Levenberg-Marquardt). The base plane is the level where the counts along the
+//     mid-wall fall half-way from the wall's to the background's, taken per angle and
+//     then the median, so a defect over a whole territory does not move it.
+//  4. Check and place: plausible sizes, enough wall found, the wall clearly brighter
+//     than the cavity; the model is the mid-wall ellipsoid widened and narrowed by half
+//     of a typical wall (8 voxels, 9.6 mm) and placed as "Centrer volume" places it.
+#include "Auto_Place.h"
+
+#include <algorithm>
+#include <cmath>
+#include <thread>
+
+#include "Display.h"
+#include "main.h"
+
+AutoPlaceReport auto_place_report;
+
+namespace {
+
+constexpr int G2 = 128;  // side of the 2-voxel grid
+constexpr int G4 = 64;   // side of the 4-voxel grid
+constexpr double kWall = 8.0;  // wall thickness the model assumes (voxels)
+constexpr double kPi = 3.14159265358979323846;
+
+float g2[G2 * G2 * G2];    // block means of 2 x 2 x 2 voxels; cell a is centred on voxel 2a + 0.5
+float g4[G4 * G4 * G4];    // block means of 4 x 4 x 4 voxels; cell g is centred on 4g + 1.5
+int lab[G4 * G4 * G4];     // region number of each cell at the current threshold (0: below)
+int queue_[G4 * G4 * G4];  // cells of the regions, region after region
+
+inline int at4(int i, int j, int k) { return (i * G4 + j) * G4 + k; }
+
+// 1. Shrink ------------------------------------------------------------------------------------
+void shrink_planes(int a0, int a1) {
+    float row[VOL_N];
+    for (int a = a0; a < a1; a++) {
+        const float* p0 = data + static_cast<long>(2 * a) * 65536;
+        const float* p1 = p0 + 65536;
+        for (int b = 0; b < G2; b++) {
+            const float* r00 = p0 + 2 * b * 256;
+            const float* r01 = r00 + 256;
+            const float* r10 = p1 + 2 * b * 256;
+            const float* r11 = r10 + 256;
+            for (int k = 0; k < VOL_N; k++) row[k] = (r00[k] + r01[k]) + (r10[k] + r11[k]);
+            float* out = g2 + (a * G2 + b) * G2;
+            for (int c = 0; c < G2; c++) out[c] = (row[2 * c] + row[2 * c + 1]) * 0.125f;
+        }
+    }
+}
+
+void shrink() {
+    // Two halves of the planes at once: the volume is read once, as fast as memory allows.
+    std::thread helper;
+    bool started = false;
+    try {
+        helper = std::thread(shrink_planes, G2 / 2, G2);
+        started = true;
+    } catch (...) {
+        // no thread to be had: this one does both halves
+    }
+    shrink_planes(0, G2 / 2);
+    if (started)
+        helper.join();
+    else
+        shrink_planes(G2 / 2, G2);
+    for (int i = 0; i < G4; i++)
+        for (int j = 0; j < G4; j++)
+            for (int k = 0; k < G4; k++) {
+                float s = 0;
+                for (int c = 0; c < 8; c++)
+                    s += g2[((2 * i + (c >> 2)) * G2 + 2 * j + ((c >> 1) & 1)) * G2 + 2 * k + (c & 1)];
+                g4[at4(i, j, k)] = s * 0.125f;
+            }
+}
+
+// Counts at a point of the volume (voxel coordinates), trilinear on the 128 grid.
+float sample(double x, double y, double z) {
+    auto split = [](double v, int& n, float& f) {
+        double u = (v - 0.5) * 0.5;
+        u = u < 0 ? 0 : u > G2 - 1.001 ? G2 - 1.001 : u;
+        n = static_cast<int>(u);
+        f = static_cast<float>(u - n);
+    };
+    int a, b, c;
+    float fa, fb, fc;
+    split(x, a, fa);
+    split(y, b, fb);
+    split(z, c, fc);
+    const float* p = g2 + (a * G2 + b) * G2 + c;
+    const float c00 = p[0] + (p[1] - p[0]) * fc;
+    const float c01 = p[G2] + (p[G2 + 1] - p[G2]) * fc;
+    const float c10 = p[G2 * G2] + (p[G2 * G2 + 1] - p[G2 * G2]) * fc;
+    const float c11 = p[G2 * G2 + G2] + (p[G2 * G2 + G2 + 1] - p[G2 * G2 + G2]) * fc;
+    const float c0 = c00 + (c01 - c00) * fb, c1 = c10 + (c11 - c10) * fb;
+    return c0 + (c1 - c0) * fa;
+}
+
+// 2. Find ---------------------------------------------------------------------------------------
+struct Candidate {
+    int rings = 0;            // ring slices
+    double cj = 0, ck = 0;    // axis (median of the holes), voxels
+    double r = 0;             // median ring radius, voxels
+    double i_lo = 0, i_hi = 0;  // first and last ring slice, voxels
+    double i_top = 0;         // last slice of the region (the apex cap), voxels
+};
+
+double median(double* v, int n) {
+    if (n <= 0) return 0;
+    std::nth_element(v, v + n / 2, v + n);
+    double m = v[n / 2];
+    if (n % 2 == 0) m = 0.5 * (m + *std::max_element(v, v + n / 2));
+    return m;
+}
+
+// Labels the cells at or above t; returns the number of regions. The cells of region r
+// are queue_[start[r] .. start[r + 1]).
+int label_regions(float t, int* start, int max_regions) {
+    std::fill(lab, lab + G4 * G4 * G4, 0);
+    int regions = 0, tail = 0;
+    for (int s = 0; s < G4 * G4 * G4; s++) {
+        if (lab[s] != 0 || g4[s] < t) continue;
+        if (regions == max_regions) break;
+        start[regions] = tail;
+        regions++;
+        lab[s] = regions;
+        queue_[tail++] = s;
+        for (int h = start[regions - 1]; h < tail; h++) {
+            const int q = queue_[h], i = q / (G4 * G4), j = (q / G4) % G4, k = q % G4;
+            const int nb[6][3] = {{i - 1, j, k}, {i + 1, j, k}, {i, j - 1, k}, {i, j + 1, k}, {i, j, k - 1}, {i, j, k + 1}};
+            for (const auto& n : nb) {
+                if (n[0] < 0 || n[0] >= G4 || n[1] < 0 || n[1] >= G4 || n[2] < 0 || n[2] >= G4) continue;
+                const int m = at4(n[0], n[1], n[2]);
+                if (lab[m] == 0 && g4[m] >= t) {
+                    lab[m] = regions;
+                    queue_[tail++] = m;
+                }
+            }
+        }
+    }
+    start[regions] = tail;
+    return regions;
+}
+
+// How many short-axis slices of region r are rings around a hole, and where.
+Candidate judge_region(int r, int from, int to) {
+    Candidate c;
+    if (to - from < 24) return c;
+    int n[G4] = {};
+    double sj[G4] = {}, sk[G4] = {};
+    int lo = G4, hi = -1;
+    for (int h = from; h < to; h++) {
+        const int q = queue_[h], i = q / (G4 * G4);
+        n[i]++;
+        sj[i] += (q / G4) % G4;
+        sk[i] += q % G4;
+        lo = std::min(lo, i);
+        hi = std::max(hi, i);
+    }
+    double mj[G4], mk[G4], rr[G4] = {};
+    for (int i = lo; i <= hi; i++) {
+        if (n[i] == 0) continue;
+        mj[i] = sj[i] / n[i];
+        mk[i] = sk[i] / n[i];
+    }
+    for (int h = from; h < to; h++) {
+        const int q = queue_[h], i = q / (G4 * G4);
+        const double dj = (q / G4) % G4 - mj[i], dk = q % G4 - mk[i];
+        rr[i] += std::sqrt(dj * dj + dk * dk);
+    }
+    double hj[G4], hk[G4], hr[G4];
+    for (int i = lo; i <= hi; i++) {
+        if (n[i] < 6) continue;
+        // The hole: the darkest cell outside the region near the centroid (the centroid of a
+        // ring opened by a defect lies off the middle of the cavity).
+        const int cj = static_cast<int>(mj[i] + 0.5), ck = static_cast<int>(mk[i] + 0.5);
+        int bj = -1, bk = -1;
+        float dark = 0;
+        for (int dj = -2; dj <= 2; dj++)
+            for (int dk = -2; dk <= 2; dk++) {
+                const int j = cj + dj, k = ck + dk;
+                if (dj * dj + dk * dk > 5 || j < 0 || j >= G4 || k < 0 || k >= G4) continue;
+                const int q = at4(i, j, k);
+                if (lab[q] == r + 1) continue;
+                if (bj < 0 || g4[q] < dark) {
+                    bj = j;
+                    bk = k;
+                    dark = g4[q];
+                }
+            }
+        if (bj < 0) continue;  // no hole near the middle: a blob
+        const double mean_r = rr[i] / n[i];
+        if (mean_r < 1.5 || mean_r > 14) continue;
+        int octants = 0;
+        for (int h = from; h < to; h++) {
+            const int q = queue_[h];
+            if (q / (G4 * G4) != i) continue;
+            double th = std::atan2(q % G4 - bk, (q / G4) % G4 - bj);
+            if (th < 0) th += 2 * kPi;
+            octants |= 1 << std::min(7, static_cast<int>(th / (kPi / 4)));
+        }
+        int filled = 0;
+        for (int o = 0; o < 8; o++) filled += (octants >> o) & 1;
+        if (filled < 6) continue;  // a defect may open up to two octants
+        hj[c.rings] = 4 * bj + 1.5;
+        hk[c.rings] = 4 * bk + 1.5;
+        hr[c.rings] = 4 * mean_r;
+        if (c.rings == 0) c.i_lo = 4 * i + 1.5;
+        c.i_hi = 4 * i + 1.5;
+        c.rings++;
+    }
+    if (c.rings == 0) return c;
+    c.cj = median(hj, c.rings);
+    c.ck = median(hk, c.rings);
+    c.r = median(hr, c.rings);
+    c.i_top = 4 * hi + 1.5;
+    return c;
+}
+
+Candidate find_ventricle(float top) {
+    static const float fractions[] = {0.8f, 0.72f, 0.65f, 0.59f, 0.53f, 0.48f, 0.43f, 0.39f, 0.35f, 0.31f, 0.27f, 0.23f, 0.2f};
+    static int start[4097];
+    Candidate best;
+    for (float f : fractions) {
+        const int regions = label_regions(f * top, start, 4096);
+        for (int r = 0; r < regions; r++) {
+            const Candidate c = judge_region(r, start[r], start[r + 1]);
+            if (c.rings > best.rings) best = c;
+        }
+    }
+    return best;
+}
+
+// 3. Fit ------------------------------------------------------------------------------------------
+struct Point {
+    double i, j, k;
+    double w;  // weight of its kind (apex rays count more: they are few)
+};
+
+constexpr int kAngles = 32;      // rays around the axis in each short-axis plane
+constexpr int kMaxLevels = 160;  // short-axis planes, two voxels apart
+constexpr int kMaxPoints = kAngles * kMaxLevels + 200;
+
+Point pts[kMaxPoints];
+int npts = 0;
+
+// The crest of the counts along a ray from (i, j, k) in direction (di, dj, dk), within
+// `len` voxels: the highest point before the counts fall by 40 % again. Returns the
+// distance (subvoxel) or -1 when the ray never crosses a wall; `peak` gets its counts.
+double crest(double i, double j, double k, double di, double dj, double dk, int len, float& peak) {
+    float p[256];
+    len = std::min(len, 250);
+    for (int s = 0; s <= len + 1; s++) p[s] = sample(i + s * di, j + s * dj, k + s * dk);
+    float q[256];
+    q[0] = p[0];
+    for (int s = 1; s <= len; s++) q[s] = 0.25f * p[s - 1] + 0.5f * p[s] + 0.25f * p[s + 1];
+    int best = 0;
+    for (int s = 1; s <= len; s++) {
+        if (q[s] > q[best]) best = s;
+        if (q[s] < 0.6f * q[best] && best >= 2) {
+            if (!(q[best] > 1.15f * q[0])) return -1;  // the start was no darker than the crest
+            const double a = q[best - 1], b = q[best], c = q[best + 1];
+            const double den = a - 2 * b + c;
+            const double off = den < 0 ? 0.5 * (a - c) / den : 0;
+            peak = q[best];
+            return best + std::clamp(off, -0.5, 0.5);
+        }
+    }
+    return -1;
+}
+
+struct Ellipsoid {
+    double p[6];  // ci, cj, ck, ri, rj, rk
+};
+
+// Signed distance, along the line from the centre, from the ellipsoid to a point.
+inline double residual(const double* p, const Point& q) {
+    const double di = q.i - p[0], dj = q.j - p[1], dk = q.k - p[2];
+    const double ui = di / p[3], uj = dj / p[4], uk = dk / p[5];
+    const double rho = std::sqrt(ui * ui + uj * uj + uk * uk);
+    const double len = std::sqrt(di * di + dj * dj + dk * dk);
+    if (rho < 1e-9) return -std::cbrt(p[3] * p[4] * p[5]);
+    return len * (1 - 1 / rho);
+}
+
+// Robust Levenberg-Marquardt: Huber weights first, Tukey's at the end (points farther
+// than 4 voxels from the surface then count no more). Returns the points kept.
+int fit_ellipsoid(Ellipsoid& e, int first_pass) {
+    double lambda = 1e-3;
+    int kept = 0;
+    for (int it = 0; it < 30; it++) {
+        const bool tukey = it >= first_pass;
+        double A[6][7] = {};
+        double cost = 0;
+        kept = 0;
+        for (int n = 0; n < npts; n++) {
+            const double r = residual(e.p, pts[n]);
+            const double ar = std::fabs(r);
+            double w;
+            if (tukey) {
+                if (ar >= 4) continue;
+                const double t = 1 - (r / 4) * (r / 4);
+                w = t * t;
+            } else {
+                w = ar <= 2 ? 1 : 2 / ar;
+            }
+            w *= pts[n].w;
+            kept++;
+            double J[6];
+            for (int m = 0; m < 6; m++) {
+                double p2[6];
+                std::copy(e.p, e.p + 6, p2);
+                const double h = 1e-3 * std::max(1.0, std::fabs(e.p[m]));
+                p2[m] += h;
+                J[m] = (residual(p2, pts[n]) - r) / h;
+            }
+            for (int a = 0; a < 6; a++) {
+                for (int b = 0; b < 6; b++) A[a][b] += w * J[a] * J[b];
+                A[a][6] -= w * J[a] * r;
+            }
+            cost += w * r * r;
+        }
+        if (kept < 12) return kept;
+        for (int a = 0; a < 6; a++) A[a][a] *= 1 + lambda;
+        // Gaussian elimination with partial pivoting.
+        for (int c = 0; c < 6; c++) {
+            int piv = c;
+            for (int r = c + 1; r < 6; r++)
+                if (std::fabs(A[r][c]) > std::fabs(A[piv][c])) piv = r;
+            for (int m = 0; m < 7; m++) std::swap(A[c][m], A[piv][m]);
+            if (std::fabs(A[c][c]) < 1e-12) return 0;
+            for (int r = c + 1; r < 6; r++) {
+                const double f = A[r][c] / A[c][c];
+                for (int m = c; m < 7; m++) A[r][m] -= f * A[c][m];
+            }
+        }
+        double step[6];
+        for (int c = 5; c >= 0; c--) {
+            double s = A[c][6];
+            for (int m = c + 1; m < 6; m++) s -= A[c][m] * step[m];
+            step[c] = s / A[c][c];
+        }
+        Ellipsoid trial = e;
+        for (int m = 0; m < 6; m++) trial.p[m] += std::clamp(step[m], -10.0, 10.0);
+        for (int m = 3; m < 6; m++) trial.p[m] = std::max(trial.p[m], 3.0);
+        // Accept when the same weights give a lower cost.
+        double trial_cost = 0;
+        for (int n = 0; n < npts; n++) {
+            const double r0 = residual(e.p, pts[n]), ar = std::fabs(r0);
+            double w;
+            if (tukey) {
+                if (ar >= 4) continue;
+                const double t = 1 - (r0 / 4) * (r0 / 4);
+                w = t * t;
+            } else {
+                w = ar <= 2 ? 1 : 2 / ar;
+            }
+            const double r = residual(trial.p, pts[n]);
+            trial_cost += w * pts[n].w * r * r;
+        }
+        if (trial_cost <= cost) {
+            e = trial;
+            lambda = std::max(lambda * 0.3, 1e-6);
+        } else {
+            lambda *= 10;
+        }
+    }
+    return kept;
+}
+
+// Radius of the ellipsoid's section at level i in direction th (0 when the level misses it).
+double section_radius(const Ellipsoid& e, double i, double th) {
+    const double u = (i - e.p[0]) / e.p[3];
+    if (u * u >= 1) return 0;
+    const double c = std::cos(th) / e.p[4], s = std::sin(th) / e.p[5];
+    return std::sqrt(1 - u * u) / std::sqrt(c * c + s * s);
+}
+
+// Base plane: per angle, the level where the counts along the mid-wall (best of a few
+// voxels across it) fall half-way from the wall's plateau to the background below.
+double find_base(const Ellipsoid& e, double base0) {
+    double found[kAngles];
+    int nf = 0;
+    const double equator = e.p[0];
+    for (int a = 0; a < kAngles; a++) {
+        const double th = a * 2 * kPi / kAngles, cs = std::cos(th), sn = std::sin(th);
+        float v[64];
+        const int lo = static_cast<int>(std::floor(base0)) - 26;
+        for (int s = 0; s < 56; s++) {
+            const double i = lo + s;
+            // Below the ellipsoid's reach (or beyond its equator when the base is low)
+            // the section at the nearest level that has one is used.
+            double R = section_radius(e, std::min(i, e.p[0] + e.p[3] * 0.9), th);
+            if (R <= 0) R = section_radius(e, equator, th);
+            float m = 0;
+            for (int d = -3; d <= 3; d++)
+                m = std::max(m, sample(i, e.p[1] + (R + d) * cs, e.p[2] + (R + d) * sn));
+            v[s] = m;
+        }
+        float sm[64];
+        for (int s = 0; s < 56; s++) sm[s] = (v[std::max(0, s - 1)] + v[s] + v[std::min(55, s + 1)]) / 3;
+        double plateau[16], low[16];
+        int np = 0, nl = 0;
+        for (int s = 34; s <= 48; s++) plateau[np++] = sm[s];  // 8..22 voxels past base0
+        for (int s = 0; s <= 12; s++) low[nl++] = sm[s];       // 26..14 voxels before it
+        const double P = median(plateau, np), L = median(low, nl);
+        if (!(P > L * 1.3)) continue;
+        const double half = 0.5 * (P + L);
+        for (int s = 34; s > 0; s--) {
+            if (sm[s - 1] < half && sm[s] >= half) {
+                found[nf++] = lo + s - 1 + (half - sm[s - 1]) / (sm[s] - sm[s - 1]);
+                break;
+            }
+        }
+    }
+    if (nf < kAngles / 4) return base0;
+    return median(found, nf);
+}
+
+struct Fit {
+    Ellipsoid e;
+    double base;
+    int kept;
+    double wall, cavity;
+};
+
+// Collects the mid-wall points at or past level `from`.
+void collect_points(const Candidate& c, double axis_j, double axis_k, double from, double apex_from, double reach) {
+    npts = 0;
+    const int len = static_cast<int>(reach);
+    for (double i = from; i <= c.i_top + 4 && npts + kAngles < kMaxPoints - 200; i += 2) {
+        for (int a = 0; a < kAngles; a++) {
+            const double th = a * 2 * kPi / kAngles;
+            float peak;
+            const double d = crest(i, axis_j, axis_k, 0, std::cos(th), std::sin(th), len, peak);
+            if (d < 0) continue;
+            pts[npts++] = {i, axis_j + d * std::cos(th), axis_k + d * std::sin(th), 1.0};
+        }
+    }
+    // Towards the apex from inside the cavity, up to 75 degrees off the axis.
+    for (int t = 0; t <= 5; t++) {
+        const double al = t * 15 * kPi / 180;
+        const int around = t == 0 ? 1 : 16;
+        for (int a = 0; a < around; a++) {
+            const double th = a * 2 * kPi / around;
+            float peak;
+            const double di = std::cos(al), dj = std::sin(al) * std::cos(th), dk = std::sin(al) * std::sin(th);
+            const double d = crest(apex_from, axis_j, axis_k, di, dj, dk, len + 20, peak);
+            if (d < 0) continue;
+            pts[npts++] = {apex_from + d * di, axis_j + d * dj, axis_k + d * dk, 4.0};
+        }
+    }
+}
+
+// Drops the points on the basal side of the plane (they see the blurred edge).
+void keep_past(double level) {
+    int m = 0;
+    for (int n = 0; n < npts; n++)
+        if (pts[n].i >= level) pts[m++] = pts[n];
+    npts = m;
+}
+
+bool fit_model(const Candidate& c, Fit& out) {
+    const double reach = std::min(2.0 * c.r + 12, 100.0);
+    // First base guess: where the ring slices begin.
+    double base = c.i_lo - 2;
+    double axis_j = c.cj, axis_k = c.ck;
+    Ellipsoid e{};
+    e.p[0] = base;
+    e.p[1] = axis_j;
+    e.p[2] = axis_k;
+    e.p[3] = std::max(c.i_top - base, 12.0);
+    e.p[4] = e.p[5] = std::max(c.r, 5.0);
+    int kept = 0;
+    for (int pass = 0; pass < 3; pass++) {
+        // Rays towards the apex start inside the cavity, a third of the way from the tip back.
+        const double tip = e.p[0] + e.p[3];
+        const double apex_from = std::max(base + 4, tip - std::max(0.45 * (tip - base), 10.0));
+        collect_points(c, axis_j, axis_k, base + 3, apex_from, reach);
+        keep_past(base + 3);
+        kept = fit_ellipsoid(e, pass == 0 ? 12 : 6);
+        if (kept < 40) return false;
+        base = find_base(e, base);
+        axis_j = e.p[1];
+        axis_k = e.p[2];
+    }
+    // Counts on the mid-wall and along the cavity's axis, for the final check.
+    double wall = 0, cavity = 0;
+    int nw = 0, nc = 0;
+    for (int n = 0; n < npts; n++) {
+        if (std::fabs(residual(e.p, pts[n])) < 2) {
+            wall += sample(pts[n].i, pts[n].j, pts[n].k);
+            nw++;
+        }
+    }
+    const double tip_in = e.p[0] + e.p[3] - kWall;
+    for (double i = base + 4; i <= tip_in - 4; i += 2) {
+        cavity += sample(i, e.p[1], e.p[2]);
+        nc++;
+    }
+    out.e = e;
+    out.base = base;
+    out.kept = kept;
+    out.wall = nw ? wall / nw : 0;
+    out.cavity = nc ? cavity / nc : 0;
+    return true;
+}
+
+int refuse() {
+    MEMS("Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9 dans ce volume : le mod\xE8le n'est pas plac\xE9.\n"
+         "Placez-le \xE0 la main avec \"Centrer volume\".");
+    return 0;
+}
+
+inline int nearest(double v) { return static_cast<int>(std::floor(v + 0.5)); }
+
+}  // namespace
+
+int AUTO_PLACE_AVAILABLE() { return load_ok == 1 ? 1 : 0; }
+
+int AUTO_PLACE() {
+    auto_place_report = AutoPlaceReport{};
+    if (load_ok != 1) return 0;
+    shrink();
+    float top = 0;
+    for (float v : g4) top = std::max(top, v);
+    if (!(top > 0.5f)) return refuse();  // an empty study
+    const Candidate c = find_ventricle(top);
+    auto_place_report.ring_slices = c.rings;
+    if (c.rings < 3) return refuse();
+    Fit f;
+    if (!fit_model(c, f)) {
+        auto_place_report.points = -1;
+        return refuse();
+    }
+    const double* p = f.e.p;
+    auto& rep = auto_place_report;
+    rep.ci = p[0];
+    rep.cj = p[1];
+    rep.ck = p[2];
+    rep.ri = p[3];
+    rep.rj = p[4];
+    rep.rk = p[5];
+    rep.base_i = f.base;
+    rep.wall_mean = f.wall;
+    rep.cavity_mean = f.cavity;
+    rep.points = f.kept;
+    // A ventricle: a cavity clearly darker than its wall, sizes of a heart, a base plane
+    // between the centre's neighbourhood and the apex.
+    const bool sized = p[3] >= 15 && p[3] <= 125 && p[4] >= 6 && p[4] <= 70 && p[5] >= 6 && p[5] <= 70 &&
+                       p[3] >= 0.8 * std::max(p[4], p[5]);
+    const bool based = f.base > p[0] - 0.8 * p[3] && f.base < p[0] + p[3] - 15;
+    if (!sized || !based || !(f.wall > 1.4 * f.cavity) || f.kept < 60) return refuse();
+
+    const double h = kWall / 2;
+    ell_ci = ill_ci = nearest(p[0]);
+    ell_cj = ill_cj = nearest(p[1]);
+    ell_ck = ill_ck = nearest(p[2]);
+    ell_ri = nearest(p[3] + h);
+    ell_rj = nearest(p[4] + h);
+    ell_rk = nearest(p[5] + h);
+    ill_ri = nearest(p[3] - h);
+    ill_rj = nearest(p[4] - h);
+    ill_rk = nearest(p[5] - h);
+    plan_i = nearest(f.base);
+    // The views through the middle of the ventricle.
+    Nsa = nearest(0.5 * (f.base + p[0] + p[3]));
+    Nvla = ell_cj;
+    Nhla = ell_ck;
+    ell_ok = 1;
+    rep.found = 1;
+    EVAL_APEX();
+    VERIF_DISP();
+    EVAL_APEX();
+    DISPLAY();
+    return 1;
+}
