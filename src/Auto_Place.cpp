@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <cmath>
 #include <thread>
+#include <cstdio>
+#include <cstdlib>
 
 #include "Display.h"
 #include "main.h"
@@ -152,7 +154,7 @@ int label_regions(float t, int* start, int max_regions) {
 }
 
 // How many short-axis slices of region r are rings around a hole, and where.
-Candidate judge_region(int r, int from, int to) {
+Candidate judge_region(int r, int from, int to, float t) {
     Candidate c;
     if (to - from < 24) return c;
     int n[G4] = {};
@@ -178,6 +180,17 @@ Candidate judge_region(int r, int from, int to) {
         rr[i] += std::sqrt(dj * dj + dk * dk);
     }
     double hj[G4], hk[G4], hr[G4];
+    Candidate best_run;
+    int last_i = -10, last_j = 0, last_k = 0;
+    auto close_run = [&] {
+        if (c.rings == 0) return;
+        c.cj = median(hj, c.rings);
+        c.ck = median(hk, c.rings);
+        c.r = median(hr, c.rings);
+        // The region's last slice past the run: the apex cap.
+        c.i_top = c.i_hi;
+        for (int i = static_cast<int>((c.i_hi - 1.5) / 4) + 1; i <= hi && n[i] > 0; i++) c.i_top = 4 * i + 1.5;
+    };
     for (int i = lo; i <= hi; i++) {
         if (n[i] < 6) continue;
         // The hole: the darkest cell outside the region near the centroid (the centroid of a
@@ -197,7 +210,7 @@ Candidate judge_region(int r, int from, int to) {
                     dark = g4[q];
                 }
             }
-        if (bj < 0) continue;  // no hole near the middle: a blob
+        if (bj < 0 || dark > 0.8f * t) continue;  // no dark hole near the middle: a blob
         const double mean_r = rr[i] / n[i];
         if (mean_r < 1.5 || mean_r > 14) continue;
         int octants = 0;
@@ -211,6 +224,16 @@ Candidate judge_region(int r, int from, int to) {
         int filled = 0;
         for (int o = 0; o < 8; o++) filled += (octants >> o) & 1;
         if (filled < 6) continue;  // a defect may open up to two octants
+        // The cavity runs along i: a ring counts in the run of rings before it only when
+        // its hole lies next to the last one.
+        if (c.rings > 0 && (i - last_i > 2 || std::abs(bj - last_j) > 2 || std::abs(bk - last_k) > 2)) {
+            close_run();
+            if (c.rings > best_run.rings) best_run = c;
+            c = Candidate{};
+        }
+        last_i = i;
+        last_j = bj;
+        last_k = bk;
         hj[c.rings] = 4 * bj + 1.5;
         hk[c.rings] = 4 * bk + 1.5;
         hr[c.rings] = 4 * mean_r;
@@ -218,12 +241,8 @@ Candidate judge_region(int r, int from, int to) {
         c.i_hi = 4 * i + 1.5;
         c.rings++;
     }
-    if (c.rings == 0) return c;
-    c.cj = median(hj, c.rings);
-    c.ck = median(hk, c.rings);
-    c.r = median(hr, c.rings);
-    c.i_top = 4 * hi + 1.5;
-    return c;
+    close_run();
+    return best_run.rings > c.rings ? best_run : c;
 }
 
 Candidate find_ventricle(float top) {
@@ -233,7 +252,7 @@ Candidate find_ventricle(float top) {
     for (float f : fractions) {
         const int regions = label_regions(f * top, start, 4096);
         for (int r = 0; r < regions; r++) {
-            const Candidate c = judge_region(r, start[r], start[r + 1]);
+            const Candidate c = judge_region(r, start[r], start[r + 1], f * top);
             if (c.rings > best.rings) best = c;
         }
     }
@@ -252,11 +271,15 @@ constexpr int kMaxPoints = kAngles * kMaxLevels + 200;
 
 Point pts[kMaxPoints];
 int npts = 0;
+double widths[kMaxPoints];  // outer half-widths of the short-axis crests
+int nwidths = 0;
 
 // The crest of the counts along a ray from (i, j, k) in direction (di, dj, dk), within
 // `len` voxels: the highest point before the counts fall by 40 % again. Returns the
-// distance (subvoxel) or -1 when the ray never crosses a wall; `peak` gets its counts.
-double crest(double i, double j, double k, double di, double dj, double dk, int len, float& peak) {
+// distance (subvoxel) or -1 when the ray never crosses a wall; `peak` gets its counts and
+// `outer` the distance from the crest to where the counts are half-way down to the lowest
+// of the next 24 voxels (-1 if they never are).
+double crest(double i, double j, double k, double di, double dj, double dk, int len, float& peak, double& outer) {
     float p[256];
     len = std::min(len, 250);
     for (int s = 0; s <= len + 1; s++) p[s] = sample(i + s * di, j + s * dj, k + s * dk);
@@ -272,7 +295,18 @@ double crest(double i, double j, double k, double di, double dj, double dk, int 
             const double den = a - 2 * b + c;
             const double off = den < 0 ? 0.5 * (a - c) / den : 0;
             peak = q[best];
-            return best + std::clamp(off, -0.5, 0.5);
+            const double at = best + std::clamp(off, -0.5, 0.5);
+            float low = q[best];
+            const int end = std::min(len, best + 24);
+            for (int t = best; t <= end; t++) low = std::min(low, q[t]);
+            const float half = 0.5f * (q[best] + low);
+            outer = -1;
+            for (int t = best + 1; t <= end; t++)
+                if (q[t] <= half) {
+                    outer = t - 1 + (q[t - 1] - half) / (q[t - 1] - q[t]) - at;
+                    break;
+                }
+            return at;
         }
     }
     return -1;
@@ -426,23 +460,75 @@ double find_base(const Ellipsoid& e, double base0) {
     return median(found, nf);
 }
 
+// Counts across a flat wall of kWall voxels blurred by a Gaussian of sd sigma, x from
+// the middle of the wall.
+double flat_wall(double x, double sigma) {
+    const double h = kWall / 2, s = sigma * std::sqrt(2.0);
+    return 0.5 * (std::erf((x + h) / s) - std::erf((x - h) / s));
+}
+
+// The blur (sd, voxels) whose flat wall falls to half its crest `outer` voxels past it.
+double blur_of(double outer) {
+    auto half_width = [](double sigma) {
+        const double half = 0.5 * flat_wall(0, sigma);
+        double lo = 0, hi = 60;
+        for (int it = 0; it < 40; it++) {
+            const double mid = 0.5 * (lo + hi);
+            (flat_wall(mid, sigma) > half ? lo : hi) = mid;
+        }
+        return lo;
+    };
+    double lo = 0.5, hi = 15;
+    for (int it = 0; it < 30; it++) {
+        const double mid = 0.5 * (lo + hi);
+        (half_width(mid) < outer ? lo : hi) = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
+// The blur draws the crest of a curved wall towards its centre of curvature by about
+// sigma^2 times the mean curvature; each point is moved back out along the normal.
+void undo_blur_shift(const Ellipsoid& e, double sigma) {
+    const double a = e.p[3], b = e.p[4], c = e.p[5];
+    for (int n = 0; n < npts; n++) {
+        Point& q = pts[n];
+        const double ui = (q.i - e.p[0]) / a, uj = (q.j - e.p[1]) / b, uk = (q.k - e.p[2]) / c;
+        const double rho = std::sqrt(ui * ui + uj * uj + uk * uk);
+        if (rho < 1e-6) continue;
+        const double x = a * ui / rho, y = b * uj / rho, z = c * uk / rho;  // on the surface
+        const double g = x * x / (a * a * a * a) + y * y / (b * b * b * b) + z * z / (c * c * c * c);
+        const double H = std::fabs(x * x + y * y + z * z - a * a - b * b - c * c) /
+                         (2 * a * a * b * b * c * c * g * std::sqrt(g));
+        double ni = x / (a * a), nj = y / (b * b), nk = z / (c * c);
+        const double nl = std::sqrt(ni * ni + nj * nj + nk * nk);
+        const double d = std::min(sigma * sigma * H, 12.0);
+        q.i += d * ni / nl;
+        q.j += d * nj / nl;
+        q.k += d * nk / nl;
+    }
+}
+
 struct Fit {
     Ellipsoid e;
     double base;
     int kept;
     double wall, cavity;
+    double sigma;  // the blur found (sd, voxels)
 };
 
 // Collects the mid-wall points at or past level `from`.
 void collect_points(const Candidate& c, double axis_j, double axis_k, double from, double apex_from, double reach) {
     npts = 0;
+    nwidths = 0;
     const int len = static_cast<int>(reach);
     for (double i = from; i <= c.i_top + 4 && npts + kAngles < kMaxPoints - 200; i += 2) {
         for (int a = 0; a < kAngles; a++) {
             const double th = a * 2 * kPi / kAngles;
             float peak;
-            const double d = crest(i, axis_j, axis_k, 0, std::cos(th), std::sin(th), len, peak);
+            double outer;
+            const double d = crest(i, axis_j, axis_k, 0, std::cos(th), std::sin(th), len, peak, outer);
             if (d < 0) continue;
+            if (outer > 0 && nwidths < kMaxPoints) widths[nwidths++] = outer;
             pts[npts++] = {i, axis_j + d * std::cos(th), axis_k + d * std::sin(th), 1.0};
         }
     }
@@ -453,8 +539,9 @@ void collect_points(const Candidate& c, double axis_j, double axis_k, double fro
         for (int a = 0; a < around; a++) {
             const double th = a * 2 * kPi / around;
             float peak;
+            double outer;
             const double di = std::cos(al), dj = std::sin(al) * std::cos(th), dk = std::sin(al) * std::sin(th);
-            const double d = crest(apex_from, axis_j, axis_k, di, dj, dk, len + 20, peak);
+            const double d = crest(apex_from, axis_j, axis_k, di, dj, dk, len + 20, peak, outer);
             if (d < 0) continue;
             pts[npts++] = {apex_from + d * di, axis_j + d * dj, axis_k + d * dk, 4.0};
         }
@@ -481,13 +568,17 @@ bool fit_model(const Candidate& c, Fit& out) {
     e.p[3] = std::max(c.i_top - base, 12.0);
     e.p[4] = e.p[5] = std::max(c.r, 5.0);
     int kept = 0;
+    double sigma = 5.3;  // 15 mm
     for (int pass = 0; pass < 3; pass++) {
         // Rays towards the apex start inside the cavity, a third of the way from the tip back.
         const double tip = e.p[0] + e.p[3];
         const double apex_from = std::max(base + 4, tip - std::max(0.45 * (tip - base), 10.0));
         collect_points(c, axis_j, axis_k, base + 3, apex_from, reach);
         keep_past(base + 3);
+        if (pass > 0) undo_blur_shift(e, sigma);
         kept = fit_ellipsoid(e, pass == 0 ? 12 : 6);
+        if (std::getenv("VESMORA_AUTO_DEBUG")) std::fprintf(stderr, "pass %d base %.1f npts %d kept %d e %.1f %.1f %.1f %.1f %.1f %.1f sigma %.2f\n", pass, base, npts, kept, e.p[0], e.p[1], e.p[2], e.p[3], e.p[4], e.p[5], sigma);
+        if (pass == 0 && nwidths > 20) sigma = blur_of(median(widths, nwidths));
         if (kept < 40) return false;
         base = find_base(e, base);
         axis_j = e.p[1];
@@ -510,6 +601,7 @@ bool fit_model(const Candidate& c, Fit& out) {
     out.e = e;
     out.base = base;
     out.kept = kept;
+    out.sigma = sigma;
     out.wall = nw ? wall / nw : 0;
     out.cavity = nc ? cavity / nc : 0;
     return true;
@@ -559,7 +651,7 @@ int AUTO_PLACE() {
     const bool sized = p[3] >= 15 && p[3] <= 125 && p[4] >= 6 && p[4] <= 70 && p[5] >= 6 && p[5] <= 70 &&
                        p[3] >= 0.8 * std::max(p[4], p[5]);
     const bool based = f.base > p[0] - 0.8 * p[3] && f.base < p[0] + p[3] - 15;
-    if (!sized || !based || !(f.wall > 1.4 * f.cavity) || f.kept < 60) return refuse();
+    if (!sized || !based || !(f.wall > 1.1 * f.cavity) || f.kept < 60) return refuse();
 
     const double h = kWall / 2;
     ell_ci = ill_ci = nearest(p[0]);
