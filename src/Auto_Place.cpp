@@ -420,36 +420,44 @@ double section_radius(const Ellipsoid& e, double i, double th) {
 }
 
 // Base plane: per angle, the level where the counts along the mid-wall (best of a few
-// voxels across it) fall half-way from the wall's plateau to the background below.
+// voxels across it) fall half-way from the wall's plateau in the middle of the ventricle
+// to the lowest counts below; the median over the angles.
 double find_base(const Ellipsoid& e, double base0) {
     double found[kAngles];
     int nf = 0;
-    const double equator = e.p[0];
+    const int hi = static_cast<int>(e.p[0] + 0.5 * e.p[3]);
+    const int lo = std::max(2, static_cast<int>(std::min(e.p[0] - 0.9 * e.p[3], base0 - 30)));
+    const int levels = std::min(hi - lo + 1, 250);
+    if (levels < 24) return base0;
     for (int a = 0; a < kAngles; a++) {
         const double th = a * 2 * kPi / kAngles, cs = std::cos(th), sn = std::sin(th);
-        float v[64];
-        const int lo = static_cast<int>(std::floor(base0)) - 26;
-        for (int s = 0; s < 56; s++) {
+        float v[256], sm[256];
+        for (int s = 0; s < levels; s++) {
             const double i = lo + s;
-            // Below the ellipsoid's reach (or beyond its equator when the base is low)
-            // the section at the nearest level that has one is used.
-            double R = section_radius(e, std::min(i, e.p[0] + e.p[3] * 0.9), th);
-            if (R <= 0) R = section_radius(e, equator, th);
+            // Past the equator towards the base the section narrows; below the
+            // ellipsoid's reach the lowest section is used.
+            double R = section_radius(e, std::max(i, e.p[0] - 0.95 * e.p[3]), th);
             float m = 0;
             for (int d = -3; d <= 3; d++)
                 m = std::max(m, sample(i, e.p[1] + (R + d) * cs, e.p[2] + (R + d) * sn));
             v[s] = m;
         }
-        float sm[64];
-        for (int s = 0; s < 56; s++) sm[s] = (v[std::max(0, s - 1)] + v[s] + v[std::min(55, s + 1)]) / 3;
-        double plateau[16], low[16];
-        int np = 0, nl = 0;
-        for (int s = 34; s <= 48; s++) plateau[np++] = sm[s];  // 8..22 voxels past base0
-        for (int s = 0; s <= 12; s++) low[nl++] = sm[s];       // 26..14 voxels before it
-        const double P = median(plateau, np), L = median(low, nl);
+        for (int s = 0; s < levels; s++) {
+            float t = 0;
+            int n = 0;
+            for (int d = -2; d <= 2; d++)
+                if (s + d >= 0 && s + d < levels) t += v[s + d], n++;
+            sm[s] = t / n;
+        }
+        double plateau[24];
+        int np = 0;
+        for (int s = levels - 20; s < levels; s++) plateau[np++] = sm[s];
+        const double P = median(plateau, np);
+        double L = P;
+        for (int s = 0; s < levels - 20; s++) L = std::min(L, static_cast<double>(sm[s]));
         if (!(P > L * 1.3)) continue;
         const double half = 0.5 * (P + L);
-        for (int s = 34; s > 0; s--) {
+        for (int s = levels - 10; s > 0; s--) {
             if (sm[s - 1] < half && sm[s] >= half) {
                 found[nf++] = lo + s - 1 + (half - sm[s - 1]) / (sm[s] - sm[s - 1]);
                 break;
@@ -628,7 +636,7 @@ int AUTO_PLACE() {
     if (!(top > 0.5f)) return refuse();  // an empty study
     const Candidate c = find_ventricle(top);
     auto_place_report.ring_slices = c.rings;
-    if (c.rings < 3) return refuse();
+    if (c.rings < 2) return refuse();
     Fit f;
     if (!fit_model(c, f)) {
         auto_place_report.points = -1;
