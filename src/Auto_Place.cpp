@@ -34,11 +34,21 @@ constexpr int G2 = 128;  // side of the 2-voxel grid
 constexpr int G4 = 64;   // side of the 4-voxel grid
 constexpr double kWall = 8.0;  // wall thickness the model assumes (voxels)
 constexpr double kPi = 3.14159265358979323846;
+// Outer edge along the axis minus the outer apex, in voxels: offset + curvature * a/b^2
+// + blur * sigma (see fit_model).
+constexpr double kEdgeOffset = 3.37, kEdgeCurvature = -10.91, kEdgeBlur = -0.349;
 
 float g2[G2 * G2 * G2];    // block means of 2 x 2 x 2 voxels; cell a is centred on voxel 2a + 0.5
 float g4[G4 * G4 * G4];    // block means of 4 x 4 x 4 voxels; cell g is centred on 4g + 1.5
-int lab[G4 * G4 * G4];     // region number of each cell at the current threshold (0: below)
-int queue_[G4 * G4 * G4];  // cells of the regions, region after region
+int lab[G2 * G2 * G2];     // region number of each cell at the current threshold (0: below)
+int queue_[G2 * G2 * G2];  // cells of the regions, region after region
+
+// A grid of block means: cell g is centred on voxel step * g + off.
+struct Grid {
+    const float* v;
+    int n;
+    double step, off;
+};
 
 inline int at4(int i, int j, int k) { return (i * G4 + j) * G4 + k; }
 
@@ -114,6 +124,7 @@ struct Candidate {
     double r = 0;             // median ring radius, voxels
     double i_lo = 0, i_hi = 0;  // first and last ring slice, voxels
     double i_top = 0;         // last slice of the region (the apex cap), voxels
+    double step = 4;          // voxels between the slices counted in `rings`
 };
 
 double median(double* v, int n) {
@@ -126,23 +137,24 @@ double median(double* v, int n) {
 
 // Labels the cells at or above t; returns the number of regions. The cells of region r
 // are queue_[start[r] .. start[r + 1]).
-int label_regions(float t, int* start, int max_regions) {
-    std::fill(lab, lab + G4 * G4 * G4, 0);
+int label_regions(const Grid& g, float t, int* start, int max_regions) {
+    const int G = g.n;
+    std::fill(lab, lab + G * G * G, 0);
     int regions = 0, tail = 0;
-    for (int s = 0; s < G4 * G4 * G4; s++) {
-        if (lab[s] != 0 || g4[s] < t) continue;
+    for (int s = 0; s < G * G * G; s++) {
+        if (lab[s] != 0 || g.v[s] < t) continue;
         if (regions == max_regions) break;
         start[regions] = tail;
         regions++;
         lab[s] = regions;
         queue_[tail++] = s;
         for (int h = start[regions - 1]; h < tail; h++) {
-            const int q = queue_[h], i = q / (G4 * G4), j = (q / G4) % G4, k = q % G4;
+            const int q = queue_[h], i = q / (G * G), j = (q / G) % G, k = q % G;
             const int nb[6][3] = {{i - 1, j, k}, {i + 1, j, k}, {i, j - 1, k}, {i, j + 1, k}, {i, j, k - 1}, {i, j, k + 1}};
             for (const auto& n : nb) {
-                if (n[0] < 0 || n[0] >= G4 || n[1] < 0 || n[1] >= G4 || n[2] < 0 || n[2] >= G4) continue;
-                const int m = at4(n[0], n[1], n[2]);
-                if (lab[m] == 0 && g4[m] >= t) {
+                if (n[0] < 0 || n[0] >= G || n[1] < 0 || n[1] >= G || n[2] < 0 || n[2] >= G) continue;
+                const int m = (n[0] * G + n[1]) * G + n[2];
+                if (lab[m] == 0 && g.v[m] >= t) {
                     lab[m] = regions;
                     queue_[tail++] = m;
                 }
@@ -154,32 +166,56 @@ int label_regions(float t, int* start, int max_regions) {
 }
 
 // How many short-axis slices of region r are rings around a hole, and where.
-Candidate judge_region(int r, int from, int to, float t) {
+Candidate judge_region(const Grid& g, int r, int from, int to, float t) {
+    const int G = g.n, s = G / G4;  // s: cells of this grid per cell of the 64 grid
     Candidate c;
-    if (to - from < 24) return c;
-    int n[G4] = {};
-    double sj[G4] = {}, sk[G4] = {};
-    int lo = G4, hi = -1;
+    if (to - from < 24 * s * s * s) return c;
+    int n[G2] = {};
+    double sj[G2] = {}, sk[G2] = {};
+    int lo = G, hi = -1;
     for (int h = from; h < to; h++) {
-        const int q = queue_[h], i = q / (G4 * G4);
+        const int q = queue_[h], i = q / (G * G);
         n[i]++;
-        sj[i] += (q / G4) % G4;
-        sk[i] += q % G4;
+        sj[i] += (q / G) % G;
+        sk[i] += q % G;
         lo = std::min(lo, i);
         hi = std::max(hi, i);
     }
-    double mj[G4], mk[G4], rr[G4] = {};
+    // Per slice, the hole: the darkest cell outside the region near the centroid (the
+    // centroid of a ring opened by a defect lies off the middle of the cavity).
+    int hole_j[G2], hole_k[G2];
     for (int i = lo; i <= hi; i++) {
-        if (n[i] == 0) continue;
-        mj[i] = sj[i] / n[i];
-        mk[i] = sk[i] / n[i];
+        hole_j[i] = -1;
+        if (n[i] < 6 * s) continue;
+        const int cj = static_cast<int>(sj[i] / n[i] + 0.5), ck = static_cast<int>(sk[i] / n[i] + 0.5);
+        float dark = 0;
+        for (int dj = -2 * s; dj <= 2 * s; dj++)
+            for (int dk = -2 * s; dk <= 2 * s; dk++) {
+                const int j = cj + dj, k = ck + dk;
+                if (dj * dj + dk * dk > 5 * s * s || j < 0 || j >= G || k < 0 || k >= G) continue;
+                const int q = (i * G + j) * G + k;
+                if (lab[q] == r + 1) continue;
+                if (hole_j[i] < 0 || g.v[q] < dark) {
+                    hole_j[i] = j;
+                    hole_k[i] = k;
+                    dark = g.v[q];
+                }
+            }
+        if (dark > 0.8f * t) hole_j[i] = -1;  // no dark hole near the middle: a blob
     }
+    // Mean distance of the region's cells from the hole, and the octants around it they fill.
+    double rr[G2] = {};
+    int octants[G2] = {};
     for (int h = from; h < to; h++) {
-        const int q = queue_[h], i = q / (G4 * G4);
-        const double dj = (q / G4) % G4 - mj[i], dk = q % G4 - mk[i];
+        const int q = queue_[h], i = q / (G * G);
+        if (hole_j[i] < 0) continue;
+        const double dj = (q / G) % G - hole_j[i], dk = q % G - hole_k[i];
         rr[i] += std::sqrt(dj * dj + dk * dk);
+        double th = std::atan2(dk, dj);
+        if (th < 0) th += 2 * kPi;
+        octants[i] |= 1 << std::min(7, static_cast<int>(th / (kPi / 4)));
     }
-    double hj[G4], hk[G4], hr[G4];
+    double hj[G2], hk[G2], hr[G2];
     Candidate best_run;
     int last_i = -10, last_j = 0, last_k = 0;
     auto close_run = [&] {
@@ -189,44 +225,19 @@ Candidate judge_region(int r, int from, int to, float t) {
         c.r = median(hr, c.rings);
         // The region's last slice past the run: the apex cap.
         c.i_top = c.i_hi;
-        for (int i = static_cast<int>((c.i_hi - 1.5) / 4) + 1; i <= hi && n[i] > 0; i++) c.i_top = 4 * i + 1.5;
+        for (int i = static_cast<int>((c.i_hi - g.off) / g.step) + 1; i <= hi && n[i] > 0; i++) c.i_top = g.step * i + g.off;
     };
     for (int i = lo; i <= hi; i++) {
-        if (n[i] < 6) continue;
-        // The hole: the darkest cell outside the region near the centroid (the centroid of a
-        // ring opened by a defect lies off the middle of the cavity).
-        const int cj = static_cast<int>(mj[i] + 0.5), ck = static_cast<int>(mk[i] + 0.5);
-        int bj = -1, bk = -1;
-        float dark = 0;
-        for (int dj = -2; dj <= 2; dj++)
-            for (int dk = -2; dk <= 2; dk++) {
-                const int j = cj + dj, k = ck + dk;
-                if (dj * dj + dk * dk > 5 || j < 0 || j >= G4 || k < 0 || k >= G4) continue;
-                const int q = at4(i, j, k);
-                if (lab[q] == r + 1) continue;
-                if (bj < 0 || g4[q] < dark) {
-                    bj = j;
-                    bk = k;
-                    dark = g4[q];
-                }
-            }
-        if (bj < 0 || dark > 0.8f * t) continue;  // no dark hole near the middle: a blob
+        if (hole_j[i] < 0) continue;
+        const int bj = hole_j[i], bk = hole_k[i];
         const double mean_r = rr[i] / n[i];
-        if (mean_r < 1.5 || mean_r > 14) continue;
-        int octants = 0;
-        for (int h = from; h < to; h++) {
-            const int q = queue_[h];
-            if (q / (G4 * G4) != i) continue;
-            double th = std::atan2(q % G4 - bk, (q / G4) % G4 - bj);
-            if (th < 0) th += 2 * kPi;
-            octants |= 1 << std::min(7, static_cast<int>(th / (kPi / 4)));
-        }
+        if (mean_r < 1.5 * s || mean_r > 14 * s) continue;
         int filled = 0;
-        for (int o = 0; o < 8; o++) filled += (octants >> o) & 1;
+        for (int o = 0; o < 8; o++) filled += (octants[i] >> o) & 1;
         if (filled < 6) continue;  // a defect may open up to two octants
         // The cavity runs along i: a ring counts in the run of rings before it only when
         // its hole lies next to the last one.
-        if (c.rings > 0 && (i - last_i > 2 || std::abs(bj - last_j) > 2 || std::abs(bk - last_k) > 2)) {
+        if (c.rings > 0 && (i - last_i > 2 * s || std::abs(bj - last_j) > 2 * s || std::abs(bk - last_k) > 2 * s)) {
             close_run();
             if (c.rings > best_run.rings) best_run = c;
             c = Candidate{};
@@ -234,29 +245,41 @@ Candidate judge_region(int r, int from, int to, float t) {
         last_i = i;
         last_j = bj;
         last_k = bk;
-        hj[c.rings] = 4 * bj + 1.5;
-        hk[c.rings] = 4 * bk + 1.5;
-        hr[c.rings] = 4 * mean_r;
-        if (c.rings == 0) c.i_lo = 4 * i + 1.5;
-        c.i_hi = 4 * i + 1.5;
+        hj[c.rings] = g.step * bj + g.off;
+        hk[c.rings] = g.step * bk + g.off;
+        hr[c.rings] = g.step * mean_r;
+        if (c.rings == 0) c.i_lo = g.step * i + g.off;
+        c.i_hi = g.step * i + g.off;
         c.rings++;
     }
     close_run();
     return best_run.rings > c.rings ? best_run : c;
 }
 
-Candidate find_ventricle(float top) {
+// The region that is a ring in the longest stretch of slices, over the thresholds.
+Candidate search(const Grid& g, float top, int every) {
     static const float fractions[] = {0.8f, 0.72f, 0.65f, 0.59f, 0.53f, 0.48f, 0.43f, 0.39f, 0.35f, 0.31f, 0.27f, 0.23f, 0.2f};
     static int start[4097];
     Candidate best;
-    for (float f : fractions) {
-        const int regions = label_regions(f * top, start, 4096);
+    for (int f = 0; f < 13; f += every) {
+        const float t = fractions[f] * top;
+        const int regions = label_regions(g, t, start, 4096);
         for (int r = 0; r < regions; r++) {
-            const Candidate c = judge_region(r, start[r], start[r + 1], f * top);
-            if (c.rings > best.rings) best = c;
+            const Candidate c = judge_region(g, r, start[r], start[r + 1], t);
+            if (c.rings * g.step > best.rings * best.step) best = c, best.step = g.step;
         }
     }
     return best;
+}
+
+// On the 64 grid first; a small ventricle whose cavity the blur nearly fills shows its
+// ring only on the 128 grid, which is searched (at every other threshold) when the 64
+// grid shows no ring over 8 voxels.
+Candidate find_ventricle(float top) {
+    Candidate c = search(Grid{g4, G4, 4, 1.5}, top, 1);
+    if (c.rings * c.step >= 8) return c;
+    const Candidate fine = search(Grid{g2, G2, 2, 0.5}, top, 2);
+    return fine.rings * fine.step > c.rings * c.step ? fine : c;
 }
 
 // 3. Fit ------------------------------------------------------------------------------------------
@@ -271,6 +294,8 @@ constexpr int kMaxPoints = kAngles * kMaxLevels + 200;
 
 Point pts[kMaxPoints];
 int npts = 0;
+double peaks[kMaxPoints];   // counts at each point's crest
+double axis_edge = -1;      // level of the outer half-way point along the axis past the apex
 double widths[kMaxPoints];  // outer half-widths of the short-axis crests
 int nwidths = 0;
 
@@ -404,6 +429,9 @@ int fit_ellipsoid(Ellipsoid& e, int first_pass) {
         if (trial_cost <= cost) {
             e = trial;
             lambda = std::max(lambda * 0.3, 1e-6);
+            double largest = 0;
+            for (int m = 0; m < 6; m++) largest = std::max(largest, std::fabs(step[m]));
+            if (tukey && it > first_pass + 2 && largest < 0.005) break;  // settled
         } else {
             lambda *= 10;
         }
@@ -528,6 +556,7 @@ struct Fit {
 void collect_points(const Candidate& c, double axis_j, double axis_k, double from, double apex_from, double reach) {
     npts = 0;
     nwidths = 0;
+    axis_edge = -1;
     const int len = static_cast<int>(reach);
     for (double i = from; i <= c.i_top + 4 && npts + kAngles < kMaxPoints - 200; i += 2) {
         for (int a = 0; a < kAngles; a++) {
@@ -537,7 +566,8 @@ void collect_points(const Candidate& c, double axis_j, double axis_k, double fro
             const double d = crest(i, axis_j, axis_k, 0, std::cos(th), std::sin(th), len, peak, outer);
             if (d < 0) continue;
             if (outer > 0 && nwidths < kMaxPoints) widths[nwidths++] = outer;
-            pts[npts++] = {i, axis_j + d * std::cos(th), axis_k + d * std::sin(th), 1.0};
+            pts[npts] = {i, axis_j + d * std::cos(th), axis_k + d * std::sin(th), 1.0};
+            peaks[npts++] = peak;
         }
     }
     // Towards the apex from inside the cavity, up to 75 degrees off the axis.
@@ -551,9 +581,22 @@ void collect_points(const Candidate& c, double axis_j, double axis_k, double fro
             const double di = std::cos(al), dj = std::sin(al) * std::cos(th), dk = std::sin(al) * std::sin(th);
             const double d = crest(apex_from, axis_j, axis_k, di, dj, dk, len + 20, peak, outer);
             if (d < 0) continue;
-            pts[npts++] = {apex_from + d * di, axis_j + d * dj, axis_k + d * dk, 4.0};
+            if (t == 0) axis_edge = outer > 0 ? apex_from + d + outer : -1;
+            pts[npts] = {apex_from + d * di, axis_j + d * dj, axis_k + d * dk, 4.0};
+            peaks[npts++] = peak;
         }
     }
+    // A dim stretch of wall (a defect) beside bright wall has its crest drawn towards the
+    // bright part by the blur: such points count less, in proportion to their counts squared.
+    double sorted[kMaxPoints];
+    std::copy(peaks, peaks + npts, sorted);
+    std::sort(sorted, sorted + npts);
+    const double bright = npts ? sorted[npts * 3 / 4] : 0;
+    if (bright > 0)
+        for (int n = 0; n < npts; n++) {
+            const double f = std::min(1.0, peaks[n] / bright);
+            pts[n].w *= f < 0.72 ? 0.0 : f * f;
+        }
 }
 
 // Drops the points on the basal side of the plane (they see the blurred edge).
@@ -591,6 +634,21 @@ bool fit_model(const Candidate& c, Fit& out) {
         base = find_base(e, base);
         axis_j = e.p[1];
         axis_k = e.p[2];
+    }
+    // The apex from the outer edge along the axis: unlike the crest, it stays in place
+    // when the apex is dim beside a bright apical wall (a LAD defect). The offset of that
+    // edge from the outer surface grows with the blur and shrinks with the curvature of
+    // the tip (a/b^2); its three terms were fitted on phantoms (vesmora-cli
+    // validate-auto --first 1000) apart from those the README reports.
+    if (axis_edge > 0) {
+        const double H = e.p[3] / (e.p[4] * e.p[5]);
+        const double outer_apex = axis_edge - (kEdgeOffset + kEdgeCurvature * H + kEdgeBlur * sigma);
+        double total = 0;
+        for (int n = 0; n < npts; n++) total += pts[n].w;
+        if (npts < kMaxPoints) {
+            pts[npts++] = {outer_apex - kWall / 2, e.p[1], e.p[2], 0.5 * total};
+            kept = fit_ellipsoid(e, 10);
+        }
     }
     // Counts on the mid-wall and along the cavity's axis, for the final check.
     double wall = 0, cavity = 0;
@@ -636,7 +694,7 @@ int AUTO_PLACE() {
     if (!(top > 0.5f)) return refuse();  // an empty study
     const Candidate c = find_ventricle(top);
     auto_place_report.ring_slices = c.rings;
-    if (c.rings < 2) return refuse();
+    if (c.rings * c.step < 8) return refuse();
     Fit f;
     if (!fit_model(c, f)) {
         auto_place_report.points = -1;
@@ -654,6 +712,8 @@ int AUTO_PLACE() {
     rep.wall_mean = f.wall;
     rep.cavity_mean = f.cavity;
     rep.points = f.kept;
+    rep.sigma = f.sigma;
+    rep.apex_edge = axis_edge;
     // A ventricle: a cavity clearly darker than its wall, sizes of a heart, a base plane
     // between the centre's neighbourhood and the apex.
     const bool sized = p[3] >= 15 && p[3] <= 125 && p[4] >= 6 && p[4] <= 70 && p[5] >= 6 && p[5] <= 70 &&

@@ -25,6 +25,8 @@ struct AutoPlaceReport {
     double base_i;               // base plane
     double wall_mean, cavity_mean;  // mean counts on the mid-wall and along the cavity's axis
     int points;                  // mid-wall points the fit kept
+    double sigma;                // the blur found (sd of a Gaussian, voxels)
+    double apex_edge;            // along the axis, where the counts past the apex are half-way down
 };
 extern AutoPlaceReport auto_place_report;
 
