@@ -234,7 +234,9 @@ Candidate judge_region(const Grid& g, int r, int from, int to, float t) {
         if (mean_r < 1.5 * s || mean_r > 14 * s) continue;
         int filled = 0;
         for (int o = 0; o < 8; o++) filled += (octants[i] >> o) & 1;
-        if (filled < 6) continue;  // a defect may open up to two octants
+        // A defect may open two octants; on the fine grid, searched only for a small ventricle
+        // whose dim territory sinks to the level of its blurred cavity, three.
+        if (filled < (s == 1 ? 6 : 5)) continue;
         // The cavity runs along i: a ring counts in the run of rings before it only when
         // its hole lies next to the last one.
         if (c.rings > 0 && (i - last_i > 2 * s || std::abs(bj - last_j) > 2 * s || std::abs(bk - last_k) > 2 * s)) {
@@ -256,30 +258,58 @@ Candidate judge_region(const Grid& g, int r, int from, int to, float t) {
     return best_run.rings > c.rings ? best_run : c;
 }
 
-// The region that is a ring in the longest stretch of slices, over the thresholds.
-Candidate search(const Grid& g, float top, int every) {
+// The best candidates so far, longest ring stretch first, each at its own place.
+constexpr int kCandidates = 4;
+struct Shortlist {
+    Candidate c[kCandidates];
+    int n = 0;
+    void offer(const Candidate& x) {
+        const double len = x.rings * x.step;
+        if (len <= 0) return;
+        for (int m = 0; m < n; m++) {
+            if (std::fabs(c[m].cj - x.cj) < 12 && std::fabs(c[m].ck - x.ck) < 12) {  // the same place
+                if (len > c[m].rings * c[m].step) {
+                    c[m] = x;
+                    sort();
+                }
+                return;
+            }
+        }
+        if (n < kCandidates) {
+            c[n++] = x;
+        } else if (len > c[n - 1].rings * c[n - 1].step) {
+            c[n - 1] = x;
+        }
+        sort();
+    }
+    void sort() {  // insertion: four at most
+        for (int m = 1; m < n; m++)
+            for (int q = m; q > 0 && c[q].rings * c[q].step > c[q - 1].rings * c[q - 1].step; q--) std::swap(c[q], c[q - 1]);
+    }
+};
+
+// The regions that are rings in the longest stretches of slices, over the thresholds.
+void search(const Grid& g, float top, int every, Shortlist& list) {
     static const float fractions[] = {0.8f, 0.72f, 0.65f, 0.59f, 0.53f, 0.48f, 0.43f, 0.39f, 0.35f, 0.31f, 0.27f, 0.23f, 0.2f};
     static int start[4097];
-    Candidate best;
     for (int f = 0; f < 13; f += every) {
         const float t = fractions[f] * top;
         const int regions = label_regions(g, t, start, 4096);
         for (int r = 0; r < regions; r++) {
-            const Candidate c = judge_region(g, r, start[r], start[r + 1], t);
-            if (c.rings * g.step > best.rings * best.step) best = c, best.step = g.step;
+            Candidate c = judge_region(g, r, start[r], start[r + 1], t);
+            c.step = g.step;
+            list.offer(c);
         }
     }
-    return best;
 }
 
 // On the 64 grid first; a small ventricle whose cavity the blur nearly fills shows its
-// ring only on the 128 grid, which is searched (at every other threshold) when the 64
-// grid shows no ring over 8 voxels.
-Candidate find_ventricle(float top) {
-    Candidate c = search(Grid{g4, G4, 4, 1.5}, top, 1);
-    if (c.rings * c.step >= 8) return c;
-    const Candidate fine = search(Grid{g2, G2, 2, 0.5}, top, 2);
-    return fine.rings * fine.step > c.rings * c.step ? fine : c;
+// ring only on the 128 grid, which is searched too (at every other threshold) when the
+// 64 grid shows no ring over 8 voxels.
+void find_ventricle(float top, Shortlist& list) {
+    search(Grid{g4, G4, 4, 1.5}, top, 1, list);
+    if (list.n > 0 && list.c[0].rings * list.c[0].step >= 8) return;
+    search(Grid{g2, G2, 2, 0.5}, top, 2, list);
 }
 
 // 3. Fit ------------------------------------------------------------------------------------------
@@ -453,7 +483,9 @@ double section_radius(const Ellipsoid& e, double i, double th) {
 double find_base(const Ellipsoid& e, double base0) {
     double found[kAngles];
     int nf = 0;
-    const int hi = static_cast<int>(e.p[0] + 0.5 * e.p[3]);
+    // Up to the middle of the ventricle, at least 24 voxels past the base (a base well
+    // past the equator leaves little of it), short of the apex's narrow part.
+    const int hi = static_cast<int>(std::max(e.p[0] + 0.5 * e.p[3], std::min(base0 + 24, e.p[0] + 0.8 * e.p[3])));
     const int lo = std::max(2, static_cast<int>(std::min(e.p[0] - 0.9 * e.p[3], base0 - 30)));
     const int levels = std::min(hi - lo + 1, 250);
     if (levels < 24) return base0;
@@ -479,10 +511,10 @@ double find_base(const Ellipsoid& e, double base0) {
         }
         double plateau[24];
         int np = 0;
-        for (int s = levels - 20; s < levels; s++) plateau[np++] = sm[s];
+        for (int s = levels - 16; s < levels; s++) plateau[np++] = sm[s];
         const double P = median(plateau, np);
         double L = P;
-        for (int s = 0; s < levels - 20; s++) L = std::min(L, static_cast<double>(sm[s]));
+        for (int s = 0; s < levels - 16; s++) L = std::min(L, static_cast<double>(sm[s]));
         if (!(P > L * 1.3)) continue;
         const double half = 0.5 * (P + L);
         for (int s = levels - 10; s > 0; s--) {
@@ -692,35 +724,40 @@ int AUTO_PLACE() {
     float top = 0;
     for (float v : g4) top = std::max(top, v);
     if (!(top > 0.5f)) return refuse();  // an empty study
-    const Candidate c = find_ventricle(top);
-    auto_place_report.ring_slices = c.rings;
-    if (c.rings * c.step < 8) return refuse();
-    Fit f;
-    if (!fit_model(c, f)) {
-        auto_place_report.points = -1;
-        return refuse();
-    }
-    const double* p = f.e.p;
+    static Shortlist list;
+    list = Shortlist{};
+    find_ventricle(top, list);
     auto& rep = auto_place_report;
-    rep.ci = p[0];
-    rep.cj = p[1];
-    rep.ck = p[2];
-    rep.ri = p[3];
-    rep.rj = p[4];
-    rep.rk = p[5];
-    rep.base_i = f.base;
-    rep.wall_mean = f.wall;
-    rep.cavity_mean = f.cavity;
-    rep.points = f.kept;
-    rep.sigma = f.sigma;
-    rep.apex_edge = axis_edge;
-    // A ventricle: a cavity clearly darker than its wall, sizes of a heart, a base plane
-    // between the centre's neighbourhood and the apex.
-    const bool sized = p[3] >= 15 && p[3] <= 125 && p[4] >= 6 && p[4] <= 70 && p[5] >= 6 && p[5] <= 70 &&
-                       p[3] >= 0.8 * std::max(p[4], p[5]);
-    const bool based = f.base > p[0] - 0.8 * p[3] && f.base < p[0] + p[3] - 15;
-    if (!sized || !based || !(f.wall > 1.1 * f.cavity) || f.kept < 60) return refuse();
-
+    rep.ring_slices = list.n ? list.c[0].rings : 0;
+    // The candidates in turn, until one fits as a ventricle does: a cavity darker than its
+    // wall, the sizes of a heart, a base plane between the centre's neighbourhood and the apex.
+    Fit f;
+    bool found = false;
+    for (int m = 0; m < list.n && !found; m++) {
+        const Candidate& c = list.c[m];
+        if (c.rings * c.step < 8) break;
+        if (!fit_model(c, f)) continue;
+        const double* p = f.e.p;
+        const bool sized = p[3] >= 15 && p[3] <= 125 && p[4] >= 6 && p[4] <= 70 && p[5] >= 6 && p[5] <= 70 &&
+                           p[3] >= 0.8 * std::max(p[4], p[5]);
+        const bool based = f.base > p[0] - 0.8 * p[3] && f.base < p[0] + p[3] - 15;
+        found = sized && based && f.wall > 1.1 * f.cavity && f.kept >= 60;
+        rep.ring_slices = c.rings;
+        rep.ci = p[0];
+        rep.cj = p[1];
+        rep.ck = p[2];
+        rep.ri = p[3];
+        rep.rj = p[4];
+        rep.rk = p[5];
+        rep.base_i = f.base;
+        rep.wall_mean = f.wall;
+        rep.cavity_mean = f.cavity;
+        rep.points = f.kept;
+        rep.sigma = f.sigma;
+        rep.apex_edge = axis_edge;
+    }
+    if (!found) return refuse();
+    const double* p = f.e.p;
     const double h = kWall / 2;
     ell_ci = ill_ci = nearest(p[0]);
     ell_cj = ill_cj = nearest(p[1]);
