@@ -20,8 +20,6 @@
 #include <algorithm>
 #include <cmath>
 #include <thread>
-#include <cstdio>
-#include <cstdlib>
 
 #include "Display.h"
 #include "main.h"
@@ -660,7 +658,6 @@ bool fit_model(const Candidate& c, Fit& out) {
         keep_past(base + 3);
         if (pass > 0) undo_blur_shift(e, sigma);
         kept = fit_ellipsoid(e, pass == 0 ? 12 : 6);
-        if (std::getenv("VESMORA_AUTO_DEBUG")) std::fprintf(stderr, "pass %d base %.1f npts %d kept %d e %.1f %.1f %.1f %.1f %.1f %.1f sigma %.2f\n", pass, base, npts, kept, e.p[0], e.p[1], e.p[2], e.p[3], e.p[4], e.p[5], sigma);
         if (pass == 0 && nwidths > 20) sigma = blur_of(median(widths, nwidths));
         if (kept < 40) return false;
         base = find_base(e, base);
@@ -669,9 +666,9 @@ bool fit_model(const Candidate& c, Fit& out) {
     }
     // The apex from the outer edge along the axis: unlike the crest, it stays in place
     // when the apex is dim beside a bright apical wall (a LAD defect). The offset of that
-    // edge from the outer surface grows with the blur and shrinks with the curvature of
-    // the tip (a/b^2); its three terms were fitted on phantoms (vesmora-cli
-    // validate-auto --first 1000) apart from those the README reports.
+    // edge from the outer surface falls as the blur widens and as the tip sharpens
+    // (a/b^2); its three terms were fitted on phantoms (vesmora-cli
+    // validate-auto --first 1000 --count 160 --details), apart from those the README reports.
     if (axis_edge > 0) {
         const double H = e.p[3] / (e.p[4] * e.p[5]);
         const double outer_apex = axis_edge - (kEdgeOffset + kEdgeCurvature * H + kEdgeBlur * sigma);

@@ -202,3 +202,46 @@ TEST_F(AutoPlace, ModelFoundGoesThroughTheLimits) {
     // The views were drawn with the model.
     EXPECT_NE(headless::image_of(STATIChla), nullptr);
 }
+
+TEST_F(AutoPlace, PhantomWallLiesWhereItsModelSaysAfterLoading) {
+    // The validation's truth: the default phantom's model is the README's, and a moved,
+    // shrunk phantom's wall is brightest half-way between its model's two ellipsoids.
+    const sample::Model d = sample::model_of(sample::Options{});
+    EXPECT_EQ(d.ell_ci, 128);
+    EXPECT_EQ(d.ell_ri, 70);
+    EXPECT_EQ(d.ell_rj, 25);
+    EXPECT_EQ(d.ill_ri, 62);
+    EXPECT_EQ(d.ill_rk, 17);
+    EXPECT_EQ(d.plan_i, 128);
+
+    sample::Options o;
+    o.matrix = 128;
+    o.noise = false;
+    o.scale = 0.9;
+    o.shift_i = 10;
+    o.shift_j = -15;
+    o.shift_k = 20;
+    o.base = 5;
+    ASSERT_EQ(open_phantom(o), 1);
+    const sample::Model m = sample::model_of(o);
+    EXPECT_EQ(m.ell_cj, 113);
+    EXPECT_EQ(m.ell_rj, 23);  // 22.5 rounded
+    EXPECT_EQ(m.plan_i, 143);
+    const int i = m.ell_ci + 15;
+    auto at = [i](int j, int k) { return data[i * 65536 + j * 256 + k]; };
+    const sample::Heart h = sample::heart_of(o);
+    const double f = std::sqrt(1 - std::pow(15 / h.outer_ri, 2));
+    const double mid = 0.5 * (h.outer_rj * f + h.inner_rj * std::sqrt(1 - std::pow(15 / h.inner_ri, 2)));
+    for (int dir : {-1, 1}) {
+        int best = 0;
+        for (int r = 1; r < 40; r++)
+            if (at(m.ell_cj + dir * r, m.ell_ck) > at(m.ell_cj + dir * best, m.ell_ck)) best = r;
+        EXPECT_NEAR(best, mid, 2.0) << "along j, direction " << dir;
+        best = 0;
+        for (int r = 1; r < 40; r++)
+            if (at(m.ell_cj, m.ell_ck + dir * r) > at(m.ell_cj, m.ell_ck + dir * best)) best = r;
+        EXPECT_NEAR(best, mid, 2.0) << "along k, direction " << dir;
+    }
+    // Below the base plane there is no wall.
+    EXPECT_LT(data[(m.plan_i - 15) * 65536 + (m.ell_cj + 18) * 256 + m.ell_ck], 0.5f * at(m.ell_cj + 18, m.ell_ck));
+}

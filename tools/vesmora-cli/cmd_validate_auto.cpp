@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -104,7 +103,7 @@ void forget_old_pictures() {
         if (!b->alive) std::vector<unsigned char>().swap(b->pixels);
 }
 
-Outcome run_case(int n, const std::string& dir, bool verbose) {
+Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
     const Case c = case_of(n);
     const sample::Heart h = sample::heart_of(c.opt);
     Outcome out;
@@ -174,8 +173,8 @@ Outcome run_case(int n, const std::string& dir, bool verbose) {
                         placed_model[5], placed_model[6], placed_model[7], placed_model[8], placed_model[9],
                         out.err_cj, out.err_ck, out.err_apex, out.err_base, 100 * out.err_rj, 100 * out.err_rk,
                         out.equal_scores, out.territory_missed ? " TERRITORY MISSED" : "", out.ms, out.cpu_ms);
-        if (out.placed && std::getenv("VESMORA_AUTO_DEBUG"))
-            std::printf(" | sigma %.2f true %.2f edge-apex %+.2f H %.3f", auto_place_report.sigma,
+        if (out.placed && details)
+            std::printf(" | sigma %.2f (phantom %.2f) axis edge - apex %+.2f a/b^2 %.3f", auto_place_report.sigma,
                         c.opt.fwhm / 1.1988 / 2.3548, auto_place_report.apex_edge - (h.ci + h.outer_ri),
                         auto_place_report.ri / (auto_place_report.rj * auto_place_report.rk));
         std::printf("\n");
@@ -265,11 +264,13 @@ void report(const std::vector<Outcome>& all) {
 void add_validate_auto_command(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("validate-auto", "Measure the automatic placement on phantoms of known geometry");
     static int count = 200, first = 0;
-    static bool quiet = false;
+    static bool quiet = false, details = false;
     static std::string folder;
     cmd->add_option("--count", count, "Number of phantoms")->capture_default_str();
     cmd->add_option("--first", first, "Number of the first phantom")->capture_default_str();
     cmd->add_flag("--quiet", quiet, "Only the summary, not one line per phantom");
+    cmd->add_flag("--details", details,
+                  "Also the blur found and the apex edge's offset (the terms of the apex calibration)");
     cmd->add_option("--app-folder", folder, "Folder of log.txt and PALETS (default: the program's folder)");
     cmd->callback([&status] {
         if (!folder.empty()) headless::set_module_path(folder + "/vesmora-cli");
@@ -278,7 +279,7 @@ void add_validate_auto_command(CLI::App& app, int& status) {
         std::filesystem::create_directories(dir);
         STARTUP();
         std::vector<Outcome> all;
-        for (int n = first; n < first + count; n++) all.push_back(run_case(n, dir, !quiet));
+        for (int n = first; n < first + count; n++) all.push_back(run_case(n, dir, !quiet, details));
         std::filesystem::remove_all(dir);
         report(all);
         int missed = 0, placed = 0;
