@@ -2,19 +2,23 @@
 //
 //  1. Shrink: block means of the volume on a 128 grid (2 x 2 x 2 voxels, both cores)
 //     and on a 64 grid (4 x 4 x 4); the means also tame the noise.
-//  2. Find: on the 64 grid, the connected regions above several thresholds; the
-//     ventricle is the region whose short-axis cuts are rings around a darker hole in
-//     the most slices. A liver-like blob is solid and never wins; a dim ring seen at
-//     one threshold is found at a lower one.
-//  3. Fit: rays across the wall on the 128 grid, in the short-axis planes from the
-//     axis and towards the apex from inside the cavity; the crest of each profile is a
-//     mid-wall point. An axis-aligned ellipsoid is fitted to the points (robust
-//     Levenberg-Marquardt). The base plane is the level where the counts along the
-//     mid-wall fall half-way from the wall's to the background's, taken per angle and
-//     then the median, so a defect over a whole territory does not move it.
-//  4. Check and place: plausible sizes, enough wall found, the wall clearly brighter
-//     than the cavity; the model is the mid-wall ellipsoid widened and narrowed by half
-//     of a typical wall (8 voxels, 9.6 mm) and placed as "Centrer volume" places it.
+//  2. Find: on the 64 grid, the connected regions above 13 thresholds; a candidate is a
+//     region whose short-axis cuts are rings around a dark hole in a run of slices, the
+//     holes along one axis. A liver-like blob is solid and never qualifies; a ring opened
+//     by a dim territory at one threshold closes at a lower one. A small ventricle whose
+//     cavity the blur nearly fills is looked for on the 128 grid too.
+//  3. Fit: rays across the wall on the 128 grid, in the short-axis planes from the axis
+//     and towards the apex from inside the cavity; the crest of each profile is a mid-wall
+//     point. An axis-aligned ellipsoid is fitted to the points (robust Levenberg-Marquardt),
+//     the points are moved out by the blur's pull towards the wall's centre of curvature
+//     and fitted again; the apex is held where the counts along the axis fall half-way
+//     past it. The base plane is the level where the counts along the mid-wall fall
+//     half-way from the wall's to the background's, per angle, then the median, so a
+//     defect over a whole territory does not move it.
+//  4. Check and place: the candidates in turn until one has the sizes of a heart and a
+//     cavity darker than its wall; the model is the mid-wall ellipsoid widened and
+//     narrowed by half of a typical wall (8 voxels, 9.6 mm) and set as "Centrer volume"
+//     and the drags set it.
 #include "Auto_Place.h"
 
 #include <algorithm>
@@ -317,7 +321,7 @@ struct Point {
 };
 
 constexpr int kAngles = 32;      // rays around the axis in each short-axis plane
-constexpr int kMaxLevels = 160;  // short-axis planes, two voxels apart
+constexpr int kMaxLevels = 160;  // short-axis planes, two voxels apart (the whole cube)
 constexpr int kMaxPoints = kAngles * kMaxLevels + 200;
 
 Point pts[kMaxPoints];
