@@ -23,10 +23,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 #include "Display.h"
 #include "main.h"
+#include "tasks.h"
 
 AutoPlaceReport auto_place_report;
 
@@ -73,20 +73,8 @@ void shrink_planes(int a0, int a1) {
 }
 
 void shrink() {
-    // Two halves of the planes at once: the volume is read once, as fast as memory allows.
-    std::thread helper;
-    bool started = false;
-    try {
-        helper = std::thread(shrink_planes, G2 / 2, G2);
-        started = true;
-    } catch (...) {
-        // no thread to be had: this one does both halves
-    }
-    shrink_planes(0, G2 / 2);
-    if (started)
-        helper.join();
-    else
-        shrink_planes(G2 / 2, G2);
+    // Both cores at once: the volume is read once, as fast as memory allows.
+    run_tasks(8, 2, [](int t) { shrink_planes(t * G2 / 8, (t + 1) * G2 / 8); });
     for (int i = 0; i < G4; i++)
         for (int j = 0; j < G4; j++)
             for (int k = 0; k < G4; k++) {

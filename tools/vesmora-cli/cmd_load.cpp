@@ -12,6 +12,7 @@
 #include "Dicom.h"
 #include "cli.h"
 #include "headless.h"
+#include "layout.h"
 #include "main.h"
 
 void add_load_command(CLI::App& app, int& status) {
@@ -53,7 +54,8 @@ void add_load_command(CLI::App& app, int& status) {
                             sect_i[1], sect_i[2], sect_i[3], sect_i[4]);
             }
         }
-        std::printf("--- patient text (control 54) ---\n%s\n", headless::utf8(headless::text_of(WINDOW, 54)).c_str());
+        std::printf("--- patient text (control %d) ---\n%s\n", ID_PATIENT,
+                    headless::utf8(headless::text_of(WINDOW, ID_PATIENT)).c_str());
         for (const auto& b : headless::state().boxes)
             std::printf("--- box \"%s\" ---\n%s\n", headless::utf8(b.title).c_str(), headless::utf8(b.text).c_str());
         std::ifstream log(std::string(APP_FOLDER) + "log.txt", std::ios::binary);
