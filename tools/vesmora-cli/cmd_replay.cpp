@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "Auto_Place.h"
 #include "cli.h"
 #include "headless.h"
 #include "layout.h"
@@ -289,6 +290,9 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
         need(1);
         HWND_ p = popup_named(w[1]);
         plat_send_message(p, VM_LBUTTONDOWN, 0, point(5, 5));
+    } else if (verb == "auto") {
+        need(0);
+        AUTO_PLACE();  // as the menu item "Placement automatique" does
     } else if (verb == "close") {
         need(0);
         send(VM_CLOSE, 0, 0);

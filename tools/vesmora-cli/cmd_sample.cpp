@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "cli.h"
@@ -25,6 +26,16 @@ void add_sample_command(CLI::App& app, int& status) {
     cmd->add_option("--counts", opt->counts, "Myocardial counts per voxel before blurring")->capture_default_str();
     cmd->add_option("--seed", opt->seed, "Seed of the Poisson noise")->capture_default_str();
     cmd->add_flag("!--no-noise", opt->noise, "Leave the Poisson noise out");
+    static std::vector<double> shift_s;
+    std::vector<double>* shift = &shift_s;
+    cmd->add_option("--shift", *shift, "Move the ventricle by DI DJ DK voxels (-40..40 each)")->expected(3);
+    cmd->add_option("--scale", opt->scale, "Size of the ventricle, times the default (0.5..1.5)")->capture_default_str();
+    cmd->add_option("--wall", opt->wall, "Wall thickness in voxels")->capture_default_str();
+    cmd->add_option("--base", opt->base, "Base plane, voxels from the centre towards the apex")->capture_default_str();
+    cmd->add_option("--fwhm", opt->fwhm, "Camera resolution (blur), FWHM in mm")->capture_default_str();
+    cmd->add_option("--liver", opt->liver, "Liver concentration in percent of the myocardium's")->capture_default_str();
+    cmd->add_option("--liver-near", opt->liver_near, "Move the liver this many voxels towards the heart")
+        ->capture_default_str();
     cmd->add_option("--name", opt->name,
                     "Patient's name, '^' between the parts, letters of Latin-1 (written as ISO_IR 100; "
                     "default ANONYME^<kind>)");
@@ -32,7 +43,12 @@ void add_sample_command(CLI::App& app, int& status) {
     cmd->add_option("--birth-date", opt->birth_date, "Patient's birth date YYYYMMDD")->capture_default_str();
     cmd->add_option("--age", opt->age, "Patient's age like 058Y")->capture_default_str();
     cmd->add_option("--acq-date", opt->acq_date, "Acquisition date YYYYMMDD")->capture_default_str();
-    cmd->callback([out, opt, &status] {
+    cmd->callback([out, opt, shift, &status] {
+        if (shift->size() == 3) {
+            opt->shift_i = (*shift)[0];
+            opt->shift_j = (*shift)[1];
+            opt->shift_k = (*shift)[2];
+        }
         std::string latin1;
         if (!sample::latin1_of(opt->name, latin1)) {
             std::cerr << "sample: the name must be UTF-8 text whose letters are all in Latin-1 (the file's "

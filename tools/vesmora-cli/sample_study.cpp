@@ -12,53 +12,55 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Relative concentrations; the myocardium is 1 and is scaled by Options::counts.
+// Relative concentrations; the myocardium is 1 and is scaled by Options::counts (the
+// liver's is Options::liver).
 constexpr double kBody = 0.08;
 constexpr double kCavity = 0.10;
-constexpr double kLiver = 0.40;
 
 double sq(double x) { return x * x; }
 
 // Whether the myocardium at this position belongs to a territory; di is the distance
-// from the base along i, theta the angle around the long axis as the program measures it
-// (atan2 of k over j: anterior +k, lateral +j, septal -j, inferior -k).
-bool in_lad(double di, double theta) {
-    if (di >= Geometry::apex_di) return true;                        // apex
-    if (di >= Geometry::apical_di) return theta >= kPi / 4 && theta <= 5 * kPi / 4;  // apical ant./septal
+// from the centre along i, theta the angle around the long axis as the program measures
+// it (atan2 of k over j: anterior +k, lateral +j, septal -j, inferior -k); apical_di and
+// apex_di are where the apical ring and the apex cap start, from the centre.
+bool in_lad(double di, double theta, double apical_di, double apex_di) {
+    if (di >= apex_di) return true;                                  // apex
+    if (di >= apical_di) return theta >= kPi / 4 && theta <= 5 * kPi / 4;  // apical ant./septal
     return theta >= kPi / 3 && theta <= kPi;                         // anterior, anteroseptal
 }
 
-bool in_lcx(double di, double theta) {
-    if (di >= Geometry::apex_di) return false;
-    if (di >= Geometry::apical_di) return theta <= kPi / 4 || theta >= 7 * kPi / 4;  // apical lateral
+bool in_lcx(double di, double theta, double apical_di, double apex_di) {
+    if (di >= apex_di) return false;
+    if (di >= apical_di) return theta <= kPi / 4 || theta >= 7 * kPi / 4;  // apical lateral
     return theta <= kPi / 3 || theta >= 5 * kPi / 3;                 // anterolateral, inferolateral
 }
 
-bool in_rca(double di, double theta) {
-    if (di >= Geometry::apex_di) return false;
-    if (di >= Geometry::apical_di) return theta >= 5 * kPi / 4 && theta <= 7 * kPi / 4;  // apical inferior
+bool in_rca(double di, double theta, double apical_di, double apex_di) {
+    if (di >= apex_di) return false;
+    if (di >= apical_di) return theta >= 5 * kPi / 4 && theta <= 7 * kPi / 4;  // apical inferior
     return theta >= kPi && theta <= 5 * kPi / 3;                     // inferoseptal, inferior
 }
 
 // The phantom at a position of the program's volume (continuous voxel coordinates).
-double object_at(const Options& o, double I, double J, double K) {
+double object_at(const Options& o, const Heart& h, double I, double J, double K) {
     using G = Geometry;
     if (sq((I - G::body_ci) / G::body_ri) + sq((J - G::body_cj) / G::body_rj) +
             sq((K - G::body_ck) / G::body_rk) > 1)
         return 0;
-    if (sq((I - G::liver_ci) / G::liver_ri) + sq((J - G::liver_cj) / G::liver_rj) +
-            sq((K - G::liver_ck) / G::liver_rk) <= 1)
-        return kLiver;
-    const double di = I - G::ci, dj = J - G::cj, dk = K - G::ck;
-    if (di < G::base_i - G::ci) return kBody;  // basal side: atria and vessels, no myocardium
-    if (sq(di / G::inner_ri) + sq(dj / G::inner_rj) + sq(dk / G::inner_rk) <= 1) return kCavity;
-    if (sq(di / G::outer_ri) + sq(dj / G::outer_rj) + sq(dk / G::outer_rk) > 1) return kBody;
+    if (sq((I - h.liver_ci) / G::liver_ri) + sq((J - h.liver_cj) / G::liver_rj) +
+            sq((K - h.liver_ck) / G::liver_rk) <= 1)
+        return o.liver / 100;
+    const double di = I - h.ci, dj = J - h.cj, dk = K - h.ck;
+    if (di < h.base_i - h.ci) return kBody;  // basal side: atria and vessels, no myocardium
+    if (sq(di / h.inner_ri) + sq(dj / h.inner_rj) + sq(dk / h.inner_rk) <= 1) return kCavity;
+    if (sq(di / h.outer_ri) + sq(dj / h.outer_rj) + sq(dk / h.outer_rk) > 1) return kBody;
     double theta = std::atan2(dk, dj);
     if (theta < 0) theta += 2 * kPi;
+    const double apical_di = h.apical_i - h.ci, apex_di = h.apex_i - h.ci;
     double uptake = 1;
-    if (o.lad > 0 && in_lad(di, theta)) uptake = std::min(uptake, 1 - o.lad / 100);
-    if (o.lcx > 0 && in_lcx(di, theta)) uptake = std::min(uptake, 1 - o.lcx / 100);
-    if (o.rca > 0 && in_rca(di, theta)) uptake = std::min(uptake, 1 - o.rca / 100);
+    if (o.lad > 0 && in_lad(di, theta, apical_di, apex_di)) uptake = std::min(uptake, 1 - o.lad / 100);
+    if (o.lcx > 0 && in_lcx(di, theta, apical_di, apex_di)) uptake = std::min(uptake, 1 - o.lcx / 100);
+    if (o.rca > 0 && in_rca(di, theta, apical_di, apex_di)) uptake = std::min(uptake, 1 - o.rca / 100);
     return uptake;
 }
 
@@ -221,6 +223,57 @@ long Rng::poisson(double mean) {
     }
 }
 
+Heart heart_of(const Options& o) {
+    using G = Geometry;
+    Heart h;
+    h.ci = G::ci + o.shift_i;
+    h.cj = G::cj + o.shift_j;
+    h.ck = G::ck + o.shift_k;
+    h.outer_ri = G::outer_ri * o.scale;
+    h.outer_rj = G::outer_rj * o.scale;
+    h.outer_rk = G::outer_rk * o.scale;
+    h.inner_ri = h.outer_ri - o.wall;
+    h.inner_rj = h.outer_rj - o.wall;
+    h.inner_rk = h.outer_rk - o.wall;
+    h.base_i = h.ci + o.base;
+    // The territories' levels follow the program's rule: the apex level three quarters of
+    // the way from the base to the tip, the apical ring from two thirds of that.
+    const double span = h.ci + h.outer_ri - h.base_i;
+    h.apex_i = h.base_i + span * 0.75;
+    h.apical_i = h.base_i + span * 0.75 * 2.0 / 3.0;
+    // The liver keeps its direction from the heart and its gap to the wall as the heart
+    // grows or shrinks, unless it is moved nearer on purpose.
+    const double oj = G::liver_cj - G::cj, ok = G::liver_ck - G::ck;
+    const double len = std::sqrt(oj * oj + ok * ok);
+    const double move = G::outer_rj * (o.scale - 1) - o.liver_near;
+    h.liver_ci = h.ci + (G::liver_ci - G::ci);
+    h.liver_cj = h.cj + (oj + move * oj / len);
+    h.liver_ck = h.ck + (ok + move * ok / len);
+    return h;
+}
+
+Model model_of(const Options& o) {
+    const Heart h = heart_of(o);
+    auto r = [](double v) { return static_cast<int>(std::lround(v)); };
+    Model m;
+    m.ell_ci = m.ill_ci = r(h.ci);
+    m.ell_cj = m.ill_cj = r(h.cj);
+    m.ell_ck = m.ill_ck = r(h.ck);
+    m.ell_ri = r(h.outer_ri);
+    m.ell_rj = r(h.outer_rj);
+    m.ell_rk = r(h.outer_rk);
+    m.ill_ri = r(h.inner_ri);
+    m.ill_rj = r(h.inner_rj);
+    m.ill_rk = r(h.inner_rk);
+    m.plan_i = r(h.base_i);
+    return m;
+}
+
+bool default_geometry(const Options& o) {
+    return o.shift_i == 0 && o.shift_j == 0 && o.shift_k == 0 && o.scale == 1 && o.wall == 8 && o.base == 0 &&
+           o.fwhm == kFwhmMm && o.liver == 40 && o.liver_near == 0;
+}
+
 std::string kind_of(const Options& o) {
     std::string k;
     if (o.lad > 0) k += "LAD";
@@ -254,6 +307,16 @@ std::string check(const Options& o) {
     for (double d : {o.lad, o.lcx, o.rca})
         if (!(d >= 0 && d <= 100)) return "a defect depth must be 0 to 100 percent";
     if (!(o.counts > 0 && o.counts <= 20000)) return "the counts must be above 0 and at most 20000";
+    for (double d : {o.shift_i, o.shift_j, o.shift_k})
+        if (!(d >= -40 && d <= 40)) return "a shift must be -40 to 40 voxels";
+    if (!(o.scale >= 0.5 && o.scale <= 1.5)) return "the size scale must be 0.5 to 1.5";
+    if (!(o.wall >= 2 && o.wall <= Geometry::outer_rj * o.scale - 4))
+        return "the wall must be at least 2 voxels thick and leave a cavity of 4";
+    if (!(o.base >= -40 && o.base <= Geometry::outer_ri * o.scale - 20))
+        return "the base must lie -40 voxels from the centre to 20 short of the tip";
+    if (!(o.fwhm >= 1 && o.fwhm <= 40)) return "the resolution (FWHM) must be 1 to 40 mm";
+    if (!(o.liver >= 0 && o.liver <= 400)) return "the liver's concentration must be 0 to 400 percent";
+    if (!(o.liver_near >= -40 && o.liver_near <= 30)) return "the liver can be moved -40 to 30 voxels nearer";
     if (o.birth_date.size() != 8 || o.acq_date.size() != 8) return "dates are YYYYMMDD";
     if (o.sex.size() > 1 || o.age.size() != 4) return "the sex is one letter (or empty), the age like 058Y";
     if (o.name.size() > 64) return "the name is at most 64 characters";
@@ -266,6 +329,7 @@ std::vector<std::int16_t> make_phantom(const Options& o) {
     const int rap = 256 / ech;
     // Sub-samples per source pixel and axis, so that the wall's partial volume is right.
     const int sub = ech <= 64 ? 4 : 2;
+    const Heart h = heart_of(o);
     std::vector<double> v(static_cast<std::size_t>(ncz) * ech * ech);
     // The loader puts source (frame f, row r, column q) at volume i = RAP r,
     // j = 255 - RAP (ech-1-q), k = 255 - RAP ((NCZ-1) + (ech-NCZ)/2 - f), so the phantom,
@@ -282,7 +346,7 @@ std::vector<std::int16_t> make_phantom(const Options& o) {
                         const double I = rap * (r + (b + 0.5) / sub - 0.5);
                         for (int c = 0; c < sub; ++c) {
                             const double J = 255 - rap * (ech - 1 - (q + (c + 0.5) / sub - 0.5));
-                            sum += object_at(o, I, J, K);
+                            sum += object_at(o, h, I, J, K);
                         }
                     }
                 }
@@ -291,7 +355,7 @@ std::vector<std::int16_t> make_phantom(const Options& o) {
         }
     }
     // Source voxels are cubes of kFovMm / ech.
-    const double sigma = kFwhmMm / (2 * std::sqrt(2 * std::log(2.0))) / (kFovMm / ech);
+    const double sigma = o.fwhm / (2 * std::sqrt(2 * std::log(2.0))) / (kFovMm / ech);
     for (int axis = 0; axis < 3; ++axis) blur_axis(v, ncz, ech, ech, axis, sigma);
 
     Rng rng(o.seed);
@@ -313,9 +377,16 @@ std::vector<std::uint8_t> make_dicom(const Options& o, const std::vector<std::in
     std::snprintf(desc, sizeof desc, "%s m%d f%d lad%g lcx%g rca%g c%g n%d s%llu %s", kind.c_str(), ech, ncz,
                   o.lad, o.lcx, o.rca, o.counts, o.noise ? 1 : 0, static_cast<unsigned long long>(o.seed),
                   name.c_str());
-    const std::string study_uid = make_uid(std::string("study ") + desc);
-    const std::string series_uid = make_uid(std::string("series ") + desc);
-    const std::string instance_uid = make_uid(std::string("instance ") + desc);
+    std::string described = desc;
+    if (!default_geometry(o)) {
+        char geo[200];
+        std::snprintf(geo, sizeof geo, " shift %g,%g,%g scale %g wall %g base %g fwhm %g liver %g near %g", o.shift_i,
+                      o.shift_j, o.shift_k, o.scale, o.wall, o.base, o.fwhm, o.liver, o.liver_near);
+        described += geo;
+    }
+    const std::string study_uid = make_uid(std::string("study ") + described);
+    const std::string series_uid = make_uid(std::string("series ") + described);
+    const std::string instance_uid = make_uid(std::string("instance ") + described);
     const std::string nm_storage = "1.2.840.10008.5.1.4.1.1.20";
     const std::string spacing = format_mm(kFovMm / ech);
 

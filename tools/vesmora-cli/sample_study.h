@@ -16,6 +16,15 @@ struct Options {
     double lcx = 0;
     double rca = 0;
     double counts = 1000;   // myocardial concentration before blurring, in counts per voxel
+    // Geometry of the heart, in voxels of the program's 256-cube (defaults: the table of
+    // Geometry below). The liver follows the heart's centre and keeps its gap to the wall.
+    double shift_i = 0, shift_j = 0, shift_k = 0;  // centre of the ventricle moved by this much
+    double scale = 1;       // every semi-axis of the outer surface times this
+    double wall = 8;        // wall thickness: inner semi-axes are the outer ones minus this
+    double base = 0;        // base plane relative to the centre along i (towards the apex > 0)
+    double fwhm = 15;       // camera resolution in mm
+    double liver = 40;      // liver concentration in percent of the myocardium's
+    double liver_near = 0;  // liver moved this many voxels towards the heart
     bool noise = true;      // Poisson noise
     std::uint64_t seed = 20260915;
     std::string name;       // patient's name in Latin-1 (ISO_IR 100); empty: "ANONYME^" + the kind of study
@@ -46,6 +55,26 @@ struct Geometry {
 
 constexpr double kFovMm = 306.8928;        // 64 x 4.7952 mm, 128 x 2.3976 mm
 constexpr double kFwhmMm = 15.0;           // camera resolution
+
+// The heart the options describe, in voxels of the 256-cube.
+struct Heart {
+    double ci, cj, ck;                    // centre of both ellipsoids
+    double outer_ri, outer_rj, outer_rk;  // outer surface of the myocardium
+    double inner_ri, inner_rj, inner_rk;  // cavity
+    double base_i;                        // no myocardium for i below it
+    double apical_i, apex_i;              // where the apical ring and the apex cap start
+    double liver_ci, liver_cj, liver_ck;  // centre of the liver-like hot spot
+};
+Heart heart_of(const Options& o);
+
+// The program's model of that heart (ell_*, ill_*, plan_i), each value rounded to the
+// nearest voxel: what a perfect placement gives.
+struct Model {
+    int ell_ci, ell_cj, ell_ck, ell_ri, ell_rj, ell_rk;
+    int ill_ci, ill_cj, ill_ck, ill_ri, ill_rj, ill_rk;
+    int plan_i;
+};
+Model model_of(const Options& o);
 
 // Which of "NORMAL", "LAD", "LCX", "RCA" (joined by '+') the options describe.
 std::string kind_of(const Options& o);

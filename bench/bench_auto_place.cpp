@@ -1,0 +1,60 @@
+// The automatic placement (AUTO_PLACE) on the sample studies written by the build
+// (samples/): the normal and the LAD-defect studies of both matrices, each loaded as
+// "Ouvrir" loads it. The time covers the whole placement: the shrinking of the volume,
+// the search, the fit and the redrawing of the views with the model.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+
+#include "Auto_Place.h"
+#include "Dicom.h"
+#include "headless.h"
+#include "main.h"
+
+namespace {
+
+std::string loaded;
+
+bool open_sample(const std::string& name) {
+    if (loaded == name) return true;
+    if (loaded.empty()) {
+        const auto folder = std::filesystem::temp_directory_path() / "vesmora-bench-auto-place";
+        std::filesystem::create_directories(folder);
+        headless::reset();
+        headless::set_module_path((folder / "vesmora").string());
+        STARTUP();
+    }
+    headless::queue_open_answer(std::string(VESMORA_SOURCE_DIR) + "/samples/" + name + ".dcm");
+    if (LOAD_DCM_FILE() != 1) return false;
+    load_ok = 1;
+    loaded = name;
+    return true;
+}
+
+void BM_AutoPlace(benchmark::State& state, const char* name) {
+    if (!open_sample(name)) {
+        state.SkipWithError("sample study missing: build the default preset first");
+        return;
+    }
+    for (auto _ : state) {
+        if (AUTO_PLACE() != 1) {
+            state.SkipWithError("no ventricle found");
+            return;
+        }
+        benchmark::DoNotOptimize(ell_ri);
+        state.PauseTiming();
+        for (auto& b : headless::state().bitmaps)
+            if (!b->alive) std::vector<unsigned char>().swap(b->pixels);  // copies of replaced pictures
+        state.ResumeTiming();
+    }
+}
+
+BENCHMARK_CAPTURE(BM_AutoPlace, normal_64, "normal-64")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_AutoPlace, lad_64, "lad-64")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_AutoPlace, normal_128, "normal-128")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_AutoPlace, lad_128, "lad-128")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

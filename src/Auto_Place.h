@@ -1,0 +1,33 @@
+// Automatic placement of the ventricle model: finds the left ventricle in the
+// loaded volume and places both ellipsoids and the base plane on it.
+#ifndef VESMORA_AUTO_PLACE_H
+#define VESMORA_AUTO_PLACE_H
+
+// Finds the model that fits the myocardium of the loaded volume and sets it as
+// "Centrer volume" and the drags do (ell_ok, the limits, the apex and the levels),
+// with the three views turned to its centre, then redraws. Returns 1 when a model
+// was placed; 0 when no volume is loaded (nothing shown, nothing changed) or when no
+// ventricle is found (a warning box says so and the model is left as it was).
+int AUTO_PLACE();
+
+// Whether the front ends offer the automatic placement now: once a study is loaded.
+int AUTO_PLACE_AVAILABLE();
+
+// What the search found, in voxels of the volume, before the limits and the rounding:
+// the mid-wall ellipsoid (centre and semi-axes), the base plane and the counts that
+// decided. Filled by every AUTO_PLACE that gets as far as the fit; `found` says whether
+// it placed a model. For the validation tools and the tests.
+struct AutoPlaceReport {
+    int found;                   // 1: a model was placed
+    int ring_slices;             // slices of the 64 grid where the chosen region is a ring
+    double ci, cj, ck;           // mid-wall centre
+    double ri, rj, rk;           // mid-wall semi-axes
+    double base_i;               // base plane
+    double wall_mean, cavity_mean;  // mean counts on the mid-wall and along the cavity's axis
+    int points;                  // mid-wall points the fit kept
+    double sigma;                // the blur found (sd of a Gaussian, voxels)
+    double apex_edge;            // along the axis, where the counts past the apex are half-way down
+};
+extern AutoPlaceReport auto_place_report;
+
+#endif

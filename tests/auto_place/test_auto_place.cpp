@@ -1,0 +1,247 @@
+// The automatic placement on phantoms of known geometry written by the sample
+// generator and loaded as "Ouvrir" loads them, its refusals, and the model it
+// leaves going through the limits as any placement does.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Auto_Place.h"
+#include "Dicom.h"
+#include "Display.h"
+#include "Results.h"
+#include "headless.h"
+#include "main.h"
+#include "sample_study.h"
+#include "test_support.h"
+
+namespace {
+
+class AutoPlace : public ::testing::Test {
+protected:
+    TempDir dir;
+    void SetUp() override {
+        headless::reset();
+        headless::set_module_path(dir.str() + "/vesmora");
+        STARTUP();
+    }
+
+    // Writes the phantom, opens it as "Ouvrir" does; 1 when it loaded.
+    int open_phantom(const sample::Options& o) {
+        const auto bytes = sample::make_dicom(o, sample::make_phantom(o));
+        const std::string path = dir.str() + "/phantom.dcm";
+        write_file(path, std::string(bytes.begin(), bytes.end()));
+        headless::queue_open_answer(path);
+        const int ok = LOAD_DCM_FILE();
+        load_ok = ok;
+        return ok;
+    }
+
+    static int boxes() { return static_cast<int>(headless::state().boxes.size()); }
+};
+
+struct Phantom {
+    const char* what;
+    sample::Options o;
+    std::vector<int> territory;  // segments of the defect
+};
+
+std::vector<Phantom> phantoms() {
+    std::vector<Phantom> v;
+    sample::Options normal;
+    v.push_back({"normal, 64 matrix", normal, {}});
+    sample::Options lad;
+    lad.matrix = 128;
+    lad.lad = 50;
+    v.push_back({"LAD defect, 128 matrix", lad, {1, 2, 7, 8, 13, 14, 17}});
+    sample::Options lcx;
+    lcx.lcx = 50;
+    lcx.counts = 300;
+    v.push_back({"LCx defect, noisier", lcx, {5, 6, 11, 12, 16}});
+    sample::Options rca;
+    rca.rca = 50;
+    rca.fwhm = 18;
+    v.push_back({"RCA defect, more blur", rca, {3, 4, 9, 10, 15}});
+    sample::Options small;
+    small.scale = 0.75;
+    small.shift_i = -15;
+    small.shift_j = 18;
+    small.shift_k = -12;
+    small.base = 6;
+    v.push_back({"small heart shifted on every axis", small, {}});
+    sample::Options hot;
+    hot.matrix = 128;
+    hot.liver = 100;
+    hot.liver_near = 10;
+    hot.shift_j = -8;
+    v.push_back({"liver as hot as the wall, close to it", hot, {}});
+    return v;
+}
+
+}  // namespace
+
+TEST_F(AutoPlace, PlacesTheModelOfEachPhantomWithinTheTargets) {
+    for (const Phantom& p : phantoms()) {
+        SCOPED_TRACE(p.what);
+        ASSERT_EQ(open_phantom(p.o), 1);
+        const int shown = boxes();
+        ASSERT_EQ(AUTO_PLACE(), 1);
+        EXPECT_EQ(boxes(), shown);
+        EXPECT_EQ(ell_ok, 1);
+        const sample::Heart h = sample::heart_of(p.o);
+        EXPECT_NEAR(ell_cj, h.cj, 2);
+        EXPECT_NEAR(ell_ck, h.ck, 2);
+        EXPECT_NEAR(ell_ci + ell_ri, h.ci + h.outer_ri, 3) << "apex";
+        EXPECT_NEAR(plan_i, h.base_i, 3);
+        EXPECT_NEAR(ell_rj, h.outer_rj, 0.1 * h.outer_rj);
+        EXPECT_NEAR(ell_rk, h.outer_rk, 0.1 * h.outer_rk);
+        // The cavity inside the wall, the levels derived as after any placement.
+        EXPECT_LT(ill_rj, ell_rj);
+        EXPECT_LT(ill_ci + ill_ri, ell_ci + ell_ri);
+        EXPECT_EQ(apex_i, static_cast<int>(plan_i + 0.75 * (ell_ri + ell_ci - plan_i)));
+        EXPECT_EQ(sect_i[4], ell_ri + ell_ci);
+
+        // The scores with the model found against those with the phantom's own model.
+        EVAL_RES();
+        int found[18];
+        std::copy(SCORE, SCORE + 18, found);
+        const sample::Model m = sample::model_of(p.o);
+        ell_ci = m.ell_ci, ell_cj = m.ell_cj, ell_ck = m.ell_ck;
+        ell_ri = m.ell_ri, ell_rj = m.ell_rj, ell_rk = m.ell_rk;
+        ill_ci = m.ill_ci, ill_cj = m.ill_cj, ill_ck = m.ill_ck;
+        ill_ri = m.ill_ri, ill_rj = m.ill_rj, ill_rk = m.ill_rk;
+        plan_i = m.plan_i;
+        EVAL_APEX();
+        EVAL_RES();
+        int equal = 0, abnormal = 0;
+        for (int n = 1; n <= 17; n++) equal += found[n] == SCORE[n];
+        for (int n : p.territory) abnormal += found[n] >= 1;
+        EXPECT_GE(equal, 16);
+        if (!p.territory.empty()) {
+            EXPECT_GE(abnormal, 1) << "the defect's territory was missed";
+        }
+    }
+}
+
+TEST_F(AutoPlace, RefusesAnEmptyOrNonCardiacStudyWithABoxAndLeavesTheModelAlone) {
+    // Nothing loaded: not offered, and nothing happens (the start may have warned of
+    // the missing palette file).
+    const int at_start = boxes();
+    EXPECT_EQ(AUTO_PLACE_AVAILABLE(), 0);
+    EXPECT_EQ(AUTO_PLACE(), 0);
+    EXPECT_EQ(boxes(), at_start);
+
+    auto expect_refused = [](const char* what) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(AUTO_PLACE_AVAILABLE(), 1);
+        ell_ok = 0;
+        ell_ci = 33, ell_ri = 80, plan_i = 44;
+        const int before = boxes();
+        EXPECT_EQ(AUTO_PLACE(), 0);
+        ASSERT_EQ(boxes(), before + 1);
+        const headless::Box& b = headless::state().boxes.back();
+        EXPECT_EQ(b.icon, ICON_WARNING);
+        EXPECT_NE(b.text.find("Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9"), std::string::npos) << b.text;
+        EXPECT_EQ(ell_ok, 0);
+        EXPECT_EQ(ell_ci, 33);
+        EXPECT_EQ(ell_ri, 80);
+        EXPECT_EQ(plan_i, 44);
+    };
+
+    // An empty study.
+    load_ok = 1;
+    std::fill(data, data + VOL_SIZE, 0.0f);
+    DATA_CHANGED();
+    expect_refused("empty");
+
+    // A body with a liver and a kidney-like blob, noisy, and no heart: solid shapes only.
+    sample::Rng rng(7);
+    for (int i = 0; i < 256; i++)
+        for (int j = 0; j < 256; j++)
+            for (int k = 0; k < 256; k++) {
+                auto in = [&](double ci, double cj, double ck, double ri, double rj, double rk) {
+                    const double a = (i - ci) / ri, b = (j - cj) / rj, c = (k - ck) / rk;
+                    return a * a + b * b + c * c;
+                };
+                double v = in(128, 128, 118, 140, 115, 100) <= 1 ? 10 : 0;
+                const double liver = in(140, 95, 62, 55, 40, 24), kidney = in(100, 170, 90, 25, 15, 15);
+                v += 80 * std::exp(-2 * liver * liver) + 100 * std::exp(-3 * kidney * kidney);
+                data[i * 65536 + j * 256 + k] = static_cast<float>(std::min(100.0, v * (0.9 + 0.2 * rng.uniform())));
+            }
+    DATA_CHANGED();
+    expect_refused("no heart");
+}
+
+TEST_F(AutoPlace, ModelFoundGoesThroughTheLimits) {
+    // A long ventricle near the top of the volume: its outer semi-axis along i passes 120.
+    load_ok = 1;
+    const double ci = 120, cj = 60, ck = 200, a = 118, b = 22, c = 22;
+    for (int i = 0; i < 256; i++)
+        for (int j = 0; j < 256; j++)
+            for (int k = 0; k < 256; k++) {
+                const double u = (i - ci) / a, v = (j - cj) / b, w = (k - ck) / c;
+                const double rho = std::sqrt(u * u + v * v + w * w);
+                const double wall = i >= ci ? std::exp(-std::pow((rho - 1) * b / 5.0, 2)) : 0;
+                data[i * 65536 + j * 256 + k] = static_cast<float>(8 + 90 * wall);
+            }
+    DATA_CHANGED();
+    ASSERT_EQ(AUTO_PLACE(), 1);
+    EXPECT_NEAR(auto_place_report.ri, a, 6);
+    EXPECT_EQ(ell_ri, 120);  // the fit asks for more
+    EXPECT_GE(ill_ri, 110);
+    EXPECT_LE(ill_ri, 120);
+    EXPECT_EQ(ill_cj, ell_cj);
+    EXPECT_EQ(ill_ck, ell_ck);
+    EXPECT_NEAR(ell_cj, cj, 2);
+    EXPECT_NEAR(ell_ck, ck, 2);
+    EXPECT_GE(Nsa, 0);
+    EXPECT_LE(Nsa, 255);
+    EXPECT_EQ(sect_i[4], ell_ri + ell_ci);
+    // The views were drawn with the model.
+    EXPECT_NE(headless::image_of(STATIChla), nullptr);
+}
+
+TEST_F(AutoPlace, PhantomWallLiesWhereItsModelSaysAfterLoading) {
+    // The validation's truth: the default phantom's model is the README's, and a moved,
+    // shrunk phantom's wall is brightest half-way between its model's two ellipsoids.
+    const sample::Model d = sample::model_of(sample::Options{});
+    EXPECT_EQ(d.ell_ci, 128);
+    EXPECT_EQ(d.ell_ri, 70);
+    EXPECT_EQ(d.ell_rj, 25);
+    EXPECT_EQ(d.ill_ri, 62);
+    EXPECT_EQ(d.ill_rk, 17);
+    EXPECT_EQ(d.plan_i, 128);
+
+    sample::Options o;
+    o.matrix = 128;
+    o.noise = false;
+    o.scale = 0.9;
+    o.shift_i = 10;
+    o.shift_j = -15;
+    o.shift_k = 20;
+    o.base = 5;
+    ASSERT_EQ(open_phantom(o), 1);
+    const sample::Model m = sample::model_of(o);
+    EXPECT_EQ(m.ell_cj, 113);
+    EXPECT_EQ(m.ell_rj, 23);  // 22.5 rounded
+    EXPECT_EQ(m.plan_i, 143);
+    const int i = m.ell_ci + 15;
+    auto at = [i](int j, int k) { return data[i * 65536 + j * 256 + k]; };
+    const sample::Heart h = sample::heart_of(o);
+    const double f = std::sqrt(1 - std::pow(15 / h.outer_ri, 2));
+    const double mid = 0.5 * (h.outer_rj * f + h.inner_rj * std::sqrt(1 - std::pow(15 / h.inner_ri, 2)));
+    for (int dir : {-1, 1}) {
+        int best = 0;
+        for (int r = 1; r < 40; r++)
+            if (at(m.ell_cj + dir * r, m.ell_ck) > at(m.ell_cj + dir * best, m.ell_ck)) best = r;
+        EXPECT_NEAR(best, mid, 2.0) << "along j, direction " << dir;
+        best = 0;
+        for (int r = 1; r < 40; r++)
+            if (at(m.ell_cj, m.ell_ck + dir * r) > at(m.ell_cj, m.ell_ck + dir * best)) best = r;
+        EXPECT_NEAR(best, mid, 2.0) << "along k, direction " << dir;
+    }
+    // Below the base plane there is no wall.
+    EXPECT_LT(data[(m.plan_i - 15) * 65536 + (m.ell_cj + 18) * 256 + m.ell_ck], 0.5f * at(m.ell_cj + 18, m.ell_ck));
+}

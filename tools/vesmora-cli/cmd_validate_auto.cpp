@@ -1,0 +1,292 @@
+// vesmora-cli validate-auto [--count N] [--first N] [--list]: the automatic placement
+// measured on phantoms of known geometry.
+//
+// Phantom n follows from n alone: matrix 64 or 128 in turn, a size of 0.7 to 1.3,
+// shifts of up to 20 voxels on each axis, a wall of 7 to 10 voxels, a base plane from
+// 8 voxels before to 12 past the centre, a resolution of 12 to 18 mm, four noise levels
+// (none, 1000, 300, 100 counts), a normal heart or a 50 % defect in one territory in
+// turn, and a liver of 40, 70 or 100 % of the myocardium's concentration. Each is
+// written as a DICOM file, loaded as "Ouvrir" loads it and placed with AUTO_PLACE; the
+// model found is compared with the phantom's, and "Résultats" is run with both models
+// to compare the 17 scores.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+#include <unistd.h>
+
+#include "Auto_Place.h"
+#include "Dicom.h"
+#include "Display.h"
+#include "Results.h"
+#include "cli.h"
+#include "headless.h"
+#include "main.h"
+#include "sample_study.h"
+
+namespace {
+
+// Segments of each territory in the 17-segment model (as the generator draws them).
+const std::vector<int> kTerritory[4] = {{}, {1, 2, 7, 8, 13, 14, 17}, {5, 6, 11, 12, 16}, {3, 4, 9, 10, 15}};
+const char* const kTerritoryName[4] = {"normal", "LAD", "LCx", "RCA"};
+
+struct Case {
+    sample::Options opt;
+    int territory;  // 0 normal, 1 LAD, 2 LCx, 3 RCA
+};
+
+Case case_of(int n) {
+    sample::Rng rng(0x5EED0000u + static_cast<std::uint64_t>(n) * 7919u);
+    auto pick = [&rng](double lo, double hi) { return lo + (hi - lo) * rng.uniform(); };
+    auto whole = [&rng](int lo, int hi) { return lo + static_cast<int>(rng.next() % static_cast<std::uint64_t>(hi - lo + 1)); };
+    Case c;
+    sample::Options& o = c.opt;
+    o.matrix = n % 2 == 0 ? 64 : 128;
+    c.territory = (n / 2) % 4;
+    if (c.territory == 1) o.lad = 50;
+    if (c.territory == 2) o.lcx = 50;
+    if (c.territory == 3) o.rca = 50;
+    o.scale = std::round(pick(0.7, 1.3) * 100) / 100;
+    o.shift_i = whole(-20, 20);
+    o.shift_j = whole(-20, 20);
+    o.shift_k = whole(-20, 20);
+    o.wall = std::round(pick(7, 10) * 2) / 2;
+    o.base = whole(-8, 12);
+    o.fwhm = std::round(pick(12, 18) * 2) / 2;
+    const int noise = (n / 8) % 4;
+    o.noise = noise != 0;
+    o.counts = noise == 0 ? 1000 : noise == 1 ? 1000 : noise == 2 ? 300 : 100;
+    const int liver = (n / 3) % 3;
+    o.liver = liver == 0 ? 40 : liver == 1 ? 70 : 100;
+    o.seed = 1000 + static_cast<std::uint64_t>(n);
+    return c;
+}
+
+void set_model(const sample::Model& m) {
+    ell_ci = m.ell_ci;
+    ell_cj = m.ell_cj;
+    ell_ck = m.ell_ck;
+    ell_ri = m.ell_ri;
+    ell_rj = m.ell_rj;
+    ell_rk = m.ell_rk;
+    ill_ci = m.ill_ci;
+    ill_cj = m.ill_cj;
+    ill_ck = m.ill_ck;
+    ill_ri = m.ill_ri;
+    ill_rj = m.ill_rj;
+    ill_rk = m.ill_rk;
+    plan_i = m.plan_i;
+    ell_ok = 1;
+    EVAL_APEX();
+    VERIF_DISP();
+    EVAL_APEX();
+}
+
+struct Outcome {
+    int n = 0;
+    bool placed = false;
+    double ms = 0, cpu_ms = 0;  // wall time and processor time (both threads) of AUTO_PLACE
+    double err_cj = 0, err_ck = 0, err_apex = 0, err_base = 0, err_rj = 0, err_rk = 0, err_ci = 0, err_ri = 0;
+    int equal_scores = 0;
+    int seg_equal[18] = {};
+    bool territory_missed = false;
+};
+
+// The drawing keeps a copy of every picture it hands over; only the live ones matter here.
+void forget_old_pictures() {
+    for (auto& b : headless::state().bitmaps)
+        if (!b->alive) std::vector<unsigned char>().swap(b->pixels);
+}
+
+Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
+    const Case c = case_of(n);
+    const sample::Heart h = sample::heart_of(c.opt);
+    Outcome out;
+    out.n = n;
+    const std::string path = dir + "/phantom-" + std::to_string(n) + ".dcm";
+    {
+        const auto bytes = sample::make_dicom(c.opt, sample::make_phantom(c.opt));
+        std::ofstream f(path, std::ios::binary | std::ios::trunc);
+        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    headless::queue_open_answer(path);
+    if (LOAD_DCM_FILE() != 1) {
+        std::fprintf(stderr, "validate-auto: phantom %d was not loaded\n", n);
+        std::remove(path.c_str());
+        return out;
+    }
+    std::remove(path.c_str());
+    load_ok = 1;
+    const auto t0 = std::chrono::steady_clock::now();
+    const std::clock_t c0 = std::clock();
+    out.placed = AUTO_PLACE() == 1;
+    out.cpu_ms = 1000.0 * static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC;
+    out.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    int found_scores[18] = {};
+    if (out.placed) {
+        out.err_cj = ell_cj - h.cj;
+        out.err_ck = ell_ck - h.ck;
+        out.err_apex = (ell_ci + ell_ri) - (h.ci + h.outer_ri);
+        out.err_base = plan_i - h.base_i;
+        out.err_rj = (ell_rj - h.outer_rj) / h.outer_rj;
+        out.err_rk = (ell_rk - h.outer_rk) / h.outer_rk;
+        out.err_ci = ell_ci - h.ci;
+        out.err_ri = ell_ri - h.outer_ri;
+        EVAL_RES();
+        std::copy(SCORE, SCORE + 18, found_scores);
+    }
+    const int placed_model[10] = {ell_ci, ell_cj, ell_ck, ell_ri, ell_rj, ell_rk, ill_ri, ill_rj, ill_rk, plan_i};
+    set_model(sample::model_of(c.opt));
+    EVAL_RES();
+    int abnormal_true = 0, abnormal_found = 0;
+    for (int s = 1; s <= 17; s++) {
+        const bool same = out.placed && found_scores[s] == SCORE[s];
+        out.seg_equal[s] = same;
+        out.equal_scores += same;
+    }
+    for (int s : kTerritory[c.territory]) {
+        abnormal_true += SCORE[s] >= 1;
+        abnormal_found += out.placed && found_scores[s] >= 1;
+    }
+    out.territory_missed = c.territory != 0 && abnormal_true > 0 && abnormal_found == 0;
+    forget_old_pictures();
+    if (verbose) {
+        std::printf("%3d m%-3d %-6s size %.2f shift %+3.0f %+3.0f %+3.0f wall %4.1f base %+3.0f fwhm %4.1f counts %4.0f%s "
+                    "liver %3.0f | %s",
+                    n, c.opt.matrix, kTerritoryName[c.territory], c.opt.scale, c.opt.shift_i, c.opt.shift_j,
+                    c.opt.shift_k, c.opt.wall, c.opt.base, c.opt.fwhm, c.opt.counts, c.opt.noise ? "" : "(no noise)",
+                    c.opt.liver, out.placed ? "placed" : "REFUSED");
+        if (!out.placed) {
+            const AutoPlaceReport& r = auto_place_report;
+            std::printf(" (rings %d, mid-wall %.0f %.0f %.0f / %.0f %.0f %.0f, base %.0f, wall %.1f, cavity %.1f, points %d)",
+                        r.ring_slices, r.ci, r.cj, r.ck, r.ri, r.rj, r.rk, r.base_i, r.wall_mean, r.cavity_mean, r.points);
+        }
+        if (out.placed)
+            std::printf(" c %d %d %d r %d %d %d in %d %d %d base %d | dj %+.1f dk %+.1f apex %+.1f base %+.1f rj %+.0f%% "
+                        "rk %+.0f%% | scores %d/17%s | %.1f ms (cpu %.1f ms)",
+                        placed_model[0], placed_model[1], placed_model[2], placed_model[3], placed_model[4],
+                        placed_model[5], placed_model[6], placed_model[7], placed_model[8], placed_model[9],
+                        out.err_cj, out.err_ck, out.err_apex, out.err_base, 100 * out.err_rj, 100 * out.err_rk,
+                        out.equal_scores, out.territory_missed ? " TERRITORY MISSED" : "", out.ms, out.cpu_ms);
+        if (out.placed && details)
+            std::printf(" | sigma %.2f (phantom %.2f) axis edge - apex %+.2f a/b^2 %.3f", auto_place_report.sigma,
+                        c.opt.fwhm / 1.1988 / 2.3548, auto_place_report.apex_edge - (h.ci + h.outer_ri),
+                        auto_place_report.ri / (auto_place_report.rj * auto_place_report.rk));
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+    return out;
+}
+
+double quantile(std::vector<double> v, double q) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t at = std::min(v.size() - 1, static_cast<std::size_t>(std::ceil(q * v.size())) - 1);
+    return v[at];
+}
+
+void report(const std::vector<Outcome>& all) {
+    const int total = static_cast<int>(all.size());
+    int placed = 0, missed = 0, equal = 0, all17 = 0;
+    std::vector<double> ms, cpu;
+    for (const auto& o : all) {
+        placed += o.placed;
+        missed += o.territory_missed;
+        equal += o.equal_scores;
+        all17 += o.equal_scores == 17;
+        ms.push_back(o.ms);
+        cpu.push_back(o.cpu_ms);
+    }
+    struct Row {
+        const char* what;
+        double target;
+        bool relative;
+        double Outcome::*field;
+    };
+    const Row rows[] = {
+        {"outer centre j", 2, false, &Outcome::err_cj},
+        {"outer centre k", 2, false, &Outcome::err_ck},
+        {"apex (outer centre + semi-axis, i)", 3, false, &Outcome::err_apex},
+        {"base plane", 3, false, &Outcome::err_base},
+        {"outer semi-axis j", 0.10, true, &Outcome::err_rj},
+        {"outer semi-axis k", 0.10, true, &Outcome::err_rk},
+        {"outer centre i (information)", 0, false, &Outcome::err_ci},
+        {"outer semi-axis i (information)", 0, false, &Outcome::err_ri},
+    };
+    std::printf("\n%d phantoms, %d placed, %d refused\n\n", total, placed, total - placed);
+    std::printf("| Quantity | Target | Within target | 95th percentile of the error | Largest error | Mean error |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+    for (const Row& r : rows) {
+        std::vector<double> e;
+        double sum = 0;
+        int within = 0;
+        for (const auto& o : all) {
+            if (!o.placed) continue;
+            const double v = o.*(r.field);
+            e.push_back(std::fabs(v));
+            sum += v;
+            within += std::fabs(v) <= r.target + 1e-9;
+        }
+        const double k = r.relative ? 100 : 1;
+        const char* unit = r.relative ? " %" : " vx";
+        char target[32] = "—", share[32] = "—";
+        if (r.target > 0) {
+            std::snprintf(target, sizeof target, "%.0f%s", r.target * k, unit);
+            std::snprintf(share, sizeof share, "%.1f %%", total ? 100.0 * within / total : 0);
+        }
+        std::printf("| %s | %s | %s | %.1f%s | %.1f%s | %+.2f%s |\n", r.what, target, share, quantile(e, 0.95) * k, unit,
+                    e.empty() ? 0 : *std::max_element(e.begin(), e.end()) * k, unit, e.empty() ? 0 : sum / e.size() * k,
+                    unit);
+    }
+    std::printf("\nScores equal to the true model's: %.1f %% of %d segments; all 17 equal in %d of %d phantoms; "
+                "defect territory missed in %d phantoms.\n",
+                total ? 100.0 * equal / (17.0 * total) : 0, 17 * total, all17, total, missed);
+    std::printf("Per segment (1..17), share equal:");
+    for (int s = 1; s <= 17; s++) {
+        int e = 0;
+        for (const auto& o : all) e += o.seg_equal[s];
+        std::printf(" %.0f", total ? 100.0 * e / total : 0);
+    }
+    std::printf(" %%\n");
+    std::printf("AUTO_PLACE wall time: median %.1f ms, 95th percentile %.1f ms, largest %.1f ms; processor time "
+                "(both threads): median %.1f ms, 95th percentile %.1f ms, largest %.1f ms.\n",
+                quantile(ms, 0.5), quantile(ms, 0.95), ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end()),
+                quantile(cpu, 0.5), quantile(cpu, 0.95), cpu.empty() ? 0 : *std::max_element(cpu.begin(), cpu.end()));
+}
+
+}  // namespace
+
+void add_validate_auto_command(CLI::App& app, int& status) {
+    auto* cmd = app.add_subcommand("validate-auto", "Measure the automatic placement on phantoms of known geometry");
+    static int count = 200, first = 0;
+    static bool quiet = false, details = false;
+    static std::string folder;
+    cmd->add_option("--count", count, "Number of phantoms")->capture_default_str();
+    cmd->add_option("--first", first, "Number of the first phantom")->capture_default_str();
+    cmd->add_flag("--quiet", quiet, "Only the summary, not one line per phantom");
+    cmd->add_flag("--details", details,
+                  "Also the blur found and the apex edge's offset (the terms of the apex calibration)");
+    cmd->add_option("--app-folder", folder, "Folder of log.txt and PALETS (default: the program's folder)");
+    cmd->callback([&status] {
+        if (!folder.empty()) headless::set_module_path(folder + "/vesmora-cli");
+        const std::string dir = std::filesystem::temp_directory_path().string() + "/vesmora-validate-" +
+                                std::to_string(getpid());
+        std::filesystem::create_directories(dir);
+        STARTUP();
+        std::vector<Outcome> all;
+        for (int n = first; n < first + count; n++) all.push_back(run_case(n, dir, !quiet, details));
+        std::filesystem::remove_all(dir);
+        report(all);
+        int missed = 0, placed = 0;
+        for (const auto& o : all) {
+            missed += o.territory_missed;
+            placed += o.placed;
+        }
+        status = placed == count && missed == 0 ? 0 : 1;
+    });
+}
