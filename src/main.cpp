@@ -105,12 +105,15 @@ FILE* FILE_LOG;
 FILE* fich;
 
 void* (*vesmora_alloc)(std::size_t size) = std::malloc;
+std::size_t (*vesmora_read)(void* buf, std::size_t size, std::size_t count, FILE* file) = std::fread;
+void (*vesmora_exit)(int status) = nullptr;
 
 // ---------------------------------------------------------------------------------------------
 // Start-up
 // ---------------------------------------------------------------------------------------------
 void EXIT_PROGRAM(int status) {
     std::fflush(nullptr);
+    if (vesmora_exit != nullptr) vesmora_exit(status);
     std::exit(status);
 }
 
@@ -429,7 +432,7 @@ int LOAD_PALET() {
     fich = std::fopen(tmpath, "rb");
     if (fich != nullptr) {
         std::fseek(fich, 0, SEEK_SET);
-        got = std::fread(file, 1, PALETS_BYTES, fich);  // bytes past 4848 are ignored
+        got = vesmora_read(file, 1, PALETS_BYTES, fich);  // bytes past 4848 are ignored
         std::fclose(fich);
         fich = nullptr;
     }
