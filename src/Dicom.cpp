@@ -110,6 +110,13 @@ int GET_DICOM_INFO(FILE* file) {
     if (fb.bytes == nullptr) header_memory_failure(fb, nullptr, " DRE-0 ");
     std::rewind(file);
     fb.size = vesmora_read(fb.bytes, 1, want, file);
+    if (fb.size != want) {
+        // A read that stops short (a failing disk or share) is not the end of the file:
+        // the elements behind it would keep the last study's values.
+        std::free(fb.bytes);
+        MEMS("Lecture du fichier impossible.");
+        return 0;
+    }
 
     WRITE_LOGFILE("\nLoading DCM infos ...\n\n");
 
