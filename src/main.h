@@ -149,8 +149,9 @@ int STARTUP();
 // one fail (it returns null then).
 extern void* (*vesmora_alloc)(std::size_t size);
 
-// Every read of the DICOM and palette files goes through this (std::fread by default);
-// tests replace it to make a read stop short, as a failing disk or network share does.
+// The reads of the DICOM header and pixel block and of the palette file go through this
+// (std::fread by default); tests replace it to make a read stop short, as a failing
+// disk or network share does.
 extern std::size_t (*vesmora_read)(void* buf, std::size_t size, std::size_t count, FILE* file);
 
 // Called by EXIT_PROGRAM after the files are flushed, when set (null by default: the
