@@ -96,7 +96,7 @@ enum Seen { S_FRAMES, S_SPACING, S_SLICE, S_NAME, S_SEX, S_BIRTH, S_AGE, S_ACQ, 
 
 int GET_DICOM_INFO(FILE* file) {
     unsigned char mark[4] = {0, 0, 0, 0};
-    if (file == nullptr || std::fseek(file, 128, SEEK_SET) != 0 || std::fread(mark, 1, 4, file) != 4 ||
+    if (file == nullptr || std::fseek(file, 128, SEEK_SET) != 0 || vesmora_read(mark, 1, 4, file) != 4 ||
         std::memcmp(mark, "DICM", 4) != 0) {
         MEMS("Ce fichier n'est pas un fichier dicom valide");
         WRITE_LOGFILE("No Dcm\n\n");
@@ -111,7 +111,14 @@ int GET_DICOM_INFO(FILE* file) {
     fb.bytes = static_cast<unsigned char*>(vesmora_alloc(want > 0 ? want : 1));
     if (fb.bytes == nullptr) header_memory_failure(fb, nullptr, " DRE-0 ");
     std::rewind(file);
-    fb.size = std::fread(fb.bytes, 1, want, file);
+    fb.size = vesmora_read(fb.bytes, 1, want, file);
+    if (fb.size != want) {
+        // A read that stops short (a failing disk or share) is not the end of the file:
+        // the elements behind it would keep the last study's values.
+        std::free(fb.bytes);
+        MEMS("Lecture du fichier impossible.");
+        return 0;
+    }
 
     WRITE_LOGFILE("\nLoading DCM infos ...\n\n");
 
@@ -840,7 +847,7 @@ int READ_DATA() {
     }
     // The block is the tail of the file, whatever the Pixel Data element says.
     if (std::fseek(fich, static_cast<long>(size - bytes), SEEK_SET) != 0 ||
-        std::fread(block, 1, static_cast<std::size_t>(bytes), fich) != static_cast<std::size_t>(bytes)) {
+        vesmora_read(block, 1, static_cast<std::size_t>(bytes), fich) != static_cast<std::size_t>(bytes)) {
         std::free(block);
         return refuse("Lecture des images du fichier impossible.");
     }

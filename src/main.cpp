@@ -110,6 +110,8 @@ FILE* fich;
 
 void* (*vesmora_alloc)(std::size_t size) = std::malloc;
 void (*vesmora_before_exit)(int status) = nullptr;
+std::size_t (*vesmora_read)(void* buf, std::size_t size, std::size_t count, FILE* file) = std::fread;
+void (*vesmora_exit)(int status) = nullptr;
 
 // ---------------------------------------------------------------------------------------------
 // Start-up
@@ -117,6 +119,7 @@ void (*vesmora_before_exit)(int status) = nullptr;
 void EXIT_PROGRAM(int status) {
     if (vesmora_before_exit != nullptr) vesmora_before_exit(status);
     std::fflush(nullptr);
+    if (vesmora_exit != nullptr) vesmora_exit(status);
     std::exit(status);
 }
 
@@ -432,7 +435,7 @@ int LOAD_PALET() {
     fich = std::fopen(tmpath, "rb");
     if (fich != nullptr) {
         std::fseek(fich, 0, SEEK_SET);
-        got = std::fread(file, 1, PALETS_BYTES, fich);  // bytes past 4848 are ignored
+        got = vesmora_read(file, 1, PALETS_BYTES, fich);  // bytes past 4848 are ignored
         std::fclose(fich);
         fich = nullptr;
     }

@@ -155,6 +155,16 @@ int STARTUP();
 // one fail (it returns null then).
 extern void* (*vesmora_alloc)(std::size_t size);
 
+// The reads of the DICOM header and pixel block and of the palette file go through this
+// (std::fread by default); tests replace it to make a read stop short, as a failing
+// disk or network share does.
+extern std::size_t (*vesmora_read)(void* buf, std::size_t size, std::size_t count, FILE* file);
+
+// Called by EXIT_PROGRAM after the files are flushed, when set (null by default: the
+// process ends). The fuzz targets set one that throws, so one run goes on to the next
+// input; it must not return.
+extern void (*vesmora_exit)(int status);
+
 // Every writer of `data` (the loader, the mirrors, INIT_STATE, tests that fill it
 // by hand) calls this once it has written, so no drawing shows a stale plane.
 void DATA_CHANGED();

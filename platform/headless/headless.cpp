@@ -239,6 +239,7 @@ int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_nam
         return -1;
     }
     std::snprintf(path, static_cast<std::size_t>(path_size), "%s", answer->c_str());
+    if (state().on_open_answer) state().on_open_answer(*answer);
     return 1;
 }
 

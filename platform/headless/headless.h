@@ -24,6 +24,7 @@
 #define VESMORA_HEADLESS_H
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -87,6 +88,9 @@ struct State {
     bool echo_boxes = false;  // also print each box to stderr ("box ICON TITLE | TEXT")
     std::vector<std::string> sent;  // "msg wparam lparam" of every plat_send_message, in order
     std::vector<std::string> posted_run;  // "msg wparam lparam" of every posted message run, in order
+    // Called with the path the open-file dialog answers, after the user chose it and
+    // before the program opens it (tests delete or cut the file there).
+    std::function<void(const std::string&)> on_open_answer;
 };
 
 State& state();
