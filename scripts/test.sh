@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test twice: the optimised build and the sanitizer build.
+# Builds and runs every test twice: the optimised build and the sanitizer build;
+# then cross-builds the Windows program and runs it under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -11,3 +12,10 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+# The Windows program, cross-built, and its smoke test under Wine (which uses the
+# default build's vesmora-cli and sample studies).
+echo "=== windows build (MinGW-w64) and the Wine smoke test ==="
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+ctest --preset windows

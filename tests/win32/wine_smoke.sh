@@ -8,7 +8,8 @@
 # Usage: wine_smoke.sh VESMORA_EXE HOST_BUILD WORKDIR
 #   VESMORA_EXE  the cross-built program (make_rc, built with it, gives the layout)
 #   HOST_BUILD   the Linux build tree: tools/vesmora-cli, and samples/ beside the sources
-#   WORKDIR      kept after the run: screen.png, the crops, both logs, wine.log
+#   WORKDIR      kept after the run: screen.png, the crops, both logs, wine.log, and
+#                window.png (the window after "Sect. (%)", the README's picture)
 # Exit status: 0 passed, 1 failed, 77 skipped (Wine, Xvfb, xdotool or ImageMagick missing).
 # The whole run is bounded: Wine's first start of a fresh prefix by BOOT_LIMIT seconds,
 # every wait below by its own limit.
@@ -131,6 +132,13 @@ for attempt in $(seq 1 30); do
 done
 [ "$ok" = 1 ] || fail "pictures on screen differ from the headless replay:$bad"
 echo "8 pictures on screen equal the headless replay's (after ${attempt} s)"
+
+# --- the picture of the window for the README: the sector percentages, labels shown -----
+click 56   # "Sect. (%)"
+xdotool mousemove --sync 1000 840
+sleep 2
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$work/window.png"
 
 # --- close with Ctrl+Q, the exit status and the log ------------------------------------
 xdotool windowfocus --sync "$wid" 2>/dev/null
