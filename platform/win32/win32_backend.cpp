@@ -293,7 +293,14 @@ void plat_delete_bitmap(HBMP_ bmp) {
 }
 
 void plat_set_image(HWND_ control, HBMP_ bmp) {
-    SendMessageA(win(control), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bmp));
+    // The program deletes the bitmap it gave last. A static control of the version-6
+    // controls keeps a copy of a bitmap with nonzero alpha instead of the bitmap
+    // itself and hands the copy back here: that copy is deleted here.
+    static const char* const GIVEN = "vesmora.image";
+    HWND c = win(control);
+    auto old = reinterpret_cast<HBITMAP>(SendMessageA(c, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bmp)));
+    if (old != nullptr && old != static_cast<HBITMAP>(GetPropA(c, GIVEN))) DeleteObject(old);
+    SetPropA(c, GIVEN, reinterpret_cast<HANDLE>(bmp));
 }
 
 // ---------------------------------------------------------------------------------------------
