@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Smoke test of vesmora.exe under Wine: the program started with a sample study on
-# a virtual X screen, "Centrer volume" and "Résultats" clicked with real pointer
-# events, the screen taken and the pictures on it compared, pixel for pixel, with
-# the headless replay of the same actions; then the window closed with Ctrl+Q, and
-# the exit status (0) and log.txt (equal to the headless run's) checked.
+# a virtual X screen; "Centrer volume" clicked, the wheel turned over two views and
+# "Résultats" clicked, all with real pointer events; the screen taken and the
+# pictures on it compared, pixel for pixel, with the headless replay of the same
+# actions; then the window closed with Ctrl+Q, and the exit status (0) and log.txt
+# (equal to the headless run's) checked.
 #
 # Usage: wine_smoke.sh VESMORA_EXE HOST_BUILD WORKDIR
 #   VESMORA_EXE  the cross-built program (make_rc, built with it, gives the layout)
@@ -53,9 +54,14 @@ trap cleanup EXIT
 
 # --- the headless run of the same actions ------------------------------------------------
 cp "$src/data/PALETS" "$work/headless/"
+# The window's client area is at (60 + 3, 30 + 22) on screen in both runs (see below);
+# the wheel points are screen pixels: view 3 at client (700, 150), view 2 at (400, 150).
 cat > "$work/headless/actions.replay" <<EOF
 open $study
 command 24
+wheel 763 202 120
+wheel 463 202 -120
+wheel 463 202 -120
 command 45
 dump pictures $work/headless
 close
@@ -108,6 +114,13 @@ click() {  # click the centre of main-window control $1
 }
 sleep 1
 click 24   # "Centrer volume"
+sleep 1
+# The wheel, one notch at a time: up over view 3, down twice over view 2.
+xdotool mousemove --sync $((cx + 700)) $((cy + 150)) click 4
+sleep 0.5
+xdotool mousemove --sync $((cx + 400)) $((cy + 150)) click 5
+sleep 0.5
+xdotool click 5
 sleep 1
 click 45   # "Résultats"
 xdotool mousemove --sync 1000 840  # out of the window, off every picture
