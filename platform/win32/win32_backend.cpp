@@ -120,6 +120,10 @@ void about_box(HWND owner) {
     MessageBoxA(owner,
                 "Vesmora " VESMORA_VERSION "\n\n"
                 "Analyse de la fixation myocardique en tomoscintigraphie cardiaque (SPECT).\n\n"
+                "Palettes : niveaux de gris (formules) ; palettes standard DICOM Hot Iron, Hot Metal Blue, "
+                "PET, PET 20 Step, Spring, Summer, Fall, Winter (PS3.6 annexe B, fichiers de pydicom, "
+                "licence MIT) ; formules de gnuplot (Fire, Pm3d, Spectrum) ; Jet ; Cubehelix "
+                "(D. A. Green, 2011).\n\n"
                 "Licence : MIT.",
                 "\xC0 propos de Vesmora", MB_OK | MB_ICONINFORMATION);
 }
