@@ -23,6 +23,13 @@
 //    the dialog units of the template's font come to on this system. A pop-up's
 //    label fills its pop-up.
 //  - The shell gets paths with '\' separators.
+//  - The message loop translates the menu's shortcuts before dispatching; it
+//    still gives the window no dialog keyboard handling (Tab and the arrows do
+//    not move between controls).
+//  - Texts go to the system as they are, through the "A" calls: the program's
+//    Windows-1252 texts show as such where the system's ANSI code page is 1252.
+//  - The manifest asks for the version-6 controls (the system's look) and no
+//    DPI awareness: above 100 % the system scales the whole window, pictures included.
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
