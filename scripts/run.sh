@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the program (which also writes the sample studies into samples/) and runs its
+# Builds the program (which also writes the sample studies into build/default/samples/) and runs its
 # main job headless: the example analysis of the normal 64-matrix sample study, replayed
 # as a user would make it, then its 17 sector percentages and scores.
 set -euo pipefail
@@ -14,7 +14,7 @@ mkdir -p "$out"
 # The program folder is the tool's own (the build puts PALETS there); log.txt is written there too.
 build/default/tools/vesmora-cli replay examples/analysis.replay
 
-echo "Analysis of samples/normal-64.dcm (pictures and dumps in $out/):"
+echo "Analysis of build/default/samples/normal-64.dcm (pictures and dumps in $out/):"
 awk '
   $1 == "SECTEUR" { for (n = 1; n <= 17; n++) pct[n] = $(n + 2) }
   $1 == "SCORE"   { for (n = 1; n <= 17; n++) score[n] = $(n + 2) }
