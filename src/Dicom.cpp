@@ -594,7 +594,7 @@ int slot_of(const RowCache& c, int r) { return c.row[0] == r ? 0 : c.row[1] == r
 // twice, for AVX2 and for any x86-64, and the processor picks at run time.
 typedef float v8f __attribute__((vector_size(32)));
 typedef double v4d __attribute__((vector_size(32)));
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__ELF__)  // the pick needs ELF ifuncs
 #define VESMORA_HOT __attribute__((target_clones("avx2", "default")))
 #else
 #define VESMORA_HOT

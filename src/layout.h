@@ -258,4 +258,23 @@ constexpr const CtlTemplate* win_control(int id) {
     return nullptr;
 }
 
+// --- what the templates hold beside their controls ----------------------------------
+// Resource names of the three templates, in PlatTemplate order, and the program icon.
+inline constexpr const char* TEMPLATE_NAME[3] = {"WIN", "D3WIN", "SECTWIN"};
+constexpr int PROGRAM_ICON = 1;  // icon resource 1: one 64 x 64 picture, 24 bits per pixel
+
+// Window styles of the templates. None is visible on creation; none has a sizing
+// border or a minimise or maximise box. The main window has a caption bar and a
+// system menu; the pop-ups have neither, only a thin border.
+struct WindowStyle {
+    bool caption;      // caption bar (with the window's border)
+    bool system_menu;  // system menu on the caption
+    bool thin_border;  // a one-pixel border and no caption
+};
+inline constexpr WindowStyle TEMPLATE_STYLE[3] = {
+    {true, true, false},
+    {false, false, true},
+    {false, false, true},
+};
+
 #endif

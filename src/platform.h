@@ -3,9 +3,11 @@
 // The program (everything under src/) never includes a toolkit header. It asks
 // for the few services below; exactly one back end implements them in a build:
 //   - platform/headless/: records every call and answers dialogs from a queue
-//     (tests and the command-line tool); the only back end that exists so far;
+//     (tests and the command-line tool);
+//   - platform/win32/: the native Windows program, built when cross-building for
+//     Windows (preset "windows"); the Win32 calls take these messages as they are;
 //   - desktop back ends to come, each in its own folder and CMake target,
-//     selected by an option (platform/qt/ with VESMORA_QT, then platform/win32/).
+//     selected by an option (platform/qt/ with VESMORA_QT).
 // Every back end builds its windows from the templates of layout.h.
 //
 // Messages are platform-neutral but keep the classic packing: a command id in
