@@ -1,0 +1,32 @@
+// vesmora: the desktop program. Runs the program's start-up, opens the study named
+// on the command line as "Ouvrir" would, and runs the event loop until the program
+// ends itself; the exit status is its quit code.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include "main.h"
+#include "qt_backend.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vesmora"));
+    QApplication::setApplicationVersion(QStringLiteral(VESMORA_VERSION));
+
+    QCommandLineParser args;
+    args.setApplicationDescription(QStringLiteral("Analyse de la fixation myocardique en SPECT cardiaque."));
+    args.addHelpOption();
+    args.addVersionOption();
+    args.addPositionalArgument(QStringLiteral("FICHIER"), QStringLiteral("\u00C9tude DICOM (.dcm) \u00E0 ouvrir."),
+                               QStringLiteral("[FICHIER]"));
+    args.process(app);
+
+    STARTUP();
+    const QStringList files = args.positionalArguments();
+    if (!files.isEmpty()) {
+        const QString file = files.first();
+        // Once the window is up: the open may show boxes over it.
+        QTimer::singleShot(0, &app, [file] { vesmora_qt::open_study(file); });
+    }
+    return vesmora_qt::run_event_loop();
+}
