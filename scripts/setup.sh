@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
           python3 python3-pydicom python3-numpy dcmtk
-          qt6-base-dev fonts-dejavu-core xvfb xauth xdotool imagemagick)
+          qt6-base-dev fonts-dejavu-core xvfb xauth xdotool imagemagick
+          poppler-utils desktop-file-utils dpkg-dev)
 
 missing=()
 for p in "${packages[@]}"; do
