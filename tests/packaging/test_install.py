@@ -103,6 +103,39 @@ class Installed(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertIn("Vesmora", r.stdout)
 
+    def test_installed_program_keeps_its_log_in_the_users_state_folder(self):
+        # The installed folder is not the user's to write: run as "nobody" when root (root writes anywhere),
+        # else with the folder made read-only.
+        folder = os.path.join(self.usr, "lib", "vesmora")
+        home = os.path.join(self.tmp, "user-home")
+        os.makedirs(home)
+        if os.path.exists(os.path.join(folder, "log.txt")):
+            os.remove(os.path.join(folder, "log.txt"))  # left by another case run as root
+        sample = os.path.join(home, "normal-64.dcm")
+        shutil.copy(os.path.join(SOURCE_DIR, "samples", "normal-64.dcm"), sample)
+        command = [os.path.join(self.usr, "bin", "vesmora-cli"), "load", sample]
+        if os.geteuid() == 0:
+            if shutil.which("runuser") is None:
+                self.skipTest("root without runuser cannot run the program as another user")
+            os.chmod(self.tmp, 0o755)
+            for root, dirs, files in os.walk(home):
+                os.chown(root, 65534, 65534)
+                for name in files:
+                    os.chown(os.path.join(root, name), 65534, 65534)
+            command = ["runuser", "-u", "nobody", "--", "env", "HOME=" + home, "ASAN_OPTIONS=detect_leaks=0"] + command
+        else:
+            os.chmod(folder, 0o555)
+        env = dict(self.env, HOME=home)
+        r = run(command, env=env)
+        if os.geteuid() != 0:
+            os.chmod(folder, 0o755)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        log = os.path.join(home, ".local", "state", "vesmora", "log.txt")
+        self.assertIn("--- %s ---" % log, r.stdout)
+        with open(log) as f:
+            self.assertIn("Max data : ", f.read())
+        self.assertFalse(os.path.exists(os.path.join(folder, "log.txt")))
+
     def test_debian_package_holds_the_same_files_and_needs_qt(self):
         out = os.path.join(self.tmp, "package")
         r = run(["cpack", "-G", "DEB", "-B", out, "--config", os.path.join(BINARY_DIR, "CPackConfig.cmake")],
@@ -117,7 +150,8 @@ class Installed(unittest.TestCase):
             path = line.split(None, 5)[5].split(" -> ")[0]
             if not path.endswith("/"):
                 packaged.add(os.path.normpath(path))
-        self.assertEqual(packaged, {os.path.join("usr", p) for p in tree(self.usr)})
+        installed = {os.path.join("usr", p) for p in tree(self.usr)} - {"usr/lib/vesmora/log.txt"}  # a run's log
+        self.assertEqual(packaged, installed)
         depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
         for package in ("libqt6widgets6", "qt6-qpa-plugins", "libstdc++6"):
             self.assertIn(package, depends)

@@ -38,10 +38,12 @@ void add_header_command(CLI::App& app, int& status) {
             std::printf("Rows, cols : %d, %d (ech %d)\n", OrImSize_H, OrImSize_V, ech);
             std::printf("Voxel      : %.4f x %.4f\n", VOXEL_SIZE_XY, VOXEL_SIZE_Z);
         }
-        std::ifstream log(std::string(APP_FOLDER) + "log.txt", std::ios::binary);
+        // The log is beside the program, or in the user's state folder when the program's cannot be written.
+        const char* log_folder = LOG_FOLDER[0] != 0 ? LOG_FOLDER : APP_FOLDER;
+        std::ifstream log(std::string(log_folder) + "log.txt", std::ios::binary);
         std::stringstream ss;
         ss << log.rdbuf();
-        std::printf("--- %slog.txt ---\n%s", APP_FOLDER, headless::utf8(ss.str()).c_str());
+        std::printf("--- %slog.txt ---\n%s", log_folder, headless::utf8(ss.str()).c_str());
         status = ok ? 0 : 1;
     });
 }

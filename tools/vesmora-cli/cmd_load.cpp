@@ -40,10 +40,12 @@ void add_load_command(CLI::App& app, int& status) {
         std::printf("--- patient text (control 54) ---\n%s\n", headless::utf8(headless::text_of(WINDOW, 54)).c_str());
         for (const auto& b : headless::state().boxes)
             std::printf("--- box \"%s\" ---\n%s\n", headless::utf8(b.title).c_str(), headless::utf8(b.text).c_str());
-        std::ifstream log(std::string(APP_FOLDER) + "log.txt", std::ios::binary);
+        // The log is beside the program, or in the user's state folder when the program's cannot be written.
+        const char* log_folder = LOG_FOLDER[0] != 0 ? LOG_FOLDER : APP_FOLDER;
+        std::ifstream log(std::string(log_folder) + "log.txt", std::ios::binary);
         std::stringstream ss;
         ss << log.rdbuf();
-        std::printf("--- %slog.txt ---\n%s", APP_FOLDER, headless::utf8(ss.str()).c_str());
+        std::printf("--- %slog.txt ---\n%s", log_folder, headless::utf8(ss.str()).c_str());
         status = ok ? 0 : 1;
     });
 }
