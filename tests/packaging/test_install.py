@@ -153,7 +153,7 @@ class Installed(unittest.TestCase):
         installed = {os.path.join("usr", p) for p in tree(self.usr)} - {"usr/lib/vesmora/log.txt"}  # a run's log
         self.assertEqual(packaged, installed)
         depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
-        for package in ("libqt6widgets6", "qt6-qpa-plugins", "libstdc++6"):
+        for package in ("libqt6widgets6", "libqt6gui6", "libstdc++6"):
             self.assertIn(package, depends)
 
 
