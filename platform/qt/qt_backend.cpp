@@ -195,8 +195,9 @@ private:
     void deliver(QMouseEvent* e, unsigned msg) {
         if (msg == 0) return;
         e->accept();
-        // A client pixel is the one under the pointer, also between device pixels.
-        const QPoint p = floor_point(e->position());
+        // The client pixel under the pointer, also between device pixels: from the
+        // screen position, which Qt has not rounded as it did the widget position.
+        const QPoint p = floor_point(e->globalPosition() - QPointF(mapToGlobal(QPoint(0, 0))));
         if (!rect().contains(p)) return;  // no capture: nothing from outside the client area
         plat_send_message(window_, msg, 0, point_param(p));
     }
