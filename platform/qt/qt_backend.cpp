@@ -219,6 +219,8 @@ protected:
         if (e->type() == QEvent::UpdateRequest && be().frame_hook) be().frame_hook();
         return handled;
     }
+    // No dialog keyboard handling: Tab and the arrow keys do not move between the controls.
+    bool focusNextPrevChild(bool) override { return false; }
     void closeEvent(QCloseEvent* e) override {
         e->ignore();  // the program ends itself: its close request posts the quit message
         plat_send_message(window_, VM_CLOSE, 0, 0);

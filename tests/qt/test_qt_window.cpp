@@ -19,6 +19,7 @@
 #include <QWindow>
 #include <QtTest>
 #include <cstring>
+#include <thread>
 #include <map>
 #include <string>
 #include <vector>
@@ -490,6 +491,27 @@ private slots:
         QDragEnterEvent refused(QPoint(400, 400), Qt::CopyAction, &text, Qt::LeftButton, {});
         QApplication::sendEvent(mw, &refused);
         QVERIFY(!refused.isAccepted());
+    }
+
+    void a_message_posted_from_another_thread_is_handled_on_the_window_thread() {
+        QThread* handled_on = nullptr;
+        vesmora_qt::set_message_observer([&](HWND_ w, unsigned msg, std::uintptr_t wp, std::intptr_t) {
+            if (w == WINDOW && msg == VM_COMMAND && LO_WORD(wp) == ID_PALETTE_NEXT) handled_on = QThread::currentThread();
+        });
+        std::thread worker([] { plat_post_message(WINDOW, VM_COMMAND, ID_PALETTE_NEXT, 0); });
+        worker.join();
+        QCOMPARE(palet, 0);  // not before the loop takes it
+        QTRY_COMPARE(palet, 1);
+        QCOMPARE(handled_on, QThread::currentThread());
+    }
+
+    void closing_the_window_ends_the_program_with_status_0() {
+        QTest::keyClick(vesmora_qt::main_window(), Qt::Key_Tab);  // no dialog keyboard handling
+        QCOMPARE(QApplication::focusWidget(), client());
+        vesmora_qt::main_window()->close();
+        QVERIFY(vesmora_qt::main_window()->isVisible());  // the program ends itself
+        QVERIFY(chaine == nullptr && BMPhla == nullptr);   // its close request has run
+        QCOMPARE(vesmora_qt::run_event_loop(), 0);         // and the loop ends at once
     }
 
     void the_program_started_with_a_file_opens_it() {
