@@ -64,7 +64,6 @@
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -97,8 +96,12 @@ struct PlatWindow_ {
     std::vector<std::unique_ptr<PlatWindow_>> controls;
 };
 
+// Bitmaps are pooled: a deleted one keeps its image, and when the picture that showed
+// it has let go of it too, the next bitmap of that size is drawn into the same pixels.
+// A drag that redraws every picture on each move then reserves no memory for them.
 struct PlatBitmap_ {
     QImage image;  // shared with the picture that shows it
+    bool live = false;
 };
 
 namespace {
@@ -106,7 +109,8 @@ namespace {
 // --- back-end state ----------------------------------------------------------------------------
 struct Backend {
     std::vector<std::unique_ptr<PlatWindow_>> windows;  // top-level windows and pop-ups
-    std::set<PlatBitmap_*> bitmaps;                     // live bitmaps
+    std::vector<std::unique_ptr<PlatBitmap_>> bitmaps;  // every bitmap made, live or free for reuse
+    long bitmaps_made = 0;
     PlatWindow_* main = nullptr;
     bool quit_posted = false;
     int quit_code = 0;
@@ -195,8 +199,9 @@ private:
     void deliver(QMouseEvent* e, unsigned msg) {
         if (msg == 0) return;
         e->accept();
-        // A client pixel is the one under the pointer, also between device pixels.
-        const QPoint p = floor_point(e->position());
+        // The client pixel under the pointer, also between device pixels: from the
+        // screen position, which Qt has not rounded as it did the widget position.
+        const QPoint p = floor_point(e->globalPosition() - QPointF(mapToGlobal(QPoint(0, 0))));
         if (!rect().contains(p)) return;  // no capture: nothing from outside the client area
         plat_send_message(window_, msg, 0, point_param(p));
     }
@@ -214,6 +219,8 @@ protected:
         if (e->type() == QEvent::UpdateRequest && be().frame_hook) be().frame_hook();
         return handled;
     }
+    // No dialog keyboard handling: Tab and the arrow keys do not move between the controls.
+    bool focusNextPrevChild(bool) override { return false; }
     void closeEvent(QCloseEvent* e) override {
         e->ignore();  // the program ends itself: its close request posts the quit message
         plat_send_message(window_, VM_CLOSE, 0, 0);
@@ -434,9 +441,10 @@ void set_message_observer(std::function<void(HWND_, unsigned, std::uintptr_t, st
 
 void set_frame_hook(std::function<void()> hook) { be().frame_hook = std::move(hook); }
 
+long bitmaps_made() { return be().bitmaps_made; }
+
 void reset() {
     Backend& b = be();
-    for (PlatBitmap_* bmp : b.bitmaps) delete bmp;
     b.bitmaps.clear();
     // Pop-ups are children of the main window: delete them first, then the windows.
     for (auto it = b.windows.rbegin(); it != b.windows.rend(); ++it) {
@@ -603,21 +611,33 @@ HBMP_ plat_create_bitmap(HWND_ window, const BitmapDesc* desc, const unsigned ch
     const int w = desc->biWidth, h = std::abs(desc->biHeight);
     const bool bottom_up = desc->biHeight > 0;
     const std::size_t stride = (static_cast<std::size_t>(w) * 3 + 3) & ~static_cast<std::size_t>(3);
-    auto* bmp = new PlatBitmap_;
-    bmp->image = QImage(w, h, QImage::Format_RGB32);
+    // A free bitmap whose image has the size wanted and is shown nowhere any more, else a
+    // new one (a picture needs two: the one it shows while the next is drawn).
+    PlatBitmap_* bmp = nullptr;
+    for (const auto& b : be().bitmaps)
+        if (!b->live && b->image.width() == w && b->image.height() == h && b->image.isDetached()) {
+            bmp = b.get();
+            break;
+        }
+    if (bmp == nullptr) {
+        bmp = be().bitmaps.emplace_back(std::make_unique<PlatBitmap_>()).get();
+        bmp->image = QImage(w, h, QImage::Format_RGB32);
+    }
+    bmp->live = true;
+    be().bitmaps_made++;
     // Blue, green, red bytes to 0xffRRGGBB words, lowest line last.
     for (int row = 0; row < h; row++) {
         const unsigned char* src = pixels + static_cast<std::size_t>(row) * stride;
         auto* dst = reinterpret_cast<QRgb*>(bmp->image.scanLine(bottom_up ? h - 1 - row : row));
         for (int x = 0; x < w; x++, src += 3) dst[x] = 0xFF000000u | (src[2] << 16) | (src[1] << 8) | src[0];
     }
-    be().bitmaps.insert(bmp);
     return bmp;
 }
 
 void plat_delete_bitmap(HBMP_ bmp) {
-    if (bmp == nullptr || be().bitmaps.erase(bmp) == 0) return;
-    delete bmp;  // the picture showing it keeps its own reference to the pixels
+    if (bmp == nullptr) return;
+    for (const auto& b : be().bitmaps)
+        if (b.get() == bmp) b->live = false;  // the picture showing it keeps its own reference
 }
 
 void plat_set_image(HWND_ control, HBMP_ bmp) {

@@ -50,6 +50,8 @@ void set_message_observer(std::function<void(HWND_, unsigned, std::uintptr_t, st
 // Called after each repaint of the main window has been handed to the window
 // system (the latency measurement's end point).
 void set_frame_hook(std::function<void()> hook);
+// How many bitmaps the program has had made so far.
+long bitmaps_made();
 // Destroys every window and bitmap made so far, so that STARTUP() can run again.
 void reset();
 
