@@ -377,10 +377,12 @@ bool state_folder(char* dest) {
 
 // tmpath = the log's folder + "log.txt".
 void compose_log_path() {
-    if (LOG_FOLDER[0] != 0)
-        std::snprintf(tmpath, PATH_SIZE, "%slog.txt", LOG_FOLDER);
-    else
+    if (LOG_FOLDER[0] != 0) {
+        // The state folder is taken only when its log path fits; a cut path would name another file.
+        if (std::snprintf(tmpath, PATH_SIZE, "%slog.txt", LOG_FOLDER) >= PATH_SIZE) tmpath[0] = 0;
+    } else {
         compose_path("log.txt");
+    }
 }
 
 }  // namespace
