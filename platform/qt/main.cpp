@@ -3,12 +3,17 @@
 // ends itself; the exit status is its quit code.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
+#include <QIcon>
 #include <QTimer>
 
 #include "main.h"
 #include "qt_backend.h"
 
 int main(int argc, char** argv) {
+    // Whole device pixel ratios only (1.5 becomes 2): every picture pixel is then a whole
+    // block of screen pixels, without smoothing.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vesmora"));
     QApplication::setApplicationVersion(QStringLiteral(VESMORA_VERSION));
@@ -20,6 +25,9 @@ int main(int argc, char** argv) {
     args.addPositionalArgument(QStringLiteral("FICHIER"), QStringLiteral("\u00C9tude DICOM (.dcm) \u00E0 ouvrir."),
                                QStringLiteral("[FICHIER]"));
     args.process(app);
+    // The window icon lies in the program's folder, with PALETS and Aide.pdf.
+    const QString icon = QCoreApplication::applicationDirPath() + QStringLiteral("/vesmora.png");
+    if (QFileInfo::exists(icon)) QApplication::setWindowIcon(QIcon(icon));
 
     STARTUP();
     const QStringList files = args.positionalArguments();
