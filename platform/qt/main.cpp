@@ -36,5 +36,7 @@ int main(int argc, char** argv) {
         // Once the window is up: the open may show boxes over it.
         QTimer::singleShot(0, &app, [file] { vesmora_qt::open_study(file); });
     }
-    return vesmora_qt::run_event_loop();
+    const int status = vesmora_qt::run_event_loop();
+    vesmora_qt::reset();  // the windows go while the application is still there
+    return status;
 }
