@@ -11,6 +11,10 @@
 #include "qt_backend.h"
 
 int main(int argc, char** argv) {
+    // The pop-ups and the wheel work in screen pixels, which a Wayland session does not
+    // give to a program: there it runs through XWayland unless told otherwise.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     // Whole device pixel ratios only (1.5 becomes 2): every picture pixel is then a whole
     // block of screen pixels, without smoothing.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
