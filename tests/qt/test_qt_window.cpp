@@ -477,6 +477,7 @@ private slots:
         vesmora_qt::open_study(long_file);
         QCOMPARE(ok.seen.size(), std::size_t(1));
         QCOMPARE(ok.seen[0].icon, QMessageBox::Warning);
+        QVERIFY2(ok.seen[0].text.contains("trop long"), qPrintable(ok.seen[0].text));
         QCOMPARE(vesmora_qt::main_window()->windowTitle(), caption);  // the study before stays
     }
 
