@@ -112,6 +112,7 @@ struct Backend {
     std::vector<std::unique_ptr<PlatBitmap_>> bitmaps;  // every bitmap made, live or free for reuse
     long bitmaps_made = 0;
     PlatWindow_* main = nullptr;
+    bool loop_running = false;  // run_event_loop is in the application's loop
     bool quit_posted = false;
     int quit_code = 0;
     std::optional<QByteArray> open_answer;
@@ -389,7 +390,11 @@ PlatWindow_* control_of(HWND_ window, int id) {
 namespace vesmora_qt {
 
 int run_event_loop() {
-    if (!be().quit_posted) QApplication::exec();
+    if (!be().quit_posted) {
+        be().loop_running = true;
+        QApplication::exec();
+        be().loop_running = false;
+    }
     return be().quit_code;
 }
 
@@ -590,7 +595,9 @@ std::intptr_t plat_send_message(HWND_ window, unsigned msg, std::uintptr_t wpara
 void plat_post_quit_message(int code) {
     be().quit_posted = true;
     be().quit_code = code;
-    QCoreApplication::exit(code);  // ends a running loop once this message is handled
+    // Ends the loop once this message is handled (a quit before the loop ends it at once;
+    // telling Qt then would end the next modal dialog instead).
+    if (be().loop_running) QCoreApplication::exit(code);
 }
 
 void plat_post_message(HWND_ window, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
