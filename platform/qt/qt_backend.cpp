@@ -28,6 +28,9 @@
 //  - Pointer outside the client area. The program never takes the mouse capture, so
 //    presses, releases and moves outside the client area are not delivered, even while
 //    a button is held (Qt's implicit grab would deliver them).
+//  - Double clicks: the second press of a double click arrives as VM_LBUTTONDBLCLK
+//    (VM_RBUTTONDBLCLK), as for a window class that asks for double clicks.
+//  - Keyboard: no dialog navigation; Tab and the arrow keys do not move between controls.
 //  - Pop-up ownership: a pop-up is a Qt::Tool child window of the main window.
 //  - Path encoding. Paths are local 8-bit bytes (UTF-8 on Linux), handed over
 //    unchanged; a path that does not fit the caller's buffer is refused (-1), never
