@@ -185,6 +185,10 @@ int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_nam
     std::optional<std::string> answer = q.front();
     q.pop_front();
     if (!answer || path_size <= 0) return 0;
+    if (answer->size() > static_cast<std::size_t>(path_size) - 1) {
+        path[0] = 0;  // a path is never cut
+        return -1;
+    }
     std::snprintf(path, static_cast<std::size_t>(path_size), "%s", answer->c_str());
     return 1;
 }

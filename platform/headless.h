@@ -73,6 +73,8 @@ State& state();
 // Forgets every window, bitmap, box and answer (module_path is kept).
 void reset();
 void set_module_path(const std::string& path);
+// An answer longer than the caller's buffer (path_size - 1 bytes) makes the dialog
+// return -1 with the path left empty, as the desktop back ends do.
 void queue_open_answer(const std::string& path);
 void queue_open_cancel();
 void queue_folder_answer(const std::string& path);

@@ -1,7 +1,7 @@
 // DICOM import: the header reader and the volume loader.
 //
 // Sections:
-//   1. header reader   GET_DICOM_INFO, GET_ASCII, FORMAT_DATE, GET_VOXZIZE, GET_NFRAMES
+//   1. header reader   GET_DICOM_INFO, GET_ASCII, FORMAT_DATE, GET_VOXZIZE, GET_NFRAMES, CHECK_SYNTAX
 //   2. volume loader   LOAD_DCM_FILE, READ_DATA, SWITCH_SLICES
 #include "Dicom.h"
 
@@ -316,6 +316,127 @@ int GET_NFRAMES(int* value, const unsigned char* src, int len) {
         if (count > INT_MAX) count = INT_MAX;
     }
     *value = static_cast<int>(count);
+    return 0;
+}
+
+// ---- transfer syntax --------------------------------------------------------------------------
+namespace {
+
+// Usual names of the transfer syntaxes a study may come in (the reader takes only
+// explicit VR little endian).
+struct SyntaxName {
+    const char* uid;
+    const char* name;
+};
+const SyntaxName SYNTAX_NAMES[] = {
+    {"1.2.840.10008.1.2", "implicit VR little endian"},
+    {"1.2.840.10008.1.2.1", "explicit VR little endian"},
+    {"1.2.840.10008.1.2.1.98", "encapsulated uncompressed explicit VR little endian"},
+    {"1.2.840.10008.1.2.1.99", "deflated explicit VR little endian"},
+    {"1.2.840.10008.1.2.2", "explicit VR big endian"},
+    {"1.2.840.10008.1.2.4.50", "JPEG baseline"},
+    {"1.2.840.10008.1.2.4.51", "JPEG extended"},
+    {"1.2.840.10008.1.2.4.57", "JPEG lossless"},
+    {"1.2.840.10008.1.2.4.70", "JPEG lossless, first-order prediction"},
+    {"1.2.840.10008.1.2.4.80", "JPEG-LS lossless"},
+    {"1.2.840.10008.1.2.4.81", "JPEG-LS near-lossless"},
+    {"1.2.840.10008.1.2.4.90", "JPEG 2000 lossless"},
+    {"1.2.840.10008.1.2.4.91", "JPEG 2000"},
+    {"1.2.840.10008.1.2.4.92", "JPEG 2000 multi-component lossless"},
+    {"1.2.840.10008.1.2.4.93", "JPEG 2000 multi-component"},
+    {"1.2.840.10008.1.2.4.94", "JPIP referenced"},
+    {"1.2.840.10008.1.2.4.95", "JPIP referenced deflate"},
+    {"1.2.840.10008.1.2.4.100", "MPEG-2 main profile"},
+    {"1.2.840.10008.1.2.4.101", "MPEG-2 high profile"},
+    {"1.2.840.10008.1.2.4.102", "MPEG-4 AVC/H.264"},
+    {"1.2.840.10008.1.2.4.103", "MPEG-4 AVC/H.264 BD"},
+    {"1.2.840.10008.1.2.4.104", "MPEG-4 AVC/H.264 2D video"},
+    {"1.2.840.10008.1.2.4.105", "MPEG-4 AVC/H.264 3D video"},
+    {"1.2.840.10008.1.2.4.106", "MPEG-4 AVC/H.264 stereo"},
+    {"1.2.840.10008.1.2.4.107", "HEVC/H.265 main profile"},
+    {"1.2.840.10008.1.2.4.108", "HEVC/H.265 main 10 profile"},
+    {"1.2.840.10008.1.2.4.201", "high-throughput JPEG 2000 lossless"},
+    {"1.2.840.10008.1.2.4.202", "high-throughput JPEG 2000 lossless RPCL"},
+    {"1.2.840.10008.1.2.4.203", "high-throughput JPEG 2000"},
+    {"1.2.840.10008.1.2.5", "RLE lossless"},
+};
+constexpr char EXPLICIT_LE[] = "1.2.840.10008.1.2.1";
+
+const char* syntax_name(const std::string& uid) {
+    for (const SyntaxName& s : SYNTAX_NAMES)
+        if (uid == s.uid) return s.name;
+    if (uid.rfind("1.2.840.10008.1.2.4.", 0) == 0) return "compression JPEG ou vid\xE9o";
+    return "inconnue";
+}
+
+// VRs whose explicit form has two reserved bytes and a 32-bit length.
+bool long_form(const unsigned char* vr) {
+    static const char* const LONG[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV"};
+    for (const char* l : LONG)
+        if (vr[0] == l[0] && vr[1] == l[1]) return true;
+    return false;
+}
+
+// (0002,0010) from the file meta information: the group 0002 elements right after
+// the mark, always explicit VR little endian whatever the data set uses. False when
+// the group holds no such element (or there is no group 0002 at all).
+bool meta_transfer_syntax(FILE* file, std::string& uid) {
+    long pos = 132;
+    for (int guard = 0; guard < 1000; guard++) {
+        unsigned char h[12];
+        if (std::fseek(file, pos, SEEK_SET) != 0 || std::fread(h, 1, 8, file) != 8) return false;
+        const unsigned group = h[0] | (h[1] << 8), elem = h[2] | (h[3] << 8);
+        if (group != 0x0002) return false;
+        unsigned long len;
+        long value;
+        if (long_form(h + 4)) {
+            if (std::fread(h + 8, 1, 4, file) != 4) return false;
+            len = h[8] | (h[9] << 8) | (h[10] << 16) | (static_cast<unsigned long>(h[11]) << 24);
+            value = pos + 12;
+        } else {
+            len = h[6] | (h[7] << 8);
+            value = pos + 8;
+        }
+        if (elem == 0x0010) {
+            char text[65] = {};
+            const std::size_t want = len < 64 ? len : 64;
+            if (std::fread(text, 1, want, file) != want) return false;
+            uid.clear();
+            for (std::size_t n = 0; n < want && text[n] != 0; n++) {
+                const unsigned char c = static_cast<unsigned char>(text[n]);
+                uid += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';  // shown in a box
+            }
+            while (!uid.empty() && uid.back() == ' ') uid.pop_back();  // UI values are padded to even length
+            return true;
+        }
+        if (len == 0xFFFFFFFFul || len > 0x7FFFFFFFul - static_cast<unsigned long>(value)) return false;
+        pos = value + static_cast<long>(len);
+    }
+    return false;
+}
+
+}  // namespace
+
+int CHECK_SYNTAX(FILE* file) {
+    unsigned char mark[4] = {0, 0, 0, 0};
+    if (file == nullptr || std::fseek(file, 128, SEEK_SET) != 0 || std::fread(mark, 1, 4, file) != 4 ||
+        std::memcmp(mark, "DICM", 4) != 0)
+        return 1;  // not DICOM at all: the header reader says so
+    std::string uid;
+    const bool named = meta_transfer_syntax(file, uid);
+    std::rewind(file);
+    if (named && uid == EXPLICIT_LE) return 1;
+    const char* export_hint =
+        "\nL'\xE9tude doit \xEAtre export\xE9" "e non compress\xE9" "e, en explicit VR little endian (1.2.840.10008.1.2.1).";
+    if (!named)
+        std::snprintf(chaine, CHAINE_SIZE,
+                      "Ce fichier n'indique pas sa syntaxe de transfert (\xE9l\xE9ment 0002,0010 absent des "
+                      "informations de fichier) : il ne peut pas \xEAtre lu.%s",
+                      export_hint);
+    else
+        std::snprintf(chaine, CHAINE_SIZE, "Syntaxe de transfert non prise en charge : %s (%s).%s", uid.c_str(),
+                      syntax_name(uid), export_hint);
+    MEMS(chaine);
     return 0;
 }
 
@@ -636,11 +757,27 @@ int thread_count() {
 
 int LOAD_DCM_FILE() {
     char path[PATH_SIZE] = {};
-    if (!plat_open_file_dialog(WINDOW, "Ouvrir un fichier Dicom", "fichier DICOM", "*.dcm", path, PATH_SIZE)) return 0;
+    const int chosen =
+        plat_open_file_dialog(WINDOW, "Ouvrir un fichier Dicom", "fichier DICOM", "*.dcm", path, PATH_SIZE);
+    if (chosen == -1) {
+        // The dialog never cuts a path: a cut one would name another file, or none.
+        std::snprintf(chaine, CHAINE_SIZE,
+                      "Le chemin de ce fichier est trop long (plus de %d caract\xE8res) : il ne peut pas \xEAtre "
+                      "ouvert.\nPlacez le fichier dans un dossier au chemin plus court.",
+                      PATH_SIZE - 1);
+        refuse(chaine);
+        return 0;
+    }
+    if (chosen != 1) return 0;
 
     fich = std::fopen(path, "rb");
     if (fich == nullptr) {
         refuse("Impossible d'ouvrir ce fichier.");
+        return 0;
+    }
+    if (CHECK_SYNTAX(fich) != 1) {
+        std::fclose(fich);
+        fich = nullptr;
         return 0;
     }
 

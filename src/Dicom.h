@@ -10,6 +10,10 @@ int GET_ASCII(char* dest, const unsigned char* src, int len, int mode, int keep_
 int FORMAT_DATE(char* text);
 int GET_VOXZIZE(float* value, const unsigned char* src, int len, int digits);
 int GET_NFRAMES(int* value, const unsigned char* src, int len);
+// 1 when the file meta information names explicit VR little endian (or the file has
+// no "DICM" mark, which GET_DICOM_INFO refuses); 0 after a warning box that names
+// the transfer syntax found, or says that none is named.
+int CHECK_SYNTAX(FILE* file);
 
 // Volume loader
 int LOAD_DCM_FILE();

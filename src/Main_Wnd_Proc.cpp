@@ -13,6 +13,7 @@
 #include "Dicom.h"
 #include "Display.h"
 #include "Results.h"
+#include "layout.h"
 #include "main.h"
 
 namespace {
@@ -74,6 +75,14 @@ const char* const SECTOR_FORMAT[18] = {
 // ---------------------------------------------------------------------------------------------
 // Commands
 // ---------------------------------------------------------------------------------------------
+// A new study shows no result of the previous one: the results picture black as at
+// start-up, the sector labels and the hover text empty (their visibility stays).
+void clear_results() {
+    std::memset(BMPres, 0, RES_BYTES);
+    for (int n = 1; n <= 17; n++) plat_set_dlg_item_text(winsect[n], ID_SECT_LABEL, "");
+    plat_set_dlg_item_text(WINDOW, ID_HOVER, "");
+}
+
 void redraw_colours() {
     CREATE_PALBMP();
     DISPLAY();
@@ -101,9 +110,10 @@ void on_command(int id) {
         couleur = couleur + 1 > 5 ? 0 : couleur + 1;
         redraw_colours();
         break;
-    case 10:
+    case ID_OPEN:
         if (LOAD_DCM_FILE() == 1) {
             load_ok = 1;
+            clear_results();
             DISPLAY();
             DISPLAY_RES();
         }
@@ -166,7 +176,14 @@ void on_command(int id) {
         plat_send_message(WINDOW, VM_INITDIALOG, 0, 0);
         DISPLAY();
         break;
-    case 45:
+    case ID_RESULTS:
+        // Without a volume and a placed model there is nothing to evaluate: the
+        // evaluation would score every sector 4.
+        if (!model) {
+            MUMS("Ouvrez une \xE9tude et placez le mod\xE8le (\xAB Centrer volume \xBB) avant de calculer les "
+                 "r\xE9sultats.");
+            break;
+        }
         EVAL_RES();
         break;
     case 55:

@@ -28,6 +28,9 @@
 //  - Pointer outside the client area. The program never takes the mouse capture, so
 //    presses, releases and moves outside the client area are not delivered, even while
 //    a button is held (Qt's implicit grab would deliver them).
+//  - Double clicks: the second press of a double click arrives as VM_LBUTTONDBLCLK
+//    (VM_RBUTTONDBLCLK), as for a window class that asks for double clicks.
+//  - Keyboard: no dialog navigation; Tab and the arrow keys do not move between controls.
 //  - Pop-up ownership: a pop-up is a Qt::Tool child window of the main window.
 //  - Path encoding. Paths are local 8-bit bytes (UTF-8 on Linux), handed over
 //    unchanged; a path that does not fit the caller's buffer is refused (-1), never
@@ -112,6 +115,7 @@ struct Backend {
     std::vector<std::unique_ptr<PlatBitmap_>> bitmaps;  // every bitmap made, live or free for reuse
     long bitmaps_made = 0;
     PlatWindow_* main = nullptr;
+    bool loop_running = false;  // run_event_loop is in the application's loop
     bool quit_posted = false;
     int quit_code = 0;
     std::optional<QByteArray> open_answer;
@@ -389,7 +393,11 @@ PlatWindow_* control_of(HWND_ window, int id) {
 namespace vesmora_qt {
 
 int run_event_loop() {
-    if (!be().quit_posted) QApplication::exec();
+    if (!be().quit_posted) {
+        be().loop_running = true;
+        QApplication::exec();
+        be().loop_running = false;
+    }
     return be().quit_code;
 }
 
@@ -590,7 +598,9 @@ std::intptr_t plat_send_message(HWND_ window, unsigned msg, std::uintptr_t wpara
 void plat_post_quit_message(int code) {
     be().quit_posted = true;
     be().quit_code = code;
-    QCoreApplication::exit(code);  // ends a running loop once this message is handled
+    // Ends the loop once this message is handled (a quit before the loop ends it at once;
+    // telling Qt then would end the next modal dialog instead).
+    if (be().loop_running) QCoreApplication::exit(code);
 }
 
 void plat_post_message(HWND_ window, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <vector>
@@ -432,6 +433,69 @@ TEST_F(RefusalTest, NonDicomAfterDicomKeepsTheFirstVolumeCaptionAndPatientText) 
     expect_refused(save(std::string(300, 'x'), "plain.dcm"), "n'est pas un fichier dicom valide");
     EXPECT_EQ(log(), log_before + "No Dcm\n\n");
     EXPECT_NE(patient().find("FIRST ONE"), std::string::npos);
+}
+
+TEST_F(RefusalTest, TransferSyntaxesOtherThanExplicitLittleEndianAreRefusedByName) {
+    const std::string good = study("good.dcm", nm_header(64, 64, 64, "FIRST^ONE"), random_pixels(64, 64, 5));
+    ASSERT_EQ(load(good), 1);
+    const std::string log_before = log();
+    const auto file = [&](DicomWriter w, const char* name) {
+        return save(bytes_for(w, constant_pixels(64, 64, 64, 5)), name);
+    };
+    const std::string hint =
+        "\nL'\xE9tude doit \xEAtre export\xE9" "e non compress\xE9" "e, en explicit VR little endian (1.2.840.10008.1.2.1).";
+    const struct {
+        const char* uid;
+        const char* shown;
+    } named[] = {
+        {"1.2.840.10008.1.2", "1.2.840.10008.1.2 (implicit VR little endian)"},
+        {"1.2.840.10008.1.2.2", "1.2.840.10008.1.2.2 (explicit VR big endian)"},
+        {"1.2.840.10008.1.2.1.99", "1.2.840.10008.1.2.1.99 (deflated explicit VR little endian)"},
+        {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.50 (JPEG baseline)"},
+        {"1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2.4.70 (JPEG lossless, first-order prediction)"},
+        {"1.2.840.10008.1.2.4.80", "1.2.840.10008.1.2.4.80 (JPEG-LS lossless)"},
+        {"1.2.840.10008.1.2.4.91", "1.2.840.10008.1.2.4.91 (JPEG 2000)"},
+        {"1.2.840.10008.1.2.5", "1.2.840.10008.1.2.5 (RLE lossless)"},
+        {"1.2.840.10008.1.2.10", "1.2.840.10008.1.2.10 (inconnue)"},  // begins as the accepted one
+        {"1.2.840.10008.1.2.1.0", "1.2.840.10008.1.2.1.0 (inconnue)"},
+    };
+    for (const auto& c : named)
+        expect_refused(file(nm_header(64, 64, 64, "OTHER^ONE").transfer_syntax(c.uid), "ts.dcm"),
+                       std::string("Syntaxe de transfert non prise en charge : ") + c.shown + "." + hint);
+
+    // (0002,0001) File Meta Information Version: OB, long form (reserved bytes, 32-bit length).
+    const std::string version = tag_bytes(0x0002, 0x0001) + std::string("OB\0\0\x02\0\0\0\0\x01", 10);
+    const std::string unnamed =
+        "Ce fichier n'indique pas sa syntaxe de transfert (\xE9l\xE9ment 0002,0010 absent des informations de "
+        "fichier) : il ne peut pas \xEAtre lu." + hint;
+    expect_refused(file(nm_header(64, 64, 64, "OTHER^ONE").transfer_syntax(""), "nometa.dcm"), unnamed);
+    expect_refused(file(nm_header(64, 64, 64, "OTHER^ONE").meta(version).transfer_syntax(""), "nots.dcm"), unnamed);
+    EXPECT_EQ(log(), log_before);  // refused before the header is read
+    EXPECT_NE(patient().find("FIRST ONE"), std::string::npos);
+
+    // Behind a long-form element, and padded with a blank, explicit VR little endian is read as ever.
+    ASSERT_EQ(load(file(nm_header(64, 64, 64, "OTHER^ONE").meta(version).transfer_syntax("1.2.840.10008.1.2.1 "),
+                        "ok.dcm")),
+              1);
+    EXPECT_NE(patient().find("OTHER ONE"), std::string::npos);
+}
+
+TEST_F(RefusalTest, APathLongerThanThePathBufferIsRefusedNotCut) {
+    // Two studies side by side: "ss.dc" is what "ss.dcm" would become cut to 259 bytes.
+    const std::string base = dir.str() + "/";
+    const std::string sub = base + std::string(259 - base.size() - 6, 'd');
+    std::filesystem::create_directory(sub);
+    const std::string fits = sub + "/s.dcm", cut = sub + "/ss.dc", too_long = sub + "/ss.dcm";
+    ASSERT_EQ(fits.size(), 259u);
+    ASSERT_EQ(too_long.size(), 260u);
+    write_file(fits, bytes_for(nm_header(64, 64, 64, "FITS"), random_pixels(64, 64, 6)));
+    write_file(cut, bytes_for(nm_header(64, 64, 64, "CUT"), random_pixels(64, 64, 7)));
+    write_file(too_long, bytes_for(nm_header(64, 64, 64, "LONG"), random_pixels(64, 64, 8)));
+
+    ASSERT_EQ(load(fits), 1);
+    EXPECT_EQ(caption(), "  Vesmora    -    [ " + fits + " ]");
+    expect_refused(too_long, "Le chemin de ce fichier est trop long (plus de 259 caract\xE8res)");
+    EXPECT_NE(patient().find("FITS"), std::string::npos);
 }
 
 TEST_F(VolumeTest, NoMemoryForTheSourceBlockEndsWithLoadCode) {

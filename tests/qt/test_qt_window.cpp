@@ -258,6 +258,12 @@ private slots:
         QCOMPARE(vesmora_qt::widget_of(d3_S)->geometry(), QRect(485, 585, 10, 10));
     }
 
+    void program_texts_are_latin1_and_file_names_utf8() {
+        QCOMPARE(vesmora_qt::text_from_program("N\xE9(e) : [ /tmp/\xC3\xA9tude c\xC5\x93ur.dcm ] \xEAtre \xC3"),
+                 QString("N\u00E9(e) : [ /tmp/\u00E9tude c\u0153ur.dcm ] \u00EAtre \u00C3"));
+        QCOMPARE(vesmora_qt::text_from_program("\xC0\x80 \xED\xA0\x80"), QString("\u00C0\u0080 \u00ED\u00A0\u0080"));
+    }
+
     void each_button_sends_its_command() {
         std::vector<int> commands;
         int shadow_at_command = -1;
@@ -281,6 +287,28 @@ private slots:
         QCOMPARE(shadow_at_command, 0);  // the box had unticked itself when its command came
         QCOMPARE(set_ombre, 0);
         QCOMPARE(opened, QStringList{QString::fromLocal8Bit(APP_FOLDER) + "Aide.pdf"});
+    }
+
+    void menu_shortcuts_send_the_program_commands() {
+        std::vector<int> commands;
+        vesmora_qt::set_message_observer([&](HWND_ w, unsigned msg, std::uintptr_t wp, std::intptr_t) {
+            if (w == WINDOW && (msg == VM_COMMAND || msg == VM_CLOSE)) commands.push_back(msg == VM_CLOSE ? -1 : LO_WORD(wp));
+        });
+        QStringList opened;
+        vesmora_qt::set_shell_open_handler([&](const QString& p) { opened << p; });
+        QWidget* mw = vesmora_qt::main_window();
+        {
+            ModalAnswer cancel;
+            QTest::keyClick(mw, Qt::Key_O, Qt::ControlModifier);
+            QCOMPARE(cancel.seen.size(), std::size_t(1));
+        }
+        mw->activateWindow();  // as the window manager does when the dialog has gone
+        QVERIFY(QTest::qWaitForWindowActive(mw));
+        QTest::keyClick(mw, Qt::Key_F1);
+        QTest::keyClick(mw, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(commands, (std::vector<int>{ID_OPEN, ID_HELP, -1}));
+        QCOMPARE(opened.size(), 1);
+        QVERIFY(chaine == nullptr);  // "Quitter" is the close request
     }
 
     void mouse_and_wheel_change_the_state_as_the_replay_does() {
@@ -352,7 +380,9 @@ private slots:
         click_control(ID_RESULTS);
         QCOMPARE(res_ok, 1);
         const QImage shot = client()->grab().toImage();
-        QCOMPARE(shot.devicePixelRatio(), vesmora_qt::main_window()->devicePixelRatio());
+        const qreal ratio = qEnvironmentVariable("QT_SCALE_FACTOR") == "2" ? 2.0 : 1.0;
+        QCOMPARE(shot.devicePixelRatio(), ratio);
+        QCOMPARE(shot.size(), QSize(CLIENT_WIDTH, CLIENT_HEIGHT) * ratio);  // twice as large at ratio 2
         QCOMPARE(picture_mismatches(shot, ID_VIEW_HLA, BMPhla), 0);
         QCOMPARE(picture_mismatches(shot, ID_VIEW_VLA, BMPvla), 0);
         QCOMPARE(picture_mismatches(shot, ID_VIEW_SA, BMPsa), 0);
@@ -471,6 +501,7 @@ private slots:
         vesmora_qt::open_study(long_file);
         QCOMPARE(ok.seen.size(), std::size_t(1));
         QCOMPARE(ok.seen[0].icon, QMessageBox::Warning);
+        QVERIFY2(ok.seen[0].text.contains("trop long"), qPrintable(ok.seen[0].text));
         QCOMPARE(vesmora_qt::main_window()->windowTitle(), caption);  // the study before stays
     }
 

@@ -9,21 +9,22 @@ import tempfile
 import numpy as np
 import pydicom
 from pydicom.dataset import Dataset, FileMetaDataset
-from pydicom.uid import ExplicitVRLittleEndian, generate_uid
+from pydicom.uid import ExplicitVRBigEndian, ExplicitVRLittleEndian, ImplicitVRLittleEndian, generate_uid
 
 CLI = sys.argv[1]
 
 
-def write_nm(path, name, sex, birth, age, acq, frames, matrix, spacing, thickness, pixels):
+def write_nm(path, name, sex, birth, age, acq, frames, matrix, spacing, thickness, pixels,
+             syntax=ExplicitVRLittleEndian):
     meta = FileMetaDataset()
     meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.1.1.20"  # NM Image Storage
     meta.MediaStorageSOPInstanceUID = generate_uid()
-    meta.TransferSyntaxUID = ExplicitVRLittleEndian
+    meta.TransferSyntaxUID = syntax
     ds = Dataset()
     ds.file_meta = meta
     ds.preamble = b"\0" * 128
-    ds.is_little_endian = True
-    ds.is_implicit_VR = False
+    ds.is_little_endian = syntax != ExplicitVRBigEndian
+    ds.is_implicit_VR = syntax == ImplicitVRLittleEndian
     ds.SOPClassUID = meta.MediaStorageSOPClassUID
     ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
     ds.Modality = "NM"
@@ -130,6 +131,18 @@ def main():
                     # volume is made; the log ends with the extremes.
                     if "\nMax data : " not in log or not log.endswith("\n"):
                         failures.append(f"load {name}: no extremes in the log:\n{log}")
+        # The same study written in another transfer syntax is refused by `load` with a
+        # box naming it: the meta group pydicom writes (group length, version as OB)
+        # is walked to find it.
+        for uid, usual in ((ImplicitVRLittleEndian, "implicit VR little endian"),
+                           (ExplicitVRBigEndian, "explicit VR big endian")):
+            path = os.path.join(tmp, f"{uid}.dcm")
+            write_nm(path, "DOE^JOHN", "M", "19580214", "045Y", "20261103", 64, 64, "4.7952", "4.7952",
+                     np.ones((64, 64, 64)), syntax=uid)
+            proc = run(["load", path, "--app-folder", tmp])
+            out = proc.stdout.decode("utf-8")
+            if proc.returncode != 1 or f"Syntaxe de transfert non prise en charge : {uid} ({usual})." not in out:
+                failures.append(f"load {uid}: status {proc.returncode}, not refused by name:\n{out}")
     if failures:
         print("\n".join(failures))
         return 1

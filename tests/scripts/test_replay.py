@@ -151,7 +151,8 @@ dump mesh_sect {self.dir}/m.raw
     def test_rescaled_file_ends_the_replay_with_the_programs_status_1(self):
         dcm = os.path.join(self.dir, "rescaled.dcm")
         with open(dcm, "wb") as f:  # the "DICM" mark, then a Rescale Slope before any needed element
-            f.write(b"\0" * 128 + b"DICM" + b"\x28\x00\x53\x10DS\x02\x001 " + b"\0" * 64)
+            meta = b"\x02\x00\x10\x00UI\x14\x001.2.840.10008.1.2.1\0"  # explicit VR little endian
+            f.write(b"\0" * 128 + b"DICM" + meta + b"\x28\x00\x53\x10DS\x02\x001 " + b"\0" * 64)
         out = os.path.join(self.dir, "state.txt")
         r = replay(self.dir, f"open {dcm}\ndump state {out}\n")
         self.assertEqual(r.returncode, 1, r.stderr)

@@ -135,12 +135,19 @@ TEST_F(Examination, SecondStudyAfterTheSectorMapKeepsTheLabelsButNotTheResults) 
     command(24);
     command(45);
     command(56);
+    move(619, 400);  // the hover text of sector 1
+    ASSERT_NE(text(51), "");
+    ASSERT_FALSE(all_black(shown(STATICres)));
     open(sample("lad-64"));
     ASSERT_EQ(load_ok, 1);
     EXPECT_EQ(res_ok, 0);
     EXPECT_EQ(ell_ok, 0);
     EXPECT_EQ(WINDOW->caption, "  Vesmora    -    [ " + sample("lad-64") + " ]");
     EXPECT_EQ(text(54).rfind("Infos patient :\nANONYME LAD ", 0), 0u);
+    // Nothing of the first patient's results beside the second one's name.
+    EXPECT_TRUE(all_black(shown(STATICres)));
+    EXPECT_EQ(text(51), "");
+    for (int n = 1; n <= 17; n++) EXPECT_EQ(headless::text_of(winsect[n], 40), "") << n;
     for (int n = 1; n <= 17; n++) EXPECT_TRUE(winsect[n]->visible) << n;  // only result buttons change them
     move(619, 400);
     EXPECT_EQ(text(51), "");  // no results to point at until the next "Résultats"
@@ -161,4 +168,33 @@ TEST_F(Examination, RefusedFileKeepsTheStudyOnScreen) {
     headless::queue_open_cancel();
     command(10);
     EXPECT_EQ(WINDOW->caption, caption);
+}
+
+TEST_F(Examination, ResultsBeforeAStudyAndAPlacedModelChangeNothingAndSaySo) {
+    const std::string says = "Ouvrez une \xE9tude et placez le mod\xE8le (\xAB Centrer volume \xBB) avant de calculer "
+                             "les r\xE9sultats.";
+    const auto refused = [&](const char* when) {
+        const PlatBitmap_* picture = headless::image_of(STATICres);
+        const std::size_t boxes = headless::state().boxes.size();
+        const std::vector<int> scores(SCORE + 1, SCORE + 18);
+        command(45);
+        EXPECT_EQ(res_ok, 0) << when;
+        EXPECT_EQ(std::vector<int>(SCORE + 1, SCORE + 18), scores) << when;  // no score of 4 from nothing
+        EXPECT_EQ(headless::image_of(STATICres), picture) << when;  // not even redrawn
+        ASSERT_EQ(headless::state().boxes.size(), boxes + 1) << when;
+        EXPECT_EQ(headless::state().boxes.back().text, says) << when;
+        EXPECT_EQ(headless::state().boxes.back().icon, ICON_INFORMATION) << when;
+        EXPECT_EQ(headless::state().boxes.back().owner, WINDOW) << when;
+    };
+    refused("before any study");
+    open(sample("normal-64"));
+    refused("before the model is placed");
+    command(24);
+    const std::size_t boxes = headless::state().boxes.size();
+    command(45);
+    EXPECT_EQ(res_ok, 1);
+    EXPECT_EQ(headless::state().boxes.size(), boxes);
+    // A second study puts the model away again.
+    open(sample("lad-64"));
+    refused("after a second study");
 }

@@ -18,7 +18,17 @@ std::string tag_bytes(std::uint16_t group, std::uint16_t elem) {
     return s;
 }
 
-DicomWriter::DicomWriter() : preamble_(128, '\0'), mark_("DICM") {}
+DicomWriter::DicomWriter() : preamble_(128, '\0'), mark_("DICM"), syntax_("1.2.840.10008.1.2.1") {}
+
+DicomWriter& DicomWriter::meta(const std::string& bytes) {
+    meta_ = bytes;
+    return *this;
+}
+
+DicomWriter& DicomWriter::transfer_syntax(const std::string& uid) {
+    syntax_ = uid;
+    return *this;
+}
 
 DicomWriter& DicomWriter::preamble(const std::string& bytes) {
     preamble_ = bytes.substr(0, 128);
@@ -66,7 +76,16 @@ DicomWriter& DicomWriter::pixels(const std::vector<std::int16_t>& values) {
     return *this;
 }
 
-std::string DicomWriter::bytes() const { return preamble_ + mark_ + body_; }
+std::string DicomWriter::bytes() const {
+    std::string meta = meta_;
+    if (!syntax_.empty()) {
+        const std::string uid = syntax_.size() % 2 ? syntax_ + '\0' : syntax_;  // UI pads with a zero byte
+        meta += tag_bytes(0x0002, 0x0010) + "UI";
+        put16(meta, static_cast<unsigned>(uid.size()));
+        meta += uid;
+    }
+    return preamble_ + mark_ + meta + body_;
+}
 
 void DicomWriter::write(const std::string& path) const {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);

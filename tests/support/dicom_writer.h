@@ -1,6 +1,7 @@
 // A small DICOM writer for the tests: explicit-VR little-endian elements in the
-// order they are added, after a chosen preamble and the "DICM" mark, and an
-// optional pixel block last. Each edge case of the header reader is a few lines.
+// order they are added, after a chosen preamble, the "DICM" mark and a file meta
+// group naming the transfer syntax, and an optional pixel block last. Each edge
+// case of the header reader is a few lines.
 #ifndef VESMORA_DICOM_WRITER_H
 #define VESMORA_DICOM_WRITER_H
 
@@ -16,6 +17,11 @@ public:
     DicomWriter& preamble(const std::string& bytes);
     // The four bytes at 128 ("DICM" unless changed).
     DicomWriter& mark(const std::string& four);
+    // The file meta group after the mark: these bytes as they are (empty unless
+    // set), then (0002,0010) Transfer Syntax UID with this uid ("1.2.840.10008.1.2.1",
+    // explicit VR little endian, unless changed; an empty uid leaves the element out).
+    DicomWriter& meta(const std::string& bytes);
+    DicomWriter& transfer_syntax(const std::string& uid);
     // Short explicit-VR form: tag, two VR letters, 16-bit length, value.
     DicomWriter& element(std::uint16_t group, std::uint16_t elem, const char* vr, const std::string& value);
     // Same, with a length field that need not match the value given.
@@ -32,7 +38,7 @@ public:
     void write(const std::string& path) const;
 
 private:
-    std::string preamble_, mark_, body_;
+    std::string preamble_, mark_, meta_, syntax_, body_;
 };
 
 // The nine header elements of an NM study, in ascending tag order as a DICOM file
