@@ -5,7 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
+#include <string>
+#include <system_error>
 
 #include "Display.h"
 #include "Main_Wnd_Proc.h"
@@ -25,6 +28,7 @@ char* ACQ_DATE;
 char* PAT_AGE;
 char* tmpath;
 char* APP_FOLDER;
+char LOG_FOLDER[PATH_SIZE];
 
 unsigned char* BMPhla;
 unsigned char* BMPvla;
@@ -353,18 +357,61 @@ void compose_path(const char* name) {
     std::snprintf(tmpath, PATH_SIZE, "%s%s", APP_FOLDER, name);
 }
 
+// The user's state folder for this program, '/'-ended, made if missing:
+// $XDG_STATE_HOME/vesmora/ when that variable holds an absolute path, else
+// $HOME/.local/state/vesmora/. False when there is none, it cannot be made, or
+// its log path would not fit the 260-byte path buffer (a path is never cut).
+bool state_folder(char* dest) {
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    std::filesystem::path folder;
+    if (xdg != nullptr && xdg[0] == '/')  // a relative value is to be ignored
+        folder = std::filesystem::path(xdg) / "vesmora";
+    else if (home != nullptr && home[0] == '/')
+        folder = std::filesystem::path(home) / ".local" / "state" / "vesmora";
+    else
+        return false;
+    const std::string text = folder.string() + "/";
+    if (text.size() + std::strlen("log.txt") >= static_cast<std::size_t>(PATH_SIZE)) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (!std::filesystem::is_directory(folder, ec)) return false;
+    std::memset(dest, 0, PATH_SIZE);
+    std::memcpy(dest, text.c_str(), text.size());
+    return true;
+}
+
+// tmpath = the log's folder + "log.txt".
+void compose_log_path() {
+    if (LOG_FOLDER[0] != 0) {
+        // The state folder is taken only when its log path fits; a cut path would name another file.
+        if (std::snprintf(tmpath, PATH_SIZE, "%slog.txt", LOG_FOLDER) >= PATH_SIZE) tmpath[0] = 0;
+    } else {
+        compose_path("log.txt");
+    }
+}
+
 }  // namespace
 
 int INIT_EXPFILES() {
+    std::memset(LOG_FOLDER, 0, PATH_SIZE);
     compose_path("log.txt");
     FILE_LOG = std::fopen(tmpath, "w");
+    // An installed program's folder is not the user's to write: the log goes to
+    // the user's state folder rather than being lost. Everything else (PALETS,
+    // Aide.pdf) is still read from the program folder.
+    if (FILE_LOG == nullptr && state_folder(LOG_FOLDER)) {
+        compose_log_path();
+        FILE_LOG = std::fopen(tmpath, "w");
+        if (FILE_LOG == nullptr) std::memset(LOG_FOLDER, 0, PATH_SIZE);
+    }
     if (FILE_LOG != nullptr) std::fclose(FILE_LOG);
     FILE_LOG = nullptr;
     return 0;
 }
 
 int WRITE_LOGFILE(const char* text) {
-    compose_path("log.txt");
+    compose_log_path();
     FILE_LOG = std::fopen(tmpath, "a");
     if (FILE_LOG == nullptr) FILE_LOG = std::fopen(tmpath, "w");
     if (FILE_LOG == nullptr) return 0;  // the text is lost, silently

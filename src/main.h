@@ -38,6 +38,10 @@ extern char* ACQ_DATE;    // [20] exam date DD/MM/YYYY (the header reader may re
 extern char* PAT_AGE;     // [4] patient age (the header reader may replace the buffer)
 extern char* tmpath;      // [260] scratch path: APP_FOLDER + file name
 extern char* APP_FOLDER;  // [260] program folder, '/' separators, trailing '/'
+// Folder of log.txt when the program folder cannot take it (an installed program):
+// the user's state folder $XDG_STATE_HOME/vesmora/ (else ~/.local/state/vesmora/),
+// '/'-ended; "" while the log stays beside the program, as it does whenever it can.
+extern char LOG_FOLDER[PATH_SIZE];
 
 // --- pictures: pixel buffers (blue, green, red; lowest line first) ---------------------
 extern unsigned char* BMPhla;   // 256 x 256, view 1 (control 1); black at start
@@ -177,6 +181,8 @@ void DATA_CHANGED();
 extern void (*vesmora_before_exit)(int status);
 
 // --- log, boxes, files ---------------------------------------------------------------------
+// Empties log.txt beside the program; when that folder cannot be written, sets
+// LOG_FOLDER to the user's state folder (made if missing) and empties the log there.
 int INIT_EXPFILES();
 int WRITE_LOGFILE(const char* text);
 int MEMS(const char* text);

@@ -14,6 +14,7 @@ import unittest
 
 CLI = sys.argv[1] if len(sys.argv) > 1 else "vesmora-cli"
 SOURCE = sys.argv[2] if len(sys.argv) > 2 else "."
+BINARY = sys.argv[3] if len(sys.argv) > 3 else "build/default"
 
 # The sample phantom: centre 128, outer semi-axes 70, 25, 25, base plane 128.
 MODEL_KEYS = ("ell_c", "ell_r", "ill_c", "ill_r", "plan_i", "apex_i", "sect_i")
@@ -41,7 +42,7 @@ class AutoPlaceCommandLine(unittest.TestCase):
         return subprocess.run([CLI, *args, "--app-folder", self.dir], capture_output=True, text=True, timeout=300)
 
     def test_load_auto_and_the_replay_line_place_the_same_model_within_the_targets(self):
-        study = os.path.join(SOURCE, "samples", "lcx-128.dcm")
+        study = os.path.join(BINARY, "samples", "lcx-128.dcm")
         r = self.run_cli("load", study, "--auto")
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertIn("Model      : placed automatically", r.stdout)

@@ -76,7 +76,8 @@ bool use_program_folder(const std::string& app_folder, const char* command) {
 
 std::string log_path() {
     if (APP_FOLDER == nullptr) return "";
-    return std::string(APP_FOLDER) + "log.txt";
+    // Beside the program, or in the user's state folder when the program's cannot be written.
+    return std::string(LOG_FOLDER[0] != 0 ? LOG_FOLDER : APP_FOLDER) + "log.txt";
 }
 
 void print_log() {
