@@ -3,7 +3,7 @@
 // and the whole call with the hand-over.
 #include <benchmark/benchmark.h>
 
-#include "../tests/support/display_study.h"
+#include "display_study.h"
 #include "Display.h"
 #include "headless.h"
 #include "literal.h"

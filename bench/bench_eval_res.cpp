@@ -1,6 +1,6 @@
 // "Résultats": the fast EVAL_RES against the literal transcription of its
 // steps, on a synthetic 64-matrix and 128-matrix study and on the normal
-// 64-matrix and 128-matrix sample studies (samples/, written by the build),
+// 64-matrix and 128-matrix sample studies (samples/ of the build tree, written by the build),
 // with the default model placed as "Centrer volume" places it at the slices
 // 128, 128, 128.
 #include <benchmark/benchmark.h>
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "../tests/support/synth_study.h"
+#include "synth_study.h"
 #include "Dicom.h"
 #include "Display.h"
 #include "Results.h"
@@ -49,7 +49,7 @@ void drop_replaced_pictures() {
 bool prepare_sample(int matrix) {
     prepare(matrix);  // a started program
     loaded_matrix = -matrix;
-    headless::queue_open_answer(std::string(VESMORA_SOURCE_DIR) + "/samples/normal-" + std::to_string(matrix) + ".dcm");
+    headless::queue_open_answer(std::string(VESMORA_BINARY_DIR) + "/samples/normal-" + std::to_string(matrix) + ".dcm");
     if (LOAD_DCM_FILE() != 1) return false;
     synth::place_default_model();
     return true;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the program (which also writes the sample studies into samples/). With a display,
-# opens the desktop program on the normal 64-matrix sample study. Without one, runs its main
-# job headless: the example analysis of that study, replayed as a user would make it, then
+# Builds the program (which also writes the sample studies into build/default/samples/). With a
+# display, opens the desktop program on the normal 64-matrix sample study. Without one, runs its
+# main job headless: the example analysis of that study, replayed as a user would make it, then
 # its 17 sector percentages and scores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,8 +12,8 @@ cmake --build --preset default -j "$(nproc)"
 
 desktop=build/default/platform/qt/vesmora
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$desktop" ]; then
-  echo "Opening samples/normal-64.dcm in the desktop program ($desktop)"
-  exec "$desktop" samples/normal-64.dcm
+  echo "Opening build/default/samples/normal-64.dcm in the desktop program ($desktop)"
+  exec "$desktop" build/default/samples/normal-64.dcm
 fi
 
 out=build/default/run
@@ -21,7 +21,7 @@ mkdir -p "$out"
 # The program folder is the tool's own (the build puts PALETS there); log.txt is written there too.
 build/default/tools/vesmora-cli replay examples/analysis.replay
 
-echo "Analysis of samples/normal-64.dcm (pictures and dumps in $out/):"
+echo "Analysis of build/default/samples/normal-64.dcm (pictures and dumps in $out/):"
 awk '
   $1 == "SECTEUR" { for (n = 1; n <= 17; n++) pct[n] = $(n + 2) }
   $1 == "SCORE"   { for (n = 1; n <= 17; n++) score[n] = $(n + 2) }
@@ -32,5 +32,5 @@ awk '
   }' "$out/state.txt"
 echo
 echo "No display: this was the headless analysis. For the window, run on a desktop session"
-echo "  $desktop samples/normal-64.dcm"
-echo "or, without a desktop, under a virtual X server: xvfb-run -a $desktop samples/normal-64.dcm"
+echo "  $desktop build/default/samples/normal-64.dcm"
+echo "or, without a desktop, under a virtual X server: xvfb-run -a $desktop build/default/samples/normal-64.dcm"

@@ -13,7 +13,9 @@
 #include <string>
 #include <thread>
 
+#include "layout.h"
 #include "main.h"
+#include "tasks.h"
 
 // =============================================================================================
 // 1. Header reader
@@ -726,26 +728,10 @@ VESMORA_HOT void fill_planes(const Resampler& R, RowCache& c, int i_begin, int i
     }
 }
 
-// Runs job(first_plane, end_plane, part) on both cores (or as many as there are, up to 8).
+// Runs job(first_plane, end_plane, part) for each of the parts, on as many threads.
 template <typename Job>
 void on_all_cores(int parts, Job job) {
-    std::thread helpers[8];
-    bool started[8] = {};
-    for (int t = 1; t < parts; t++) {
-        try {
-            helpers[t] = std::thread(job, t * VOL_N / parts, (t + 1) * VOL_N / parts, t);
-            started[t] = true;
-        } catch (...) {
-            // no thread to be had: this one does that part below
-        }
-    }
-    job(0, VOL_N / parts, 0);
-    for (int t = 1; t < parts; t++) {
-        if (started[t])
-            helpers[t].join();
-        else
-            job(t * VOL_N / parts, (t + 1) * VOL_N / parts, t);
-    }
+    run_tasks(parts, parts, [&](int t) { job(t * VOL_N / parts, (t + 1) * VOL_N / parts, t); });
 }
 
 int thread_count() {
@@ -813,7 +799,7 @@ int LOAD_DCM_FILE() {
     plat_set_window_text(WINDOW, chaine);
     std::snprintf(chaine, CHAINE_SIZE, "Infos patient :\n%s  ( %s)\nN\xE9(e) : %s\nExam : %s", PAT_NAME, PAT_SEX,
                   PAT_DATE, ACQ_DATE);
-    plat_set_dlg_item_text(WINDOW, 54, chaine);
+    plat_set_dlg_item_text(WINDOW, ID_PATIENT, chaine);
 
     std::fclose(fich);
     fich = nullptr;

@@ -8,6 +8,13 @@
 //   3. polar sector map        INIT_SECT
 //   4. apex and ring levels    EVAL_APEX, EVAL_SECT
 //   5. result pictures         DISPLAY_RES
+//
+// File-level state, not program-wide: caches and scratch of the fast drawing,
+// none of which the program shows or a user sets, each rebuilt or checked before
+// use (so INIT_STATE need not touch them): `kept` (the planes last read, valid
+// while data_generation has not moved), `grid_idx`/`grid_count` (the result
+// grid's pixels, built once), `res_mask` (the lateral view's surface, redrawn
+// each time), and the tables of outline angles and strip backgrounds.
 #include "Display.h"
 
 #include <cmath>
@@ -19,7 +26,9 @@
 #include <emmintrin.h>
 #endif
 
+#include "layout.h"
 #include "main.h"
+#include "sectors.h"
 
 // =============================================================================================
 // 1. Palette bar
@@ -44,7 +53,7 @@ int CREATE_PALBMP() {
             line[x * 3 + 2] = r;
         }
     }
-    HWND_ ctl = plat_get_dlg_item(WINDOW, 60);
+    HWND_ ctl = plat_get_dlg_item(WINDOW, ID_PALETTE_BAR);
     plat_delete_bitmap(bmppal);
     bmppal = plat_create_bitmap(WINDOW, &bmpinfo_p, BMPpal);
     plat_set_image(ctl, bmppal);
@@ -88,7 +97,7 @@ Shade shade_of(int held) {
 
 inline void put_shade(unsigned char* pic, int x, int y, Shade c) { put_rgb(pic + y * 768 + x * 3, c.r, c.g, c.b); }
 
-// The outline angles are the same at every call: a = n * 3.1415 / 1200 in
+// The outline angles are the same at every call: a = n * PI_SHORT / 1200 in
 // single precision, its cosine and sine in double.
 struct OutlineTable {
     double cs[2400];
@@ -99,7 +108,7 @@ const OutlineTable& outline_table() {
     static const OutlineTable table = [] {
         OutlineTable t{};
         for (int n = 0; n < 2400; n++) {
-            const float a = static_cast<float>(n * 3.1415 / 1200);
+            const float a = static_cast<float>(n * PI_SHORT / 1200);
             t.cs[n] = std::cos(static_cast<double>(a));
             t.sn[n] = std::sin(static_cast<double>(a));
         }
@@ -227,7 +236,7 @@ struct KeptPlanes {
     alignas(64) std::uint8_t vla[256 * COLUMN];    // code of pixel (x, y) at x * COLUMN + y
     alignas(64) std::uint8_t sa[256 * COLUMN];
 };
-KeptPlanes kept;
+KeptPlanes kept;  // file-level cache (see the head of this file)
 
 void forget_stale_planes() {
     if (kept.any && kept.generation == data_generation) return;
@@ -577,12 +586,12 @@ int DISPLAY() {
     DRAW_DISPLAY();
 
     // Hand-over: one device bitmap per picture, the previous one deleted first.
-    STATIChla = plat_get_dlg_item(WINDOW, 1);
-    STATICvla = plat_get_dlg_item(WINDOW, 2);
-    STATICsa = plat_get_dlg_item(WINDOW, 3);
-    STATICshla = plat_get_dlg_item(WINDOW, 48);
-    STATICsvla = plat_get_dlg_item(WINDOW, 47);
-    STATICssa = plat_get_dlg_item(WINDOW, 49);
+    STATIChla = plat_get_dlg_item(WINDOW, ID_VIEW_HLA);
+    STATICvla = plat_get_dlg_item(WINDOW, ID_VIEW_VLA);
+    STATICsa = plat_get_dlg_item(WINDOW, ID_VIEW_SA);
+    STATICshla = plat_get_dlg_item(WINDOW, ID_STRIP_HLA);
+    STATICsvla = plat_get_dlg_item(WINDOW, ID_STRIP_VLA);
+    STATICssa = plat_get_dlg_item(WINDOW, ID_STRIP_SA);
     plat_delete_bitmap(bmphla);
     bmphla = plat_create_bitmap(WINDOW, &bmpinfo, BMPhla);
     plat_delete_bitmap(bmpvla);
@@ -634,17 +643,14 @@ int VERIF_DISP() {
 // =============================================================================================
 int INIT_SECT() {
     // Angles counter-clockwise from the right, rows counting upwards; pi is
-    // 3.14159265, so the single-precision angle pi on the left radius lies just
-    // above it and that radius belongs to the lower-left sectors.
-    const double PI3 = 1.04719755, PI23 = 2.0943951, PI = 3.14159265, PI43 = 4.1887902, PI53 = 5.23598775,
-                 PI2 = 6.2831853;
-    const double PI4 = 0.7853981625, PI34 = 2.3561944875, PI54 = 3.9269908125, PI74 = 5.4977871375;
+    // 3.14159265 (sectors.h), so the single-precision angle pi on the left
+    // radius lies just above it and that radius belongs to the lower-left sectors.
     for (int row = 0; row < 400; row++) {
         for (int col = 0; col < 400; col++) {
             const int y = row - 200, x = col - 200;
             const float rho = std::sqrt(static_cast<float>(y * y + x * x)) / 180.0f;
             float th = std::atan2(static_cast<float>(y), static_cast<float>(x));
-            while (th < 0) th = static_cast<float>(th + PI2);
+            while (th < 0) th = static_cast<float>(th + TWO_PI);
             int n;
             if (rho > 1) {
                 n = 0;
@@ -652,23 +658,23 @@ int INIT_SECT() {
                 n = 17;
             } else if (rho <= 0.5) {
                 n = 16;
-                if (th >= PI4 && th < PI34)
+                if (th >= PI_4 && th < PI3_4)
                     n -= 3;
-                else if (th >= PI34 && th < PI54)
+                else if (th >= PI3_4 && th < PI5_4)
                     n -= 2;
-                else if (th >= PI54 && th < PI74)
+                else if (th >= PI5_4 && th < PI7_4)
                     n -= 1;
             } else {
                 n = rho <= 0.75 ? 12 : 6;
-                if (th >= PI3 && th < PI23)
+                if (th >= PI_3 && th < PI2_3)
                     n -= 5;
-                else if (th >= PI23 && th < PI)
+                else if (th >= PI2_3 && th < PI)
                     n -= 4;
-                else if (th >= PI && th < PI43)
+                else if (th >= PI && th < PI4_3)
                     n -= 3;
-                else if (th >= PI43 && th < PI53)
+                else if (th >= PI4_3 && th < PI5_3)
                     n -= 2;
-                else if (th >= PI53 && th < PI2)
+                else if (th >= PI5_3 && th < TWO_PI)
                     n -= 1;
             }
             mesh_sect[row * 400 + col] = n;
@@ -754,7 +760,7 @@ inline void res_put(int idx, Bgr c) {
 // The grid of pictures 0, 1 and 12 depends on nothing but constants: its pixels
 // are found once (with the same sines and cosines as the literal drawing) and
 // kept as a list without repeats; every later call only paints them.
-int grid_idx[4 * 2400 + 2000 * 5];
+int grid_idx[4 * 2400 + 2000 * 5];  // file-level, built once (see the head of this file)
 int grid_count = -1;
 
 void build_grid() {
@@ -772,7 +778,7 @@ void build_grid() {
     for (int k = 1; k <= 4; k++) {
         const int R = 45 * k;
         for (int t = 0; t < 2400; t++) {
-            const double a = t * 6.2831853 / 2400;
+            const double a = t * TWO_PI / 2400;
             add(static_cast<int>(std::cos(a) * R + 200.5), static_cast<int>(std::sin(a) * R + 200.5));
         }
     }
@@ -821,12 +827,12 @@ unsigned char res_mask[400 * 400];  // surface pixels of the lateral view
 
 // Ray-table column m of an angle t = atan2f(A, x) of the lateral view, exactly
 // step by step: psi = t - r in single precision, brought into 0..2pi by steps
-// of 6.2831853 rounded to single precision, m = round(sam_ang * psi / 6.2831853).
+// of TWO_PI rounded to single precision, m = round(sam_ang * psi / TWO_PI).
 inline int lateral_m(float t, double r) {
     float psi = static_cast<float>(t - r);
-    while (psi < 0) psi = static_cast<float>(psi + 6.2831853);
-    while (psi >= 6.2831853) psi = static_cast<float>(psi - 6.2831853);
-    const double wm = sam_ang * psi / 6.2831853 + 0.5;
+    while (psi < 0) psi = static_cast<float>(psi + TWO_PI);
+    while (psi >= TWO_PI) psi = static_cast<float>(psi - TWO_PI);
+    const double wm = sam_ang * psi / TWO_PI + 0.5;
     return wm == wm ? static_cast<int>(wm) : -1;
 }
 
@@ -864,22 +870,22 @@ inline double near_atan2(double y, double x) {
 // the last place of |r| + 11, the product sam_ang * psi within one part in 2^23.
 struct LateralBounds {
     double r;
-    double r_red;       // r brought into 0..6.2831853 in double
+    double r_red;       // r brought into 0..TWO_PI in double
     double margin_psi;  // radians, on psi after its normalisation
-    double margin_w;    // on sam_ang * psi / 6.2831853 + 0.5
-    double to_w;        // sam_ang / 6.2831853
+    double margin_w;    // on sam_ang * psi / TWO_PI + 0.5
+    double to_w;        // sam_ang / TWO_PI
 };
 
 LateralBounds lateral_bounds(double r) {
     LateralBounds b;
     b.r = r;
-    b.r_red = r - 6.2831853 * std::floor(r / 6.2831853);
-    if (!(b.r_red >= 0.0 && b.r_red < 6.2831853)) b.r_red = 0.0;  // only for a turn past any use
+    b.r_red = r - TWO_PI * std::floor(r / TWO_PI);
+    if (!(b.r_red >= 0.0 && b.r_red < TWO_PI)) b.r_red = 0.0;  // only for a turn past any use
     const double mag = (r < 0 ? -r : r) + 11.0;
-    const double steps = std::ceil(mag / 6.2831853) + 2.0;
+    const double steps = std::ceil(mag / TWO_PI) + 2.0;
     b.margin_psi = 1.1e-5 + steps * mag * 1.2e-7;
-    b.margin_w = (sam_ang * b.margin_psi + sam_ang * 6.3 * 1.2e-7) / 6.2831853 + 1e-9;
-    b.to_w = sam_ang / 6.2831853;
+    b.margin_w = (sam_ang * b.margin_psi + sam_ang * 6.3 * 1.2e-7) / TWO_PI + 1e-9;
+    b.to_w = sam_ang / TWO_PI;
     return b;
 }
 
@@ -894,9 +900,9 @@ inline int lateral_m_fast(float Af, float xf, const LateralBounds& b) {
         return lateral_m(std::atan2(Af, xf), b.r);
     // The angle lies in -pi..pi and r_red in 0..2pi: at most two steps up.
     double psi = near_atan2(Af, xf) - b.r_red;
-    psi += psi < 0 ? 6.2831853 : 0.0;
-    psi += psi < 0 ? 6.2831853 : 0.0;
-    if (psi > b.margin_psi && psi < 6.2831853 - b.margin_psi) {
+    psi += psi < 0 ? TWO_PI : 0.0;
+    psi += psi < 0 ? TWO_PI : 0.0;
+    if (psi > b.margin_psi && psi < TWO_PI - b.margin_psi) {
         const double w = psi * b.to_w + 0.5;  // 0.5..sam_ang + 0.5: truncation is floor
         const int m = static_cast<int>(w);
         const double frac = w - m;
@@ -917,7 +923,7 @@ void draw_lateral() {
     for (int row = 1; row < 400; row++) std::memcpy(BMPres + row * 1200, BMPres, 1200);
     std::memset(res_mask, 0, sizeof res_mask);
     if (Tot_ang == 0) return;  // no turn can be formed: background only
-    const double r = res3D_ang * 6.2831853 / Tot_ang;
+    const double r = res3D_ang * TWO_PI / Tot_ang;
 
     // Scale: base-to-tip over at most 300 pixels, each transverse semi-axis over at most 150.
     const int span = ell_ri + ell_ci - plan_i;
@@ -1015,7 +1021,7 @@ void draw_lateral() {
     }
 
     // Orientation needle, 11 pixels from row 200, column 27.
-    const double a = -2 * res3D_ang * 3.14159265 / Tot_ang + 1.570796325;
+    const double a = -2 * res3D_ang * PI / Tot_ang + HALF_PI;
     for (int q = 0; q <= 10; q++)
         res_put(static_cast<int>(std::cos(a) * q + 200.5) * 400 + static_cast<int>(std::sin(a) * q + 27.5), ov);
 }
@@ -1037,7 +1043,7 @@ int DISPLAY_RES() {
             for (int n = 1; n <= 17; n++) {
                 std::snprintf(text, sizeof text, "%d", res_round(SECTEUR[n]));
                 std::strcat(text, " %");
-                plat_set_dlg_item_text(winsect[n], 40, text);
+                plat_set_dlg_item_text(winsect[n], ID_SECT_LABEL, text);
             }
             draw_grid(Bgr{0, 0, 0});
         } else if (RES_DISP == 12) {
@@ -1053,7 +1059,7 @@ int DISPLAY_RES() {
             draw_sector_map(colour);
             for (int n = 1; n <= 17; n++) {
                 std::snprintf(text, sizeof text, "[%d]  %d", n, SCORE[n]);
-                plat_set_dlg_item_text(winsect[n], 40, text);
+                plat_set_dlg_item_text(winsect[n], ID_SECT_LABEL, text);
             }
             draw_grid(Bgr{0, 0, 0});
         } else if (RES_DISP == 2) {

@@ -1,9 +1,9 @@
 // Message handlers of the main window (buttons, wheel commands, refresh, move,
 // close, mouse) and of the pop-ups.
 //
-// All geometry is client pixels of the main window: views at x 23, 294, 563 and
-// y 50..303 (a view pixel at row y shows coordinate 305 - y), strips at y
-// 313..328, the results picture at (419, 338)..(818, 737).
+// All geometry is client pixels of the main window, as layout.h names it: the
+// views and their hit areas, the strips below them, the results picture and the
+// handle windows around the markers of the model.
 #include "Main_Wnd_Proc.h"
 
 #include <cstdio>
@@ -15,23 +15,12 @@
 #include "Results.h"
 #include "layout.h"
 #include "main.h"
+#include "sectors.h"
 
 namespace {
 
 // Hit areas, both bounds included.
-bool in(int v, int lo, int hi) { return v >= lo && v <= hi; }
-
-constexpr int VIEW_X0[3] = {23, 294, 563};
-constexpr int VIEW_X1[3] = {277, 547, 817};
-
-// View 1..3 under client x (for rows 50..303), 0 if none.
-int view_at(int x) {
-    for (int n = 0; n < 3; n++)
-        if (in(x, VIEW_X0[n], VIEW_X1[n])) return n + 1;
-    return 0;
-}
-
-bool on_results(int x, int y) { return in(x, 419, 818) && in(y, 338, 737); }
+constexpr bool in(int v, int lo, int hi) { return in_range(v, lo, hi); }
 
 void clear_drag() {
     for (int n = 0; n < 3; n++) lbutt[n] = rbutt[n] = set_centre[n] = set_centri[n] = slide[n] = 0;
@@ -49,28 +38,6 @@ void show_letters(int visible) {
     plat_show_window(d3_I, visible);
     plat_show_window(d3_L, visible);
 }
-
-// Hover formats: sector 1 has one blank before the parenthesis, all others two.
-const char* const SECTOR_FORMAT[18] = {
-    "",
-    "Secteur 1 (Basal - anterior)\nScore %d ( %d",
-    "Secteur 2 (Basal - anteroseptal)\nScore %d  ( %d",
-    "Secteur 3 (Basal - inferoseptal)\nScore %d  ( %d",
-    "Secteur 4 (Basal - inferior)\nScore %d  ( %d",
-    "Secteur 5 (Basal - inferolateral)\nScore %d  ( %d",
-    "Secteur 6 (Basal - anterolateral)\nScore %d  ( %d",
-    "Secteur 7 (Mid - anterior)\nScore %d  ( %d",
-    "Secteur 8 (Mid - anteroseptal)\nScore %d  ( %d",
-    "Secteur 9 (Mid - inferoseptal)\nScore %d  ( %d",
-    "Secteur 10 (Mid - inferior)\nScore %d  ( %d",
-    "Secteur 11 (Mid - inferolateral)\nScore %d  ( %d",
-    "Secteur 12 (Mid - anterolateral)\nScore %d  ( %d",
-    "Secteur 13 (Apical - anterior)\nScore %d  ( %d",
-    "Secteur 14 (Apical - septal)\nScore %d  ( %d",
-    "Secteur 15 (Apical - inferior)\nScore %d  ( %d",
-    "Secteur 16 (Apical - lateral)\nScore %d  ( %d",
-    "Secteur 17 (Apex)\nScore %d  ( %d",
-};
 
 // ---------------------------------------------------------------------------------------------
 // Commands
@@ -94,19 +61,19 @@ void on_command(int id) {
     const bool model = load_ok == 1 && ell_ok == 1;
     const bool results = res_ok == 1;
     switch (id) {
-    case 4:
+    case ID_PALETTE_PREV:
         palet = palet - 1 < 0 ? 15 : palet - 1;
         redraw_colours();
         break;
-    case 5:
+    case ID_PALETTE_NEXT:
         palet = (palet + 1) % 16;
         redraw_colours();
         break;
-    case 37:
+    case ID_COLOUR_PREV:
         couleur = couleur - 1 < 0 ? 5 : couleur - 1;
         redraw_colours();
         break;
-    case 38:
+    case ID_COLOUR_NEXT:
         couleur = couleur + 1 > 5 ? 0 : couleur + 1;
         redraw_colours();
         break;
@@ -118,14 +85,14 @@ void on_command(int id) {
             DISPLAY_RES();
         }
         break;
-    case 11: case 12: case 13: case 14: case 15: case 16: {
+    case ID_HLA_DOWN: case ID_HLA_UP: case ID_VLA_DOWN: case ID_VLA_UP: case ID_SA_DOWN: case ID_SA_UP: {
         if (!volume) break;
-        int* slice = id <= 12 ? &Nhla : id <= 14 ? &Nvla : &Nsa;
-        *slice += (id % 2 == 1) ? -RAP : RAP;
+        int* slice = id <= ID_HLA_UP ? &Nhla : id <= ID_VLA_UP ? &Nvla : &Nsa;
+        *slice += (id % 2 == 1) ? -RAP : RAP;  // odd ids step down
         VERIF_DISP();
         break;
     }
-    case 24:
+    case ID_PLACE_MODEL:
         if (!volume) break;
         if (ell_ok == 0) {  // first centring after a load also places the base plane and the inner centre
             plan_i = Nsa;
@@ -142,28 +109,28 @@ void on_command(int id) {
         EVAL_APEX();
         DISPLAY();
         break;
-    case 41:
+    case ID_CENTRE_AXES:
         if (!model) break;
         Nsa = ell_ci;
         Nvla = ell_cj;
         Nhla = ell_ck;
         DISPLAY();
         break;
-    case 42: case 43: case 44:
+    case ID_CENTRE_HLA: case ID_CENTRE_VLA: case ID_CENTRE_SA:
         if (!model) break;
-        if (id == 42) ell_ck = Nhla;
-        if (id == 43) ell_cj = Nvla;
-        if (id == 44) ell_ci = Nsa;
+        if (id == ID_CENTRE_HLA) ell_ck = Nhla;
+        if (id == ID_CENTRE_VLA) ell_cj = Nvla;
+        if (id == ID_CENTRE_SA) ell_ci = Nsa;
         VERIF_DISP();
         EVAL_APEX();
         DISPLAY();
         break;
-    case 26:
+    case ID_BASE_PLANE:
         if (!volume) break;
         plan_i = Nsa;  // no limit here: the next VERIF_DISP brings it into 12..244
         DISPLAY();
         break;
-    case 39:
+    case ID_APEX:
         if (!model) break;
         apex_i = Nsa;
         Nvla = ell_cj;
@@ -171,8 +138,8 @@ void on_command(int id) {
         EVAL_SECT();
         DISPLAY();
         break;
-    case 36:
-        set_ombre = plat_is_dlg_button_checked(WINDOW, 36) ? 1 : 0;
+    case ID_SHADOW:
+        set_ombre = plat_is_dlg_button_checked(WINDOW, ID_SHADOW) ? 1 : 0;
         plat_send_message(WINDOW, VM_INITDIALOG, 0, 0);
         DISPLAY();
         break;
@@ -186,21 +153,21 @@ void on_command(int id) {
         }
         EVAL_RES();
         break;
-    case 55:
+    case ID_SHOW_BULL:
         if (!results) break;
         RES_DISP = 0;
         show_letters(0);
         show_sector_labels(0);
         DISPLAY_RES();
         break;
-    case 56: case 59:
+    case ID_SHOW_SECTORS: case ID_SHOW_SCORES:
         if (!results) break;
-        RES_DISP = id == 56 ? 1 : 12;
+        RES_DISP = id == ID_SHOW_SECTORS ? 1 : 12;
         show_letters(0);
         show_sector_labels(1);
         DISPLAY_RES();
         break;
-    case 57:
+    case ID_SHOW_LATERAL:
         if (!results) break;
         RES_DISP = 2;
         show_sector_labels(0);
@@ -208,7 +175,7 @@ void on_command(int id) {
         plat_set_focus(WINDOW);
         DISPLAY_RES();
         break;
-    case 61:
+    case ID_HELP:
         std::snprintf(tmpath, PATH_SIZE, "%sAide.pdf", APP_FOLDER);
         plat_shell_open(WINDOW, tmpath);  // a missing document shows nothing
         break;
@@ -240,41 +207,45 @@ void on_lbutton_down(int x, int y) {
         buttposi = x;
         buttposj = y;
     }
-    if (in(y, 313, 328)) {  // strips; a slice can be chosen before any load
-        if (in(x, 23, 277)) {
+    if (in_strip_rows(y)) {  // strips; a slice can be chosen before any load
+        if (in(x, VIEW_X0[0], VIEW_HIT_X1[0])) {
             slide[0] = 1;
-            Nhla = x - 23;
+            Nhla = x - VIEW_X0[0];
             DISPLAY();
-        } else if (in(x, 294, 547)) {
+        } else if (in(x, VIEW_X0[1], VIEW_HIT_X1[1])) {
             slide[1] = 1;
-            Nvla = x - 294;
+            Nvla = x - VIEW_X0[1];
             DISPLAY();
-        } else if (in(x, 563, 817)) {
+        } else if (in(x, VIEW_X0[2], VIEW_HIT_X1[2])) {
             slide[2] = 1;
-            Nsa = x - 563;
+            Nsa = x - VIEW_X0[2];
             DISPLAY();
         }
     }
-    if (in(y, 50, 303)) {
+    if (in_view_rows(y)) {
         // Handles are taken within 4 pixels of the marker; the centre wins over the base plane.
         switch (view_at(x)) {
         case 1:
             lbutt[0] = 1;
-            if (in(x, ell_cj + 19, ell_cj + 27) && in(y, 301 - ell_ci, 309 - ell_ci))
+            if (in(x, centre_hit_x0(1, ell_cj), centre_hit_x1(1, ell_cj)) &&
+                in(y, handle_hit_y0(ell_ci), handle_hit_y1(ell_ci)))
                 set_centre[0] = 1;
-            else if ((x <= 29 || x >= 271) && in(y, 301 - plan_i, 309 - plan_i))
+            else if ((x <= PLANE_END_X0 || x >= PLANE_END_X1) && in(y, handle_hit_y0(plan_i), handle_hit_y1(plan_i)))
                 set_plan[0] = 1;
             break;
         case 2:
             lbutt[1] = 1;
-            if (in(x, ell_ci + 291, ell_ci + 299) && in(y, 301 - ell_ck, 309 - ell_ck))
+            if (in(x, centre_hit_x0(2, ell_ci), centre_hit_x1(2, ell_ci)) &&
+                in(y, handle_hit_y0(ell_ck), handle_hit_y1(ell_ck)))
                 set_centre[1] = 1;
-            else if (in(x, plan_i + 290, plan_i + 298) && (y <= 55 || y >= 297))
+            else if (in(x, plane_hit_x0(plan_i), plane_hit_x1(plan_i)) && (y <= PLANE_END_Y0 || y >= PLANE_END_Y1))
                 set_plan[1] = 1;
             break;
         case 3:
             lbutt[2] = 1;
-            if (in(x, ell_cj + 559, ell_cj + 567) && in(y, 301 - ell_ck, 309 - ell_ck)) set_centre[2] = 1;
+            if (in(x, centre_hit_x0(3, ell_cj), centre_hit_x1(3, ell_cj)) &&
+                in(y, handle_hit_y0(ell_ck), handle_hit_y1(ell_ck)))
+                set_centre[2] = 1;
             break;
         default:
             break;
@@ -290,19 +261,25 @@ void on_lbutton_down(int x, int y) {
 
 void on_rbutton_down(int x, int y) {
     clear_drag();
-    if (in(y, 50, 303)) {
+    if (in_view_rows(y)) {
         switch (view_at(x)) {
         case 1:
             rbutt[0] = 1;
-            if (in(x, ill_cj + 19, ill_cj + 27) && in(y, 301 - ill_ci, 309 - ill_ci)) set_centri[0] = 1;
+            if (in(x, centre_hit_x0(1, ill_cj), centre_hit_x1(1, ill_cj)) &&
+                in(y, handle_hit_y0(ill_ci), handle_hit_y1(ill_ci)))
+                set_centri[0] = 1;
             break;
         case 2:
             rbutt[1] = 1;
-            if (in(x, ill_ci + 291, ill_ci + 299) && in(y, 301 - ill_ck, 309 - ill_ck)) set_centri[1] = 1;
+            if (in(x, centre_hit_x0(2, ill_ci), centre_hit_x1(2, ill_ci)) &&
+                in(y, handle_hit_y0(ill_ck), handle_hit_y1(ill_ck)))
+                set_centri[1] = 1;
             break;
         case 3:
             rbutt[2] = 1;
-            if (in(x, ill_cj + 559, ill_cj + 567) && in(y, 301 - ill_ck, 309 - ill_ck)) set_centri[2] = 1;
+            if (in(x, centre_hit_x0(3, ill_cj), centre_hit_x1(3, ill_cj)) &&
+                in(y, handle_hit_y0(ill_ck), handle_hit_y1(ill_ck)))
+                set_centri[2] = 1;
             break;
         default:
             break;
@@ -319,13 +296,13 @@ void on_rbutton_down(int x, int y) {
 void hover_text(int x, int y) {
     chaine[0] = 0;
     if (res_ok == 1 && on_results(x, y)) {
-        const int u = x - 419;
-        const int v = 737 - y;  // maps count rows from the lowest line
+        const int u = res_map_col(x);
+        const int v = res_map_row(y);  // maps count rows from the lowest line
         if (RES_DISP == 0) {
-            std::snprintf(chaine, CHAINE_SIZE, "Fixation : %d", static_cast<int>(BULL[v * 400 + u] + 0.5));
+            std::snprintf(chaine, CHAINE_SIZE, "Fixation : %d", static_cast<int>(BULL[v * RES_SIDE + u] + 0.5));
             std::strcat(chaine, " %");
         } else if (RES_DISP == 1 || RES_DISP == 12) {
-            const int m = mesh_sect[v * 400 + u];
+            const int m = mesh_sect[v * RES_SIDE + u];
             if (m >= 1 && m <= 17) {
                 std::snprintf(chaine, CHAINE_SIZE, SECTOR_FORMAT[m], SCORE[m], static_cast<int>(SECTEUR[m] + 0.5));
                 std::strcat(chaine, " % )");
@@ -335,26 +312,26 @@ void hover_text(int x, int y) {
             DISPLAY_RES();
         }
     }
-    plat_set_dlg_item_text(WINDOW, 51, chaine);
+    plat_set_dlg_item_text(WINDOW, ID_HOVER, chaine);
 }
 
 void drag_left(int n, int x, int y) {
     const int dx = x - buttposi, dy = y - buttposj;
     if (set_centre[n - 1]) {
         if (n == 1) {
-            ell_ci = 305 - y;
-            ell_cj = x - 23;
+            ell_ci = view_coord_of_row(y);
+            ell_cj = x - VIEW_X0[0];
         } else if (n == 2) {
-            ell_ci = x - 294;
-            ell_ck = 305 - y;
+            ell_ci = x - VIEW_X0[1];
+            ell_ck = view_coord_of_row(y);
         } else {
-            ell_cj = x - 563;
-            ell_ck = 305 - y;
+            ell_cj = x - VIEW_X0[2];
+            ell_ck = view_coord_of_row(y);
         }
     } else if (n == 1 && set_plan[0]) {
-        plan_i = 305 - y;
+        plan_i = view_coord_of_row(y);
     } else if (n == 2 && set_plan[1]) {
-        plan_i = x - 294;
+        plan_i = x - VIEW_X0[1];
     } else if (n == 1) {  // semi-axes follow half the travel since the press
         ell_rj = elrj_ + dx / 2;
         ell_ri = elri_ - dy / 2;
@@ -373,14 +350,14 @@ void drag_right(int n, int x, int y) {
     const int dx = x - buttposi, dy = y - buttposj;
     if (set_centri[n - 1]) {
         if (n == 1) {
-            ill_ci = 305 - y;
-            ill_cj = x - 23;
+            ill_ci = view_coord_of_row(y);
+            ill_cj = x - VIEW_X0[0];
         } else if (n == 2) {
-            ill_ci = x - 294;
-            ill_ck = 305 - y;
+            ill_ci = x - VIEW_X0[1];
+            ill_ck = view_coord_of_row(y);
         } else {
-            ill_cj = x - 563;
-            ill_ck = 305 - y;
+            ill_cj = x - VIEW_X0[2];
+            ill_ck = view_coord_of_row(y);
         }
     } else if (n == 1) {
         ill_rj = ilrj_ + dx / 2;
@@ -399,20 +376,20 @@ void drag_right(int n, int x, int y) {
 void on_mouse_move(int x, int y) {
     hover_text(x, y);
 
-    if (in(y, 313, 328)) {
-        if (slide[0] && in(x, 23, 277)) {
-            Nhla = x - 23;
+    if (in_strip_rows(y)) {
+        if (slide[0] && in(x, VIEW_X0[0], VIEW_HIT_X1[0])) {
+            Nhla = x - VIEW_X0[0];
             DISPLAY();
-        } else if (slide[1] && in(x, 294, 547)) {
-            Nvla = x - 294;
+        } else if (slide[1] && in(x, VIEW_X0[1], VIEW_HIT_X1[1])) {
+            Nvla = x - VIEW_X0[1];
             DISPLAY();
-        } else if (slide[2] && in(x, 563, 817)) {
-            Nsa = x - 563;
+        } else if (slide[2] && in(x, VIEW_X0[2], VIEW_HIT_X1[2])) {
+            Nsa = x - VIEW_X0[2];
             DISPLAY();
         }
     }
 
-    if (load_ok == 1 && in(y, 50, 303)) {
+    if (load_ok == 1 && in_view_rows(y)) {
         const int n = view_at(x);
         if (n == 0) return;
         if (lbutt[n - 1])
@@ -428,14 +405,14 @@ void on_wheel(std::uintptr_t wparam, std::intptr_t lparam) {
     plat_get_window_rect(WINDOW, &r);
     const auto lp = static_cast<std::uintptr_t>(lparam);
     // Screen to client with the frame taken as 3 pixels left and 22 on top, as 16-bit numbers.
-    const int x = static_cast<std::int16_t>(LO_WORD_SIGNED(lp) - r.left - 3);
-    const int y = static_cast<std::int16_t>(HI_WORD_SIGNED(lp) - r.top - 22);
+    const int x = static_cast<std::int16_t>(LO_WORD_SIGNED(lp) - r.left - FRAME_LEFT);
+    const int y = static_cast<std::int16_t>(HI_WORD_SIGNED(lp) - r.top - FRAME_TOP);
     if (turn == 0) return;
 
-    if (in(y, 50, 303)) {
+    if (in_view_rows(y)) {
         const int n = view_at(x);
         if (n != 0) {
-            const int id = 9 + 2 * n + (turn > 0 ? 1 : 0);  // 11/12, 13/14, 15/16
+            const int id = slice_step_id(n, turn > 0);  // 11/12, 13/14, 15/16
             plat_send_message(WINDOW, VM_COMMAND, static_cast<std::uintptr_t>(id), 0);
         }
     }
@@ -449,12 +426,12 @@ void on_wheel(std::uintptr_t wparam, std::intptr_t lparam) {
 }  // namespace
 
 void PLACE_POPUPS(int left, int top) {
-    plat_set_window_pos(d3_A, left + 445, top + 535, 10, 10);
-    plat_set_window_pos(d3_S, left + 425, top + 555, 10, 10);
-    plat_set_window_pos(d3_I, left + 445, top + 575, 10, 10);
-    plat_set_window_pos(d3_L, left + 465, top + 555, 10, 10);
+    HWND_ letters[4] = {d3_A, d3_S, d3_I, d3_L};
+    for (int n = 0; n < 4; n++)
+        plat_set_window_pos(letters[n], left + LETTER_DX[n], top + LETTER_DY[n], LETTER_SIZE, LETTER_SIZE);
     for (int n = 1; n <= 17; n++)
-        plat_set_window_pos(winsect[n], left + 604 + sectposi[n], top + 552 + sectposj[n], 37, 15);
+        plat_set_window_pos(winsect[n], left + SECT_LABEL_DX + sectposi[n], top + SECT_LABEL_DY + sectposj[n],
+                            SECT_LABEL_W, SECT_LABEL_H);
 }
 
 std::intptr_t MainWndProc(HWND_ hwnd, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
@@ -468,7 +445,7 @@ std::intptr_t MainWndProc(HWND_ hwnd, unsigned msg, std::uintptr_t wparam, std::
     const int x = LO_WORD(lp), y = HI_WORD(lp);
     switch (msg) {
     case VM_INITDIALOG:
-        plat_check_dlg_button(WINDOW, 36, set_ombre == 1 ? 1 : 0);
+        plat_check_dlg_button(WINDOW, ID_SHADOW, set_ombre == 1 ? 1 : 0);
         break;
     case VM_COMMAND:
         on_command(LO_WORD(wparam));

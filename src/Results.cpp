@@ -21,36 +21,27 @@
 #include "Results.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 #include "Display.h"
 #include "main.h"
+#include "sectors.h"
+#include "tasks.h"
 
 namespace {
-
-// Angle constants (pi taken as 3.14159265), held in double as the comparisons use them.
-constexpr double TWO_PI = 6.2831853;
-constexpr double PI_3 = 1.04719755, PI2_3 = 2.0943951, PI = 3.14159265, PI4_3 = 4.1887902,
-                 PI5_3 = 5.23598775;
-constexpr double PI_4 = 0.7853981625, PI3_4 = 2.3561944875, PI5_4 = 3.9269908125, PI7_4 = 5.4977871375;
 
 constexpr int ROWS_PER_TASK = 8;
 constexpr int BULL_TASKS = 4;
 // Largest difference between the two ends of a ray inside the volume.
 constexpr int DMAX_TABLE = 255;
 
-// Bit n of a sector mask stands for sector n.
-constexpr unsigned BASAL_BITS = 0x7Eu;          // 1..6
-constexpr unsigned MID_BITS = 0x1F80u;          // 7..12
-constexpr unsigned APICAL_BITS = 0x1E000u;      // 13..16
-constexpr unsigned APEX_BIT = 1u << 17;
+// The two groups of sectors the two threads share (masks of sectors.h).
 constexpr unsigned GROUP_BITS[2] = {BASAL_BITS | MID_BITS, APICAL_BITS | APEX_BIT};
 
-// Scratch of one evaluation (sized for the fixed tables of the program).
+// File-level state, not program-wide: scratch of one evaluation (sized for the
+// fixed tables of the program), filled afresh by every EVAL_RES before use and
+// never read outside it, so it has no start value and no place in main.h.
 int g_step_j[(2 * DMAX_TABLE + 1) * 101];  // offsets of the ray points for an end difference
 int g_step_k[(2 * DMAX_TABLE + 1) * 101];  // d in -dmax..dmax on axes j (x 256) and k, q in 0..100
 unsigned g_angle_bits[256 * 256];          // sectors chosen by the angle of column (j, k)
@@ -70,29 +61,7 @@ struct Work {
     float sums[2][18];
     int counts[2][18];
 };
-Work g_work;
-
-// Runs f(0) .. f(ntasks - 1) on this thread and one more, handing the tasks
-// out in order. Without a second thread everything runs here.
-template <class F>
-void run_tasks(int ntasks, F&& f) {
-    std::atomic<int> next{0};
-    auto worker = [&]() {
-        for (;;) {
-            const int t = next.fetch_add(1);
-            if (t >= ntasks) break;
-            f(t);
-        }
-    };
-    std::thread helper;
-    try {
-        helper = std::thread(worker);
-    } catch (const std::system_error&) {
-        // no thread to be had: the tasks simply all run here
-    }
-    worker();
-    if (helper.joinable()) helper.join();
-}
+Work g_work;  // file-level scratch as above
 
 // A ray that lies wholly inside the volume, in the plane `plane` from its
 // start voxel on: the point offsets of its two axes come from the step tables.
@@ -333,11 +302,8 @@ unsigned angle_bits(float th) {
     if (PI3_4 <= th && th <= PI5_4) b |= 1u << 14;
     if (PI5_4 <= th && th <= PI7_4) b |= 1u << 15;
     if (th <= PI_4 || th >= PI7_4) b |= 1u << 16;
-    const int six[6] = {6, 1, 2, 3, 4, 5};  // basal; mid is six more
-    const double lo[6] = {0, PI_3, PI2_3, PI, PI4_3, PI5_3};
-    const double hi[6] = {PI_3, PI2_3, PI, PI4_3, PI5_3, TWO_PI};
-    for (int x = 0; x < 6; x++)
-        if (lo[x] <= th && th <= hi[x]) b |= (1u << six[x]) | (1u << (six[x] + 6));
+    for (int x = 0; x < 6; x++)  // basal sector, and the mid one six more
+        if (SIX_LO[x] <= th && th <= SIX_HI[x]) b |= (1u << SIX_BASAL[x]) | (1u << (SIX_BASAL[x] + 6));
     return b;
 }
 
@@ -378,7 +344,7 @@ void prepare_rays(Work& w) {
                      static_cast<float>((q - w.K) * (ell_ri + ell_ci - apex_i)) / static_cast<float>(w.L);
     }
     for (int s = 0; s < w.sam_ang; s++) {
-        const double phi = s * 3.1415 / (w.sam_ang / 2);
+        const double phi = s * PI_SHORT / (w.sam_ang / 2);
         w.cos_phi[s] = std::cos(phi);
         w.sin_phi[s] = std::sin(phi);
     }
@@ -425,7 +391,7 @@ int EVAL_RES() {
 
     // Rays, sector sums and bull's-eye lookups, shared between two threads.
     const int ray_tasks = (w.sam_ax + ROWS_PER_TASK - 1) / ROWS_PER_TASK;
-    run_tasks(2 + BULL_TASKS + ray_tasks, [&](int t) {
+    run_tasks(2 + BULL_TASKS + ray_tasks, 2, [&](int t) {
         if (t < 2) {
             eval_sectors(w, t);
         } else if (t < 2 + BULL_TASKS) {

@@ -66,7 +66,10 @@ constexpr int VIEW_Y0 = 50;                 // top row of the three views
 // (the lowest row, 305, shows 0: pictures are stored lowest line first).
 constexpr int VIEW_Y_BASE = VIEW_Y0 + VIEW_SIDE - 1;  // 305
 constexpr int view_coord_of_row(int y) { return VIEW_Y_BASE - y; }
+// The client row that shows volume coordinate c: the same subtraction, read the other way.
+constexpr int view_row_of_coord(int c) { return VIEW_Y_BASE - c; }
 // Hit areas, both bounds included: a view answers over x VIEW_X0..VIEW_HIT_X1, y 50..303.
+// The right bounds are the program's own (view 1 and 3 answer over 255 columns, view 2 over 254).
 constexpr int VIEW_HIT_X1[3] = {277, 547, 817};
 constexpr int VIEW_HIT_Y1 = 303;
 constexpr int STRIP_Y0 = 313;  // strips: same columns as their views, 16 rows
@@ -77,6 +80,44 @@ constexpr int RES_SIDE = 400;
 constexpr int RES_X1 = RES_X0 + RES_SIDE - 1;  // 818
 constexpr int RES_Y1 = RES_Y0 + RES_SIDE - 1;  // 737
 constexpr int PAL_W = 220, PAL_H = 56;
+
+constexpr bool in_range(int v, int lo, int hi) { return v >= lo && v <= hi; }
+// Rows where the three views answer to the mouse (50..303).
+constexpr bool in_view_rows(int y) { return in_range(y, VIEW_Y0, VIEW_HIT_Y1); }
+// Rows where the three strips answer (313..328).
+constexpr bool in_strip_rows(int y) { return in_range(y, STRIP_Y0, STRIP_HIT_Y1); }
+// View 1..3 whose columns hold client x (the strips share them), 0 if none.
+constexpr int view_at(int x) {
+    for (int n = 0; n < 3; n++)
+        if (in_range(x, VIEW_X0[n], VIEW_HIT_X1[n])) return n + 1;
+    return 0;
+}
+constexpr bool on_results(int x, int y) { return in_range(x, RES_X0, RES_X1) && in_range(y, RES_Y0, RES_Y1); }
+// Pixel of the 400 x 400 result maps under client (x, y): maps count rows from the lowest line.
+constexpr int res_map_col(int x) { return x - RES_X0; }
+constexpr int res_map_row(int y) { return RES_Y1 - y; }
+
+// --- handles: where a press takes a marker of the model ----------------------------------
+// A handle is taken within HANDLE_REACH pixels of its marker, bounds included.
+// For a centre marker at volume coordinates (h, v) of view n (h on the horizontal
+// axis, v on the vertical one), the window spans columns h + VIEW_X0 - 4 ..
+// h + VIEW_X0 + 4 and rows 301 - v .. 309 - v; in view 2 the columns are one
+// pixel further right (h + 291 .. h + 299), as the program has always taken them.
+constexpr int HANDLE_REACH = 4;
+constexpr int CENTRE_HIT_SHIFT[3] = {0, 1, 0};
+constexpr int centre_hit_x0(int view, int h) { return h + (VIEW_X0[view - 1] - HANDLE_REACH + CENTRE_HIT_SHIFT[view - 1]); }
+constexpr int centre_hit_x1(int view, int h) { return h + (VIEW_X0[view - 1] + HANDLE_REACH + CENTRE_HIT_SHIFT[view - 1]); }
+constexpr int handle_hit_y0(int v) { return (VIEW_Y_BASE - HANDLE_REACH) - v; }  // 301 - v
+constexpr int handle_hit_y1(int v) { return (VIEW_Y_BASE + HANDLE_REACH) - v; }  // 309 - v
+// The base plane: in view 1 the row of plan_i, taken near its two ends only
+// (x <= 29 or x >= 271); in view 2 the column of plan_i (plan_i + 290 .. plan_i
+// + 298), taken near its ends (y <= 55 or y >= 297).
+constexpr int PLANE_END_X0 = VIEW_X0[0] + 6;    // 29
+constexpr int PLANE_END_X1 = VIEW_X0[0] + 248;  // 271
+constexpr int PLANE_END_Y0 = VIEW_Y0 + 5;       // 55
+constexpr int PLANE_END_Y1 = VIEW_Y0 + 247;     // 297
+constexpr int plane_hit_x0(int plane) { return plane + (VIEW_X0[1] - HANDLE_REACH); }  // plane + 290
+constexpr int plane_hit_x1(int plane) { return plane + (VIEW_X0[1] + HANDLE_REACH); }  // plane + 298
 
 // --- the main window's outer frame and place ------------------------------------------
 // The program takes the frame as 3 pixels at the left and 22 at the top (caption
@@ -96,6 +137,14 @@ constexpr int LETTER_DY[4] = {535, 555, 575, 555};
 constexpr char LETTER_TEXT[4][2] = {"A", "S", "I", "L"};
 constexpr int SECT_LABEL_W = 37, SECT_LABEL_H = 15;  // sector label pop-ups
 constexpr int SECT_LABEL_DX = 604, SECT_LABEL_DY = 552;  // plus the label's offset (sectposi, sectposj)
+
+// --- texts that start-up writes into the controls ---------------------------------------------
+constexpr const char* VIEW_TITLE[3] = {"Grand Axe Horizontal", "Grand Axe Vertical", "Petit Axe"};
+constexpr CtlId VIEW_TITLE_ID[3] = {ID_TITLE_HLA, ID_TITLE_VLA, ID_TITLE_SA};
+constexpr const char* PATIENT_START_TEXT = "Infos patient\n";
+
+// Command the wheel sends for view 1..3: one slice down (11, 13, 15) or up (12, 14, 16).
+constexpr int slice_step_id(int view, bool up) { return ID_HLA_DOWN + 2 * (view - 1) + (up ? 1 : 0); }
 
 // --- templates ----------------------------------------------------------------------------
 enum CtlKind { CTL_PICTURE, CTL_LABEL, CTL_LABEL_RIGHT, CTL_LABEL_CENTRED, CTL_BUTTON, CTL_CHECKBOX };
@@ -157,6 +206,15 @@ inline constexpr CtlTemplate SECTWIN_CONTROLS[] = {
     {ID_SECT_LABEL, CTL_LABEL_CENTRED, 0, 0, 24, 8, "100 %"},
 };
 
+// Window styles, the same for every back end: the main window ("WIN") has a
+// caption bar and a system menu, no sizing border, no minimise or maximise box,
+// and is not visible on creation; its place and outer size come from start-up
+// (WIN_LEFT, WIN_TOP, WIN_WIDTH, WIN_HEIGHT), not from the template. The pop-ups
+// ("D3WIN", "SECTWIN") have no caption and a thin border, are owned by the main
+// window (in front of it, destroyed with it) and are sized by the shell
+// (LETTER_SIZE, SECT_LABEL_W x SECT_LABEL_H). Control kinds: a check box
+// toggles itself on a click; labels are left-aligned unless the kind says
+// otherwise; pictures let mouse messages through to the main window.
 struct WindowTemplate {
     const char* caption;        // Latin-1; empty for the pop-ups, which have none
     const char* font;

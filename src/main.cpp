@@ -9,27 +9,31 @@
 
 #include "Display.h"
 #include "Main_Wnd_Proc.h"
+#include "layout.h"
+#include "sectors.h"
 
 // ---------------------------------------------------------------------------------------------
 // State (meanings and start values in main.h)
 // ---------------------------------------------------------------------------------------------
-char* chaine = nullptr;
-char* PAT_NAME = nullptr;
-char* PAT_SEX = nullptr;
-char* PAT_DATE = nullptr;
-char* ACQ_DATE = nullptr;
-char* PAT_AGE = nullptr;
-char* tmpath = nullptr;
-char* APP_FOLDER = nullptr;
+// No initialisers: INIT_STATE() gives every variable its start value; until it
+// runs, all are zero.
+char* chaine;
+char* PAT_NAME;
+char* PAT_SEX;
+char* PAT_DATE;
+char* ACQ_DATE;
+char* PAT_AGE;
+char* tmpath;
+char* APP_FOLDER;
 
-unsigned char* BMPhla = nullptr;
-unsigned char* BMPvla = nullptr;
-unsigned char* BMPsa = nullptr;
-unsigned char* BMPshla = nullptr;
-unsigned char* BMPsvla = nullptr;
-unsigned char* BMPssa = nullptr;
-unsigned char* BMPres = nullptr;
-unsigned char* BMPpal = nullptr;
+unsigned char* BMPhla;
+unsigned char* BMPvla;
+unsigned char* BMPsa;
+unsigned char* BMPshla;
+unsigned char* BMPsvla;
+unsigned char* BMPssa;
+unsigned char* BMPres;
+unsigned char* BMPpal;
 
 BitmapDesc bmpinfo, bmpinf;
 BitmapDesc bmpinfo_s, bmpinf_s;
@@ -48,15 +52,15 @@ HWND_ winsect[18];
 PlatMsg message;
 
 int load_ok;
-int ech = 64;
+int ech;
 int NCZ;
 int RAP;
-int Nhla = 128, Nvla = 128, Nsa = 128;
+int Nhla, Nvla, Nsa;
 int palet;
 int couleur;
 unsigned char couleurs[2 * 6 * 3];
 unsigned char palette[PALETS_BYTES];
-int set_ombre = 1;
+int set_ombre;
 // Aligned to the cache line, so that 16 values along k share one line (the HLA view reads them so).
 alignas(64) float data[VOL_SIZE];
 unsigned long data_generation;
@@ -91,9 +95,9 @@ int res3D_prev;
 
 int res_ok;
 int RES_DISP;
-int res3D_ang = 8;
-int Tot_ang = 32;
-int sam_ax = 240, sam_ang = 480;
+int res3D_ang;
+int Tot_ang;
+int sam_ax, sam_ang;
 float SAMPLE[480 * 480];
 float BULL[400 * 400];
 int mesh_sect[400 * 400];
@@ -224,7 +228,7 @@ void INIT_STATE() {
     BMPres = reserve<unsigned char>(RES_BYTES, " char ");
     BMPpal = reserve<unsigned char>(PAL_BYTES, " char ");
 
-    std::strcpy(chaine, "Infos patient\n");
+    std::strcpy(chaine, PATIENT_START_TEXT);
 
     // Defaults.
     ech = 64;
@@ -292,40 +296,37 @@ int STARTUP() {
     WINDOW = plat_create_window(TPL_WIN, nullptr, MainWndProc);
     plat_set_icon(WINDOW);
     plat_show_window(WINDOW, 1);
-    plat_set_window_pos(WINDOW, 60, 30, 846, 776);
+    plat_set_window_pos(WINDOW, WIN_LEFT, WIN_TOP, WIN_WIDTH, WIN_HEIGHT);
     plat_update_window(WINDOW);
 
-    STATIChla = plat_get_dlg_item(WINDOW, 1);
-    STATICvla = plat_get_dlg_item(WINDOW, 2);
-    STATICsa = plat_get_dlg_item(WINDOW, 3);
-    STATICshla = plat_get_dlg_item(WINDOW, 48);
-    STATICsvla = plat_get_dlg_item(WINDOW, 47);
-    STATICssa = plat_get_dlg_item(WINDOW, 49);
-    STATICres = plat_get_dlg_item(WINDOW, 46);
-    STATICpal = plat_get_dlg_item(WINDOW, 60);
+    STATIChla = plat_get_dlg_item(WINDOW, ID_VIEW_HLA);
+    STATICvla = plat_get_dlg_item(WINDOW, ID_VIEW_VLA);
+    STATICsa = plat_get_dlg_item(WINDOW, ID_VIEW_SA);
+    STATICshla = plat_get_dlg_item(WINDOW, ID_STRIP_HLA);
+    STATICsvla = plat_get_dlg_item(WINDOW, ID_STRIP_VLA);
+    STATICssa = plat_get_dlg_item(WINDOW, ID_STRIP_SA);
+    STATICres = plat_get_dlg_item(WINDOW, ID_RES_PICTURE);
+    STATICpal = plat_get_dlg_item(WINDOW, ID_PALETTE_BAR);
 
     plat_send_message(WINDOW, VM_INITDIALOG, 0, 0);  // ticks "Ombre"
 
-    plat_set_dlg_item_text(WINDOW, 7, "Grand Axe Horizontal");
-    plat_set_dlg_item_text(WINDOW, 8, "Grand Axe Vertical");
-    plat_set_dlg_item_text(WINDOW, 9, "Petit Axe");
-    std::strcpy(chaine, "Infos patient\n");
-    plat_set_dlg_item_text(WINDOW, 54, chaine);
+    for (int n = 0; n < 3; n++) plat_set_dlg_item_text(WINDOW, VIEW_TITLE_ID[n], VIEW_TITLE[n]);
+    std::strcpy(chaine, PATIENT_START_TEXT);
+    plat_set_dlg_item_text(WINDOW, ID_PATIENT, chaine);
 
     // Letter pop-ups, then the sector labels, all placed beside the window at
-    // (60, 30) and hidden until a result button shows them.
+    // its start place and hidden until a result button shows them.
     HWND_* letters[4] = {&d3_A, &d3_S, &d3_I, &d3_L};
-    const char* names[4] = {"A", "S", "I", "L"};
-    const int letter_x[4] = {505, 485, 505, 525}, letter_y[4] = {565, 585, 605, 585};
     for (int n = 0; n < 4; n++) {
         *letters[n] = plat_create_window(TPL_D3WIN, WINDOW, NullProc);
-        plat_set_dlg_item_text(*letters[n], 58, names[n]);
-        plat_set_window_pos(*letters[n], letter_x[n], letter_y[n], 10, 10);
+        plat_set_dlg_item_text(*letters[n], ID_LETTER, LETTER_TEXT[n]);
+        plat_set_window_pos(*letters[n], WIN_LEFT + LETTER_DX[n], WIN_TOP + LETTER_DY[n], LETTER_SIZE, LETTER_SIZE);
     }
     for (HWND_ w : {d3_A, d3_S, d3_I, d3_L}) plat_show_window(w, 0);
     for (int n = 1; n <= 17; n++) {
         winsect[n] = plat_create_window(TPL_SECTWIN, WINDOW, NullProc);
-        plat_set_window_pos(winsect[n], 664 + sectposi[n], 582 + sectposj[n], 37, 15);
+        plat_set_window_pos(winsect[n], WIN_LEFT + SECT_LABEL_DX + sectposi[n], WIN_TOP + SECT_LABEL_DY + sectposj[n],
+                            SECT_LABEL_W, SECT_LABEL_H);
         plat_update_window(winsect[n]);
         plat_show_window(winsect[n], 0);
     }
@@ -463,45 +464,16 @@ int INIT_SECTPOS() {
     // Axis labels at whole radii 157 (basal), 112 (mid), 67 (apical); the
     // diagonal ones at 157.5 and 112.5 towards +-30 and +-150 degrees, truncated.
     // Screen y grows downwards, so the negative angles lie above the centre.
-    const double a_2 = -2.617993875, a_3 = 2.617993875, a_5 = 0.523598775, a_6 = -0.523598775;
-    const double rb = 157.5, rm = 112.5;
     sectposi[0] = sectposj[0] = 0;
-
-    sectposi[1] = 0;
-    sectposj[1] = -157;
-    sectposi[2] = static_cast<int>(rb * std::cos(a_2));
-    sectposj[2] = static_cast<int>(rb * std::sin(a_2));
-    sectposi[3] = static_cast<int>(rb * std::cos(a_3));
-    sectposj[3] = static_cast<int>(rb * std::sin(a_3));
-    sectposi[4] = 0;
-    sectposj[4] = 157;
-    sectposi[5] = static_cast<int>(rb * std::cos(a_5));
-    sectposj[5] = static_cast<int>(rb * std::sin(a_5));
-    sectposi[6] = static_cast<int>(rb * std::cos(a_6));
-    sectposj[6] = static_cast<int>(rb * std::sin(a_6));
-
-    sectposi[7] = 0;
-    sectposj[7] = -112;
-    sectposi[8] = static_cast<int>(rm * std::cos(a_2));
-    sectposj[8] = static_cast<int>(rm * std::sin(a_2));
-    sectposi[9] = static_cast<int>(rm * std::cos(a_3));
-    sectposj[9] = static_cast<int>(rm * std::sin(a_3));
-    sectposi[10] = 0;
-    sectposj[10] = 112;
-    sectposi[11] = static_cast<int>(rm * std::cos(a_5));
-    sectposj[11] = static_cast<int>(rm * std::sin(a_5));
-    sectposi[12] = static_cast<int>(rm * std::cos(a_6));
-    sectposj[12] = static_cast<int>(rm * std::sin(a_6));
-
-    sectposi[13] = 0;
-    sectposj[13] = -67;
-    sectposi[14] = -67;
-    sectposj[14] = 0;
-    sectposi[15] = 0;
-    sectposj[15] = 67;
-    sectposi[16] = 67;
-    sectposj[16] = 0;
-    sectposi[17] = 0;
-    sectposj[17] = 0;
+    for (int n = 1; n <= SECTOR_COUNT; n++) {
+        const SectorInfo& s = SECTORS[n];
+        if (s.radius > 0) {
+            sectposi[n] = static_cast<int>(s.radius * std::cos(s.angle));
+            sectposj[n] = static_cast<int>(s.radius * std::sin(s.angle));
+        } else {
+            sectposi[n] = s.dx;
+            sectposj[n] = s.dy;
+        }
+    }
     return 0;
 }

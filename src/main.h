@@ -3,7 +3,13 @@
 //
 // Every variable the program shares is declared here once, under its fixed
 // name, grouped as the state tables group it; its start value is given by
-// INIT_STATE() and by nothing else. Texts are zero-terminated Latin-1.
+// INIT_STATE() and by nothing else (the definitions carry no initialisers).
+// Texts are zero-terminated Latin-1.
+//
+// Not here, on purpose: the caches and scratch of the fast paths (the planes
+// the views keep, the result grid, the evaluation's tables) are file-level in
+// Display.cpp and Results.cpp, listed at the head of each. No user sets them
+// and nothing shows them; each is rebuilt or checked before use.
 #ifndef VESMORA_MAIN_H
 #define VESMORA_MAIN_H
 

@@ -1,10 +1,12 @@
 // Window services: the only door from the program to a windowing system.
 //
 // The program (everything under src/) never includes a toolkit header. It asks
-// for the few services below; exactly one back end implements them:
-//   - platform/headless: records every call and answers dialogs from a queue
-//     (tests and the command-line tool);
-//   - a desktop back end (Qt 6 Widgets; a Win32 one would fit the same calls).
+// for the few services below; exactly one back end implements them in a build:
+//   - platform/headless/: records every call and answers dialogs from a queue
+//     (tests and the command-line tool); the only back end that exists so far;
+//   - desktop back ends to come, each in its own folder and CMake target,
+//     selected by an option (platform/qt/ with VESMORA_QT, then platform/win32/).
+// Every back end builds its windows from the templates of layout.h.
 //
 // Messages are platform-neutral but keep the classic packing: a command id in
 // the low 16 bits of wparam (notification code in the high 16 bits), a pointer

@@ -1,4 +1,4 @@
-// The sample studies that the build writes into samples/, opened by the program: each
+// The sample studies that the build writes into samples/ of the build tree, opened by the program: each
 // loads, gives its header values, and shows the left ventricle where the README's
 // "Sample studies" section puts it (centre 128, 128, 128; base plane 128; outer
 // semi-axes 70, 25, 25; inner 62, 17, 17; apex towards increasing i; anterior +k,
@@ -20,7 +20,7 @@
 namespace {
 
 std::string sample_path(const std::string& name) {
-    return std::string(VESMORA_SOURCE_DIR) + "/samples/" + name + ".dcm";
+    return std::string(VESMORA_BINARY_DIR) + "/samples/" + name + ".dcm";
 }
 
 float at(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }

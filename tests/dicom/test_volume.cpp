@@ -12,6 +12,7 @@
 
 #include "dicom_test_util.h"
 #include "literal.h"
+#include "layout.h"
 
 namespace {
 
@@ -106,7 +107,7 @@ protected:
         return LOAD_DCM_FILE();
     }
     std::string caption() { return WINDOW->caption; }
-    std::string patient() { return headless::text_of(WINDOW, 54); }
+    std::string patient() { return headless::text_of(WINDOW, ID_PATIENT); }
 };
 VolumeTest* VolumeTest::current = nullptr;
 

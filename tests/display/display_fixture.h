@@ -39,6 +39,9 @@ inline Rgb step(int v) {
 
 inline Rgb inverted(Rgb c) { return Rgb{255 - c.r, 255 - c.g, 255 - c.b}; }
 
+// Voxel (i, j, k) of the volume.
+inline float& vox(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
+
 // Overlay colour c in the normal (0) or pale (1) row.
 inline Rgb overlay(int c, int pale = 0) {
     const int n = (pale * 6 + c) * 3;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "display_fixture.h"
+#include "layout.h"
 
 namespace {
 
@@ -111,7 +112,7 @@ TEST_F(SliceViews, FastDrawingEqualsTheLiteralOneOnEveryPicture) {
 TEST_F(SliceViews, SixPicturesOfTheReferenceStudyMatchTheReferenceImages) {
     reference_state();
     const std::string folder = std::string(VESMORA_SOURCE_DIR) + "/tests/data/";
-    if (std::getenv("VESMORA_WRITE_REFERENCE") != nullptr) {
+    if (std::getenv("VESMORA_UPDATE_GOLDEN") != nullptr) {
         // Written once by the literal transcription, then looked at before being kept.
         LITERAL_DISPLAY_DRAW();
         for (int n = 0; n < 6; n++)
@@ -125,7 +126,7 @@ TEST_F(SliceViews, SixPicturesOfTheReferenceStudyMatchTheReferenceImages) {
         EXPECT_EQ(want.substr(0, 54), bmp_file(pictures()[n], 256, h).substr(0, 54)) << kNames[n];
         EXPECT_EQ(std::memcmp(want.data() + 54, pictures()[n], picture_bytes(n)), 0) << kNames[n];
         // What was handed over is the same picture.
-        const int ids[6] = {1, 2, 3, 48, 47, 49};
+        const int ids[6] = {ID_VIEW_HLA, ID_VIEW_VLA, ID_VIEW_SA, ID_STRIP_HLA, ID_STRIP_VLA, ID_STRIP_SA};
         EXPECT_EQ(std::memcmp(want.data() + 54, shown(ids[n])->pixels.data(), picture_bytes(n)), 0) << kNames[n];
     }
 }

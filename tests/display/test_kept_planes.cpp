@@ -14,7 +14,6 @@
 
 namespace {
 
-float& vox(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
 
 // A 32 x 32 study of 32 frames whose pixels follow `pattern` (row, column, frame).
 template <class F>

@@ -6,7 +6,6 @@
 
 namespace {
 
-float& vox(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
 
 int count_colour(const unsigned char* pic, Rgb c) {
     int n = 0;

@@ -13,6 +13,7 @@
 #include "main.h"
 #include "pictures_support.h"
 #include "test_support.h"
+#include "layout.h"
 
 namespace {
 
@@ -81,5 +82,5 @@ TEST(ResultGolden, FourPicturesOfAHandFilledExaminationMatchTheReferences) {
         ASSERT_EQ(want.size(), static_cast<std::size_t>(RES_BYTES)) << path;
         EXPECT_EQ(std::memcmp(want.data(), headless::image_of(STATICres)->pixels.data(), RES_BYTES), 0) << p.file;
     }
-    EXPECT_EQ(plat_get_dlg_item(winsect[4], 40)->text, "[4]  4");
+    EXPECT_EQ(plat_get_dlg_item(winsect[4], ID_SECT_LABEL)->text, "[4]  4");
 }

@@ -15,6 +15,7 @@
 #include "main.h"
 #include "pictures_support.h"
 #include "test_support.h"
+#include "layout.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ protected:
     }
     Rgb at(int row, int col) { return pixel_at(shown(), 400, row, col); }
     int step(int row, int col) { return coded_step(at(row, col)); }
-    std::string label(int n) { return plat_get_dlg_item(winsect[n], 40)->text; }
+    std::string label(int n) { return plat_get_dlg_item(winsect[n], ID_SECT_LABEL)->text; }
 
     // The default model right after centring: base plane at the outer centre,
     // semi-axes 80, 50, 50; levels base, +20, +40, +60, +80.
@@ -449,12 +450,12 @@ TEST_F(ResultPictures, DrawingEqualsTheLiteralBaselineForEveryPicture) {
                 DISPLAY_RES();
                 const std::vector<unsigned char> fast(BMPres, BMPres + RES_BYTES);
                 std::vector<std::string> fast_labels;
-                for (int n = 1; n <= 17; n++) fast_labels.push_back(headless::text_of(winsect[n], 40));
+                for (int n = 1; n <= 17; n++) fast_labels.push_back(headless::text_of(winsect[n], ID_SECT_LABEL));
                 std::memset(BMPres, 0x5A, RES_BYTES);
                 literal_DISPLAY_RES();
                 ASSERT_EQ(std::memcmp(fast.data(), BMPres, RES_BYTES), 0)
                     << "mode " << mode << " model " << m.ri << "/" << m.rj << " res3D_ang " << ang;
-                for (int n = 1; n <= 17; n++) ASSERT_EQ(fast_labels[n - 1], headless::text_of(winsect[n], 40));
+                for (int n = 1; n <= 17; n++) ASSERT_EQ(fast_labels[n - 1], headless::text_of(winsect[n], ID_SECT_LABEL));
                 cases++;
             }
         }

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "display_fixture.h"
+#include "layout.h"
 
 namespace {
 
 // Voxel (i, j, k) of the volume.
-float& vox(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
 
 Rgb strip_background(int y) {
     const int d = y < 8 ? 8 - y : y - 8;
@@ -58,7 +58,7 @@ TEST_F(SliceViews, ViewsAreLeftAsTheyAreWhileNoVolumeIsLoaded) {
     place_study_model();
     DISPLAY();
     for (int n = 0; n < VIEW_BYTES; n++) ASSERT_EQ(BMPvla[n], 77) << n;
-    EXPECT_EQ(shown(2)->pixels[0], 77);
+    EXPECT_EQ(shown(ID_VIEW_VLA)->pixels[0], 77);
 }
 
 TEST_F(SliceViews, HandsOverSixPicturesInOrderKeepingOneBitmapEach) {
@@ -72,7 +72,7 @@ TEST_F(SliceViews, HandsOverSixPicturesInOrderKeepingOneBitmapEach) {
     ASSERT_EQ(st.bitmaps.size(), 12u);
     // Second call: views first (HLA, VLA, SA), then the strips, each the picture's current bitmap.
     const HBMP_ order[6] = {bmphla, bmpvla, bmpsa, bmpshla, bmpsvla, bmpssa};
-    const int ids[6] = {1, 2, 3, 48, 47, 49};
+    const int ids[6] = {ID_VIEW_HLA, ID_VIEW_VLA, ID_VIEW_SA, ID_STRIP_HLA, ID_STRIP_VLA, ID_STRIP_SA};
     const unsigned char* bufs[6] = {BMPhla, BMPvla, BMPsa, BMPshla, BMPsvla, BMPssa};
     const HWND_ statics[6] = {STATIChla, STATICvla, STATICsa, STATICshla, STATICsvla, STATICssa};
     for (int n = 0; n < 6; n++) {

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "display_fixture.h"
+#include "layout.h"
 
 namespace {
 
-float& vox(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
 
 // Every voxel of the volume at v.
 void fill_volume(float v) {
@@ -91,7 +91,7 @@ TEST_F(SliceViews, VerifDispDrawsTheLevelsItHasJustComputed) {
     const Rgb c = overlay(3);
     EXPECT_EQ(pixel(BMPhla, 99, 90), c);
     EXPECT_EQ(pixel(BMPhla, 100, 90), step(50));
-    const std::vector<unsigned char>& shown_hla = shown(1)->pixels;
+    const std::vector<unsigned char>& shown_hla = shown(ID_VIEW_HLA)->pixels;
     EXPECT_EQ(pixel(shown_hla.data(), 99, 90), c);
     EXPECT_EQ(pixel(shown_hla.data(), 159, 90), c);
 }

@@ -30,7 +30,7 @@
 
 namespace {
 
-const QString STUDY = QStringLiteral(VESMORA_SOURCE_DIR "/samples/normal-64.dcm");
+const QString STUDY = QStringLiteral(VESMORA_BINARY_DIR "/samples/normal-64.dcm");
 
 QWidget* client() { return vesmora_qt::client_area(); }
 

@@ -18,7 +18,7 @@ namespace {
 
 // Opens samples/<name>.dcm through the open-file dialog; 1 when it loaded.
 int open_sample(const std::string& name) {
-    headless::queue_open_answer(std::string(VESMORA_SOURCE_DIR) + "/samples/" + name + ".dcm");
+    headless::queue_open_answer(std::string(VESMORA_BINARY_DIR) + "/samples/" + name + ".dcm");
     return LOAD_DCM_FILE();
 }
 

@@ -10,6 +10,7 @@ import unittest
 
 CLI = sys.argv[1] if len(sys.argv) > 1 else "vesmora-cli"
 SOURCE = sys.argv[2] if len(sys.argv) > 2 else "."
+BINARY = sys.argv[3] if len(sys.argv) > 3 else os.path.join(SOURCE, "build", "default")
 
 
 def replay(folder, script, *extra):
@@ -179,7 +180,7 @@ dump state {out}
 
     def test_open_keeps_the_blanks_of_its_path(self):
         dcm = os.path.join(self.dir, "two  blanks.dcm")
-        shutil.copy(os.path.join(SOURCE, "samples", "normal-64.dcm"), dcm)
+        shutil.copy(os.path.join(BINARY, "samples", "normal-64.dcm"), dcm)
         out = os.path.join(self.dir, "ui.txt")
         r = replay(self.dir, f"open {dcm}  \ndump ui {out}\n")
         self.assertEqual(r.returncode, 0, r.stderr)
@@ -194,10 +195,10 @@ dump state {out}
         self.assertTrue(os.path.exists(out))
 
     def test_example_analysis_of_the_readme_runs_to_its_scores_and_pictures(self):
-        # Run as the README does, from a folder holding samples/ and build/default/run/.
-        os.symlink(os.path.abspath(os.path.join(SOURCE, "samples")), os.path.join(self.dir, "samples"))
+        # Run as the README does, from a folder holding build/default/samples/ and build/default/run/.
         run = os.path.join(self.dir, "build", "default", "run")
         os.makedirs(run)
+        os.symlink(os.path.abspath(os.path.join(BINARY, "samples")), os.path.join(self.dir, "build", "default", "samples"))
         r = subprocess.run([os.path.abspath(CLI), "replay", os.path.abspath(os.path.join(SOURCE, "examples", "analysis.replay")),
                             "--app-folder", self.dir], cwd=self.dir, capture_output=True, text=True, timeout=300)
         self.assertEqual(r.returncode, 0, r.stderr)

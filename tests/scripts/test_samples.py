@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The sample studies that the build writes into samples/, read back by independent
+"""The sample studies that the build writes into samples/ of the build tree, read back by independent
 readers (pydicom, dcmdump), and the phantom seen through the program's loading rule.
 
 Arguments (from CTest): path of vesmora-cli, source dir, binary dir.
@@ -47,7 +47,7 @@ LONG_VRS = {b"OB", b"OD", b"OF", b"OL", b"OV", b"OW", b"SQ", b"UC", b"UN", b"UR"
 
 
 def sample_path(name):
-    return os.path.join(SOURCE_DIR, "samples", name + ".dcm")
+    return os.path.join(BINARY_DIR, "samples", name + ".dcm")
 
 
 def walk_elements(raw):

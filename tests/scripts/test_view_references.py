@@ -1,6 +1,6 @@
 """The six reference pictures of the slice views (tests/data/views_*.bmp) drawn
 again here, rule by rule, from the state of the reference study
-(tests/support/display_study.h: fill_synthetic_study, place_study_model, then
+(literal/display_study.h: fill_synthetic_study, place_study_model, then
 couleur 5, palet 2, the inner ellipsoid held in the VLA view) in single
 precision where the program computes in single precision. A second drawing,
 apart from the C++ one that wrote the pictures, so that a rule drawn wrongly in

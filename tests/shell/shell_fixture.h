@@ -7,6 +7,7 @@
 #include <string>
 
 #include "headless.h"
+#include "layout.h"
 #include "main.h"
 #include "test_support.h"
 
@@ -33,9 +34,18 @@ protected:
         PlatRect r;
         plat_get_window_rect(WINDOW, &r);
         plat_send_message(WINDOW, VM_MOUSEWHEEL, MAKE_PARAM(0, delta),
-                          static_cast<std::intptr_t>(MAKE_PARAM(x + r.left + 3, y + r.top + 22)));
+                          static_cast<std::intptr_t>(MAKE_PARAM(x + r.left + FRAME_LEFT, y + r.top + FRAME_TOP)));
     }
     static std::string text(int id) { return headless::text_of(WINDOW, id); }
+    // What a successful load leaves behind (the loader's own reset), without a file.
+    static void as_if_loaded() {
+        load_ok = 1;
+        RAP = 1;
+        Nhla = Nvla = Nsa = 128;
+        ell_ri = 80, ell_rj = 50, ell_rk = 50;
+        ill_ri = 30, ill_rj = 20, ill_rk = 20;
+        ell_ok = res_ok = 0;
+    }
     static PlatRect rect(HWND_ w) { return w->rect; }
 };
 

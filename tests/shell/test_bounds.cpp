@@ -30,16 +30,23 @@ TEST_F(Shell, ViewStripAndResultsAreasIncludeBothBounds) {
     struct Case {
         int x, y;
         int* flag;  // null: nothing may be taken
-    } cases[] = {
-        {23, 50, &lbutt[0]},   {277, 303, &lbutt[0]}, {22, 100, nullptr},    {278, 100, nullptr},
-        {100, 49, nullptr},    {100, 304, nullptr},   {294, 50, &lbutt[1]},  {547, 303, &lbutt[1]},
-        {293, 100, nullptr},   {548, 100, nullptr},   {563, 50, &lbutt[2]},  {817, 303, &lbutt[2]},
-        {562, 100, nullptr},   {818, 100, nullptr},   {23, 313, &slide[0]},  {277, 328, &slide[0]},
-        {294, 313, &slide[1]}, {547, 328, &slide[1]}, {563, 313, &slide[2]}, {817, 328, &slide[2]},
-        {100, 312, nullptr},   {100, 329, nullptr},   {278, 320, nullptr},   {293, 320, nullptr},
-        {548, 320, nullptr},   {562, 320, nullptr},   {818, 320, nullptr},   {419, 338, &res_rot},
-        {818, 737, &res_rot},  {418, 500, nullptr},   {819, 500, nullptr},   {600, 337, nullptr},
-        {600, 738, nullptr},
+    };
+    // The numbers behind these names are pinned by the layout test.
+    const int* X0 = VIEW_X0;
+    const int* X1 = VIEW_HIT_X1;
+    const int S0 = STRIP_Y0, S1 = STRIP_HIT_Y1;
+    const Case cases[] = {
+        {X0[0], VIEW_Y0, &lbutt[0]},  {X1[0], VIEW_HIT_Y1, &lbutt[0]}, {X0[0] - 1, 100, nullptr},
+        {X1[0] + 1, 100, nullptr},    {100, VIEW_Y0 - 1, nullptr},     {100, VIEW_HIT_Y1 + 1, nullptr},
+        {X0[1], VIEW_Y0, &lbutt[1]},  {X1[1], VIEW_HIT_Y1, &lbutt[1]}, {X0[1] - 1, 100, nullptr},
+        {X1[1] + 1, 100, nullptr},    {X0[2], VIEW_Y0, &lbutt[2]},     {X1[2], VIEW_HIT_Y1, &lbutt[2]},
+        {X0[2] - 1, 100, nullptr},    {X1[2] + 1, 100, nullptr},       {X0[0], S0, &slide[0]},
+        {X1[0], S1, &slide[0]},       {X0[1], S0, &slide[1]},          {X1[1], S1, &slide[1]},
+        {X0[2], S0, &slide[2]},       {X1[2], S1, &slide[2]},          {100, S0 - 1, nullptr},
+        {100, S1 + 1, nullptr},       {X1[0] + 1, 320, nullptr},       {X0[1] - 1, 320, nullptr},
+        {X1[1] + 1, 320, nullptr},    {X0[2] - 1, 320, nullptr},       {X1[2] + 1, 320, nullptr},
+        {RES_X0, RES_Y0, &res_rot},   {RES_X1, RES_Y1, &res_rot},      {RES_X0 - 1, 500, nullptr},
+        {RES_X1 + 1, 500, nullptr},   {600, RES_Y0 - 1, nullptr},      {600, RES_Y1 + 1, nullptr},
     };
     distinct_model();  // no handle lies at any of these corners
     res_ok = 1;
@@ -55,28 +62,34 @@ TEST_F(Shell, ViewStripAndResultsAreasIncludeBothBounds) {
         release(c.x, c.y);
     }
     // The slice under the strip's last column is 254; the first is 0.
-    press(277, 320);
+    press(VIEW_HIT_X1[0], 320);
     EXPECT_EQ(Nhla, 254);
-    press(563, 320);
+    press(VIEW_X0[2], 320);
     EXPECT_EQ(Nsa, 0);
 }
 
 TEST_F(Shell, HandlesAreTakenWithinTheirWindowsBothBoundsIncluded) {
     distinct_model();
     // Each window spans 9 pixels in x and in y around the marker; in view 2 the
-    // centre windows start 3 pixels left of the marker column (x - 294) and end 5
-    // right of it, one pixel to the right of the others.
+    // centre windows start 3 pixels left of the marker column and end 5 right of
+    // it, one pixel to the right of the others (the layout test pins the numbers).
     struct Handle {
         bool right;
         int x0, x1, y0, y1;  // the window, bounds included
         int* flag;
     } handles[] = {
-        {false, 120 + 19, 120 + 27, 301 - 100, 309 - 100, &set_centre[0]},  // outer, view 1: ell_cj, ell_ci
-        {false, 100 + 291, 100 + 299, 301 - 140, 309 - 140, &set_centre[1]},  // view 2: ell_ci, ell_ck
-        {false, 120 + 559, 120 + 567, 301 - 140, 309 - 140, &set_centre[2]},  // view 3: ell_cj, ell_ck
-        {true, 120 + 19, 120 + 27, 301 - 110, 309 - 110, &set_centri[0]},    // inner, view 1: ill_cj, ill_ci
-        {true, 110 + 291, 110 + 299, 301 - 140, 309 - 140, &set_centri[1]},   // view 2: ill_ci, ill_ck
-        {true, 120 + 559, 120 + 567, 301 - 140, 309 - 140, &set_centri[2]},   // view 3: ill_cj, ill_ck
+        // outer, view 1: ell_cj, ell_ci
+        {false, centre_hit_x0(1, 120), centre_hit_x1(1, 120), handle_hit_y0(100), handle_hit_y1(100), &set_centre[0]},
+        // view 2: ell_ci, ell_ck
+        {false, centre_hit_x0(2, 100), centre_hit_x1(2, 100), handle_hit_y0(140), handle_hit_y1(140), &set_centre[1]},
+        // view 3: ell_cj, ell_ck
+        {false, centre_hit_x0(3, 120), centre_hit_x1(3, 120), handle_hit_y0(140), handle_hit_y1(140), &set_centre[2]},
+        // inner, view 1: ill_cj, ill_ci
+        {true, centre_hit_x0(1, 120), centre_hit_x1(1, 120), handle_hit_y0(110), handle_hit_y1(110), &set_centri[0]},
+        // view 2: ill_ci, ill_ck
+        {true, centre_hit_x0(2, 110), centre_hit_x1(2, 110), handle_hit_y0(140), handle_hit_y1(140), &set_centri[1]},
+        // view 3: ill_cj, ill_ck
+        {true, centre_hit_x0(3, 120), centre_hit_x1(3, 120), handle_hit_y0(140), handle_hit_y1(140), &set_centri[2]},
     };
     for (const Handle& h : handles) {
         const unsigned down = h.right ? VM_RBUTTONDOWN : VM_LBUTTONDOWN;
@@ -97,34 +110,35 @@ TEST_F(Shell, HandlesAreTakenWithinTheirWindowsBothBoundsIncluded) {
 TEST_F(Shell, BasePlaneIsTakenAtItsLineEndsWithinFourPixels) {
     distinct_model();
     plan_i = 60;  // view 1: the line y = 245; view 2: the column x = 354
-    for (int x : {23, 29, 271, 277}) {
-        for (int y : {241, 249}) {
+    const int row = view_row_of_coord(plan_i), col = VIEW_X0[1] + plan_i;
+    for (int x : {VIEW_X0[0], PLANE_END_X0, PLANE_END_X1, VIEW_HIT_X1[0]}) {
+        for (int y : {row - HANDLE_REACH, row + HANDLE_REACH}) {
             press(x, y);
             EXPECT_EQ(set_plan[0], 1) << x << ", " << y;
         }
     }
-    for (int x : {30, 150, 270}) {
-        press(x, 245);
+    for (int x : {PLANE_END_X0 + 1, 150, PLANE_END_X1 - 1}) {
+        press(x, row);
         EXPECT_EQ(set_plan[0], 0) << x;
     }
-    press(25, 240);
+    press(VIEW_X0[0] + 2, row - HANDLE_REACH - 1);
     EXPECT_EQ(set_plan[0], 0);
-    press(25, 250);
+    press(VIEW_X0[0] + 2, row + HANDLE_REACH + 1);
     EXPECT_EQ(set_plan[0], 0);
 
-    for (int x : {350, 358}) {
-        for (int y : {50, 55, 297, 303}) {
+    for (int x : {col - HANDLE_REACH, col + HANDLE_REACH}) {
+        for (int y : {VIEW_Y0, PLANE_END_Y0, PLANE_END_Y1, VIEW_HIT_Y1}) {
             press(x, y);
             EXPECT_EQ(set_plan[1], 1) << x << ", " << y;
         }
     }
-    for (int y : {56, 150, 296}) {
-        press(354, y);
+    for (int y : {PLANE_END_Y0 + 1, 150, PLANE_END_Y1 - 1}) {
+        press(col, y);
         EXPECT_EQ(set_plan[1], 0) << y;
     }
-    press(349, 50);
+    press(col - HANDLE_REACH - 1, VIEW_Y0);
     EXPECT_EQ(set_plan[1], 0);
-    press(359, 50);
+    press(col + HANDLE_REACH + 1, VIEW_Y0);
     EXPECT_EQ(set_plan[1], 0);
 }
 
@@ -132,27 +146,27 @@ TEST_F(Shell, OuterCentreWinsOverTheBasePlaneWhereBothAreUnderThePointer) {
     distinct_model();
     ell_cj = 4;  // beyond the limits, set by hand: the centre window reaches x 23..31
     ell_ci = plan_i = 100;
-    press(25, 205);
+    press(VIEW_X0[0] + 2, view_row_of_coord(100));
     EXPECT_EQ(set_centre[0], 1);
     EXPECT_EQ(set_plan[0], 0);
     distinct_model();
     ell_ci = plan_i = 100;
     ell_ck = 250;  // centre window y 51..59, overlapping the plane's upper end
-    press(394, 53);
+    press(VIEW_X0[1] + 100, VIEW_Y0 + 3);
     EXPECT_EQ(set_centre[1], 1);
     EXPECT_EQ(set_plan[1], 0);
 }
 
 TEST_F(Shell, OuterCentreFollowsThePointerInViewsOneAndThree) {
     distinct_model();
-    press(120 + 23, 305 - 100);
-    move(90 + 23, 305 - 150);
+    press(VIEW_X0[0] + 120, view_row_of_coord(100));
+    move(VIEW_X0[0] + 90, view_row_of_coord(150));
     EXPECT_EQ(ell_ci, 150);
     EXPECT_EQ(ell_cj, 90);
     EXPECT_EQ(ell_ck, 140);
     release(0, 0);
-    press(90 + 563, 305 - 140);
-    move(200 + 563, 305 - 70);
+    press(VIEW_X0[2] + 90, view_row_of_coord(140));
+    move(VIEW_X0[2] + 200, view_row_of_coord(70));
     EXPECT_EQ(ell_cj, 200);
     EXPECT_EQ(ell_ck, 70);
     EXPECT_EQ(ell_ci, 150);
@@ -201,9 +215,9 @@ TEST_F(Shell, SemiAxisDragsReadTheirOwnAxesInEachView) {
 
 TEST_F(Shell, InnerCentreInViewTwoMovesOnlyItsLevel) {
     distinct_model();
-    rpress(110 + 294, 305 - 140);
+    rpress(VIEW_X0[1] + 110, view_row_of_coord(140));
     ASSERT_EQ(set_centri[1], 1);
-    move(150 + 294, 305 - 100);
+    move(VIEW_X0[1] + 150, view_row_of_coord(100));
     EXPECT_EQ(ill_ci, 150);
     EXPECT_EQ(ill_ck, ell_ck);  // put back on the outer centre
 }
@@ -253,19 +267,19 @@ TEST_F(Shell, HoverReadsTheRightmostColumnAndClearsBeyondIt) {
     res_ok = 1;
     RES_DISP = 0;
     BULL[0 * 400 + 399] = 33.49f;
-    move(818, 737);
-    EXPECT_EQ(text(51), "Fixation : 33 %");
-    move(819, 737);
-    EXPECT_EQ(text(51), "");
+    move(RES_X1, RES_Y1);
+    EXPECT_EQ(text(ID_HOVER), "Fixation : 33 %");
+    move(RES_X1 + 1, RES_Y1);
+    EXPECT_EQ(text(ID_HOVER), "");
     RES_DISP = 2;  // lateral: nothing to read
-    move(818, 737);
-    EXPECT_EQ(text(51), "");
+    move(RES_X1, RES_Y1);
+    EXPECT_EQ(text(ID_HOVER), "");
 }
 
 TEST_F(Shell, WheelConvertsScreenPixelsAsSixteenBitDifferences) {
     distinct_model();
     // A window partly off the screen on the left and top: the screen point is negative.
-    plat_set_window_pos(WINDOW, -500, -300, 846, 776);
+    plat_set_window_pos(WINDOW, -500, -300, WIN_WIDTH, WIN_HEIGHT);
     wheel(400, 100, 120);  // client (400, 100) = screen (-97, -178)
     EXPECT_EQ(Nvla, 129);
     wheel(600, 500, -120);  // results picture
@@ -276,14 +290,14 @@ TEST_F(Shell, WheelConvertsScreenPixelsAsSixteenBitDifferences) {
     EXPECT_EQ(Nvla, 129);
     EXPECT_EQ(res3D_ang, 7);
     // The bounds of the view band and of the results picture are inclusive.
-    wheel(547, 303, 120);
+    wheel(VIEW_HIT_X1[1], VIEW_HIT_Y1, 120);
     EXPECT_EQ(Nvla, 130);
-    wheel(548, 303, 120);
-    wheel(547, 304, 120);
+    wheel(VIEW_HIT_X1[1] + 1, VIEW_HIT_Y1, 120);
+    wheel(VIEW_HIT_X1[1], VIEW_HIT_Y1 + 1, 120);
     EXPECT_EQ(Nvla, 130);
-    wheel(818, 737, 120);
+    wheel(RES_X1, RES_Y1, 120);
     EXPECT_EQ(res3D_ang, 8);
-    wheel(819, 737, 120);
+    wheel(RES_X1 + 1, RES_Y1, 120);
     EXPECT_EQ(res3D_ang, 8);
 }
 
@@ -297,7 +311,7 @@ TEST_F(Shell, MovingTheWindowMovesAllTwentyOnePopUps) {
     HWND_ all[22] = {d3_A, d3_S, d3_I, d3_L};
     for (int n = 1; n <= 17; n++) all[3 + n] = winsect[n];
     for (int n = 0; n < 21; n++) before[n] = rect(all[n]);
-    plat_set_window_pos(WINDOW, 160, 30, 846, 776);
+    plat_set_window_pos(WINDOW, WIN_LEFT + 100, WIN_TOP, WIN_WIDTH, WIN_HEIGHT);
     plat_send_message(WINDOW, VM_MOVE, 0, 0);
     for (int n = 0; n < 21; n++) {
         EXPECT_EQ(rect(all[n]).left, before[n].left + 100) << n;
@@ -309,23 +323,23 @@ TEST_F(Shell, MovingTheWindowMovesAllTwentyOnePopUps) {
 
 TEST_F(Shell, RightClicksAndDoubleClicksOnAPopUpAlsoPutThemBack) {
     for (unsigned msg : {VM_RBUTTONDOWN, VM_LBUTTONDBLCLK, VM_RBUTTONDBLCLK}) {
-        plat_set_window_pos(WINDOW, 10, 20, 846, 776);
+        plat_set_window_pos(WINDOW, 10, 20, WIN_WIDTH, WIN_HEIGHT);
         plat_set_focus(nullptr);
         plat_send_message(d3_L, msg, 0, 0);
-        EXPECT_EQ(rect(d3_L).left, 10 + 465) << msg;
-        EXPECT_EQ(rect(d3_L).top, 20 + 555) << msg;
+        EXPECT_EQ(rect(d3_L).left, 10 + LETTER_DX[3]) << msg;
+        EXPECT_EQ(rect(d3_L).top, 20 + LETTER_DY[3]) << msg;
         EXPECT_EQ(headless::state().focus, WINDOW) << msg;
-        plat_set_window_pos(WINDOW, 60, 30, 846, 776);
+        plat_set_window_pos(WINDOW, WIN_LEFT, WIN_TOP, WIN_WIDTH, WIN_HEIGHT);
         plat_send_message(WINDOW, VM_MOVE, 0, 0);
     }
     // A button release or a move over a pop-up does nothing of the kind.
-    plat_set_window_pos(WINDOW, 10, 20, 846, 776);
+    plat_set_window_pos(WINDOW, 10, 20, WIN_WIDTH, WIN_HEIGHT);
     plat_send_message(d3_L, VM_LBUTTONUP, 0, 0);
     plat_send_message(d3_L, VM_MOUSEMOVE, 0, 0);
-    EXPECT_EQ(rect(d3_L).left, 60 + 465);
+    EXPECT_EQ(rect(d3_L).left, WIN_LEFT + LETTER_DX[3]);
 }
 
 TEST_F(Shell, SectorLabelsReadTheirTemplateTextUntilResultsAreShown) {
-    for (int n = 1; n <= 17; n++) EXPECT_EQ(headless::text_of(winsect[n], 40), "100 %") << n;
-    EXPECT_EQ(headless::text_of(d3_S, 58), "S");
+    for (int n = 1; n <= 17; n++) EXPECT_EQ(headless::text_of(winsect[n], ID_SECT_LABEL), "100 %") << n;
+    EXPECT_EQ(headless::text_of(d3_S, ID_LETTER), "S");
 }

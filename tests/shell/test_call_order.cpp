@@ -35,7 +35,7 @@ protected:
 TEST_F(CallOrder, CentringDerivesCorrectsAndDerivesAgain) {
     Nhla = Nvla = Nsa = 5;
     since();
-    command(24);
+    command(ID_PLACE_MODEL);
     // Derived at slice 5 (apex 5 + 60), corrected to 12 with that apex, derived again.
     EXPECT_EQ(since(),
               "Secteurs\n5\n25\n45\n65\n85\n"
@@ -44,7 +44,7 @@ TEST_F(CallOrder, CentringDerivesCorrectsAndDerivesAgain) {
 
     // "C" over the SA view: corrected first (centre 250 -> 244, apex still 72), then derived.
     Nsa = 250;
-    command(44);
+    command(ID_CENTRE_SA);
     EXPECT_EQ(since(),
               "Secteurs\n12\n32\n52\n72\n324\n"
               "Secteurs\n12\n90\n168\n246\n324\n");
@@ -61,12 +61,12 @@ TEST_F(CallOrder, CentringDerivesCorrectsAndDerivesAgain) {
     // "A" recomputes the bounds once from the apex put by hand; the wheel corrects
     // once; "Centrer axes" and "P" recompute nothing.
     Nsa = 200;
-    command(39);
+    command(ID_APEX);
     EXPECT_EQ(since(), "Secteurs\n12\n74\n137\n200\n344\n");
     wheel(700, 100, 120);
     EXPECT_EQ(since(), "Secteurs\n12\n74\n137\n200\n344\n");
-    command(41);
-    command(26);
+    command(ID_CENTRE_AXES);
+    command(ID_BASE_PLANE);
     EXPECT_EQ(since(), "");
 }
 
@@ -103,7 +103,7 @@ TEST_F(Shell, StartUpDrawsTheSlicesThenTheResultsThenThePaletteBar) {
 }
 
 TEST_F(Shell, PaletteAndColourStepsRedrawTheBarThenTheSlicesThenTheResults) {
-    for (int id : {4, 5, 37, 38}) {
+    for (int id : {ID_PALETTE_PREV, ID_PALETTE_NEXT, ID_COLOUR_PREV, ID_COLOUR_NEXT}) {
         const std::size_t from = headless::state().bitmaps.size();
         command(id);
         const std::vector<std::string> s = made_since(from);

@@ -8,15 +8,6 @@
 
 namespace {
 
-void as_if_loaded() {
-    load_ok = 1;
-    RAP = 1;
-    Nhla = Nvla = Nsa = 128;
-    ell_ri = 80, ell_rj = 50, ell_rk = 50;
-    ill_ri = 30, ill_rj = 20, ill_rk = 20;
-    ell_ok = res_ok = 0;
-}
-
 // Pixel (x, y) of a 256-wide picture as handed over, y counted from the lowest line: blue, green, red.
 const unsigned char* shown_pixel(HWND_ control, int x, int y) {
     return &headless::image_of(control)->pixels[(y * 256 + x) * 3];
@@ -26,19 +17,19 @@ const unsigned char* shown_pixel(HWND_ control, int x, int y) {
 
 TEST_F(Shell, BasePlaneIsDrawnAtOnceButTheSectorBoundsWaitForTheNextCorrection) {
     as_if_loaded();
-    command(24);
+    command(ID_PLACE_MODEL);
     ASSERT_EQ(sect_i[0], 128);
     Nsa = 5;
-    command(26);
+    command(ID_BASE_PLANE);
     // The volume is empty (black): the plane's row in view 1 is the mark colour 0.
     const unsigned char* px = shown_pixel(STATIChla, 128, 5);
     EXPECT_EQ(px[0], 250);
     EXPECT_EQ(px[1], 250);
     EXPECT_EQ(px[2], 250);
     EXPECT_EQ(sect_i[0], 128);
-    command(39);  // "A" recomputes the bounds from the plane as it stands
+    command(ID_APEX);  // "A" recomputes the bounds from the plane as it stands
     EXPECT_EQ(sect_i[0], 5);
-    command(15);  // the next correction brings the plane within its limits
+    command(ID_SA_DOWN);  // the next correction brings the plane within its limits
     EXPECT_EQ(plan_i, 12);
     EXPECT_EQ(sect_i[0], 12);
 }
@@ -73,7 +64,7 @@ TEST_F(Shell, StartUpPaintsEachSectorLabelOnceAndOwnsEveryPopUpByTheWindow) {
 TEST_F(Shell, ResultButtonsLeaveThePictureAloneBeforeResults) {
     as_if_loaded();
     const PlatBitmap_* before = headless::image_of(STATICres);
-    for (int id : {55, 56, 59, 57}) command(id);
+    for (int id : {ID_SHOW_BULL, ID_SHOW_SECTORS, ID_SHOW_SCORES, ID_SHOW_LATERAL}) command(id);
     EXPECT_EQ(headless::image_of(STATICres), before);  // not even redrawn
     EXPECT_EQ(RES_DISP, 0);
 }
@@ -81,7 +72,7 @@ TEST_F(Shell, ResultButtonsLeaveThePictureAloneBeforeResults) {
 TEST_F(Shell, CancelledOpenChangesAndDrawsNothing) {
     const std::size_t made = headless::state().bitmaps.size();
     headless::queue_open_cancel();
-    command(10);
+    command(ID_OPEN);
     EXPECT_EQ(headless::state().open_requests.size(), 1u);
     EXPECT_EQ(load_ok, 0);
     EXPECT_EQ(headless::state().bitmaps.size(), made);

@@ -9,7 +9,7 @@
 
 namespace {
 
-std::string sample(const char* name) { return std::string(VESMORA_SOURCE_DIR) + "/samples/" + name + ".dcm"; }
+std::string sample(const char* name) { return std::string(VESMORA_BINARY_DIR) + "/samples/" + name + ".dcm"; }
 
 const std::vector<unsigned char>& shown(HWND_ control) { return headless::image_of(control)->pixels; }
 
@@ -31,7 +31,7 @@ protected:
     }
     static void open(const std::string& path) {
         headless::queue_open_answer(path);
-        command(10);
+        command(ID_OPEN);
     }
 };
 
@@ -43,17 +43,17 @@ TEST_F(Examination, FromOpeningASampleStudyToItsScoresAndPictures) {
     open(sample("normal-64"));
     ASSERT_EQ(load_ok, 1);
     EXPECT_EQ(WINDOW->caption, "  Vesmora    -    [ " + sample("normal-64") + " ]");
-    EXPECT_EQ(text(54), "Infos patient :\nANONYME NORMAL  ( M )\nN\xE9(e) : 14/03/1968\nExam : 15/09/2026");
+    EXPECT_EQ(text(ID_PATIENT), "Infos patient :\nANONYME NORMAL  ( M )\nN\xE9(e) : 14/03/1968\nExam : 15/09/2026");
     EXPECT_FALSE(all_black(shown(STATIChla)));
 
     // Slices: the SA strip to 100, the wheel back to 128 over the SA view (28 notches).
-    press(563 + 100, 320);
-    release(563 + 100, 320);
+    press(VIEW_X0[2] + 100, 320);
+    release(VIEW_X0[2] + 100, 320);
     EXPECT_EQ(Nsa, 100);
     for (int n = 0; n < 28; n++) wheel(700, 100, 120);
     EXPECT_EQ(Nsa, 128);
 
-    command(24);  // "Centrer volume"
+    command(ID_PLACE_MODEL);  // "Centrer volume"
     ASSERT_EQ(ell_ok, 1);
     // The outer centre marker is drawn in the HLA view at (ell_cj, ell_ci), normal shade of colour 0.
     const unsigned char* centre = view_pixel(STATIChla, 128, 128);
@@ -82,7 +82,7 @@ TEST_F(Examination, FromOpeningASampleStudyToItsScoresAndPictures) {
     EXPECT_EQ(ill_rk, 17);
     EXPECT_EQ(apex_i, 180);
 
-    command(45);  // "Résultats"
+    command(ID_RESULTS);  // "Résultats"
     ASSERT_EQ(res_ok, 1);
     float best = 0;
     for (int n = 1; n <= 17; n++) {
@@ -94,23 +94,23 @@ TEST_F(Examination, FromOpeningASampleStudyToItsScoresAndPictures) {
     const std::vector<unsigned char> bull = shown(STATICres);
     EXPECT_FALSE(all_black(bull));
 
-    command(56);  // "Sect. (%)"
+    command(ID_SHOW_SECTORS);  // "Sect. (%)"
     for (int n = 1; n <= 17; n++) {
         EXPECT_TRUE(winsect[n]->visible);
-        EXPECT_EQ(headless::text_of(winsect[n], 40),
+        EXPECT_EQ(headless::text_of(winsect[n], ID_SECT_LABEL),
                   std::to_string(static_cast<int>(SECTEUR[n] + 0.5)) + " %");
     }
     const std::vector<unsigned char> sectors = shown(STATICres);
     EXPECT_NE(sectors, bull);
     move(619, 400);  // straight above the centre, in the basal ring: sector 1
-    EXPECT_EQ(text(51), "Secteur 1 (Basal - anterior)\nScore 0 ( " +
+    EXPECT_EQ(text(ID_HOVER), "Secteur 1 (Basal - anterior)\nScore 0 ( " +
                             std::to_string(static_cast<int>(SECTEUR[1] + 0.5)) + " % )");
 
-    command(59);  // "Score"
-    EXPECT_EQ(headless::text_of(winsect[14], 40), "[14]  0");
+    command(ID_SHOW_SCORES);  // "Score"
+    EXPECT_EQ(headless::text_of(winsect[14], ID_SECT_LABEL), "[14]  0");
     EXPECT_NE(shown(STATICres), sectors);
 
-    command(57);  // "Latéral"
+    command(ID_SHOW_LATERAL);  // "Latéral"
     for (HWND_ w : {d3_A, d3_S, d3_I, d3_L}) EXPECT_TRUE(w->visible);
     for (int n = 1; n <= 17; n++) EXPECT_FALSE(winsect[n]->visible);
     const std::vector<unsigned char> lateral = shown(STATICres);
@@ -118,11 +118,11 @@ TEST_F(Examination, FromOpeningASampleStudyToItsScoresAndPictures) {
     EXPECT_EQ(res3D_ang, 9);
     EXPECT_NE(shown(STATICres), lateral);
 
-    command(55);  // "Bull"
+    command(ID_SHOW_BULL);  // "Bull"
     EXPECT_EQ(shown(STATICres), bull);
     move(619, 537);  // the centre of the bull's-eye: the last ray row, near the tip
-    EXPECT_EQ(text(51).rfind("Fixation : ", 0), 0u);
-    EXPECT_EQ(text(51).substr(text(51).size() - 2), " %");
+    EXPECT_EQ(text(ID_HOVER).rfind("Fixation : ", 0), 0u);
+    EXPECT_EQ(text(ID_HOVER).substr(text(ID_HOVER).size() - 2), " %");
 
     EXPECT_EQ(headless::state().live_bitmaps, 8);
     plat_send_message(WINDOW, VM_CLOSE, 0, 0);
@@ -132,25 +132,25 @@ TEST_F(Examination, FromOpeningASampleStudyToItsScoresAndPictures) {
 
 TEST_F(Examination, SecondStudyAfterTheSectorMapKeepsTheLabelsButNotTheResults) {
     open(sample("normal-64"));
-    command(24);
-    command(45);
-    command(56);
-    move(619, 400);  // the hover text of sector 1
-    ASSERT_NE(text(51), "");
+    command(ID_PLACE_MODEL);
+    command(ID_RESULTS);
+    command(ID_SHOW_SECTORS);
+    move(RES_X0 + 200, 400);  // the hover text of sector 1
+    ASSERT_NE(text(ID_HOVER), "");
     ASSERT_FALSE(all_black(shown(STATICres)));
     open(sample("lad-64"));
     ASSERT_EQ(load_ok, 1);
     EXPECT_EQ(res_ok, 0);
     EXPECT_EQ(ell_ok, 0);
     EXPECT_EQ(WINDOW->caption, "  Vesmora    -    [ " + sample("lad-64") + " ]");
-    EXPECT_EQ(text(54).rfind("Infos patient :\nANONYME LAD ", 0), 0u);
+    EXPECT_EQ(text(ID_PATIENT).rfind("Infos patient :\nANONYME LAD ", 0), 0u);
     // Nothing of the first patient's results beside the second one's name.
     EXPECT_TRUE(all_black(shown(STATICres)));
-    EXPECT_EQ(text(51), "");
-    for (int n = 1; n <= 17; n++) EXPECT_EQ(headless::text_of(winsect[n], 40), "") << n;
+    EXPECT_EQ(text(ID_HOVER), "");
+    for (int n = 1; n <= 17; n++) EXPECT_EQ(headless::text_of(winsect[n], ID_SECT_LABEL), "") << n;
     for (int n = 1; n <= 17; n++) EXPECT_TRUE(winsect[n]->visible) << n;  // only result buttons change them
-    move(619, 400);
-    EXPECT_EQ(text(51), "");  // no results to point at until the next "Résultats"
+    move(RES_X0 + 200, 400);
+    EXPECT_EQ(text(ID_HOVER), "");  // no results to point at until the next "Résultats"
 }
 
 TEST_F(Examination, RefusedFileKeepsTheStudyOnScreen) {
@@ -166,7 +166,7 @@ TEST_F(Examination, RefusedFileKeepsTheStudyOnScreen) {
     ASSERT_FALSE(headless::state().boxes.empty());
     EXPECT_EQ(headless::state().boxes.back().text, "Ce fichier n'est pas un fichier dicom valide");
     headless::queue_open_cancel();
-    command(10);
+    command(ID_OPEN);
     EXPECT_EQ(WINDOW->caption, caption);
 }
 
@@ -177,7 +177,7 @@ TEST_F(Examination, ResultsBeforeAStudyAndAPlacedModelChangeNothingAndSaySo) {
         const PlatBitmap_* picture = headless::image_of(STATICres);
         const std::size_t boxes = headless::state().boxes.size();
         const std::vector<int> scores(SCORE + 1, SCORE + 18);
-        command(45);
+        command(ID_RESULTS);
         EXPECT_EQ(res_ok, 0) << when;
         EXPECT_EQ(std::vector<int>(SCORE + 1, SCORE + 18), scores) << when;  // no score of 4 from nothing
         EXPECT_EQ(headless::image_of(STATICres), picture) << when;  // not even redrawn
@@ -189,9 +189,9 @@ TEST_F(Examination, ResultsBeforeAStudyAndAPlacedModelChangeNothingAndSaySo) {
     refused("before any study");
     open(sample("normal-64"));
     refused("before the model is placed");
-    command(24);
+    command(ID_PLACE_MODEL);
     const std::size_t boxes = headless::state().boxes.size();
-    command(45);
+    command(ID_RESULTS);
     EXPECT_EQ(res_ok, 1);
     EXPECT_EQ(headless::state().boxes.size(), boxes);
     // A second study puts the model away again.

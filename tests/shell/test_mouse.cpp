@@ -18,7 +18,7 @@ void placed_model() {
 
 TEST_F(Shell, OuterCentreIsTakenWithinFourPixelsAndASemiAxisDragBeyond) {
     placed_model();
-    // View 1 shows the outer centre at x = ell_cj + 23, y = 305 - ell_ci.
+    // View 1 shows the outer centre at x = ell_cj + VIEW_X0[0], y = view_row_of_coord(ell_ci).
     press(151 + 4, 177);
     EXPECT_EQ(set_centre[0], 1);
     EXPECT_EQ(lbutt[0], 1);
@@ -41,7 +41,7 @@ TEST_F(Shell, BasePlaneIsTakenAtTheEndsOfItsLineOnly) {
     EXPECT_EQ(set_plan[0], 0);
     EXPECT_EQ(set_centre[0], 0);
     EXPECT_EQ(lbutt[0], 1);
-    // View 2: the plane is the column x = plan_i + 294, taken near its top or bottom.
+    // View 2: the plane is the column x = plan_i + VIEW_X0[1], taken near its top or bottom.
     press(394, 53);
     EXPECT_EQ(set_plan[1], 1);
     move(400, 53);
@@ -64,7 +64,7 @@ TEST_F(Shell, SemiAxisDragFollowsHalfTheTravelAndComesBackToItsStart) {
 
 TEST_F(Shell, OuterCentreDraggedInViewTwoJumpsToThePointer) {
     placed_model();
-    press(128 + 294, 305 - 128);
+    press(VIEW_X0[1] + 128, view_row_of_coord(128));
     ASSERT_EQ(set_centre[1], 1);
     move(394, 205);
     EXPECT_EQ(ell_ci, 100);
@@ -74,12 +74,12 @@ TEST_F(Shell, OuterCentreDraggedInViewTwoJumpsToThePointer) {
 
 TEST_F(Shell, InnerCentreDragMovesOnlyItsLevelOnTheLongAxis) {
     placed_model();
-    rpress(128 + 563, 305 - 128);  // view 3
+    rpress(VIEW_X0[2] + 128, view_row_of_coord(128));  // view 3
     ASSERT_EQ(set_centri[2], 1);
     move(700, 150);
     EXPECT_EQ(ill_cj, ell_cj);  // j and k always follow the outer centre
     EXPECT_EQ(ill_ck, ell_ck);
-    rpress(128 + 23, 305 - 128);  // view 1
+    rpress(VIEW_X0[0] + 128, view_row_of_coord(128));  // view 1
     ASSERT_EQ(set_centri[0], 1);
     move(170, 155);
     EXPECT_EQ(ill_ci, 150);
@@ -104,12 +104,12 @@ TEST_F(Shell, HoverReadsTheBullsEyeRoundedAndTheMapsRowsFromTheBottom) {
     RES_DISP = 0;
     BULL[0 * 400 + 10] = 57.5f;
     BULL[399 * 400 + 10] = 12.4f;
-    move(419 + 10, 737);
-    EXPECT_EQ(text(51), "Fixation : 58 %");
-    move(419 + 10, 338);
-    EXPECT_EQ(text(51), "Fixation : 12 %");
+    move(RES_X0 + 10, RES_Y1);
+    EXPECT_EQ(text(ID_HOVER), "Fixation : 58 %");
+    move(RES_X0 + 10, RES_Y0);
+    EXPECT_EQ(text(ID_HOVER), "Fixation : 12 %");
     move(400, 600);  // off the picture
-    EXPECT_EQ(text(51), "");
+    EXPECT_EQ(text(ID_HOVER), "");
 }
 
 TEST_F(Shell, HoverNamesTheSectorWithItsScoreAndRoundedPercentage) {
@@ -122,16 +122,16 @@ TEST_F(Shell, HoverNamesTheSectorWithItsScoreAndRoundedPercentage) {
     SECTEUR[3] = 57.6f;
     SCORE[1] = 0;
     SECTEUR[1] = 99.999f;
-    move(419 + 50, 737 - 100);
-    EXPECT_EQ(text(51), "Secteur 3 (Basal - inferoseptal)\nScore 2  ( 58 % )");
+    move(RES_X0 + 50, RES_Y1 - 100);
+    EXPECT_EQ(text(ID_HOVER), "Secteur 3 (Basal - inferoseptal)\nScore 2  ( 58 % )");
     RES_DISP = 12;
-    move(419 + 51, 737 - 100);
-    EXPECT_EQ(text(51), "Secteur 1 (Basal - anterior)\nScore 0 ( 100 % )");
-    move(419 + 52, 737 - 100);
-    EXPECT_EQ(text(51), "");
+    move(RES_X0 + 51, RES_Y1 - 100);
+    EXPECT_EQ(text(ID_HOVER), "Secteur 1 (Basal - anterior)\nScore 0 ( 100 % )");
+    move(RES_X0 + 52, RES_Y1 - 100);
+    EXPECT_EQ(text(ID_HOVER), "");
     res_ok = 0;
-    move(419 + 50, 737 - 100);
-    EXPECT_EQ(text(51), "");
+    move(RES_X0 + 50, RES_Y1 - 100);
+    EXPECT_EQ(text(ID_HOVER), "");
 }
 
 TEST_F(Shell, LateralViewTurnsByOneStepPerFivePixelsOfDrag) {
@@ -142,7 +142,7 @@ TEST_F(Shell, LateralViewTurnsByOneStepPerFivePixelsOfDrag) {
     EXPECT_EQ(res_rot, 1);
     move(600, 512);
     EXPECT_EQ(res3D_ang, 6);
-    EXPECT_EQ(text(51), "");
+    EXPECT_EQ(text(ID_HOVER), "");
     move(600, 488);
     EXPECT_EQ(res3D_ang, 10);
     move(600, 500 + 5 * 20);  // no wrap while dragging
@@ -174,7 +174,7 @@ TEST_F(Shell, WheelOverAViewStepsItsSliceOnlyAfterALoad) {
     wheel(700, 100, -240);
     EXPECT_EQ(Nsa, 127);
     // After the window moved, the screen point is converted from its new place.
-    plat_set_window_pos(WINDOW, 300, 200, 846, 776);
+    plat_set_window_pos(WINDOW, 300, 200, WIN_WIDTH, WIN_HEIGHT);
     wheel(700, 100, 120);
     EXPECT_EQ(Nsa, 128);
 }

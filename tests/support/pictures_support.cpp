@@ -6,6 +6,7 @@
 #include "headless.h"
 #include "main.h"
 #include "test_support.h"
+#include "layout.h"
 
 std::string coded_palets() {
     std::string f(PALETS_BYTES, '\0');
@@ -22,8 +23,8 @@ void start_with_windows(const std::string& folder, const std::string& palets) {
     write_file(folder + "/PALETS", palets);
     start_in(folder);
     WINDOW = plat_create_window(TPL_WIN, nullptr, nullptr);
-    STATICres = plat_get_dlg_item(WINDOW, 46);
-    STATICpal = plat_get_dlg_item(WINDOW, 60);
+    STATICres = plat_get_dlg_item(WINDOW, ID_RES_PICTURE);
+    STATICpal = plat_get_dlg_item(WINDOW, ID_PALETTE_BAR);
     for (int n = 1; n <= 17; n++) winsect[n] = plat_create_window(TPL_SECTWIN, WINDOW, nullptr);
 }
 

@@ -10,6 +10,7 @@
 #include "Dicom.h"
 #include "cli.h"
 #include "headless.h"
+#include "layout.h"
 #include "main.h"
 
 void add_load_command(CLI::App& app, int& status) {
@@ -37,7 +38,8 @@ void add_load_command(CLI::App& app, int& status) {
             std::printf("Volume     : %d of %d elements above 0, centre %.3f\n", filled, VOL_SIZE,
                         data[128 * 65536 + 128 * 256 + 128]);
         }
-        std::printf("--- patient text (control 54) ---\n%s\n", headless::utf8(headless::text_of(WINDOW, 54)).c_str());
+        std::printf("--- patient text (control %d) ---\n%s\n", ID_PATIENT,
+                    headless::utf8(headless::text_of(WINDOW, ID_PATIENT)).c_str());
         for (const auto& b : headless::state().boxes)
             std::printf("--- box \"%s\" ---\n%s\n", headless::utf8(b.title).c_str(), headless::utf8(b.text).c_str());
         std::ifstream log(std::string(APP_FOLDER) + "log.txt", std::ios::binary);

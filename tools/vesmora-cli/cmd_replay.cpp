@@ -16,6 +16,7 @@
 
 #include "cli.h"
 #include "headless.h"
+#include "layout.h"
 #include "main.h"
 
 namespace {
@@ -139,10 +140,10 @@ void dump_ui(const std::string& path) {
     std::ofstream f(path, std::ios::binary);
     if (!f) throw ScriptError{"cannot write " + path};
     f << "caption " << one_line(WINDOW ? WINDOW->caption : "") << "\n";
-    for (int id : {7, 8, 9, 51, 54}) f << "text " << id << " " << one_line(headless::text_of(WINDOW, id)) << "\n";
-    PlatWindow_* box36 = headless::control(WINDOW, 36);
-    f << "check 36 " << (box36 ? box36->checked : 0) << "\n";
-    for (int n = 1; n <= 17; n++) f << "label " << n << " " << one_line(headless::text_of(winsect[n], 40)) << "\n";
+    for (int id : {ID_TITLE_HLA, ID_TITLE_VLA, ID_TITLE_SA, ID_HOVER, ID_PATIENT}) f << "text " << id << " " << one_line(headless::text_of(WINDOW, id)) << "\n";
+    PlatWindow_* shadow = headless::control(WINDOW, ID_SHADOW);
+    f << "check " << ID_SHADOW << " " << (shadow ? shadow->checked : 0) << "\n";
+    for (int n = 1; n <= 17; n++) f << "label " << n << " " << one_line(headless::text_of(winsect[n], ID_SECT_LABEL)) << "\n";
     auto popup = [&f](const std::string& name, HWND_ w) {
         if (w == nullptr) return;
         f << "popup " << name << " " << (w->visible ? "visible" : "hidden") << " " << w->rect.left << " " << w->rect.top
@@ -216,12 +217,12 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
             headless::queue_open_cancel();
         else  // the open-file dialog answers with a full path
             headless::queue_open_answer(std::filesystem::absolute(path).lexically_normal().string());
-        send(VM_COMMAND, 10, 0);
+        send(VM_COMMAND, ID_OPEN, 0);
     } else if (verb == "command") {
         need(1);
         int id = to_int(w[1]);
         if (id < 0 || id > 0xFFFF) throw ScriptError{"control id out of range"};
-        if (id == 36) headless::toggle_check(WINDOW, 36);  // the check box toggles itself on a click
+        if (id == ID_SHADOW) headless::toggle_check(WINDOW, ID_SHADOW);  // the check box toggles itself on a click
         send(VM_COMMAND, static_cast<std::uintptr_t>(id), 0);
     } else if (verb == "lbuttondown" || verb == "lbuttonup" || verb == "rbuttondown" || verb == "rbuttonup" ||
                verb == "mousemove") {
@@ -306,6 +307,7 @@ int replay(const std::string& script, const std::string& folder, bool timings) {
         const auto t0 = std::chrono::steady_clock::now();
         try {
             run_line(w, lines[n]);
+            headless::run_posted();  // as the message loop would, before the next input
         } catch (const ScriptError& e) {
             std::cerr << "replay: " << script << ":" << n + 1 << ": " << e.what << ": " << lines[n] << "\n";
             return 2;

@@ -1,10 +1,13 @@
-// Headless back end of the window services (see headless.h).
+// Headless back end of the window services (what it provides: headless.h).
 #include "headless.h"
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include <unistd.h>
+
+#include "layout.h"
 
 namespace headless {
 
@@ -13,6 +16,29 @@ State& state() {
     return s;
 }
 
+namespace {
+
+// Messages posted from any thread, waiting for run_posted(). Apart from the
+// program's state, the one thing here that another thread may touch.
+struct PostQueue {
+    std::mutex lock;
+    std::deque<PlatMsg> messages;
+};
+
+PostQueue& posted() {
+    static PostQueue q;
+    return q;
+}
+
+std::string message_line(unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%u %llu %lld", msg, static_cast<unsigned long long>(wparam),
+                  static_cast<long long>(lparam));
+    return line;
+}
+
+}  // namespace
+
 void reset() {
     State& s = state();
     std::string path = s.module_path;
@@ -20,6 +46,25 @@ void reset() {
     s = State{};
     s.module_path = path;
     s.echo_boxes = echo;
+    std::lock_guard<std::mutex> hold(posted().lock);
+    posted().messages.clear();
+}
+
+int run_posted() {
+    int ran = 0;
+    for (;;) {
+        PlatMsg m;
+        {
+            std::lock_guard<std::mutex> hold(posted().lock);
+            if (posted().messages.empty()) return ran;
+            m = posted().messages.front();
+            posted().messages.pop_front();
+        }
+        // The handler runs without the lock: it may post again.
+        state().posted_run.push_back(message_line(m.msg, m.wparam, m.lparam));
+        if (m.hwnd != nullptr && m.hwnd->proc != nullptr) m.hwnd->proc(m.hwnd, m.msg, m.wparam, m.lparam);
+        ran++;
+    }
 }
 
 std::string utf8(const std::string& latin1) {
@@ -42,7 +87,7 @@ void queue_folder_answer(const std::string& path) { state().folder_answers.empla
 void queue_folder_cancel() { state().folder_answers.emplace_back(std::nullopt); }
 
 PlatWindow_* control(HWND_ window, int id) {
-    if (window == nullptr) return nullptr;
+    if (window == nullptr || window->parent != nullptr) return nullptr;
     auto it = window->controls.find(id);
     return it == window->controls.end() ? nullptr : it->second.get();
 }
@@ -64,31 +109,33 @@ void toggle_check(HWND_ window, int id) {
 using headless::state;
 
 HWND_ plat_create_window(PlatTemplate tpl, HWND_ owner, WNDPROC_ proc) {
+    const WindowTemplate& t = template_of(tpl);
     auto w = std::make_unique<PlatWindow_>();
     w->tpl = tpl;
     w->owner = owner;
     w->proc = proc;
-    if (tpl == TPL_WIN) w->caption = "  Vesmora";
+    w->caption = t.caption;
+    // Every control of the template, with its initial text (a sector label reads
+    // "100 %" from creation on); a control's rectangle is its client rectangle.
+    for (int n = 0; n < t.count; n++) {
+        const CtlTemplate& c = t.controls[n];
+        if (c.id == ID_NONE) continue;  // nobody can address it
+        auto ctl = std::make_unique<PlatWindow_>();
+        ctl->tpl = tpl;
+        ctl->parent = w.get();
+        ctl->id = c.id;
+        ctl->visible = true;
+        ctl->text = c.text;
+        ctl->rect = t.popup ? PlatRect{du_x(c.x), du_y(c.y), du_x(c.x + c.w), du_y(c.y + c.h)} : client_rect_of(c);
+        w->controls[c.id] = std::move(ctl);
+    }
     HWND_ h = w.get();
     state().windows.push_back(std::move(w));
-    // A sector label carries its template's text "100 %" from creation on, read or not.
-    if (tpl == TPL_SECTWIN) plat_get_dlg_item(h, 40);
     if (proc) proc(h, VM_INITDIALOG, 0, 0);
     return h;
 }
 
-HWND_ plat_get_dlg_item(HWND_ window, int id) {
-    if (window == nullptr) return nullptr;
-    auto& slot = window->controls[id];
-    if (!slot) {
-        slot = std::make_unique<PlatWindow_>();
-        slot->parent = window;
-        slot->id = id;
-        slot->visible = true;
-        if (window->tpl == TPL_SECTWIN && id == 40) slot->text = "100 %";
-    }
-    return slot.get();
-}
+HWND_ plat_get_dlg_item(HWND_ window, int id) { return headless::control(window, id); }
 
 void plat_set_dlg_item_text(HWND_ window, int id, const char* text) {
     HWND_ c = plat_get_dlg_item(window, id);
@@ -132,12 +179,14 @@ void plat_set_icon(HWND_ window) {
 void plat_set_focus(HWND_ window) { state().focus = window; }
 
 std::intptr_t plat_send_message(HWND_ window, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
-    char line[96];
-    std::snprintf(line, sizeof line, "%u %llu %lld", msg, static_cast<unsigned long long>(wparam),
-                  static_cast<long long>(lparam));
-    state().sent.emplace_back(line);
+    state().sent.push_back(headless::message_line(msg, wparam, lparam));
     if (window == nullptr || window->proc == nullptr) return 0;
     return window->proc(window, msg, wparam, lparam);
+}
+
+void plat_post_message(HWND_ window, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
+    std::lock_guard<std::mutex> hold(headless::posted().lock);
+    headless::posted().messages.push_back(PlatMsg{window, msg, wparam, lparam});
 }
 
 void plat_post_quit_message(int code) {

@@ -1,6 +1,25 @@
 // Headless back end of the window services: nothing is drawn on a screen;
 // every call is recorded so that tests and the command-line tool can read what
 // the program showed, and the dialogs answer from queues the caller fills.
+//
+// Window services provided (platform.h):
+//   [x] windows from the three templates of layout.h: caption, every control
+//       with its kind, client rectangle and initial text, made at creation
+//   [x] control texts, check boxes, visibility, outer rectangles, focus, icon
+//   [x] synchronous messages (each one also logged in State::sent)
+//   [x] posted messages: a mutex-protected queue, run by run_posted() as a
+//       message loop would run them (no loop of its own)
+//   [x] bitmaps: a copy of the pixels, kept for reading after deletion
+//   [x] message boxes (recorded, optionally echoed), open-file and folder
+//       dialogs (answered from queues; an open-file answer longer than the
+//       buffer gives -1), shell open (recorded), module path
+// Where it differs from a desktop back end:
+//   - no screen: positions are only stored; the frame is the program's own
+//     (3 pixels at the left, 22 at the top), as layout.h gives it;
+//   - no event source: input comes as plat_send_message calls from the caller;
+//   - the quit message only sets quit_posted; nothing waits for it;
+//   - plat_get_dlg_item returns null for an id that its template lacks, as a
+//     dialog does.
 #ifndef VESMORA_HEADLESS_H
 #define VESMORA_HEADLESS_H
 
@@ -67,11 +86,16 @@ struct State {
     std::string module_path;  // empty: the real program file (/proc/self/exe)
     bool echo_boxes = false;  // also print each box to stderr ("box ICON TITLE | TEXT")
     std::vector<std::string> sent;  // "msg wparam lparam" of every plat_send_message, in order
+    std::vector<std::string> posted_run;  // "msg wparam lparam" of every posted message run, in order
 };
 
 State& state();
-// Forgets every window, bitmap, box and answer (module_path is kept).
+// Forgets every window, bitmap, box, answer and posted message (module_path is kept).
 void reset();
+// Hands every posted message, in the order posted, to its window's handler on
+// the calling thread, as the message loop of a desktop back end does; messages
+// posted meanwhile run too. Returns how many ran.
+int run_posted();
 void set_module_path(const std::string& path);
 // An answer longer than the caller's buffer (path_size - 1 bytes) makes the dialog
 // return -1 with the path left empty, as the desktop back ends do.
@@ -84,7 +108,7 @@ void queue_folder_cancel();
 std::string utf8(const std::string& latin1);
 
 // Reading what is shown.
-PlatWindow_* control(HWND_ window, int id);  // null if the program never touched it
+PlatWindow_* control(HWND_ window, int id);  // null if the window's template has no such control
 std::string text_of(HWND_ window, int id);   // "" if never set
 const PlatBitmap_* image_of(HWND_ control);  // bitmap set on a control, or null
 // A click on a self-toggling check box, as the user makes it (before the command is sent).
