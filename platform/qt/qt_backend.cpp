@@ -358,7 +358,7 @@ QString about_text() {
                "Blue, PET, PET 20 Step, Spring, Summer, Fall, Winter (PS3.6 annexe B, fichiers de pydicom, licence "
                "MIT)&nbsp;; formules de gnuplot (Fire, Pm3d, Spectrum)&nbsp;; Jet&nbsp;; Cubehelix (D. A. Green, "
                "2011).</p>"
-               "<p>Licence&nbsp;: MIT.</p>")
+               "<p>Licence&nbsp;: logiciel propri\u00E9taire, tous droits r\u00E9serv\u00E9s.</p>")
         .arg(QStringLiteral(VESMORA_VERSION));
 }
 

@@ -131,7 +131,7 @@ void about_box(HWND owner) {
                 "PET, PET 20 Step, Spring, Summer, Fall, Winter (PS3.6 annexe B, fichiers de pydicom, "
                 "licence MIT) ; formules de gnuplot (Fire, Pm3d, Spectrum) ; Jet ; Cubehelix "
                 "(D. A. Green, 2011).\n\n"
-                "Licence : MIT.",
+                "Licence : logiciel propri\xE9taire, tous droits r\xE9serv\xE9s.",
                 "\xC0 propos de Vesmora", MB_OK | MB_ICONINFORMATION);
 }
 
