@@ -8,7 +8,7 @@
 #
 # Usage: wine_smoke.sh VESMORA_EXE HOST_BUILD WORKDIR
 #   VESMORA_EXE  the cross-built program (make_rc, built with it, gives the layout)
-#   HOST_BUILD   the Linux build tree: tools/vesmora-cli, and samples/ beside the sources
+#   HOST_BUILD   the Linux build tree: tools/vesmora-cli and samples/
 #   WORKDIR      kept after the run: screen.png, the crops, both logs, wine.log, and
 #                window.png (the window after "Sect. (%)", the README's picture)
 # Exit status: 0 passed, 1 failed, 77 skipped (Wine, Xvfb, xdotool or ImageMagick missing).
@@ -32,7 +32,7 @@ for tool in Xvfb xdotool import compare convert; do
   command -v "$tool" >/dev/null || skip "$tool is not installed (bash scripts/setup.sh installs it)"
 done
 cli=$host/tools/vesmora-cli
-study=$src/samples/normal-64.dcm
+study=$host/samples/normal-64.dcm
 make_rc=$(dirname "$exe")/make_rc
 [ -x "$cli" ] || fail "no $cli: build the Linux tree first (cmake --build --preset default)"
 [ -f "$study" ] || fail "no $study: the Linux build writes the sample studies"
