@@ -8,7 +8,7 @@
 #
 # Usage: wine_smoke.sh VESMORA_EXE HOST_BUILD WORKDIR
 #   VESMORA_EXE  the cross-built program (make_rc, built with it, gives the layout)
-#   HOST_BUILD   the Linux build tree: tools/vesmora-cli and the samples/ it writes
+#   HOST_BUILD   the Linux build tree: tools/vesmora-cli and samples/
 #   WORKDIR      kept after the run: screen.png, the crops, both logs, wine.log, and
 #                window.png (the window after "Sect. (%)", the README's picture)
 # Exit status: 0 passed, 1 failed, 77 skipped (Wine, Xvfb, xdotool or ImageMagick missing).
