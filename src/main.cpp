@@ -362,16 +362,24 @@ void compose_path(const char* name) {
 // $HOME/.local/state/vesmora/. False when there is none, it cannot be made, or
 // its log path would not fit the 260-byte path buffer (a path is never cut).
 bool state_folder(char* dest) {
+    std::filesystem::path folder;
+#ifdef _WIN32
+    const char* local = std::getenv("LOCALAPPDATA");  // C:\Users\<user>\AppData\Local
+    if (local == nullptr || local[0] == 0) return false;
+    folder = std::filesystem::path(local) / "Vesmora";
+#else
     const char* xdg = std::getenv("XDG_STATE_HOME");
     const char* home = std::getenv("HOME");
-    std::filesystem::path folder;
     if (xdg != nullptr && xdg[0] == '/')  // a relative value is to be ignored
         folder = std::filesystem::path(xdg) / "vesmora";
     else if (home != nullptr && home[0] == '/')
         folder = std::filesystem::path(home) / ".local" / "state" / "vesmora";
     else
         return false;
-    const std::string text = folder.string() + "/";
+#endif
+    std::string text = folder.string() + "/";
+    for (char& c : text)
+        if (c == '\\') c = '/';  // the program's paths use '/' throughout
     if (text.size() + std::strlen("log.txt") >= static_cast<std::size_t>(PATH_SIZE)) return false;
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);

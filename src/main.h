@@ -39,7 +39,7 @@ extern char* PAT_AGE;     // [4] patient age (the header reader may replace the 
 extern char* tmpath;      // [260] scratch path: APP_FOLDER + file name
 extern char* APP_FOLDER;  // [260] program folder, '/' separators, trailing '/'
 // Folder of log.txt when the program folder cannot take it (an installed program):
-// the user's state folder $XDG_STATE_HOME/vesmora/ (else ~/.local/state/vesmora/),
+// the user's state folder $XDG_STATE_HOME/vesmora/ (else ~/.local/state/vesmora/; on Windows %LOCALAPPDATA%\Vesmora\),
 // '/'-ended; "" while the log stays beside the program, as it does whenever it can.
 extern char LOG_FOLDER[PATH_SIZE];
 

@@ -113,7 +113,7 @@ class Installed(unittest.TestCase):
             os.remove(os.path.join(folder, "log.txt"))  # left by another case run as root
         sample = os.path.join(home, "normal-64.dcm")
         shutil.copy(os.path.join(BINARY_DIR, "samples", "normal-64.dcm"), sample)
-        command = [os.path.join(self.usr, "bin", "vesmora-cli"), "load", sample]
+        command = [os.path.join(self.usr, "bin", "vesmora-cli"), "load", "--app-folder", folder, sample]
         if os.geteuid() == 0:
             if shutil.which("runuser") is None:
                 self.skipTest("root without runuser cannot run the program as another user")
