@@ -94,7 +94,12 @@ class EachRunItsOwnLog(Base):
     def test_a_log_that_cannot_be_written_is_said_so(self):
         shutil.copy(os.path.join(os.path.dirname(CLI), "PALETS"), self.dir)
         os.mkdir(os.path.join(self.dir, "log.txt"))
-        r = cli("load", NORMAL, "--app-folder", self.dir)
+        # Nor can the user's state folder take it: HOME runs through a plain file.
+        blocker = os.path.join(self.dir, "not-a-folder")
+        open(blocker, "w").close()
+        env = {k: v for k, v in os.environ.items() if k != "XDG_STATE_HOME"}
+        env["HOME"] = os.path.join(blocker, "home")
+        r = cli("load", NORMAL, "--app-folder", self.dir, env=env)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertIn(f"--- {self.dir}/log.txt not written: Is a directory ---", r.stdout)
 
