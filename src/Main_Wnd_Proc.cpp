@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Auto_Place.h"
 #include "Dicom.h"
 #include "Display.h"
 #include "Results.h"
@@ -174,6 +175,10 @@ void on_command(int id) {
         show_letters(1);
         plat_set_focus(WINDOW);
         DISPLAY_RES();
+        break;
+    case ID_AUTO_PLACE:
+        if (!AUTO_PLACE_AVAILABLE()) break;
+        AUTO_PLACE();  // places and redraws as "Centrer volume" and the drags do, or says why not
         break;
     case ID_HELP:
         std::snprintf(tmpath, PATH_SIZE, "%sAide.pdf", APP_FOLDER);

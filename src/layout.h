@@ -56,6 +56,7 @@ enum CtlId : int {
     ID_SHOW_SCORES = 59,
     ID_PALETTE_BAR = 60,
     ID_HELP = 61,         // "Aide"
+    ID_AUTO_PLACE = 62,   // "Placement automatique" (a menu item of the desktop programs; no control)
 };
 
 // --- client geometry in pixels (top-left of the main window's client area) -----------

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QTimer>
 
+#include "layout.h"
 #include "main.h"
 #include "qt_backend.h"
 
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
     args.addVersionOption();
     args.addPositionalArgument(QStringLiteral("FICHIER"), QStringLiteral("\u00C9tude DICOM (.dcm) \u00E0 ouvrir."),
                                QStringLiteral("[FICHIER]"));
+    const QCommandLineOption automatic(QStringLiteral("auto"),
+                                       QStringLiteral("Place le mod\u00E8le automatiquement apr\u00E8s l'ouverture."));
+    args.addOption(automatic);
     args.process(app);
     // The window icon lies in the program's folder, with PALETS and Aide.pdf.
     const QString icon = QCoreApplication::applicationDirPath() + QStringLiteral("/vesmora.png");
@@ -38,7 +42,11 @@ int main(int argc, char** argv) {
     if (!files.isEmpty()) {
         const QString file = files.first();
         // Once the window is up: the open may show boxes over it.
-        QTimer::singleShot(0, &app, [file] { vesmora_qt::open_study(file); });
+        const bool place = args.isSet(automatic);
+        QTimer::singleShot(0, &app, [file, place] {
+            vesmora_qt::open_study(file);
+            if (place) plat_send_message(WINDOW, VM_COMMAND, ID_AUTO_PLACE, 0);  // "Placement automatique"
+        });
     }
     const int status = vesmora_qt::run_event_loop();
     vesmora_qt::reset();  // the windows go while the application is still there

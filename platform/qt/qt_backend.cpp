@@ -4,8 +4,9 @@
 //  [X] Windows from the three templates of src/layout.h ("WIN", "D3WIN", "SECTWIN"):
 //      every control at its client rectangle, made from the template and nothing else.
 //  [X] Main window: Latin-1 caption, fixed size (no resizing, no minimise or maximise
-//      button), a menu bar above the client area ("Fichier": Ouvrir, Quitter; "Aide":
-//      Aide, A propos), a .dcm file dropped on it opens as "Ouvrir" would open it.
+//      button), a menu bar above the client area ("Fichier": Ouvrir, Quitter; "Modèle":
+//      Placement automatique; "Aide": Aide, A propos), a .dcm file dropped on it opens
+//      as "Ouvrir" would open it.
 //  [X] Pictures: each hand-over becomes one QImage shown 1:1 (scaled without smoothing
 //      at a device pixel ratio above 1); pictures and labels let the mouse through.
 //  [X] Mouse: presses, releases, double clicks and moves (tracking on, no button
@@ -40,6 +41,7 @@
 //    face at a pixel size that fits the dialog rectangles (MAIN_FONT_PX).
 #include "qt_backend.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -70,6 +72,7 @@
 #include <string>
 #include <vector>
 
+#include "Auto_Place.h"
 #include "layout.h"
 
 #ifndef VESMORA_VERSION
@@ -123,6 +126,7 @@ struct Backend {
     std::function<void(const QString&)> shell_open;
     std::function<void(HWND_, unsigned, std::uintptr_t, std::intptr_t)> observer;
     std::function<void()> frame_hook;
+    QAction* auto_place_action = nullptr;  // "Placement automatique", enabled once a study is loaded
 };
 
 Backend& be() {
@@ -298,6 +302,8 @@ QLabel* make_label(QWidget* parent, Qt::Alignment align) {
 
 void send_command(PlatWindow_* window, int id) {
     plat_send_message(window, VM_COMMAND, static_cast<std::uintptr_t>(id), 0);
+    // A study comes only through a command ("Ouvrir", the menu, a drop, the command line).
+    if (be().auto_place_action) be().auto_place_action->setEnabled(AUTO_PLACE_AVAILABLE() == 1);
 }
 
 QWidget* make_control(PlatWindow_* window, const CtlTemplate& c, QWidget* parent) {
@@ -369,6 +375,12 @@ void add_menu_bar(MainWindow* mw, PlatWindow_* window) {
     file->addSeparator();
     file->addAction(QStringLiteral("&Quitter"), QKeySequence(Qt::CTRL | Qt::Key_Q), mw,
                     [window] { plat_send_message(window, VM_CLOSE, 0, 0); });
+    // "Modèle": the automatic placement, offered once a study is loaded (the program decides).
+    QMenu* model = mw->menuBar()->addMenu(QStringLiteral("&Mod\u00E8le"));
+    QAction* place = model->addAction(QStringLiteral("Placement &automatique"), QKeySequence(Qt::CTRL | Qt::Key_M),
+                                      mw, [window] { send_command(window, ID_AUTO_PLACE); });
+    place->setEnabled(AUTO_PLACE_AVAILABLE() == 1);
+    be().auto_place_action = place;
     QMenu* help = mw->menuBar()->addMenu(QStringLiteral("&Aide"));
     help->addAction(QStringLiteral("&Aide"), QKeySequence(Qt::Key_F1), mw, [window] { send_command(window, ID_HELP); });
     help->addAction(QStringLiteral("\u00C0 &propos de Vesmora"), mw, [mw] {
@@ -461,6 +473,7 @@ void reset() {
     }
     b.windows.clear();
     b.main = nullptr;
+    b.auto_place_action = nullptr;
     b.quit_posted = false;
     b.quit_code = 0;
     b.open_answer.reset();

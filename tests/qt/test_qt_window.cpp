@@ -305,8 +305,13 @@ private slots:
         mw->activateWindow();  // as the window manager does when the dialog has gone
         QVERIFY(QTest::qWaitForWindowActive(mw));
         QTest::keyClick(mw, Qt::Key_F1);
+        QTest::keyClick(mw, Qt::Key_M, Qt::ControlModifier);  // no study yet: "Placement automatique" is off
+        vesmora_qt::open_study(STUDY);
+        QTest::keyClick(mw, Qt::Key_M, Qt::ControlModifier);
+        QCOMPARE(ell_ok, 1);  // the model found in the study
+        QVERIFY(ell_cj >= 120 && ell_cj <= 136 && ell_ck >= 120 && ell_ck <= 136);
         QTest::keyClick(mw, Qt::Key_Q, Qt::ControlModifier);
-        QCOMPARE(commands, (std::vector<int>{ID_OPEN, ID_HELP, -1}));
+        QCOMPARE(commands, (std::vector<int>{ID_OPEN, ID_HELP, ID_OPEN, ID_AUTO_PLACE, -1}));
         QCOMPARE(opened.size(), 1);
         QVERIFY(chaine == nullptr);  // "Quitter" is the close request
     }
