@@ -34,7 +34,7 @@ bool line_allowed(const std::string& line) {
     for (std::string word; words >> word;) w.push_back(word);
     if (w.empty() || w[0][0] == '#') return true;
     if (w[0] == "open") {
-        const std::string path = rest_of(line, "open");
+        const std::string path = rest_of(line, 1);
         return path == "cancel" || path == "s.dcm" || path == "t.dcm" || path == "r.dcm";
     }
     if (w[0] == "dump")

@@ -190,7 +190,7 @@ inline void invert(unsigned char* px) {
 // follow from v, the truncated value limited to 0..403 (a larger value gives
 // 100 either way), kept in one byte, its code: v itself up to 100, else
 // 76 + v / 4 (101..176).
-inline std::uint8_t code_of(float f) {
+[[maybe_unused]] inline std::uint8_t code_of(float f) {  // the portable path of code16
     int v = trunc_value(f);
     v = v < 0 ? 0 : (v > 403 ? 403 : v);
     return static_cast<std::uint8_t>(v <= 100 ? v : 76 + (v >> 2));
