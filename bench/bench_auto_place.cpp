@@ -1,5 +1,5 @@
 // The automatic placement (AUTO_PLACE) on the sample studies written by the build
-// (samples/): the normal and the LAD-defect studies of both matrices, each loaded as
+// (samples/ of the build tree): the normal and the LAD-defect studies of both matrices, each loaded as
 // "Ouvrir" loads it. The time covers the whole placement: the shrinking of the volume,
 // the search, the fit and the redrawing of the views with the model.
 #include <benchmark/benchmark.h>
@@ -25,7 +25,7 @@ bool open_sample(const std::string& name) {
         headless::set_module_path((folder / "vesmora").string());
         STARTUP();
     }
-    headless::queue_open_answer(std::string(VESMORA_SOURCE_DIR) + "/samples/" + name + ".dcm");
+    headless::queue_open_answer(std::string(VESMORA_BINARY_DIR) + "/samples/" + name + ".dcm");
     if (LOAD_DCM_FILE() != 1) return false;
     load_ok = 1;
     loaded = name;
