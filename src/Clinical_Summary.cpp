@@ -1,0 +1,24 @@
+#include "Clinical_Summary.h"
+
+Severity SEVERITY_OF(int summed_score) {
+    if (summed_score <= 3) return SEV_NORMAL;
+    if (summed_score <= 8) return SEV_MILD;
+    if (summed_score <= 13) return SEV_MODERATE;
+    return SEV_SEVERE;
+}
+
+ClinicalSummary CLINICAL_SUMMARY(const float secteur[SECTOR_COUNT + 1], const int score[SECTOR_COUNT + 1]) {
+    ClinicalSummary s{};
+    for (int n = 1; n <= SECTOR_COUNT; ++n) {
+        s.summed_score += score[n];
+        TerritorySummary& t = s.territory[SECTORS[n].territory];
+        t.segments[t.count++] = n;
+        t.summed_score += score[n];
+        t.mean_percent += secteur[n];
+    }
+    for (TerritorySummary& t : s.territory)
+        if (t.count > 0) t.mean_percent /= t.count;
+    s.percent_abnormal = s.summed_score * 100.0 / MAX_SUMMED_SCORE;
+    s.severity = SEVERITY_OF(s.summed_score);
+    return s;
+}
