@@ -808,6 +808,8 @@ int LOAD_DCM_FILE() {
                   PAT_DATE, ACQ_DATE);
     plat_set_dlg_item_text(WINDOW, ID_PATIENT, chaine);
 
+    std::snprintf(DCM_PATH, PATH_SIZE, "%s", path);  // the dialog never gives a longer one
+
     std::fclose(fich);
     fich = nullptr;
     return 1;

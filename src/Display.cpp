@@ -1028,42 +1028,49 @@ void draw_lateral() {
 
 }  // namespace
 
+int DRAW_RES() {
+    // Before the first evaluation (and after a load) the buffer keeps what it holds.
+    if (res_ok == 0) return 0;
+    if (RES_DISP == 0) {
+        draw_bull();
+        draw_grid(overlay_colour());
+    } else if (RES_DISP == 1) {
+        Bgr colour[18];
+        colour[0] = pal_colour(0);
+        for (int n = 1; n <= 17; n++) colour[n] = pal_colour(res_round_clamped(SECTEUR[n], 0, 100));
+        draw_sector_map(colour);
+        draw_grid(Bgr{0, 0, 0});
+    } else if (RES_DISP == 12) {
+        Bgr colour[18];
+        colour[0] = pal_colour(0);
+        // Score 0..4 gives the steps 100, 80, 60, 40, 20; a score out of
+        // range is kept within the palette rather than read past it.
+        for (int n = 1; n <= 17; n++) {
+            const int sc = SCORE[n] < -5 ? -5 : SCORE[n] > 5 ? 5 : SCORE[n];
+            const int v = 100 - 20 * sc;
+            colour[n] = pal_colour(v < 0 ? 0 : v > 100 ? 100 : v);
+        }
+        draw_sector_map(colour);
+        draw_grid(Bgr{0, 0, 0});
+    } else if (RES_DISP == 2) {
+        draw_lateral();
+    }
+    return 0;
+}
+
 int DISPLAY_RES() {
-    // Before the first evaluation (and after a load) the buffer is handed over as it is.
-    if (res_ok != 0) {
+    DRAW_RES();
+    // The label windows: percentages with picture 1, sector and score with picture 12.
+    if (res_ok != 0 && (RES_DISP == 1 || RES_DISP == 12)) {
         char text[64];
-        if (RES_DISP == 0) {
-            draw_bull();
-            draw_grid(overlay_colour());
-        } else if (RES_DISP == 1) {
-            Bgr colour[18];
-            colour[0] = pal_colour(0);
-            for (int n = 1; n <= 17; n++) colour[n] = pal_colour(res_round_clamped(SECTEUR[n], 0, 100));
-            draw_sector_map(colour);
-            for (int n = 1; n <= 17; n++) {
+        for (int n = 1; n <= 17; n++) {
+            if (RES_DISP == 1) {
                 std::snprintf(text, sizeof text, "%d", res_round(SECTEUR[n]));
                 std::strcat(text, " %");
-                plat_set_dlg_item_text(winsect[n], ID_SECT_LABEL, text);
-            }
-            draw_grid(Bgr{0, 0, 0});
-        } else if (RES_DISP == 12) {
-            Bgr colour[18];
-            colour[0] = pal_colour(0);
-            // Score 0..4 gives the steps 100, 80, 60, 40, 20; a score out of
-            // range is kept within the palette rather than read past it.
-            for (int n = 1; n <= 17; n++) {
-                const int sc = SCORE[n] < -5 ? -5 : SCORE[n] > 5 ? 5 : SCORE[n];
-                const int v = 100 - 20 * sc;
-                colour[n] = pal_colour(v < 0 ? 0 : v > 100 ? 100 : v);
-            }
-            draw_sector_map(colour);
-            for (int n = 1; n <= 17; n++) {
+            } else {
                 std::snprintf(text, sizeof text, "[%d]  %d", n, SCORE[n]);
-                plat_set_dlg_item_text(winsect[n], ID_SECT_LABEL, text);
             }
-            draw_grid(Bgr{0, 0, 0});
-        } else if (RES_DISP == 2) {
-            draw_lateral();
+            plat_set_dlg_item_text(winsect[n], ID_SECT_LABEL, text);
         }
     }
     plat_delete_bitmap(bmpres);

@@ -23,5 +23,7 @@ int EVAL_SECT();
 
 // Result pictures
 int DISPLAY_RES();
+// The drawing of DISPLAY_RES into BMPres, without the label texts and the hand-over.
+int DRAW_RES();
 
 #endif

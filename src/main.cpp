@@ -29,6 +29,7 @@ char* PAT_AGE;
 char* tmpath;
 char* APP_FOLDER;
 char LOG_FOLDER[PATH_SIZE];
+char DCM_PATH[PATH_SIZE];
 
 unsigned char* BMPhla;
 unsigned char* BMPvla;
@@ -238,6 +239,7 @@ void INIT_STATE() {
     BMPpal = reserve<unsigned char>(PAL_BYTES, " char ");
 
     std::strcpy(chaine, PATIENT_START_TEXT);
+    DCM_PATH[0] = 0;
 
     // Defaults.
     ech = 64;

@@ -42,6 +42,9 @@ extern char* APP_FOLDER;  // [260] program folder, '/' separators, trailing '/'
 // the user's state folder $XDG_STATE_HOME/vesmora/ (else ~/.local/state/vesmora/; on Windows %LOCALAPPDATA%\Vesmora\),
 // '/'-ended; "" while the log stays beside the program, as it does whenever it can.
 extern char LOG_FOLDER[PATH_SIZE];
+// Path of the study loaded last, as the open-file dialog gave it (local 8-bit bytes);
+// "" until a load succeeds. The reports name it and take its checksum.
+extern char DCM_PATH[PATH_SIZE];
 
 // --- pictures: pixel buffers (blue, green, red; lowest line first) ---------------------
 extern unsigned char* BMPhla;   // 256 x 256, view 1 (control 1); black at start

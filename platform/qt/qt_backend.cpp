@@ -4,9 +4,11 @@
 //  [X] Windows from the three templates of src/layout.h ("WIN", "D3WIN", "SECTWIN"):
 //      every control at its client rectangle, made from the template and nothing else.
 //  [X] Main window: Latin-1 caption, fixed size (no resizing, no minimise or maximise
-//      button), a menu bar above the client area ("Fichier": Ouvrir, Quitter; "Modèle":
-//      Placement automatique; "Aide": Aide, A propos), a .dcm file dropped on it opens
-//      as "Ouvrir" would open it.
+//      button), a menu bar above the client area ("Fichier": Ouvrir, the PDF report,
+//      the PNG pictures, the DICOM export, saving and loading a model, Quitter; "Modèle":
+//      Placement automatique; "Aide": Aide, A propos), each item enabled as the program
+//      says (File_Commands.h, AUTO_PLACE_AVAILABLE); a .dcm file dropped on it opens as
+//      "Ouvrir" would open it.
 //  [X] Pictures: each hand-over becomes one QImage shown 1:1 (scaled without smoothing
 //      at a device pixel ratio above 1); pictures and labels let the mouse through.
 //  [X] Mouse: presses, releases, double clicks and moves (tracking on, no button
@@ -73,6 +75,8 @@
 #include <vector>
 
 #include "Auto_Place.h"
+#include "File_Commands.h"
+#include "file_exports.h"
 #include "layout.h"
 
 #ifndef VESMORA_VERSION
@@ -127,6 +131,12 @@ struct Backend {
     std::function<void(HWND_, unsigned, std::uintptr_t, std::intptr_t)> observer;
     std::function<void()> frame_hook;
     QAction* auto_place_action = nullptr;  // "Placement automatique", enabled once a study is loaded
+    // The "Fichier" items that depend on the program's state.
+    QAction* report_action = nullptr;      // "Exporter le rapport PDF…"
+    QAction* png_action = nullptr;         // "Enregistrer les images (PNG)…"
+    QAction* dicom_action = nullptr;       // "Exporter en DICOM…"
+    QAction* save_model_action = nullptr;  // "Enregistrer le modèle…"
+    QAction* load_model_action = nullptr;  // "Charger un modèle…"
 };
 
 Backend& be() {
@@ -300,10 +310,25 @@ QLabel* make_label(QWidget* parent, Qt::Alignment align) {
     return l;
 }
 
+// The menu items as the program's state allows them now.
+void refresh_actions() {
+    const Backend& b = be();
+    const std::pair<QAction*, int> items[] = {{b.auto_place_action, AUTO_PLACE_AVAILABLE()},
+                                              {b.report_action, REPORT_AVAILABLE()},
+                                              {b.png_action, REPORT_AVAILABLE()},
+                                              {b.dicom_action, DICOM_EXPORT_AVAILABLE()},
+                                              {b.save_model_action, MODEL_SAVE_AVAILABLE()},
+                                              {b.load_model_action, MODEL_LOAD_AVAILABLE()}};
+    for (const auto& [action, on] : items)
+        if (action) action->setEnabled(on == 1);
+}
+
 void send_command(PlatWindow_* window, int id) {
     plat_send_message(window, VM_COMMAND, static_cast<std::uintptr_t>(id), 0);
-    // A study comes only through a command ("Ouvrir", the menu, a drop, the command line).
-    if (be().auto_place_action) be().auto_place_action->setEnabled(AUTO_PLACE_AVAILABLE() == 1);
+    // A study, a model and results come only through commands ("Ouvrir", "Centrer volume",
+    // "Résultats", the menu, a drop, the command line); a model file goes through
+    // load_model, which refreshes too.
+    refresh_actions();
 }
 
 QWidget* make_control(PlatWindow_* window, const CtlTemplate& c, QWidget* parent) {
@@ -373,14 +398,32 @@ void add_menu_bar(MainWindow* mw, PlatWindow_* window) {
     file->addAction(QStringLiteral("&Ouvrir\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O), mw,
                     [window] { send_command(window, ID_OPEN); });
     file->addSeparator();
+    Backend& b = be();
+    b.report_action = file->addAction(QStringLiteral("Exporter le &rapport PDF\u2026"),
+                                      QKeySequence(Qt::CTRL | Qt::Key_S), mw,
+                                      [mw] { vesmora_qt::export_report_pdf(mw); });
+    b.png_action = file->addAction(QStringLiteral("Enregistrer les &images (PNG)\u2026"), mw,
+                                   [mw] { vesmora_qt::save_pictures_png(mw); });
+    b.dicom_action = file->addAction(QStringLiteral("Exporter en &DICOM\u2026"), mw,
+                                     [mw] { vesmora_qt::export_dicom(mw); });
+    file->addSeparator();
+    b.save_model_action = file->addAction(QStringLiteral("&Enregistrer le mod\u00E8le\u2026"), mw,
+                                          [mw] { vesmora_qt::save_model(mw); });
+    b.load_model_action = file->addAction(QStringLiteral("&Charger un mod\u00E8le\u2026"), mw, [mw] {
+        vesmora_qt::load_model(mw);
+        refresh_actions();
+    });
+    // Before the menu opens too, whatever changed the state.
+    QObject::connect(file, &QMenu::aboutToShow, mw, [] { refresh_actions(); });
+    file->addSeparator();
     file->addAction(QStringLiteral("&Quitter"), QKeySequence(Qt::CTRL | Qt::Key_Q), mw,
                     [window] { plat_send_message(window, VM_CLOSE, 0, 0); });
     // "Modèle": the automatic placement, offered once a study is loaded (the program decides).
     QMenu* model = mw->menuBar()->addMenu(QStringLiteral("&Mod\u00E8le"));
     QAction* place = model->addAction(QStringLiteral("Placement &automatique"), QKeySequence(Qt::CTRL | Qt::Key_M),
                                       mw, [window] { send_command(window, ID_AUTO_PLACE); });
-    place->setEnabled(AUTO_PLACE_AVAILABLE() == 1);
     be().auto_place_action = place;
+    refresh_actions();
     QMenu* help = mw->menuBar()->addMenu(QStringLiteral("&Aide"));
     help->addAction(QStringLiteral("&Aide"), QKeySequence(Qt::Key_F1), mw, [window] { send_command(window, ID_HELP); });
     help->addAction(QStringLiteral("\u00C0 &propos de Vesmora"), mw, [mw] {
@@ -473,7 +516,8 @@ void reset() {
     }
     b.windows.clear();
     b.main = nullptr;
-    b.auto_place_action = nullptr;
+    b.auto_place_action = b.report_action = b.png_action = b.dicom_action = nullptr;
+    b.save_model_action = b.load_model_action = nullptr;
     b.quit_posted = false;
     b.quit_code = 0;
     b.open_answer.reset();

@@ -1,0 +1,165 @@
+// The "Fichier" menu's exports and model files (see file_exports.h).
+#include "file_exports.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "main.h"
+#include "qt_backend.h"
+#include "report.h"
+
+#ifdef VESMORA_HAS_DICOM_EXPORT
+#include "dicom_export.h"
+#endif
+#ifdef VESMORA_HAS_MODEL_FILES
+#include "Model_Place.h"
+#include "model_file.h"
+#endif
+
+namespace vesmora_qt {
+namespace {
+
+QString study_path() { return QFile::decodeName(DCM_PATH); }
+
+// The study's name without its extension ("lad-128"), the stem of every file written.
+QString study_stem() {
+    const QString base = QFileInfo(study_path()).completeBaseName();
+    return base.isEmpty() ? QStringLiteral("vesmora") : base;
+}
+
+QString study_folder() {
+    const QString p = study_path();
+    return p.isEmpty() ? QDir::homePath() : QFileInfo(p).absolutePath();
+}
+
+void warn(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Vesmora"), text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+// An error text of the program's libraries (Latin-1, a path in its own bytes).
+void warn_program(QWidget* parent, const std::string& error) { warn(parent, text_from_program(error.c_str())); }
+
+std::string local(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+ReportInfo report_info() {
+    return ReportInfo{DCM_PATH, file_sha256(DCM_PATH),
+                      QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString()};
+}
+
+}  // namespace
+
+bool export_report_pdf(QWidget* parent) {
+    const QString path = QFileDialog::getSaveFileName(
+        parent, QStringLiteral("Exporter le rapport PDF"),
+        QDir(study_folder()).filePath(study_stem() + QStringLiteral("-rapport.pdf")),
+        QStringLiteral("Rapport PDF (*.pdf)"));
+    if (path.isEmpty()) return false;
+    std::string error;
+    if (!write_report_pdf(local(path), report_info(), error)) {
+        warn_program(parent, error);
+        return false;
+    }
+    return true;
+}
+
+bool save_pictures_png(QWidget* parent) {
+    const QString folder = QFileDialog::getExistingDirectory(
+        parent, QStringLiteral("Enregistrer les images (PNG) dans le dossier"), study_folder());
+    if (folder.isEmpty()) return false;
+    std::string error;
+    if (!write_pictures_png(local(folder), local(study_stem()), error)) {
+        warn_program(parent, error);
+        return false;
+    }
+    return true;
+}
+
+bool export_dicom(QWidget* parent) {
+#ifdef VESMORA_HAS_DICOM_EXPORT
+    const QString folder = QFileDialog::getExistingDirectory(
+        parent, QStringLiteral("Exporter en DICOM dans le dossier"), study_folder());
+    if (folder.isEmpty()) return false;
+    const QDir dir(folder);
+    const QString sc = dir.filePath(study_stem() + QStringLiteral("-rapport-sc.dcm"));
+    const QString sr = dir.filePath(study_stem() + QStringLiteral("-rapport-sr.dcm"));
+    const QString sc_tmp = sc + QStringLiteral(".tmp"), sr_tmp = sr + QStringLiteral(".tmp");
+    int w = 0, h = 0;
+    const std::vector<unsigned char> page = report_page_rgb(report_info(), w, h);
+    std::string error;
+    bool ok = !page.empty();
+    if (!ok) error = "Aucun r\xE9sultat \xE0 exporter : lancez d'abord \xAB R\xE9sultats \xBB.";
+    ok = ok && write_secondary_capture(DCM_PATH, page.data(), w, h, local(sc_tmp), error);
+    ok = ok && write_structured_report(DCM_PATH, local(sr_tmp), error);
+    std::error_code ec;
+    if (ok) {  // both written: only now do they replace earlier ones
+        std::filesystem::rename(local(sc_tmp), local(sc), ec);
+        if (!ec) std::filesystem::rename(local(sr_tmp), local(sr), ec);
+        if (ec) {
+            ok = false;
+            error = "Impossible d'\xE9" "crire les fichiers DICOM dans " + local(folder);
+        }
+    }
+    std::filesystem::remove(local(sc_tmp), ec);
+    std::filesystem::remove(local(sr_tmp), ec);
+    if (!ok) warn_program(parent, error);
+    return ok;
+#else
+    warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans l'export DICOM."));
+    return false;
+#endif
+}
+
+bool save_model(QWidget* parent) {
+#ifdef VESMORA_HAS_MODEL_FILES
+    const QString path = QFileDialog::getSaveFileName(
+        parent, QStringLiteral("Enregistrer le mod\u00E8le"),
+        QDir(study_folder()).filePath(study_stem() + QStringLiteral("-modele.json")),
+        QStringLiteral("Mod\u00E8le (*.json)"));
+    if (path.isEmpty()) return false;
+    ModelValues v{};
+    MODEL_CURRENT(v);
+    std::string error;
+    if (!write_model_file(local(path), v, error)) {
+        warn_program(parent, error);
+        return false;
+    }
+    return true;
+#else
+    warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans les fichiers de mod\u00E8le."));
+    return false;
+#endif
+}
+
+bool load_model(QWidget* parent) {
+#ifdef VESMORA_HAS_MODEL_FILES
+    const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("Charger un mod\u00E8le"), study_folder(),
+                                                      QStringLiteral("Mod\u00E8le (*.json)"));
+    if (path.isEmpty()) return false;
+    ModelValues v{};
+    std::string error;
+    if (!read_model_file(local(path), v, error)) {
+        warn_program(parent, error);
+        return false;
+    }
+    char why[256] = {};
+    if (PLACE_MODEL(v, why, sizeof why) != 1) {
+        warn(parent, QStringLiteral("Ce mod\u00E8le ne peut pas \u00EAtre plac\u00E9 : ") + text_from_program(why));
+        return false;
+    }
+    return true;
+#else
+    warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans les fichiers de mod\u00E8le."));
+    return false;
+#endif
+}
+
+}  // namespace vesmora_qt

@@ -1,0 +1,509 @@
+// The report page, the PNG pictures and the checksum of the file analysed.
+//
+//   1. pictures      the program's own drawing into its buffers, the state put back
+//   2. report page   one A4 page in French, drawn by QPainter in tenths of a millimetre
+//   3. outputs       PNG files, the PDF, the RGB page (each file written whole, then renamed)
+#include "report.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <cstring>
+
+#include "Clinical_Summary.h"
+#include "Display.h"
+#include "main.h"
+#include "sectors.h"
+
+#ifndef VESMORA_VERSION
+#define VESMORA_VERSION "?"
+#endif
+
+namespace {
+
+// =============================================================================================
+// 1. Pictures
+// =============================================================================================
+// A program picture (blue, green, red; lowest line first) as an image, top line first.
+QImage from_bgr(const unsigned char* bgr, int w, int h) {
+    QImage img(w, h, QImage::Format_RGB888);
+    for (int row = 0; row < h; row++) {
+        const unsigned char* src = bgr + static_cast<std::size_t>(h - 1 - row) * w * 3;
+        unsigned char* dst = img.scanLine(row);
+        for (int x = 0; x < w; x++) {
+            dst[3 * x] = src[3 * x + 2];
+            dst[3 * x + 1] = src[3 * x + 1];
+            dst[3 * x + 2] = src[3 * x];
+        }
+    }
+    return img;
+}
+
+// Draws result pictures into BMPres as the result buttons would, and puts the choice
+// and the buffer back when it goes: the window, which shows its own copy of the last
+// hand-over, never sees them.
+class ResultPictures {
+public:
+    ResultPictures() : disp_(RES_DISP), kept_(BMPres, BMPres + RES_BYTES) {}
+    ~ResultPictures() {
+        RES_DISP = disp_;
+        std::memcpy(BMPres, kept_.data(), kept_.size());
+    }
+    ResultPictures(const ResultPictures&) = delete;
+    ResultPictures& operator=(const ResultPictures&) = delete;
+    QImage draw(int which) {
+        RES_DISP = which;
+        DRAW_RES();
+        return from_bgr(BMPres, 400, 400);
+    }
+
+private:
+    int disp_;
+    std::vector<unsigned char> kept_;
+};
+
+// The three views as DISPLAY draws them now (the strips too, which it draws with them);
+// the six buffers are put back afterwards.
+void draw_views(QImage& hla, QImage& vla, QImage& sa) {
+    unsigned char* const bufs[6] = {BMPhla, BMPvla, BMPsa, BMPshla, BMPsvla, BMPssa};
+    const int sizes[6] = {VIEW_BYTES, VIEW_BYTES, VIEW_BYTES, STRIP_BYTES, STRIP_BYTES, STRIP_BYTES};
+    std::vector<unsigned char> kept[6];
+    for (int n = 0; n < 6; n++) kept[n].assign(bufs[n], bufs[n] + sizes[n]);
+    DRAW_DISPLAY();
+    hla = from_bgr(BMPhla, 256, 256);
+    vla = from_bgr(BMPvla, 256, 256);
+    sa = from_bgr(BMPsa, 256, 256);
+    for (int n = 0; n < 6; n++) std::memcpy(bufs[n], kept[n].data(), kept[n].size());
+}
+
+// Colour of palette step v (0..100) of the current palette.
+QColor palette_colour(int v) {
+    const unsigned char* pal = palette + palet * 303;  // planes blue, green, red
+    return QColor(pal[202 + v], pal[101 + v], pal[v]);
+}
+
+// =============================================================================================
+// 2. Report page
+// =============================================================================================
+// The page in tenths of a millimetre: A4 is 2100 x 2970.
+constexpr int PAGE_W = 2100, PAGE_H = 2970;
+constexpr int MARGIN = 140;
+constexpr int RGB_W = 1240, RGB_H = 1754;  // A4 at 150 dots per inch
+
+const QColor INK(30, 30, 30), GREY(110, 110, 110), RULE(180, 180, 180), ACCENT(25, 70, 120);
+
+QString latin1(const char* s) { return QString::fromLatin1(s ? s : "").trimmed(); }
+QString or_dash(const QString& s) { return s.isEmpty() ? QStringLiteral("\u2014") : s; }
+QString decimal(double v, int digits) { return QString::number(v, 'f', digits).replace('.', ','); }
+
+// Light row colours of the scores 0..4 (and of the bands normal .. severe): green to red.
+QColor score_tint(int score) {
+    static const QColor tint[5] = {QColor(226, 242, 227), QColor(255, 246, 196), QColor(255, 224, 178),
+                                   QColor(255, 196, 180), QColor(240, 150, 150)};
+    return tint[score < 0 ? 0 : score > 4 ? 4 : score];
+}
+
+QFont font(int size, bool bold = false, bool mono = false) {
+    QFont f(mono ? QStringLiteral("DejaVu Sans Mono") : QStringLiteral("DejaVu Sans"));
+    f.setStyleHint(mono ? QFont::Monospace : QFont::SansSerif);
+    f.setPixelSize(size);  // logical units: tenths of a millimetre
+    f.setBold(bold);
+    return f;
+}
+
+void text(QPainter& p, const QRectF& r, const QString& s, const QFont& f, int flags = Qt::AlignLeft | Qt::AlignVCenter,
+          const QColor& c = INK) {
+    p.setFont(f);
+    p.setPen(c);
+    p.drawText(r, flags, s);
+}
+
+void section_title(QPainter& p, double x, double y, double w, const QString& s) {
+    text(p, QRectF(x, y, w, 50), s, font(34, true), Qt::AlignLeft | Qt::AlignVCenter, ACCENT);
+    p.setPen(QPen(ACCENT, 3));
+    p.drawLine(QPointF(x, y + 54), QPointF(x + w, y + 54));
+}
+
+void patient_block(QPainter& p, double y) {
+    const double x = MARGIN, w = PAGE_W - 2 * MARGIN;
+    p.setPen(QPen(RULE, 2));
+    p.setBrush(QColor(246, 248, 251));
+    p.drawRoundedRect(QRectF(x, y, w, 190), 12, 12);
+    const QString sex = latin1(PAT_SEX);
+    const QString sex_shown = sex == QLatin1String("M")   ? QStringLiteral("M (masculin)")
+                              : sex == QLatin1String("F") ? QStringLiteral("F (f\u00E9minin)")
+                                                          : sex;
+    QString age = latin1(PAT_AGE);
+    bool digits = !age.isEmpty();
+    for (QChar c : age) digits = digits && c.isDigit();
+    if (digits) age += QStringLiteral(" ans");
+    const QFont label = font(30), value = font(30, true);
+    auto field = [&](double fx, double fy, const QString& name, const QString& v) {
+        text(p, QRectF(fx, fy, 250, 50), name, label, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+        text(p, QRectF(fx + 250, fy, 650, 50), or_dash(v), value);
+    };
+    field(x + 30, y + 20, QStringLiteral("Patient"), latin1(PAT_NAME));
+    field(x + 30, y + 75, QStringLiteral("Sexe"), sex_shown);
+    field(x + 30, y + 130, QStringLiteral("N\u00E9(e) le"), latin1(PAT_DATE));
+    field(x + 950, y + 20, QStringLiteral("\u00C2ge"), age);
+    field(x + 950, y + 75, QStringLiteral("Examen du"), latin1(ACQ_DATE));
+}
+
+// A result picture with its caption; the segment numbers are written over the score map
+// where the program's label windows stand.
+void picture(QPainter& p, const QImage& img, double x, double y, double side, const QString& caption, bool numbers) {
+    text(p, QRectF(x, y, side, 50), caption, font(30, true), Qt::AlignHCenter | Qt::AlignVCenter);
+    const QRectF r(x, y + 60, side, side);
+    p.drawImage(r, img);
+    p.setPen(QPen(RULE, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(r);
+    if (!numbers) return;
+    const double scale = side / 400.0;
+    const QFont f = font(24, true);
+    for (int n = 1; n <= SECTOR_COUNT; n++) {
+        // The label windows are centred on these offsets from the picture's centre.
+        const QPointF c(r.left() + (200.0 + sectposi[n]) * scale, r.top() + (200.0 + sectposj[n]) * scale);
+        const QRectF box(c.x() - 22, c.y() - 17, 44, 34);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(255, 255, 255, 215));
+        p.drawRoundedRect(box, 8, 8);
+        text(p, box, QString::number(n), f, Qt::AlignCenter);
+    }
+}
+
+void palette_bar(QPainter& p, double x, double y, double w) {
+    const QImage bar = from_bgr(BMPpal, 220, 56);
+    const double h = w * 56.0 / 220.0 * 0.5;  // the bar at half its height: a scale, not a picture
+    p.drawImage(QRectF(x, y, w, h), bar);
+    const QFont f = font(22);
+    for (int v = 0; v <= 100; v += 20) {  // the end labels stay within the bar's width
+        const double tx = x + w * v / 100.0;
+        const QRectF r = v == 0 ? QRectF(tx, y + h + 4, 120, 34) : v == 100 ? QRectF(tx - 120, y + h + 4, 120, 34)
+                                                                            : QRectF(tx - 60, y + h + 4, 120, 34);
+        const int align = v == 0 ? Qt::AlignLeft : v == 100 ? Qt::AlignRight : Qt::AlignHCenter;
+        text(p, r, QString::number(v) + QStringLiteral(" %"), f, align | Qt::AlignVCenter, GREY);
+    }
+}
+
+void score_legend(QPainter& p, double x, double y, double w) {
+    const double cell = w / 5.0;
+    const QFont f = font(22);
+    for (int s = 0; s <= 4; s++) {
+        const QRectF sw(x + s * cell + 6, y, cell - 12, 40);
+        p.setPen(QPen(RULE, 1));
+        p.setBrush(palette_colour(100 - 20 * s));
+        p.drawRect(sw);
+        text(p, QRectF(sw.left(), y + 44, sw.width(), 34), QStringLiteral("score ") + QString::number(s), f,
+             Qt::AlignCenter, GREY);
+    }
+}
+
+void segment_table(QPainter& p, double x, double y) {
+    const double cols[5] = {80, 470, 170, 200, 150};  // N°, segment, territory, %, score
+    const QString heads[5] = {QStringLiteral("N\u00B0"), QStringLiteral("Segment"), QStringLiteral("Territoire"),
+                              QStringLiteral("Fixation"), QStringLiteral("Score")};
+    const double row_h = 48;
+    double w = 0;
+    for (double c : cols) w += c;
+    p.setPen(Qt::NoPen);
+    p.setBrush(ACCENT);
+    p.drawRect(QRectF(x, y, w, row_h));
+    double cx = x;
+    for (int c = 0; c < 5; c++) {
+        text(p, QRectF(cx + 12, y, cols[c] - 24, row_h), heads[c], font(26, true),
+             (c >= 3 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, Qt::white);
+        cx += cols[c];
+    }
+    const QFont f = font(26), fb = font(26, true);
+    for (int n = 1; n <= SECTOR_COUNT; n++) {
+        const double ry = y + n * row_h;
+        p.setPen(Qt::NoPen);
+        p.setBrush(score_tint(SCORE[n]));
+        p.drawRect(QRectF(x, ry, w, row_h));
+        p.setPen(QPen(Qt::white, 2));
+        p.drawLine(QPointF(x, ry), QPointF(x + w, ry));
+        const QString cells[5] = {QString::number(n), QString::fromLatin1(SECTORS[n].name_fr),
+                                  QString::fromLatin1(TERRITORY_NAME[SECTORS[n].territory]),
+                                  decimal(SECTEUR[n], 1) + QStringLiteral(" %"), QString::number(SCORE[n])};
+        cx = x;
+        for (int c = 0; c < 5; c++) {
+            text(p, QRectF(cx + 12, ry, cols[c] - 24, row_h), cells[c], c == 4 ? fb : f,
+                 (c >= 3 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+            cx += cols[c];
+        }
+        // The score map's colour of this score, beside the figure.
+        p.setPen(QPen(GREY, 1));
+        p.setBrush(palette_colour(100 - 20 * (SCORE[n] < 0 ? 0 : SCORE[n] > 4 ? 4 : SCORE[n])));
+        p.drawRect(QRectF(x + w - cols[4] + 14, ry + 12, 40, row_h - 24));
+    }
+    p.setPen(QPen(RULE, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(x, y, w, row_h * (SECTOR_COUNT + 1)));
+}
+
+void summary_block(QPainter& p, const ClinicalSummary& s, double x, double y, double w) {
+    section_title(p, x, y, w, QStringLiteral("Synth\u00E8se"));
+    y += 80;
+    const QRectF band(x, y, w, 250);
+    p.setPen(QPen(RULE, 2));
+    p.setBrush(score_tint(static_cast<int>(s.severity) == 0 ? 0 : static_cast<int>(s.severity) + 1));
+    p.drawRoundedRect(band, 14, 14);
+    text(p, QRectF(x, y + 15, w, 45), QStringLiteral("Score total (SSS)"), font(28), Qt::AlignCenter, GREY);
+    text(p, QRectF(x, y + 60, w, 100), QString::number(s.summed_score) + QStringLiteral(" / ") +
+                                           QString::number(MAX_SUMMED_SCORE),
+         font(80, true), Qt::AlignCenter);
+    text(p, QRectF(x, y + 165, w, 60), QString::fromLatin1(SEVERITY_NAME[s.severity]), font(36, true),
+         Qt::AlignCenter);
+    y += 280;
+    text(p, QRectF(x, y, w, 50), QStringLiteral("Myocarde anormal : ") + decimal(s.percent_abnormal, 1) +
+                                     QStringLiteral(" %"),
+         font(30, true));
+    y += 90;
+    // The three territories.
+    const double c0 = 150, c1 = 140, c2 = w - c0 - c1;
+    const QFont h = font(24, true), f = font(26), fb = font(26, true);
+    text(p, QRectF(x, y, c0, 44), QStringLiteral("Territoire"), h, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+    text(p, QRectF(x + c0, y, c1, 44), QStringLiteral("Score"), h, Qt::AlignRight | Qt::AlignVCenter, GREY);
+    text(p, QRectF(x + c0 + c1, y, c2, 44), QStringLiteral("Fixation moy."), h, Qt::AlignRight | Qt::AlignVCenter,
+         GREY);
+    p.setPen(QPen(RULE, 2));
+    p.drawLine(QPointF(x, y + 46), QPointF(x + w, y + 46));
+    y += 52;
+    for (int t = TERR_LAD; t <= TERR_LCX; t++) {
+        const TerritorySummary& ts = s.territory[t];
+        text(p, QRectF(x, y, c0, 48), QString::fromLatin1(TERRITORY_NAME[t]), fb);
+        text(p, QRectF(x + c0, y, c1, 48), QString::number(ts.summed_score), fb, Qt::AlignRight | Qt::AlignVCenter);
+        text(p, QRectF(x + c0 + c1, y, c2, 48), decimal(ts.mean_percent, 1) + QStringLiteral(" %"), f,
+             Qt::AlignRight | Qt::AlignVCenter);
+        QStringList segs;
+        for (int k = 0; k < ts.count; k++) segs << QString::number(ts.segments[k]);
+        text(p, QRectF(x, y + 44, w, 34), QStringLiteral("segments ") + segs.join(QStringLiteral(", ")), font(22),
+             Qt::AlignLeft | Qt::AlignVCenter, GREY);
+        y += 92;
+    }
+    text(p, QRectF(x, y + 4, w, 110),
+         QStringLiteral("LAD : interventriculaire ant\u00E9rieure\nRCA : coronaire droite\nLCx : circonflexe"),
+         font(22), Qt::AlignLeft | Qt::AlignTop, GREY);
+}
+
+void model_block(QPainter& p, double y) {
+    const double x = MARGIN, w = PAGE_W - 2 * MARGIN;
+    section_title(p, x, y, w, QStringLiteral("Mod\u00E8le utilis\u00E9 (voxels du volume 256\u00B3)"));
+    auto triple = [](int a, int b, int c) { return QStringLiteral("(%1, %2, %3)").arg(a).arg(b).arg(c); };
+    const QFont f = font(26);
+    y += 70;
+    text(p, QRectF(x, y, w, 42),
+         QStringLiteral("Ellipso\u00EFde externe : centre (i, j, k) ") + triple(ell_ci, ell_cj, ell_ck) +
+             QStringLiteral(", demi-axes ") + triple(ell_ri, ell_rj, ell_rk),
+         f);
+    text(p, QRectF(x, y + 44, w, 42),
+         QStringLiteral("Ellipso\u00EFde interne : centre (i, j, k) ") + triple(ill_ci, ill_cj, ill_ck) +
+             QStringLiteral(", demi-axes ") + triple(ill_ri, ill_rj, ill_rk),
+         f);
+    text(p, QRectF(x, y + 88, w, 42),
+         QStringLiteral("Plan de base : i = %1   \u2022   apex : i = %2   \u2022   niveaux des anneaux : i = %3, %4, %5, "
+                        "%6, %7")
+             .arg(plan_i)
+             .arg(apex_i)
+             .arg(sect_i[0])
+             .arg(sect_i[1])
+             .arg(sect_i[2])
+             .arg(sect_i[3])
+             .arg(sect_i[4]),
+         f);
+}
+
+void footer(QPainter& p, const ReportInfo& info, double y) {
+    const double x = MARGIN, w = PAGE_W - 2 * MARGIN;
+    p.setPen(QPen(RULE, 2));
+    p.drawLine(QPointF(x, y), QPointF(x + w, y));
+    const QFont label = font(24), value = font(24, true), mono = font(23, false, true);
+    y += 16;
+    text(p, QRectF(x, y, 280, 40), QStringLiteral("Fichier analys\u00E9"), label, Qt::AlignLeft | Qt::AlignVCenter,
+         GREY);
+    const QString file = QFile::decodeName(QByteArray::fromStdString(info.file));
+    p.setFont(value);
+    text(p, QRectF(x + 280, y, w - 280, 40),
+         QFontMetricsF(value).elidedText(or_dash(file), Qt::ElideMiddle, w - 280), value);
+    text(p, QRectF(x, y + 42, 280, 40), QStringLiteral("SHA-256"), label, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+    text(p, QRectF(x + 280, y + 42, w - 280, 40), or_dash(QString::fromStdString(info.sha256)), mono);
+    text(p, QRectF(x, y + 84, 280, 40), QStringLiteral("Analyse"), label, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+    text(p, QRectF(x + 280, y + 84, w - 280, 40),
+         QStringLiteral("Vesmora " VESMORA_VERSION ", le ") + or_dash(QString::fromStdString(info.analysed_at)),
+         value);
+    text(p, QRectF(x, y + 140, w, 40),
+         QStringLiteral("Document produit automatiquement : les r\u00E9sultats sont \u00E0 interpr\u00E9ter par un "
+                        "m\u00E9decin."),
+         font(22, false), Qt::AlignLeft | Qt::AlignVCenter, GREY);
+}
+
+// The whole page on any paint device whose window the caller has set to PAGE_W x PAGE_H.
+void draw_page(QPainter& p, const ReportInfo& info) {
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.fillRect(QRectF(0, 0, PAGE_W, PAGE_H), Qt::white);
+
+    const double w = PAGE_W - 2 * MARGIN;
+    text(p, QRectF(MARGIN, 110, w, 80), QStringLiteral("Rapport de perfusion myocardique"), font(60, true),
+         Qt::AlignLeft | Qt::AlignVCenter, ACCENT);
+    text(p, QRectF(MARGIN, 190, w, 50),
+         QStringLiteral("Tomoscintigraphie cardiaque (SPECT) \u2014 analyse en 17 segments du ventricule gauche"),
+         font(28), Qt::AlignLeft | Qt::AlignVCenter, GREY);
+    patient_block(p, 270);
+
+    QImage bull, scores;
+    {
+        ResultPictures pictures;
+        bull = pictures.draw(0);
+        scores = pictures.draw(12);
+    }
+    const double side = 640, gap = w - 2 * side;
+    picture(p, bull, MARGIN, 500, side, QStringLiteral("\u0152il de b\u0153uf (fixation)"), false);
+    picture(p, scores, MARGIN + side + gap, 500, side, QStringLiteral("Carte des scores (n\u00B0 de segment)"), true);
+    palette_bar(p, MARGIN, 500 + 60 + side + 20, side);
+    score_legend(p, MARGIN + side + gap, 500 + 60 + side + 20, side);
+
+    const double table_y = 1390;
+    section_title(p, MARGIN, table_y, 1070, QStringLiteral("Segments"));
+    segment_table(p, MARGIN, table_y + 80);
+    summary_block(p, CLINICAL_SUMMARY(SECTEUR, SCORE), MARGIN + 1070 + 110, table_y, w - 1070 - 110);
+    model_block(p, 2380);
+    footer(p, info, 2610);
+}
+
+// =============================================================================================
+// 3. Outputs
+// =============================================================================================
+std::string path_text(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// "msg path : why" in the program's Latin-1, the path in its own bytes.
+std::string file_error(const char* msg_latin1, const QString& path, const QString& why) {
+    std::string e = msg_latin1;
+    e += path_text(path);
+    if (!why.isEmpty()) e += " (" + std::string(why.toLatin1().constData()) + ")";
+    return e;
+}
+
+bool save_png(const QImage& img, const QString& path, std::string& error) {
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || !img.save(&f, "PNG") || !f.commit()) {
+        error = file_error("Impossible d'\xE9" "crire l'image ", path, f.errorString());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void report_ensure_gui() {
+    if (QCoreApplication::instance() != nullptr) return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "vesmora";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication* app = new QGuiApplication(argc, argv);  // kept for the life of the process
+    (void)app;
+}
+
+std::string file_sha256(const std::string& path) {
+    QFile f(QFile::decodeName(QByteArray::fromStdString(path)));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&f)) return {};
+    return hash.result().toHex().toStdString();
+}
+
+std::vector<unsigned char> report_page_rgb(const ReportInfo& info, int& width, int& height) {
+    width = height = 0;
+    if (res_ok != 1) return {};
+    report_ensure_gui();
+    QImage page(RGB_W, RGB_H, QImage::Format_RGB888);
+    {
+        QPainter p(&page);
+        p.setWindow(0, 0, PAGE_W, PAGE_H);
+        draw_page(p, info);
+    }
+    std::vector<unsigned char> rgb(static_cast<std::size_t>(RGB_W) * RGB_H * 3);
+    for (int row = 0; row < RGB_H; row++)
+        std::memcpy(rgb.data() + static_cast<std::size_t>(row) * RGB_W * 3, page.constScanLine(row), RGB_W * 3);
+    width = RGB_W;
+    height = RGB_H;
+    return rgb;
+}
+
+bool write_report_pdf(const std::string& path, const ReportInfo& info, std::string& error) {
+    const QString file = QFile::decodeName(QByteArray::fromStdString(path));
+    if (res_ok != 1) {
+        error = "Aucun r\xE9sultat \xE0 rapporter : lancez d'abord \xAB R\xE9sultats \xBB.";
+        return false;
+    }
+    report_ensure_gui();
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) {
+        error = file_error("Impossible de cr\xE9" "er le rapport ", file, out.errorString());
+        return false;
+    }
+    {
+        QPdfWriter pdf(&out);
+        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        pdf.setResolution(300);
+        pdf.setTitle(QStringLiteral("Rapport de perfusion myocardique"));
+        pdf.setCreator(QStringLiteral("Vesmora " VESMORA_VERSION));
+        QPainter p;
+        if (!p.begin(&pdf)) {
+            out.cancelWriting();
+            error = file_error("Impossible de cr\xE9" "er le rapport ", file, QString());
+            return false;
+        }
+        p.setWindow(0, 0, PAGE_W, PAGE_H);
+        draw_page(p, info);
+        p.end();
+    }
+    if (!out.commit()) {
+        error = file_error("Impossible d'\xE9" "crire le rapport ", file, out.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool write_pictures_png(const std::string& dir, const std::string& stem, std::string& error) {
+    if (load_ok != 1 || res_ok != 1) {
+        error = "Aucun r\xE9sultat \xE0 enregistrer : ouvrez une \xE9tude, placez le mod\xE8le et lancez \xAB "
+                "R\xE9sultats \xBB.";
+        return false;
+    }
+    report_ensure_gui();
+    const QString folder = QFile::decodeName(QByteArray::fromStdString(dir));
+    if (!QDir().mkpath(folder)) {
+        error = file_error("Impossible de cr\xE9" "er le dossier ", folder, QString());
+        return false;
+    }
+    const QString base = QDir(folder).filePath(QFile::decodeName(QByteArray::fromStdString(stem)) + '-');
+    QImage hla, vla, sa;
+    draw_views(hla, vla, sa);
+    const QImage bar = from_bgr(BMPpal, 220, 56);
+    if (!save_png(hla, base + "hla.png", error) || !save_png(vla, base + "vla.png", error) ||
+        !save_png(sa, base + "sa.png", error) || !save_png(bar, base + "palette.png", error))
+        return false;
+    static const struct {
+        int which;
+        const char* name;
+    } results[4] = {{0, "bull"}, {1, "sectors"}, {12, "scores"}, {2, "lateral"}};
+    ResultPictures pictures;
+    for (const auto& r : results)
+        if (!save_png(pictures.draw(r.which), base + r.name + ".png", error)) return false;
+    return true;
+}

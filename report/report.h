@@ -1,0 +1,39 @@
+// The report of an evaluation: the French report page (one A4 page, as a PDF or
+// as RGB pixels), the program's pictures as PNG files, and the SHA-256 of the file
+// analysed. Qt draws and writes them inside; no Qt type shows here. Every function
+// reads the program's current state (after "Résultats") and runs on its thread.
+//
+// Texts returned to users are Latin-1, like every text of the program (a path in
+// them keeps its own bytes); files written are encoded as their format says.
+#ifndef VESMORA_REPORT_H
+#define VESMORA_REPORT_H
+
+#include <string>
+#include <vector>
+
+struct ReportInfo {
+    std::string file;         // the study analysed (local 8-bit path)
+    std::string sha256;       // its checksum, hex
+    std::string analysed_at;  // "07/12/2026 14:03"
+};
+
+// A QGuiApplication on the offscreen platform when none exists (the command-line tool).
+void report_ensure_gui();
+
+// SHA-256 of a file's bytes as 64 lower-case hex digits; "" when it cannot be read.
+std::string file_sha256(const std::string& path);
+
+// The report page of the program's current state as RGB bytes, 3 per pixel, top row
+// first (A4 at 150 dots per inch: 1240 x 1754). Empty (0 x 0) before "Résultats".
+std::vector<unsigned char> report_page_rgb(const ReportInfo& info, int& width, int& height);
+
+// The same page as a one-page A4 PDF. Written beside `path` first and renamed over it,
+// so a failure leaves any earlier file whole. False with a French `error` on failure.
+bool write_report_pdf(const std::string& path, const ReportInfo& info, std::string& error);
+
+// The three views, the palette bar and the four result pictures, each as drawn by the
+// program, as dir/stem-<name>.png: hla, vla, sa, palette, bull, sectors, scores,
+// lateral. The folder is made when missing. What the window shows is left as it was.
+bool write_pictures_png(const std::string& dir, const std::string& stem, std::string& error);
+
+#endif
