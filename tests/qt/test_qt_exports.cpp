@@ -1,0 +1,135 @@
+// The "Fichier" menu's exports in the desktop window (QtTest, offscreen platform): each
+// item is enabled exactly when the program says it makes sense, and the report and the
+// pictures are written through the real file dialogs; a failure shows a French box.
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "File_Commands.h"
+#include "layout.h"
+#include "main.h"
+#include "qt_backend.h"
+
+namespace {
+
+const QString STUDY = QStringLiteral(VESMORA_BINARY_DIR "/samples/lad-64.dcm");
+
+// The item of the "Fichier" menu whose text, without its mnemonic, is `text`.
+QAction* file_item(const QString& text) {
+    for (QAction* menu : vesmora_qt::main_window()->menuBar()->actions())
+        if (menu->text().remove('&') == QStringLiteral("Fichier"))
+            for (QAction* a : menu->menu()->actions())
+                if (a->text().remove('&') == text) return a;
+    return nullptr;
+}
+
+// Answers the file dialog that opens next with `path` (typed in, then accepted) and
+// acknowledges any box, keeping its text.
+class Answer {
+public:
+    explicit Answer(QString path) : path_(std::move(path)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (w == nullptr || !w->isVisible()) return;
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                boxes << box->text();
+                box->accept();
+            } else if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+                dialog->findChild<QLineEdit*>("fileNameEdit")->setText(path_);
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+        });
+        timer_.start(10);
+    }
+    QStringList boxes;
+
+private:
+    QString path_;
+    QTimer timer_;
+};
+
+void click(int id) { QTest::mouseClick(vesmora_qt::control(WINDOW, id), Qt::LeftButton); }
+
+}  // namespace
+
+class QtExports : public QObject {
+    Q_OBJECT
+
+private slots:
+    void items_follow_the_state_and_write_the_report() {
+        STARTUP();
+        vesmora_qt::main_window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(vesmora_qt::main_window()));
+        const QStringList names = {QStringLiteral("Exporter le rapport PDF\u2026"),
+                                   QStringLiteral("Enregistrer les images (PNG)\u2026"),
+                                   QStringLiteral("Exporter en DICOM\u2026"),
+                                   QStringLiteral("Enregistrer le mod\u00E8le\u2026"),
+                                   QStringLiteral("Charger un mod\u00E8le\u2026")};
+        QList<QAction*> items;
+        for (const QString& n : names) {
+            items << file_item(n);
+            QVERIFY2(items.back(), qPrintable(n));
+        }
+        QCOMPARE(items[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+        // Enabled: report, pictures, DICOM, save model, load model.
+        auto enabled = [&items] {
+            QString s;
+            for (QAction* a : items) s += a->isEnabled() ? '1' : '0';
+            return s;
+        };
+        QCOMPARE(enabled(), QStringLiteral("00000"));
+        vesmora_qt::open_study(STUDY);
+        QCOMPARE(load_ok, 1);
+        QCOMPARE(enabled(), QStringLiteral("00001"));
+        click(ID_PLACE_MODEL);  // "Centrer volume"
+        QCOMPARE(enabled(), QStringLiteral("00011"));
+        click(ID_RESULTS);
+        QCOMPARE(enabled(), QStringLiteral("11111"));
+
+        QTemporaryDir dir;
+        {
+            const QString pdf = dir.filePath(QStringLiteral("rapport \u00E9t\u00E9.pdf"));  // a name with accents
+            Answer answer(pdf);
+            items[0]->trigger();
+            QVERIFY2(answer.boxes.isEmpty(), qPrintable(answer.boxes.join('|')));
+            QFile f(pdf);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QVERIFY(f.read(5) == "%PDF-");
+        }
+        {
+            const QString folder = dir.filePath(QStringLiteral("images"));
+            QVERIFY(QDir().mkpath(folder));
+            Answer answer(folder);
+            items[1]->trigger();
+            QVERIFY2(answer.boxes.isEmpty(), qPrintable(answer.boxes.join('|')));
+            QCOMPARE(QDir(folder).entryList({QStringLiteral("lad-64-*.png")}, QDir::Files).size(), 8);
+        }
+        {
+            // A folder that does not exist: a French box, nothing written.
+            const QString pdf = dir.filePath(QStringLiteral("absent/rapport.pdf"));
+            Answer answer(pdf);
+            items[0]->trigger();
+            QCOMPARE(answer.boxes.size(), 1);
+            QVERIFY2(answer.boxes[0].startsWith(QStringLiteral("Impossible de cr\u00E9er le rapport")),
+                     qPrintable(answer.boxes[0]));
+            QVERIFY(!QFile::exists(pdf));
+        }
+
+        // A new study forgets the model and the results.
+        vesmora_qt::open_study(QStringLiteral(VESMORA_BINARY_DIR "/samples/normal-64.dcm"));
+        QCOMPARE(enabled(), QStringLiteral("00001"));
+        vesmora_qt::reset();
+    }
+};
+
+QTEST_MAIN(QtExports)
+#include "test_qt_exports.moc"
