@@ -258,7 +258,8 @@ void summary_block(QPainter& p, const ClinicalSummary& s, double x, double y, do
     y += 80;
     const QRectF band(x, y, w, 250);
     p.setPen(QPen(RULE, 2));
-    p.setBrush(score_tint(static_cast<int>(s.severity) == 0 ? 0 : static_cast<int>(s.severity) + 1));
+    static const int band_tint[4] = {0, 1, 2, 4};  // normal green .. severe red
+    p.setBrush(score_tint(band_tint[s.severity]));
     p.drawRoundedRect(band, 14, 14);
     text(p, QRectF(x, y + 15, w, 45), QStringLiteral("Score total (SSS)"), font(28), Qt::AlignCenter, GREY);
     text(p, QRectF(x, y + 60, w, 100), QString::number(s.summed_score) + QStringLiteral(" / ") +
