@@ -390,18 +390,16 @@ void draw_page(QPainter& p, const ReportInfo& info) {
 // =============================================================================================
 std::string path_text(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-// "msg path : why" in the program's Latin-1, the path in its own bytes.
-std::string file_error(const char* msg_latin1, const QString& path, const QString& why) {
-    std::string e = msg_latin1;
-    e += path_text(path);
-    if (!why.isEmpty()) e += " (" + std::string(why.toLatin1().constData()) + ")";
-    return e;
+// "msg path" in the program's Latin-1, the path in its own bytes, and what to check
+// (the system's own reason would come in English).
+std::string file_error(const char* msg_latin1, const QString& path) {
+    return msg_latin1 + path_text(path) + ".\nV\xE9rifiez que le dossier existe et que vous pouvez y \xE9" "crire.";
 }
 
 bool save_png(const QImage& img, const QString& path, std::string& error) {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || !img.save(&f, "PNG") || !f.commit()) {
-        error = file_error("Impossible d'\xE9" "crire l'image ", path, f.errorString());
+        error = file_error("Impossible d'\xE9" "crire l'image ", path);
         return false;
     }
     return true;
@@ -454,7 +452,7 @@ bool write_report_pdf(const std::string& path, const ReportInfo& info, std::stri
     report_ensure_gui();
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) {
-        error = file_error("Impossible de cr\xE9" "er le rapport ", file, out.errorString());
+        error = file_error("Impossible de cr\xE9" "er le rapport ", file);
         return false;
     }
     {
@@ -466,7 +464,7 @@ bool write_report_pdf(const std::string& path, const ReportInfo& info, std::stri
         QPainter p;
         if (!p.begin(&pdf)) {
             out.cancelWriting();
-            error = file_error("Impossible de cr\xE9" "er le rapport ", file, QString());
+            error = file_error("Impossible de cr\xE9" "er le rapport ", file);
             return false;
         }
         p.setWindow(0, 0, PAGE_W, PAGE_H);
@@ -474,7 +472,7 @@ bool write_report_pdf(const std::string& path, const ReportInfo& info, std::stri
         p.end();
     }
     if (!out.commit()) {
-        error = file_error("Impossible d'\xE9" "crire le rapport ", file, out.errorString());
+        error = file_error("Impossible d'\xE9" "crire le rapport ", file);
         return false;
     }
     return true;
@@ -489,7 +487,7 @@ bool write_pictures_png(const std::string& dir, const std::string& stem, std::st
     report_ensure_gui();
     const QString folder = QFile::decodeName(QByteArray::fromStdString(dir));
     if (!QDir().mkpath(folder)) {
-        error = file_error("Impossible de cr\xE9" "er le dossier ", folder, QString());
+        error = file_error("Impossible de cr\xE9" "er le dossier ", folder);
         return false;
     }
     const QString base = QDir(folder).filePath(QFile::decodeName(QByteArray::fromStdString(stem)) + '-');
