@@ -614,22 +614,22 @@ int DISPLAY() {
 }
 
 int VERIF_DISP() {
-    clamp_to(Nhla, 0, 255);
-    clamp_to(Nvla, 0, 255);
-    clamp_to(Nsa, 0, 255);
-    clamp_to(ell_ri, 12, 120);
-    clamp_to(ell_rj, 12, 120);
-    clamp_to(ell_rk, 12, 120);
-    clamp_to(ell_ci, 12, 244);
-    clamp_to(ell_cj, 12, 244);
-    clamp_to(ell_ck, 12, 244);
-    clamp_to(plan_i, 12, 244);
-    clamp_to(ill_ri, 4, 120);
-    clamp_to(ill_rj, 4, 120);
-    clamp_to(ill_rk, 4, 120);
-    clamp_to(ill_ci, 12, 244);
-    clamp_to(ill_cj, 12, 244);
-    clamp_to(ill_ck, 12, 244);
+    clamp_to(Nhla, SLICE_MIN, SLICE_MAX);
+    clamp_to(Nvla, SLICE_MIN, SLICE_MAX);
+    clamp_to(Nsa, SLICE_MIN, SLICE_MAX);
+    clamp_to(ell_ri, OUTER_AXIS_MIN, OUTER_AXIS_MAX);
+    clamp_to(ell_rj, OUTER_AXIS_MIN, OUTER_AXIS_MAX);
+    clamp_to(ell_rk, OUTER_AXIS_MIN, OUTER_AXIS_MAX);
+    clamp_to(ell_ci, CENTRE_MIN, CENTRE_MAX);
+    clamp_to(ell_cj, CENTRE_MIN, CENTRE_MAX);
+    clamp_to(ell_ck, CENTRE_MIN, CENTRE_MAX);
+    clamp_to(plan_i, CENTRE_MIN, CENTRE_MAX);
+    clamp_to(ill_ri, INNER_AXIS_MIN, INNER_AXIS_MAX);
+    clamp_to(ill_rj, INNER_AXIS_MIN, INNER_AXIS_MAX);
+    clamp_to(ill_rk, INNER_AXIS_MIN, INNER_AXIS_MAX);
+    clamp_to(ill_ci, CENTRE_MIN, CENTRE_MAX);
+    clamp_to(ill_cj, CENTRE_MIN, CENTRE_MAX);
+    clamp_to(ill_ck, CENTRE_MIN, CENTRE_MAX);
     // The inner ellipsoid shares the outer centre on j and k.
     ill_cj = ell_cj;
     ill_ck = ell_ck;
@@ -686,10 +686,14 @@ int INIT_SECT() {
 // =============================================================================================
 // 4. Apex and ring levels
 // =============================================================================================
+int DERIVED_APEX() {
+    // Three quarters of the way from the base plane to the tip.
+    return static_cast<int>(plan_i + 0.75 * (ell_ri + ell_ci - plan_i));
+}
+
 int EVAL_APEX() {
-    // The apex sits three quarters of the way from the base plane to the tip.
     amplii = ell_ri + ell_ci - plan_i;
-    apex_i = static_cast<int>(plan_i + 0.75 * amplii);
+    apex_i = DERIVED_APEX();
     EVAL_SECT();
     return 0;
 }

@@ -7,6 +7,12 @@
 // Palette bar
 int CREATE_PALBMP();
 
+// Limits that VERIF_DISP keeps the slices and the model within, both bounds included.
+constexpr int SLICE_MIN = 0, SLICE_MAX = 255;             // Nhla, Nvla, Nsa
+constexpr int OUTER_AXIS_MIN = 12, OUTER_AXIS_MAX = 120;  // ell_ri, ell_rj, ell_rk
+constexpr int INNER_AXIS_MIN = 4, INNER_AXIS_MAX = 120;   // ill_ri, ill_rj, ill_rk
+constexpr int CENTRE_MIN = 12, CENTRE_MAX = 244;          // both centres and plan_i
+
 // Slice views, strips, overlays and the limits of the model
 int DISPLAY();
 int VERIF_DISP();
@@ -19,6 +25,8 @@ int INIT_SECT();
 
 // Apex and ring levels
 int EVAL_APEX();
+// The apex level EVAL_APEX derives from the current outer ellipsoid and base plane.
+int DERIVED_APEX();
 int EVAL_SECT();
 
 // Result pictures

@@ -14,13 +14,15 @@ int main(int argc, char** argv) {
     add_replay_command(app, status);
     add_load_command(app, status);
     add_validate_auto_command(app, status);
+    add_analyze_command(app, status);
     // A first word that is no option and no subcommand is a mistyped subcommand, not a missing one.
     if (argc > 1 && argv[1][0] != '-') {
         std::string names;
         bool known = false;
         for (const CLI::App* sub : app.get_subcommands({})) {
             known = known || sub->get_name() == argv[1];
-            names += (names.empty() ? "" : ", ") + sub->get_name();
+            if (!sub->get_group().empty())  // the hidden ones are for the tool's own use
+                names += (names.empty() ? "" : ", ") + sub->get_name();
         }
         if (!known) {
             std::cerr << "vesmora-cli: unknown subcommand '" << argv[1] << "'; the subcommands are " << names

@@ -1,0 +1,78 @@
+#include "study_record.h"
+
+#include "Clinical_Summary.h"
+#include "Model_Place.h"
+#include "main.h"
+#include "model_file.h"
+#include "sectors.h"
+#include "text.h"
+
+using nlohmann::json;
+
+json study_record(const std::string& file) {
+    json r;
+    r["file"] = file;
+    r["patient"] = {{"name", field_utf8(PAT_NAME)},
+                    {"sex", field_utf8(PAT_SEX)},
+                    {"birth_date", field_utf8(PAT_DATE)},
+                    {"age", field_utf8(PAT_AGE)},
+                    {"exam_date", field_utf8(ACQ_DATE)}};
+    ModelValues m;
+    MODEL_CURRENT(m);
+    r["model"] = json(model_json(m));
+    r["model"]["levels"] = sect_i;
+
+    const ClinicalSummary s = CLINICAL_SUMMARY(SECTEUR, SCORE);
+    json segments = json::array();
+    for (int n = 1; n <= SECTOR_COUNT; n++)
+        segments.push_back({{"number", n},
+                            {"name_fr", latin1_to_utf8(SECTORS[n].name_fr)},
+                            {"name_en", SECTORS[n].name_en},
+                            {"territory", TERRITORY_NAME[SECTORS[n].territory]},
+                            {"percent", float_for_json(SECTEUR[n])},
+                            {"score", SCORE[n]}});
+    r["segments"] = segments;
+    r["summed_score"] = s.summed_score;
+    r["percent_myocardium_abnormal"] = s.percent_abnormal;
+    r["severity"] = latin1_to_utf8(SEVERITY_NAME[s.severity]);
+    for (int t = TERR_LAD; t <= TERR_LCX; t++) {
+        const TerritorySummary& ts = s.territory[t];
+        r["territories"][TERRITORY_NAME[t]] = {
+            {"segments", std::vector<int>(ts.segments, ts.segments + ts.count)},
+            {"summed_score", ts.summed_score},
+            {"mean_percent", ts.mean_percent}};
+    }
+    r["version"] = VESMORA_VERSION;
+    return r;
+}
+
+namespace {
+
+std::string csv_field(const std::string& s) {
+    const bool quote = s.find_first_of(",\"\r\n") != std::string::npos ||
+                       (!s.empty() && (s.front() == ' ' || s.back() == ' '));
+    if (!quote) return s;
+    std::string out = "\"";
+    for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+std::string text_of(const json& v) { return v.is_string() ? v.get<std::string>() : v.dump(); }
+
+}  // namespace
+
+std::string csv_header() {
+    std::string h = "file,patient_name,exam_date";
+    for (int n = 1; n <= SECTOR_COUNT; n++) h += ",percent_" + std::to_string(n);
+    for (int n = 1; n <= SECTOR_COUNT; n++) h += ",score_" + std::to_string(n);
+    return h + ",summed_score,severity\n";
+}
+
+std::string csv_row(const json& record) {
+    std::string row = csv_field(text_of(record.at("file"))) + "," +
+                      csv_field(text_of(record.at("patient").at("name"))) + "," +
+                      csv_field(text_of(record.at("patient").at("exam_date")));
+    for (const char* key : {"percent", "score"})
+        for (const json& seg : record.at("segments")) row += "," + text_of(seg.at(key));
+    return row + "," + text_of(record.at("summed_score")) + "," + csv_field(text_of(record.at("severity"))) + "\n";
+}

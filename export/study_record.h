@@ -1,0 +1,26 @@
+// The record of one analysed study, as JSON (UTF-8), and its row in a CSV table.
+//
+// Record: {"file", "patient": {"name", "sex", "birth_date", "age", "exam_date"},
+//   "model": {the model file's keys, "levels": [5 ring levels]},
+//   "segments": [{"number", "name_fr", "name_en", "territory", "percent", "score"} x 17],
+//   "summed_score", "percent_myocardium_abnormal", "severity",
+//   "territories": {"LAD"|"RCA"|"LCx": {"segments", "summed_score", "mean_percent"}}, "version"}
+// A segment's "percent" is the program's single-precision value, printed as the shortest
+// number that reads back to it.
+#ifndef VESMORA_EXPORT_STUDY_RECORD_H
+#define VESMORA_EXPORT_STUDY_RECORD_H
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+// The record of the program's state after "Résultats"; `file` is stored as given.
+nlohmann::json study_record(const std::string& file);
+
+// The CSV table of records: a header line, then one line per record (file, patient name,
+// exam date, the 17 percentages, the 17 scores, summed score, severity); fields quoted
+// where they hold a comma, a quote, a line break or an outer blank.
+std::string csv_header();
+std::string csv_row(const nlohmann::json& record);
+
+#endif

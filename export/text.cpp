@@ -1,0 +1,34 @@
+#include "text.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+std::string latin1_to_utf8(const std::string& latin1) {
+    std::string out;
+    out.reserve(latin1.size());
+    for (unsigned char c : latin1) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string field_utf8(const char* latin1) {
+    std::string s = latin1 != nullptr ? latin1 : "";
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return latin1_to_utf8(s);
+}
+
+double float_for_json(float f) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf - 1, f);  // shortest that reads back as f
+    *r.ptr = 0;
+    const double d = std::strtod(buf, nullptr);
+    // Decimal -> double -> float rounds twice; where that lands elsewhere, the exact value.
+    return static_cast<float>(d) == f ? d : static_cast<double>(f);
+}

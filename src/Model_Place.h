@@ -1,0 +1,31 @@
+// A placed ventricle model as values: read from the program's state, and placed
+// back as "Centrer volume" and the drags place it. Model files and the study
+// record are built on these.
+#ifndef VESMORA_MODEL_PLACE_H
+#define VESMORA_MODEL_PLACE_H
+
+struct ModelValues {
+    int outer_centre[3], outer_semi_axes[3];   // i, j, k
+    int inner_centre[3], inner_semi_axes[3];
+    int base_plane;
+    int has_apex, apex;                        // apex optional
+};
+
+// Fills v from the program's current model (ell_*, ill_*, plan_i, apex_i). The apex is
+// given (has_apex 1) only when it is not the one the model itself derives, that is when
+// it was put with the "A" button.
+void MODEL_CURRENT(ModelValues& v);
+
+// 1 when every value lies within the limits the program keeps the model in: centres and
+// base plane 12..244, outer semi-axes 12..120, inner 4..120, the inner centre on j and k
+// equal to the outer one, the apex (when given) a slice 0..255. Else 0, and `why`
+// (Latin-1, French) names the first field out of range ("outer.semi_axes[1]" ...).
+int MODEL_CHECK(const ModelValues& v, char* why, int why_size);
+
+// Places the model as "Centrer volume" and the drags would (limits, apex and ring levels
+// derived; apex set as the "A" button sets it when has_apex), then redraws. Refuses
+// (returns 0, nothing changes) when no volume is loaded or a value is out of its range;
+// `why` (Latin-1, French) then names the field ("outer.semi_axes[1]" ...).
+int PLACE_MODEL(const ModelValues& v, char* why, int why_size);
+
+#endif

@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""vesmora-cli analyze: the defect of each sample study found in its territory, the record
+equal to what the program holds after the same steps replayed, refused studies among good
+ones, model files and the CSV table."""
+import csv
+import io
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+CLI = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "vesmora-cli")
+SOURCE = sys.argv[2] if len(sys.argv) > 2 else "."
+BINARY = sys.argv[3] if len(sys.argv) > 3 else os.path.join(SOURCE, "build", "default")
+SAMPLES = os.path.abspath(os.path.join(BINARY, "samples"))
+TERRITORY = {"LAD": {1, 2, 7, 8, 13, 14, 17}, "RCA": {3, 4, 9, 10, 15}, "LCx": {5, 6, 11, 12, 16}}
+
+
+def cli(*args):
+    return subprocess.run([CLI, *args], capture_output=True, text=True, timeout=300)
+
+
+def f32(x):
+    return struct.unpack("f", struct.pack("f", float(x)))[0]
+
+
+def sample(name):
+    return os.path.join(SAMPLES, name + ".dcm")
+
+
+class Analyze(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def test_each_defect_lands_in_its_territory(self):
+        studies = {"LAD": sample("lad-64"), "LCx": sample("lcx-64"), "RCA": sample("rca-64")}
+        r = cli("analyze", *studies.values(), "--jobs", "2", "--json", "-")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        records = json.loads(r.stdout)
+        self.assertEqual([rec["file"] for rec in records], list(studies.values()), "kept in the studies' order")
+        for (artery, _), rec in zip(studies.items(), records):
+            terr = rec["territories"]
+            self.assertEqual(max(terr, key=lambda t: terr[t]["summed_score"]), artery, terr)
+            self.assertGreater(terr[artery]["summed_score"], 0)
+            self.assertEqual(sum(t["summed_score"] for t in terr.values()), rec["summed_score"])
+            for t, segs in TERRITORY.items():
+                self.assertEqual(set(terr[t]["segments"]), segs)
+                self.assertEqual({s["number"] for s in rec["segments"] if s["territory"] == t}, segs)
+
+    def test_record_equals_the_program_state_after_the_same_steps(self):
+        lad = sample("lad-64")
+        i, j, k = 124, 130, 126
+        r = cli("analyze", lad, "--slices", f"{i},{j},{k}", "--json", self.path("lad.json"))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(self.path("lad.json"), encoding="utf-8") as f:
+            text = f.read()
+        rec = json.loads(text)
+        # The same study by hand: the strips choose the slices, then "Centrer volume" and "Résultats".
+        state_path = self.path("state.txt")
+        with open(self.path("steps.txt"), "w") as f:
+            f.write(f"open {lad}\n"
+                    f"lbuttondown {23 + k} 320\nlbuttonup {23 + k} 320\n"
+                    f"lbuttondown {294 + j} 320\nlbuttonup {294 + j} 320\n"
+                    f"lbuttondown {563 + i} 320\nlbuttonup {563 + i} 320\n"
+                    f"command 24\ncommand 45\ndump state {state_path}\n")
+        r = cli("replay", self.path("steps.txt"))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(state_path) as f:
+            st = {line.split()[0]: line.split()[1:] for line in f}
+        ints = lambda name: [int(v) for v in st[name]]
+        m = rec["model"]
+        self.assertEqual(m["outer"]["centre"], [i, j, k])
+        self.assertEqual(m["outer"]["centre"], [ints(n)[0] for n in ("ell_ci", "ell_cj", "ell_ck")])
+        self.assertEqual(m["outer"]["semi_axes"], [ints(n)[0] for n in ("ell_ri", "ell_rj", "ell_rk")])
+        self.assertEqual(m["inner"]["centre"], [ints(n)[0] for n in ("ill_ci", "ill_cj", "ill_ck")])
+        self.assertEqual(m["inner"]["semi_axes"], [ints(n)[0] for n in ("ill_ri", "ill_rj", "ill_rk")])
+        self.assertEqual(m["base_plane"], ints("plan_i")[0])
+        self.assertEqual(m["levels"], ints("sect_i"))
+        self.assertNotIn("apex", m, "the derived apex is no model file's business")
+        self.assertEqual(m["levels"][3], ints("apex_i")[0])
+        scores = ints("SCORE")
+        for seg in rec["segments"]:
+            n = seg["number"]
+            self.assertEqual(f32(seg["percent"]), f32(st["SECTEUR"][n]), n)
+            self.assertEqual(seg["score"], scores[n], n)
+        self.assertEqual(rec["summed_score"], sum(scores[1:]))
+        self.assertAlmostEqual(rec["percent_myocardium_abnormal"], sum(scores[1:]) / 68 * 100)
+        band = ["normal"] * 4 + ["légèrement anormal"] * 5 + ["modérément anormal"] * 5
+        self.assertEqual(rec["severity"], band[rec["summed_score"]] if rec["summed_score"] < 14 else "sévèrement anormal")
+        self.assertEqual(rec["patient"], {"name": "ANONYME LAD", "sex": "M", "birth_date": "14/03/1968", "age": "58",
+                                          "exam_date": "15/09/2026"})
+        # Printed as the shortest text of the single-precision value, not of its double.
+        for raw in __import__("re").findall(r'"percent": ([-0-9.e]+)', text):
+            self.assertLessEqual(len(raw.replace("-", "").replace(".", "").lstrip("0")), 9, raw)
+
+    def test_refused_studies_are_named_and_the_others_go_on_to_status_3(self):
+        rescaled = self.path("rescaled.dcm")
+        with open(rescaled, "wb") as f:  # "DICM", then a Rescale Slope after the patient's name
+            meta = b"\x02\x00\x10\x00UI\x14\x001.2.840.10008.1.2.1\0"
+            name = b"\x10\x00\x10\x00PN\x08\x00DOE^JOHN"
+            f.write(b"\0" * 128 + b"DICM" + meta + name + b"\x28\x00\x53\x10DS\x02\x001 " + b"\0" * 64)
+        text = self.path("notes.txt")
+        with open(text, "w") as f:
+            f.write("not a study\n")
+        studies = [rescaled, sample("rca-64"), text, sample("lad-64")]
+        r = cli("analyze", *studies, "--jobs", "3", "--json", self.path("out.json"), "--csv", self.path("out.csv"))
+        self.assertEqual(r.returncode, 3, r.stdout + r.stderr)
+        self.assertIn(f"{rescaled} refusé : Problème de décodage du fichier Dicom.\nCode erreur : R-SI", r.stderr)
+        self.assertIn(f"{text} refusé : Ce fichier n'est pas un fichier dicom valide", r.stderr)
+        with open(self.path("out.json"), encoding="utf-8") as f:
+            records = json.load(f)
+        self.assertEqual([rec["file"] for rec in records], [sample("rca-64"), sample("lad-64")])
+        with open(self.path("out.csv"), encoding="utf-8", newline="") as f:
+            rows = list(csv.reader(f))
+        self.assertEqual(len(rows), 3)
+        self.assertEqual(rows[0][:4] + rows[0][-2:], ["file", "patient_name", "exam_date", "percent_1",
+                                                      "summed_score", "severity"])
+        for row, rec in zip(rows[1:], records):
+            self.assertEqual(len(row), 3 + 17 + 17 + 2)
+            self.assertEqual(row[:3], [rec["file"], rec["patient"]["name"], rec["patient"]["exam_date"]])
+            self.assertEqual([f32(v) for v in row[3:20]], [f32(s["percent"]) for s in rec["segments"]])
+            self.assertEqual([int(v) for v in row[20:37]], [s["score"] for s in rec["segments"]])
+            self.assertEqual(row[37:], [str(rec["summed_score"]), rec["severity"]])
+
+    def test_a_records_model_placed_again_gives_the_same_result_and_a_bad_one_stops_the_run(self):
+        lad = sample("lad-64")
+        r = cli("analyze", lad, "--slices", "120,126,130", "--json", "-")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        first = json.loads(r.stdout)
+        with open(self.path("model.json"), "w") as f:
+            json.dump(first["model"], f)  # a record's model, levels and all, reads as a model file
+        r = cli("analyze", lad, "--model", self.path("model.json"), "--json", "-")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        again = json.loads(r.stdout)
+        self.assertEqual(again["model"], first["model"])
+        self.assertEqual(again["segments"], first["segments"])
+
+        bad = dict(first["model"], outer=dict(first["model"]["outer"], semi_axes=[80, 200, 50]))
+        with open(self.path("bad.json"), "w") as f:
+            json.dump(bad, f)
+        r = cli("analyze", lad, "--model", self.path("bad.json"))
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("outer.semi_axes[1] : 200 est hors des limites (12 à 120)", r.stderr)
+        r = cli("analyze", lad, "--slices", "128,256,128")
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("--slices takes three slices I,J,K, each 0 to 255", r.stderr)
+
+    def test_a_path_with_a_comma_quotes_and_a_line_break_stays_one_csv_field(self):
+        study = self.path('odd, "study"\nname.dcm')
+        r = cli("sample", study, "--matrix", "64", "--name", "Zoé^Dupré")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        r = cli("analyze", study, "--csv", "-")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        rows = list(csv.reader(io.StringIO(r.stdout, newline="")))
+        self.assertEqual(len(rows), 2)
+        self.assertEqual(rows[1][:2], [study, "Zo Dupr"])  # the program drops accented letters from names
+        self.assertEqual(len(rows[1]), len(rows[0]))
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

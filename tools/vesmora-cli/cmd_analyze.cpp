@@ -1,0 +1,454 @@
+// vesmora-cli analyze STUDY... [--model FILE | --slices I,J,K] [--json OUT] [--csv OUT]
+//                              [--pdf DIR] [--png DIR] [--dicom DIR] [--jobs N]
+//
+// Each study is analysed as a user would: opened as "Ouvrir" opens it, the model
+// placed from the model file (or by "Centrer volume" at the slices), "Résultats"
+// pressed, then its pictures, report and DICOM objects written. The program's state
+// is one per process, so every study runs in a process of its own: this tool started
+// again with the hidden subcommand `analyze-study`, which hands its record (or its
+// refusal, the French text the program showed) back through a pipe as one JSON object.
+// Up to --jobs of them run at once; the records come out in the order of the studies.
+// A refused study is named with its message on standard error, the others go on, and
+// the run ends with status 3.
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Model_Place.h"
+#include "cli.h"
+#include "headless.h"
+#include "layout.h"
+#include "main.h"
+#include "model_file.h"
+#include "study_record.h"
+#include "text.h"
+#ifdef VESMORA_HAVE_REPORT
+#include "report.h"
+#endif
+#ifdef VESMORA_HAVE_DICOM_EXPORT
+#include "dicom_export.h"
+#endif
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+struct Options {
+    std::vector<std::string> studies;
+    std::string model, slices = "128,128,128", json_out, csv_out, pdf_dir, png_dir, dicom_dir;
+    unsigned jobs = 0;
+};
+
+// What the hidden subcommand hands back: {"record": {...}} or {"refused": "text"}.
+std::string dump(const json& j, int indent = -1) {
+    return j.dump(indent, ' ', false, json::error_handler_t::replace);
+}
+
+bool parse_slices(const std::string& text, int out[3]) {
+    char tail = 0;
+    return std::sscanf(text.c_str(), "%d,%d,%d%c", &out[0], &out[1], &out[2], &tail) == 3 &&
+           out[0] >= 0 && out[0] <= 255 && out[1] >= 0 && out[1] <= 255 && out[2] >= 0 && out[2] <= 255;
+}
+
+std::string stem_of(const std::string& study) { return fs::path(study).stem().string(); }
+
+// ---------------------------------------------------------------------------------------------
+// One study, in its own process
+// ---------------------------------------------------------------------------------------------
+std::size_t boxes_before = 0;
+
+// The text the program showed last since the study was opened, else the fallback; in UTF-8.
+std::string last_box(const char* fallback) {
+    const auto& boxes = headless::state().boxes;
+    return latin1_to_utf8(boxes.size() > boxes_before ? boxes.back().text : fallback);
+}
+
+void hand_back(const json& j) {
+    const std::string text = dump(j) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+// The program ends itself (a rescaled file, memory): its last box is the study's refusal.
+void refused_at_exit(int status) {
+    hand_back({{"refused", last_box("Le programme s'est termin\xE9.")}, {"status", status}});
+}
+
+#if defined(VESMORA_HAVE_REPORT)
+std::string now_text() {
+    const std::time_t t = std::time(nullptr);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%d/%m/%Y %H:%M", std::localtime(&t));
+    return buf;
+}
+#endif
+
+// Writes the study's pictures, report and DICOM objects; "" or why not (UTF-8).
+std::string write_outputs(const Options& o, const std::string& study) {
+    const std::string stem = stem_of(study);
+    std::string error;
+#if defined(VESMORA_HAVE_REPORT)
+    if (!o.png_dir.empty() || !o.pdf_dir.empty() || !o.dicom_dir.empty()) report_ensure_gui();
+    if (!o.png_dir.empty() && !write_pictures_png(o.png_dir, stem, error)) return latin1_to_utf8(error);
+    const ReportInfo info{study, file_sha256(study), now_text()};
+    if (!o.pdf_dir.empty() && !write_report_pdf((fs::path(o.pdf_dir) / (stem + ".pdf")).string(), info, error))
+        return latin1_to_utf8(error);
+#if defined(VESMORA_HAVE_DICOM_EXPORT)
+    if (!o.dicom_dir.empty()) {
+        int w = 0, h = 0;
+        const std::vector<unsigned char> page = report_page_rgb(info, w, h);
+        const fs::path dir(o.dicom_dir);
+        if (!write_secondary_capture(study, page.data(), w, h, (dir / (stem + "-sc.dcm")).string(), error) ||
+            !write_structured_report(study, (dir / (stem + "-sr.dcm")).string(), error))
+            return latin1_to_utf8(error);
+    }
+#endif
+#endif
+    (void)o, (void)stem, (void)error;
+    return "";
+}
+
+int analyze_one(const Options& o) {
+    const std::string& study = o.studies.front();
+    if (!use_program_folder("", "analyze")) return 2;
+    vesmora_before_exit = refused_at_exit;
+    STARTUP();
+    boxes_before = headless::state().boxes.size();
+    const std::string why = unreadable(study);
+    if (!why.empty()) {
+        hand_back({{"refused", latin1_to_utf8("Impossible d'ouvrir ce fichier : ") + why + "."}});
+        return 0;
+    }
+    headless::queue_open_answer(study);
+    plat_send_message(WINDOW, VM_COMMAND, ID_OPEN, 0);
+    if (load_ok != 1) {
+        hand_back({{"refused", last_box("Ce fichier n'a pas pu \xEAtre ouvert.")}});
+        return 0;
+    }
+    if (!o.model.empty()) {
+        ModelValues v;
+        std::string error;
+        char place_why[200] = "";
+        if (!read_model_file(o.model, v, error)) {
+            hand_back({{"refused", latin1_to_utf8(error)}});
+            return 0;
+        }
+        if (!PLACE_MODEL(v, place_why, sizeof place_why)) {
+            hand_back({{"refused", latin1_to_utf8(place_why)}});
+            return 0;
+        }
+    } else {
+        int s[3];
+        parse_slices(o.slices, s);  // checked by the parent
+        Nsa = s[0];
+        Nvla = s[1];
+        Nhla = s[2];
+        plat_send_message(WINDOW, VM_COMMAND, ID_PLACE_MODEL, 0);
+    }
+    plat_send_message(WINDOW, VM_COMMAND, ID_RESULTS, 0);
+    if (res_ok != 1) {
+        hand_back({{"refused", last_box("Les r\xE9sultats n'ont pas pu \xEAtre calcul\xE9s.")}});
+        return 0;
+    }
+    const json record = study_record(study);
+    const std::string failed = write_outputs(o, study);
+    vesmora_before_exit = nullptr;
+    if (!failed.empty())
+        hand_back({{"refused", failed}});
+    else
+        hand_back({{"record", record}});
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The parent: runs the studies, keeps their order, writes the tables
+// ---------------------------------------------------------------------------------------------
+struct Run {
+    pid_t pid = -1;
+    int fd = -1;
+    std::string out;
+};
+
+struct Outcome {
+    bool done = false;
+    json record;          // null when refused
+    std::string refusal;  // UTF-8
+};
+
+std::vector<std::string> child_args(const Options& o, const std::string& study) {
+    std::vector<std::string> a = {"vesmora-cli", "analyze-study", study};
+    auto add = [&a](const char* flag, const std::string& value) {
+        if (value.empty()) return;
+        a.push_back(flag);
+        a.push_back(value);
+    };
+    add("--model", o.model);
+    add("--slices", o.model.empty() ? o.slices : "");
+    add("--pdf", o.pdf_dir);
+    add("--png", o.png_dir);
+    add("--dicom", o.dicom_dir);
+    return a;
+}
+
+// Starts the tool again on one study, its standard output into a pipe; false and why when it cannot.
+bool start(const Options& o, const std::string& study, Run& run, std::string& why) {
+    int p[2];
+    if (pipe2(p, O_CLOEXEC) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, p[1], STDOUT_FILENO);  // dup2 leaves the copy open across exec
+    const std::vector<std::string> args = child_args(o, study);
+    std::vector<char*> argv;
+    for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
+    argv.push_back(nullptr);
+    const int rc = posix_spawn(&run.pid, "/proc/self/exe", &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    close(p[1]);
+    if (rc != 0) {
+        close(p[0]);
+        why = std::strerror(rc);
+        return false;
+    }
+    run.fd = p[0];
+    run.out.clear();
+    return true;
+}
+
+Outcome finish(Run& run) {
+    close(run.fd);
+    int wstatus = 0;
+    while (waitpid(run.pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    Outcome r;
+    r.done = true;
+    const std::size_t line = run.out.find('\n');
+    const json answer = json::parse(run.out.substr(0, line), nullptr, false);
+    if (answer.is_object() && answer.contains("record")) {
+        r.record = answer["record"];
+    } else if (answer.is_object() && answer.contains("refused")) {
+        r.refusal = answer["refused"].get<std::string>();
+    } else if (WIFSIGNALED(wstatus)) {
+        r.refusal = latin1_to_utf8("l'analyse s'est arr\xEAt\xE9" "e sur le signal ") + std::to_string(WTERMSIG(wstatus)) + ".";
+    } else {
+        r.refusal = latin1_to_utf8("l'analyse s'est arr\xEAt\xE9" "e sans r\xE9sultat (statut ") +
+                    std::to_string(WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1) + ").";
+    }
+    return r;
+}
+
+const std::string SUMMED = latin1_to_utf8("score somm\xE9"), REFUSED = latin1_to_utf8("refus\xE9 :");
+
+class Progress {
+public:
+    explicit Progress(std::size_t total) : total_(total), tty_(isatty(STDERR_FILENO) == 1) {}
+    void study_done(const std::string& study, const Outcome& r) {
+        ++done_;
+        if (tty_) std::fprintf(stderr, "\r\033[K");
+        if (!r.refusal.empty())
+            std::fprintf(stderr, "vesmora-cli analyze: %s %s %s\n", study.c_str(), REFUSED.c_str(), r.refusal.c_str());
+        else if (!tty_)
+            std::fprintf(stderr, "vesmora-cli analyze: [%zu/%zu] %s : %s %d (%s)\n", done_, total_, study.c_str(),
+                         SUMMED.c_str(), r.record["summed_score"].get<int>(),
+                         r.record["severity"].get<std::string>().c_str());
+        if (tty_) bar();
+    }
+    void bar() const {
+        const int width = 30, filled = static_cast<int>(width * done_ / (total_ ? total_ : 1));
+        std::fprintf(stderr, "\r[%s%s] %zu/%zu", std::string(filled, '#').c_str(),
+                     std::string(width - filled, '.').c_str(), done_, total_);
+        if (done_ == total_) std::fprintf(stderr, "\n");
+        std::fflush(stderr);
+    }
+
+private:
+    std::size_t total_, done_ = 0;
+    bool tty_;
+};
+
+// Runs every study, at most o.jobs at once; outcomes in the order of the studies.
+std::vector<Outcome> run_all(const Options& o) {
+    const std::size_t n = o.studies.size();
+    std::vector<Outcome> outcomes(n);
+    std::vector<Run> runs(n);
+    std::vector<std::size_t> running;
+    Progress progress(n);
+    if (isatty(STDERR_FILENO) == 1) progress.bar();
+    std::size_t next = 0;
+    while (next < n || !running.empty()) {
+        while (next < n && running.size() < o.jobs) {
+            std::string why;
+            if (start(o, o.studies[next], runs[next], why)) {
+                running.push_back(next);
+            } else {
+                outcomes[next] = {true, json(), latin1_to_utf8("le processus d'analyse n'a pas pu d\xE9marrer : ") + why};
+                progress.study_done(o.studies[next], outcomes[next]);
+            }
+            ++next;
+        }
+        if (running.empty()) continue;
+        std::vector<pollfd> fds;
+        for (std::size_t i : running) fds.push_back({runs[i].fd, POLLIN, 0});
+        if (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            std::perror("vesmora-cli analyze: poll");
+            break;
+        }
+        std::vector<std::size_t> still;
+        for (std::size_t k = 0; k < running.size(); k++) {
+            const std::size_t i = running[k];
+            bool ended = false;
+            if (fds[k].revents != 0) {
+                char buf[65536];
+                const ssize_t got = read(runs[i].fd, buf, sizeof buf);
+                if (got > 0)
+                    runs[i].out.append(buf, static_cast<std::size_t>(got));
+                else if (got == 0 || errno != EINTR)
+                    ended = true;
+            }
+            if (!ended) {
+                still.push_back(i);
+                continue;
+            }
+            outcomes[i] = finish(runs[i]);
+            progress.study_done(o.studies[i], outcomes[i]);
+        }
+        running.swap(still);
+    }
+    return outcomes;
+}
+
+// Writes text to path, or to standard output for "-"; false after a message when it cannot.
+bool write_out(const std::string& path, const std::string& text) {
+    if (path == "-") {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        return true;
+    }
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    out.close();
+    if (!out) {
+        std::cerr << "vesmora-cli analyze: cannot write " << path << ": " << std::strerror(errno) << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool ready_folder(const std::string& dir, const char* option) {
+    if (dir.empty()) return true;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (!ec && fs::is_directory(dir, ec)) return true;
+    std::cerr << "vesmora-cli analyze: " << option << " " << dir << ": cannot make this folder"
+              << (ec ? ": " + ec.message() : "") << "\n";
+    return false;
+}
+
+int analyze_all(Options& o) {
+    int s[3];
+    if (!o.model.empty()) {
+        ModelValues v;
+        std::string error;
+        if (!read_model_file(o.model, v, error)) {
+            std::cerr << "vesmora-cli analyze: " << latin1_to_utf8(error) << "\n";
+            return 2;
+        }
+    } else if (!parse_slices(o.slices, s)) {
+        std::cerr << "vesmora-cli analyze: --slices takes three slices I,J,K, each 0 to 255, not '" << o.slices
+                  << "'\n";
+        return 2;
+    }
+#ifndef VESMORA_HAVE_REPORT
+    if (!o.pdf_dir.empty() || !o.png_dir.empty()) {
+        std::cerr << "vesmora-cli analyze: --pdf and --png need the report library, which this build lacks\n";
+        return 2;
+    }
+#endif
+#ifndef VESMORA_HAVE_DICOM_EXPORT
+    if (!o.dicom_dir.empty()) {
+        std::cerr << "vesmora-cli analyze: --dicom needs the DICOM export library, which this build lacks\n";
+        return 2;
+    }
+#endif
+    if (!ready_folder(o.pdf_dir, "--pdf") || !ready_folder(o.png_dir, "--png") || !ready_folder(o.dicom_dir, "--dicom"))
+        return 2;
+    if (o.jobs == 0) o.jobs = std::max(1u, std::thread::hardware_concurrency());
+
+    const std::vector<Outcome> outcomes = run_all(o);
+    json records = json::array();
+    std::string csv = csv_header();
+    bool refused = false;
+    for (const Outcome& r : outcomes) {
+        refused = refused || r.record.is_null();
+        if (r.record.is_null()) continue;
+        records.push_back(r.record);
+        csv += csv_row(r.record);
+    }
+    bool written = true;
+    if (!o.json_out.empty())
+        written = write_out(o.json_out, dump(o.studies.size() == 1 && !records.empty() ? records[0] : records, 2) + "\n");
+    if (!o.csv_out.empty()) written = write_out(o.csv_out, csv) && written;
+    if (o.json_out.empty() && o.csv_out.empty())  // a line per study: its scores by territory
+        for (const json& r : records)
+            std::printf("%s : %s %d, %s (LAD %d, RCA %d, LCx %d)\n", r["file"].get<std::string>().c_str(),
+                        SUMMED.c_str(), r["summed_score"].get<int>(),
+                        r["severity"].get<std::string>().c_str(), r["territories"]["LAD"]["summed_score"].get<int>(),
+                        r["territories"]["RCA"]["summed_score"].get<int>(),
+                        r["territories"]["LCx"]["summed_score"].get<int>());
+    if (!written) return 2;
+    return refused ? 3 : 0;
+}
+
+void add_options(CLI::App* cmd, Options& o, bool one) {
+    auto* model = cmd->add_option("--model", o.model, "Model file (JSON) to place on every study");
+    cmd->add_option("--slices", o.slices,
+                    "Without a model file: \"Centrer volume\" at these short-axis, vertical and horizontal "
+                    "long-axis slices I,J,K (default 128,128,128)")
+        ->excludes(model);
+    cmd->add_option("--pdf", o.pdf_dir, "Folder for each study's PDF report (STEM.pdf)");
+    cmd->add_option("--png", o.png_dir, "Folder for each study's pictures (STEM-NAME.png)");
+    cmd->add_option("--dicom", o.dicom_dir,
+                    "Folder for each study's DICOM Secondary Capture and Structured Report (STEM-sc.dcm, STEM-sr.dcm)");
+    if (one) return;
+    cmd->add_option("--json", o.json_out, "JSON records: an object for one study, an array for several; - for standard output");
+    cmd->add_option("--csv", o.csv_out, "CSV table, a row per study; - for standard output");
+    cmd->add_option("--jobs", o.jobs, "Studies analysed at once (default: the number of cores)")
+        ->check(CLI::Range(1u, 1024u));
+}
+
+}  // namespace
+
+void add_analyze_command(CLI::App& app, int& status) {
+    static Options all, one;
+    auto* cmd = app.add_subcommand("analyze", "Analyse studies: open, place the model, compute the results, export");
+    cmd->add_option("STUDY", all.studies, "DICOM files")->required();
+    add_options(cmd, all, false);
+    cmd->callback([&status] { status = analyze_all(all); });
+
+    // One study, for the parent above: its record or refusal as one JSON line on standard output.
+    auto* study = app.add_subcommand("analyze-study", "")->group("");
+    study->add_option("STUDY", one.studies)->required()->expected(1);
+    add_options(study, one, true);
+    study->callback([&status] { status = analyze_one(one); });
+}
