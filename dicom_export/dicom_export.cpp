@@ -1,0 +1,420 @@
+// The two DICOM objects of a study's results, written with DCMTK.
+//
+//   read_source      the analysed file: its "DICM" mark, then DCMTK's reading of it
+//   identification   the patient and study elements copied into every object we write
+//   finish_file      temporary file beside the target, then rename
+//   write_secondary_capture, write_structured_report
+//
+// Identifiers: new series and instance UIDs come from dcmGenerateUniqueIdentifier under
+// DCMTK's own site roots (SITE_SERIES_UID_ROOT, SITE_INSTANCE_UID_ROOT): the program has
+// no root of its own, and these are the ones DCMTK hands to the programs built on it.
+#include "dicom_export.h"
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmdata/dcvrda.h>
+#include <dcmtk/dcmdata/dcvrtm.h>
+#include <dcmtk/dcmsr/dsrdoc.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "Clinical_Summary.h"
+#include "main.h"
+#include "sectors.h"
+
+namespace {
+
+// ---- texts ------------------------------------------------------------------------------------------
+
+std::string latin1_to_utf8(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string trimmed(const OFString& s) {
+    std::string t(s.c_str());
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\0')) t.pop_back();
+    while (!t.empty() && t.front() == ' ') t.erase(0, 1);
+    return t;
+}
+
+// "%.9g": the single-precision value reads back to the same float; 16 characters at most (DS).
+std::string number_text(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.9g", v);
+    return buf;
+}
+
+// ---- the analysed file ------------------------------------------------------------------------------
+
+// The analysed file as DCMTK reads it; large values (the pixels) stay on disk until asked for.
+bool read_source(const std::string& path, DcmFileFormat& file, std::string& error) {
+    const std::string head = "Impossible de lire le fichier analys\xE9 " + path + " : ";
+    // The program accepts only files with the mark at byte 128; so do its exports, and a
+    // text file is not taken by DCMTK's lenient reader for a dataset without a header.
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = head + std::strerror(errno);
+        return false;
+    }
+    char mark[132] = {};
+    in.read(mark, sizeof mark);
+    if (in.gcount() < 132 || std::memcmp(mark + 128, "DICM", 4) != 0) {
+        error = head + "ce n'est pas un fichier DICOM (pas de marque DICM \xE0 l'octet 128)";
+        return false;
+    }
+    const OFCondition st = file.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, 4096);
+    if (st.bad()) {
+        error = head + "DCMTK : " + st.text();
+        return false;
+    }
+    OFString study;
+    if (file.getDataset()->findAndGetOFString(DCM_StudyInstanceUID, study).bad() || trimmed(study).empty()) {
+        error = "Le fichier analys\xE9 " + path +
+                " n'a pas d'identifiant d'\xE9tude (Study Instance UID) : les objets DICOM ne sauraient "
+                "pas \xE0 quelle \xE9tude se joindre";
+        return false;
+    }
+    return true;
+}
+
+// Patient (name, ID, issuer, birth date, sex), Patient Study (age) and General Study elements:
+// the type 2 ones are written empty when the source lacks them, the others only when present.
+struct CopiedTag {
+    DcmTagKey key;
+    bool type2;
+};
+const CopiedTag COPIED[] = {
+    {DCM_PatientName, true},       {DCM_PatientID, true},          {DCM_IssuerOfPatientID, false},
+    {DCM_PatientBirthDate, true},  {DCM_PatientSex, true},         {DCM_PatientAge, false},
+    {DCM_StudyInstanceUID, true},  {DCM_StudyDate, true},          {DCM_StudyTime, true},
+    {DCM_AccessionNumber, true},   {DCM_ReferringPhysicianName, true}, {DCM_StudyID, true},
+    {DCM_StudyDescription, false},
+};
+
+// The source's Specific Character Set, all its values; "" when it has none.
+std::string source_charset(DcmDataset& src) {
+    OFString cs;
+    src.findAndGetOFStringArray(DCM_SpecificCharacterSet, cs);
+    return trimmed(cs);
+}
+
+// The copied elements into dst, with the character set they are in: the source's as it
+// is, or ISO_IR 100 when it names none (the program reads such values as Latin-1).
+// to_utf8: the values are converted to UTF-8 first (ISO_IR 192), unless they are Latin-1.
+bool identification(DcmDataset& src, DcmItem& dst, bool to_utf8, bool& utf8, std::string& why) {
+    const std::string cs = source_charset(src);
+    DcmDataset ident;
+    if (!cs.empty()) ident.putAndInsertOFStringArray(DCM_SpecificCharacterSet, cs.c_str());
+    for (const CopiedTag& t : COPIED) {
+        DcmElement* e = nullptr;
+        if (src.findAndGetElement(t.key, e).good() && e) {
+            ident.insert(static_cast<DcmElement*>(e->clone()), true);
+        } else if (t.type2) {
+            ident.insertEmptyElement(t.key);
+        }
+    }
+    utf8 = false;
+    std::string out_cs = cs.empty() ? "ISO_IR 100" : cs;
+    if (to_utf8 && !cs.empty() && cs != "ISO_IR 100") {
+        const OFCondition st = ident.convertToUTF8();
+        if (st.bad()) {
+            why = "conversion en UTF-8 depuis le jeu de caract\xE8res \"" + cs + "\" impossible : " + st.text();
+            return false;
+        }
+        out_cs = "ISO_IR 192";
+        utf8 = true;
+    }
+    ident.putAndInsertOFStringArray(DCM_SpecificCharacterSet, out_cs.c_str());
+    for (unsigned long n = 0; n < ident.card(); n++) {
+        DcmElement* e = ident.getElement(n);
+        dst.insert(static_cast<DcmElement*>(e->clone()), true);
+    }
+    return true;
+}
+
+std::string new_uid(const char* root) {
+    char buf[100];
+    dcmGenerateUniqueIdentifier(buf, root);
+    return buf;
+}
+
+// ---- writing ---------------------------------------------------------------------------------------
+
+std::string write_failed(const std::string& out_path, const std::string& why) {
+    return "Impossible d'\xE9" "crire le fichier DICOM " + out_path + " : " + why;
+}
+
+// Saves file (explicit VR little endian, meta header made) to a temporary file beside
+// out_path, then renames it onto out_path.
+bool finish_file(DcmFileFormat& file, const std::string& out_path, std::string& error) {
+    const std::string tmp = out_path + ".tmp-" + std::to_string(static_cast<long>(getpid()));
+    const OFCondition st = file.saveFile(tmp.c_str(), EXS_LittleEndianExplicit);
+    if (st.bad()) {
+        std::remove(tmp.c_str());
+        error = write_failed(out_path, st.text());
+        return false;
+    }
+    if (std::rename(tmp.c_str(), out_path.c_str()) != 0) {
+        const std::string why = std::strerror(errno);
+        std::remove(tmp.c_str());
+        error = write_failed(out_path, why);
+        return false;
+    }
+    return true;
+}
+
+// Date and time of this run as DICOM DA and TM values.
+void now(std::string& date, std::string& time) {
+    OFString d, t;
+    DcmDate::getCurrentDate(d);
+    DcmTime::getCurrentTime(t, OFTrue /*seconds*/, OFFalse /*fraction*/);
+    date = d.c_str();
+    time = t.c_str();
+}
+
+}  // namespace
+
+// ---- Secondary Capture ----------------------------------------------------------------------------
+
+// Single-frame Secondary Capture Image Storage: a report page is one picture, and every
+// viewer and archive takes this class. Modality OT, Conversion Type WSD (workstation).
+bool write_secondary_capture(const std::string& source_dcm, const unsigned char* rgb, int width, int height,
+                             const std::string& out_path, std::string& error) {
+    if (!rgb || width <= 0 || height <= 0 || width > 65535 || height > 65535) {
+        error = write_failed(out_path, "image vide ou de taille " + std::to_string(width) + " x " +
+                                           std::to_string(height) + " hors limites");
+        return false;
+    }
+    DcmFileFormat source;
+    if (!read_source(source_dcm, source, error)) return false;
+
+    DcmFileFormat file;
+    DcmDataset* ds = file.getDataset();
+    bool utf8 = false;
+    std::string why;
+    if (!identification(*source.getDataset(), *ds, false, utf8, why)) {
+        error = write_failed(out_path, why);
+        return false;
+    }
+    std::string date, time;
+    now(date, time);
+    const std::string instance = new_uid(SITE_INSTANCE_UID_ROOT);
+
+    // SOP Common
+    ds->putAndInsertString(DCM_SOPClassUID, UID_SecondaryCaptureImageStorage);
+    ds->putAndInsertString(DCM_SOPInstanceUID, instance.c_str());
+    ds->putAndInsertString(DCM_InstanceCreationDate, date.c_str());
+    ds->putAndInsertString(DCM_InstanceCreationTime, time.c_str());
+    // General Series
+    ds->putAndInsertString(DCM_Modality, "OT");
+    ds->putAndInsertString(DCM_SeriesInstanceUID, new_uid(SITE_SERIES_UID_ROOT).c_str());
+    ds->putAndInsertString(DCM_SeriesNumber, "901");
+    ds->putAndInsertString(DCM_SeriesDate, date.c_str());
+    ds->putAndInsertString(DCM_SeriesTime, time.c_str());
+    ds->putAndInsertString(DCM_SeriesDescription, "Vesmora - rapport");
+    // General Equipment and SC Equipment
+    ds->putAndInsertString(DCM_Manufacturer, "Vesmora");
+    ds->putAndInsertString(DCM_ConversionType, "WSD");
+    ds->putAndInsertString(DCM_SecondaryCaptureDeviceManufacturer, "Vesmora");
+    ds->putAndInsertString(DCM_SecondaryCaptureDeviceSoftwareVersions, VESMORA_DICOM_VERSION);
+    // General Image and SC Image
+    ds->putAndInsertString(DCM_InstanceNumber, "1");
+    ds->insertEmptyElement(DCM_PatientOrientation);
+    ds->putAndInsertString(DCM_ContentDate, date.c_str());
+    ds->putAndInsertString(DCM_ContentTime, time.c_str());
+    ds->putAndInsertString(DCM_ImageType, "DERIVED\\SECONDARY");
+    ds->putAndInsertString(DCM_BurnedInAnnotation, "YES");  // the page shows the patient's name
+    ds->putAndInsertString(DCM_DateOfSecondaryCapture, date.c_str());
+    ds->putAndInsertString(DCM_TimeOfSecondaryCapture, time.c_str());
+    // The analysed image, when it names itself.
+    OFString src_class, src_instance;
+    if (source.getDataset()->findAndGetOFString(DCM_SOPClassUID, src_class).good() && !src_class.empty() &&
+        source.getDataset()->findAndGetOFString(DCM_SOPInstanceUID, src_instance).good() && !src_instance.empty()) {
+        DcmItem* item = nullptr;
+        if (ds->findOrCreateSequenceItem(DCM_SourceImageSequence, item, 0).good() && item) {
+            item->putAndInsertOFStringArray(DCM_ReferencedSOPClassUID, src_class);
+            item->putAndInsertOFStringArray(DCM_ReferencedSOPInstanceUID, src_instance);
+        }
+    }
+    // Image Pixel: 8-bit RGB, colour-by-pixel.
+    ds->putAndInsertUint16(DCM_SamplesPerPixel, 3);
+    ds->putAndInsertString(DCM_PhotometricInterpretation, "RGB");
+    ds->putAndInsertUint16(DCM_PlanarConfiguration, 0);
+    ds->putAndInsertUint16(DCM_Rows, static_cast<Uint16>(height));
+    ds->putAndInsertUint16(DCM_Columns, static_cast<Uint16>(width));
+    ds->putAndInsertUint16(DCM_BitsAllocated, 8);
+    ds->putAndInsertUint16(DCM_BitsStored, 8);
+    ds->putAndInsertUint16(DCM_HighBit, 7);
+    ds->putAndInsertUint16(DCM_PixelRepresentation, 0);
+    const unsigned long bytes = 3ul * static_cast<unsigned long>(width) * static_cast<unsigned long>(height);
+    const OFCondition st = ds->putAndInsertUint8Array(DCM_PixelData, rgb, bytes);
+    if (st.bad()) {
+        error = write_failed(out_path, st.text());
+        return false;
+    }
+    return finish_file(file, out_path, error);
+}
+
+// ---- Comprehensive SR ------------------------------------------------------------------------------
+
+namespace {
+
+// Concepts of the report. The title is DICOM's own; the segments, scores and territories
+// have no code in the coding schemes DCMTK carries, so they take the local scheme
+// "99VESMORA" (a designator beginning with 99 is private by rule), declared in the
+// Coding Scheme Identification Sequence. Code meanings are in French, as the program speaks.
+const char* const LOCAL = "99VESMORA";
+
+class ReportTree {
+public:
+    ReportTree(DSRDocumentTree& tree, bool utf8) : tree_(tree), utf8_(utf8) {}
+    bool ok() const { return ok_; }
+    std::string text(const char* latin1) const { return utf8_ ? latin1_to_utf8(latin1) : latin1; }
+    DSRCodedEntryValue local(const std::string& code, const char* meaning) const {
+        return DSRCodedEntryValue(code.c_str(), LOCAL, text(meaning).c_str());
+    }
+
+    // A container under the current item; the cursor stays in it until close().
+    void open(const DSRCodedEntryValue& name) { add(DSRTypes::VT_Container, name); }
+    void close() { tree_.goUp(); }
+    void add_text(const DSRCodedEntryValue& name, const char* latin1) {
+        if (add(DSRTypes::VT_Text, name)) check(tree_.getCurrentContentItem().setStringValue(text(latin1).c_str()));
+        tree_.goUp();
+    }
+    void add_num(const DSRCodedEntryValue& name, const std::string& value, const DSRCodedEntryValue& unit) {
+        if (add(DSRTypes::VT_Num, name))
+            check(tree_.getCurrentContentItem().setNumericValue(DSRNumericMeasurementValue(value.c_str(), unit)));
+        tree_.goUp();
+    }
+
+private:
+    bool add(DSRTypes::E_ValueType type, const DSRCodedEntryValue& name) {
+        if (tree_.addContentItem(DSRTypes::RT_contains, type, DSRTypes::AM_belowCurrent) == 0) {
+            ok_ = false;
+            return false;
+        }
+        check(tree_.getCurrentContentItem().setConceptName(name));
+        return true;
+    }
+    void check(const OFCondition& st) { ok_ = ok_ && st.good(); }
+
+    DSRDocumentTree& tree_;
+    bool utf8_;
+    bool ok_ = true;
+};
+
+const DSRCodedEntryValue PERCENT("%", "UCUM", "%");
+const DSRCodedEntryValue SCORE_UNIT("{score}", "UCUM", "score");
+
+}  // namespace
+
+bool write_structured_report(const std::string& source_dcm, const std::string& out_path, std::string& error) {
+    if (!res_ok) {
+        error = write_failed(out_path, "les r\xE9sultats ne sont pas calcul\xE9s (bouton \"R\xE9sultats\")");
+        return false;
+    }
+    DcmFileFormat source;
+    if (!read_source(source_dcm, source, error)) return false;
+
+    // Patient and study first, through a dataset of the copied elements: the report's own
+    // French texts need a character set that holds them, so a source in anything other
+    // than Latin-1 has its values converted to UTF-8.
+    DcmDataset ident;
+    bool utf8 = false;
+    std::string why;
+    if (!identification(*source.getDataset(), ident, true, utf8, why)) {
+        error = write_failed(out_path, why);
+        return false;
+    }
+    DSRDocument doc(DSRTypes::DT_ComprehensiveSR);
+    OFCondition st = doc.readStudyData(ident);
+    if (st.good()) {
+        doc.createNewSeries();  // new series and instance UIDs within the copied study
+        st = doc.setSpecificCharacterSet(utf8 ? "ISO_IR 192" : "ISO_IR 100");
+    }
+    if (st.bad()) {
+        error = write_failed(out_path, std::string("identification du patient et de l'\xE9tude : ") + st.text());
+        return false;
+    }
+    doc.setSeriesDescription(utf8 ? latin1_to_utf8("Vesmora - r\xE9sultats").c_str() : "Vesmora - r\xE9sultats");
+    doc.setSeriesNumber("902");
+    doc.setInstanceNumber("1");
+    doc.setManufacturer("Vesmora");
+    doc.setManufacturerModelName("Vesmora");
+    doc.setSoftwareVersions(VESMORA_DICOM_VERSION);
+    doc.getCodingSchemeIdentification().addItem(LOCAL, "", "Vesmora local codes", "Vesmora");
+    OFString src_class, src_series, src_instance, study;
+    DcmDataset* sds = source.getDataset();
+    sds->findAndGetOFString(DCM_StudyInstanceUID, study);
+    if (sds->findAndGetOFString(DCM_SOPClassUID, src_class).good() && !src_class.empty() &&
+        sds->findAndGetOFString(DCM_SeriesInstanceUID, src_series).good() && !src_series.empty() &&
+        sds->findAndGetOFString(DCM_SOPInstanceUID, src_instance).good() && !src_instance.empty()) {
+        // The analysed volume is the evidence the results were drawn from.
+        doc.getCurrentRequestedProcedureEvidence().addItem(study, src_series, src_class, src_instance);
+    }
+
+    const ClinicalSummary sum = CLINICAL_SUMMARY(SECTEUR, SCORE);
+    DSRDocumentTree& tree = doc.getTree();
+    ReportTree r(tree, utf8);
+    if (tree.addContentItem(DSRTypes::RT_isRoot, DSRTypes::VT_Container) == 0 ||
+        tree.getCurrentContentItem().setConceptName(DSRCodedEntryValue("122602", "DCM", "Myocardial Perfusion Analysis")).bad()) {
+        error = write_failed(out_path, "arbre du rapport structur\xE9");
+        return false;
+    }
+    r.open(r.local("SEGMENTS", "Segments du ventricule gauche (mod\xE8le \xE0 17 segments)"));
+    for (int n = 1; n <= SECTOR_COUNT; n++) {
+        const SectorInfo& s = SECTORS[n];
+        const std::string number = std::to_string(n);
+        r.open(r.local("SEG" + number, ("Segment " + number).c_str()));
+        r.add_text(r.local("NAME-FR", "Nom du segment"), s.name_fr);
+        r.add_text(r.local("NAME-EN", "Nom du segment (anglais)"), s.name_en);
+        r.add_text(r.local("TERRITORY", "Territoire coronaire"), TERRITORY_NAME[s.territory]);
+        r.add_num(r.local("UPTAKE", "Fixation relative"), number_text(SECTEUR[n]), PERCENT);
+        r.add_num(r.local("SCORE", "Score"), std::to_string(SCORE[n]), SCORE_UNIT);
+        r.close();
+    }
+    r.close();
+    r.add_num(r.local("SUMMED-SCORE", "Score somm\xE9"), std::to_string(sum.summed_score), SCORE_UNIT);
+    r.add_text(r.local("SEVERITY", "S\xE9v\xE9rit\xE9 du score somm\xE9"), SEVERITY_NAME[sum.severity]);
+    r.add_num(r.local("ABNORMAL", "Myocarde anormal"), number_text(sum.percent_abnormal), PERCENT);
+    r.open(r.local("TERRITORIES", "Territoires coronaires"));
+    for (int t = TERR_LAD; t <= TERR_LCX; t++) {
+        const TerritorySummary& ts = sum.territory[t];
+        r.open(r.local(TERRITORY_NAME[t], TERRITORY_NAME[t]));
+        r.add_num(r.local("SUMMED-SCORE", "Score somm\xE9"), std::to_string(ts.summed_score), SCORE_UNIT);
+        r.add_num(r.local("MEAN-UPTAKE", "Fixation moyenne"), number_text(ts.mean_percent), PERCENT);
+        r.close();
+    }
+    r.close();
+    if (!r.ok()) {
+        error = write_failed(out_path, "arbre du rapport structur\xE9");
+        return false;
+    }
+    // Every result the program computes is in the document: COMPLETE. No physician has
+    // attested it: UNVERIFIED (the default, kept).
+    doc.completeDocument();
+
+    DcmFileFormat file;
+    st = doc.write(*file.getDataset());
+    if (st.bad()) {
+        error = write_failed(out_path, st.text());
+        return false;
+    }
+    return finish_file(file, out_path, error);
+}
