@@ -114,6 +114,54 @@ private slots:
             QCOMPARE(QDir(folder).entryList({QStringLiteral("lad-64-*.png")}, QDir::Files).size(), 8);
         }
         {
+            const QString folder = dir.filePath(QStringLiteral("dicom"));
+            QVERIFY(QDir().mkpath(folder));
+            Answer answer(folder);
+            items[2]->trigger();
+            QVERIFY2(answer.boxes.isEmpty(), qPrintable(answer.boxes.join('|')));
+            for (const char* name : {"lad-64-rapport-sc.dcm", "lad-64-rapport-sr.dcm"}) {
+                QFile f(QDir(folder).filePath(name));
+                QVERIFY2(f.open(QIODevice::ReadOnly), name);
+                QCOMPARE(f.readAll().mid(128, 4), QByteArray("DICM"));
+            }
+            QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);  // no temporary file left
+        }
+        {
+            // The model saved, then a file with a value out of range refused by name, the
+            // model left as it was; the saved one loads back.
+            const QString model = dir.filePath(QStringLiteral("modele.json"));
+            {
+                Answer answer(model);
+                items[3]->trigger();
+                QVERIFY2(answer.boxes.isEmpty(), qPrintable(answer.boxes.join('|')));
+            }
+            QFile saved(model);
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QByteArray text = saved.readAll();
+            QVERIFY(text.contains("\"semi_axes\""));
+            const QString bad = dir.filePath(QStringLiteral("mauvais.json"));
+            QFile out(bad);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(QByteArray(text).replace(QByteArray("\"base_plane\": ") + QByteArray::number(plan_i),
+                                                "\"base_plane\": 400"));
+            out.close();
+            const int plan = plan_i;
+            {
+                Answer answer(bad);
+                items[4]->trigger();
+                QCOMPARE(answer.boxes.size(), 1);
+                QVERIFY2(answer.boxes[0].contains(QStringLiteral("base_plane")), qPrintable(answer.boxes[0]));
+            }
+            QCOMPARE(plan_i, plan);
+            {
+                Answer answer(model);
+                items[4]->trigger();
+                QVERIFY2(answer.boxes.isEmpty(), qPrintable(answer.boxes.join('|')));
+            }
+            QCOMPARE(plan_i, plan);
+            QCOMPARE(ell_ok, 1);
+        }
+        {
             // A folder that does not exist: a French box, nothing written.
             const QString pdf = dir.filePath(QStringLiteral("absent/rapport.pdf"));
             Answer answer(pdf);
