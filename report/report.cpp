@@ -21,6 +21,10 @@
 #include <QSaveFile>
 #include <cstring>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 #include "Clinical_Summary.h"
 #include "Display.h"
 #include "main.h"
@@ -410,6 +414,16 @@ bool save_png(const QImage& img, const QString& path, std::string& error) {
 void report_ensure_gui() {
     if (QCoreApplication::instance() != nullptr) return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef Q_OS_UNIX
+    // Without a desktop session Qt makes this private folder itself, and says so on the
+    // terminal at every run of the command-line tool.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString dir = QDir::tempPath() + QStringLiteral("/runtime-") + QString::number(getuid());
+        if (QDir().mkpath(dir) &&
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir));
+    }
+#endif
     static int argc = 1;
     static char name[] = "vesmora";
     static char* argv[] = {name, nullptr};
