@@ -62,6 +62,9 @@ bool parse_model_text(const std::string& text, ModelValues& v, std::string& erro
     } catch (const json::parse_error& e) {
         error = "JSON mal form\xE9 (octet " + std::to_string(e.byte) + ").";
         return false;
+    } catch (const json::exception&) {  // a number beyond a double's range ("1e400")
+        error = "JSON illisible : un nombre d\xE9passe les limites.";
+        return false;
     } catch (const Refusal& r) {
         error = r.why;
         return false;

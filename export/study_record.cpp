@@ -69,10 +69,19 @@ std::string csv_header() {
 }
 
 std::string csv_row(const json& record) {
-    std::string row = csv_field(text_of(record.at("file"))) + "," +
-                      csv_field(text_of(record.at("patient").at("name"))) + "," +
-                      csv_field(text_of(record.at("patient").at("exam_date")));
+    std::string row;
+    bool first = true;
+    auto add = [&row, &first](const std::string& field) {
+        if (!first) row += ',';
+        first = false;
+        row += field;
+    };
+    add(csv_field(text_of(record.at("file"))));
+    add(csv_field(text_of(record.at("patient").at("name"))));
+    add(csv_field(text_of(record.at("patient").at("exam_date"))));
     for (const char* key : {"percent", "score"})
-        for (const json& seg : record.at("segments")) row += "," + text_of(seg.at(key));
-    return row + "," + text_of(record.at("summed_score")) + "," + csv_field(text_of(record.at("severity"))) + "\n";
+        for (const json& seg : record.at("segments")) add(text_of(seg.at(key)));
+    add(text_of(record.at("summed_score")));
+    add(csv_field(text_of(record.at("severity"))));
+    return row + "\n";
 }

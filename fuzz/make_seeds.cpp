@@ -1,7 +1,7 @@
 // Writes the seed corpora of the fuzz targets into OUT/dicom, OUT/palette,
-// OUT/replay and OUT/session: small studies from the sample generator, the test
+// OUT/replay, OUT/session and OUT/model: small studies from the sample generator, the test
 // writer's edge cases, palette files of every telling length, replay scripts and
-// session byte strings.
+// session byte strings, model files.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -78,6 +78,18 @@ void replay_seeds() {
     put("replay", "malformed.replay", "command\nlbuttondown 1\nwheel 1 2 99999\npopup 18\n");
 }
 
+void model_seeds() {
+    const std::string outer = R"("outer": {"centre": [128, 128, 128], "semi_axes": [80, 50, 50]})";
+    const std::string inner = R"("inner": {"centre": [120, 128, 128], "semi_axes": [30, 20, 20]})";
+    put("model", "placed.json", "{" + outer + ", " + inner + ", \"base_plane\": 128}\n");
+    put("model", "apex.json", "{" + outer + ", " + inner + ", \"base_plane\": 110, \"apex\": 200}\n");
+    put("model", "record.json", "{" + outer + ", " + inner + R"(, "base_plane": 128, "levels": [128, 148, 168, 188, 208]})");
+    put("model", "limits.json", R"({"outer": {"centre": [12, 244, 12], "semi_axes": [120, 12, 120]}, )"
+                                R"("inner": {"centre": [244, 244, 12], "semi_axes": [4, 120, 4]}, "base_plane": 244, "apex": 0})");
+    put("model", "out-of-range.json", "{" + outer + ", " + inner + ", \"base_plane\": 245}");
+    put("model", "malformed.json", "{\"outer\": {\"centre\": [128, 128");
+}
+
 void session_seeds() {
     std::uint64_t s = 20261207;
     for (int n = 0; n < 8; n++) {
@@ -102,5 +114,6 @@ int main(int argc, char** argv) {
     palette_seeds();
     replay_seeds();
     session_seeds();
+    model_seeds();
     return 0;
 }

@@ -8,8 +8,9 @@
 // packing are the Windows ones.
 //
 // What it adds for the user, where the Win32 API gives it:
-//  - a menu bar: "Fichier" (Ouvrir Ctrl+O, Quitter Ctrl+Q), "Aide" (Aide F1,
-//    "A propos de Vesmora"); the shortcuts are translated in the message loop;
+//  - a menu bar: "Fichier" (Ouvrir Ctrl+O, "Enregistrer le modèle…" once a model
+//    is placed, "Charger un modèle…" once a study is loaded, Quitter Ctrl+Q), "Aide"
+//    (Aide F1, "A propos de Vesmora"); the shortcuts are translated in the message loop;
 //  - "vesmora.exe FILE" opens the study once the window is up, as "Ouvrir" would;
 //  - a .dcm file dropped on the window opens the same way.
 //
@@ -42,8 +43,10 @@
 #include <cstring>
 #include <string>
 
+#include "Model_Place.h"
 #include "layout.h"
 #include "main.h"
+#include "model_file.h"
 #include "win32_geometry.h"
 
 #ifndef VESMORA_VERSION
@@ -62,6 +65,8 @@ namespace {
 // Menu commands of the back end's own (the program's command ids stay below 100).
 constexpr int CMD_QUIT = 0x7F00;
 constexpr int CMD_ABOUT = 0x7F01;
+constexpr int CMD_SAVE_MODEL = 0x7F02;
+constexpr int CMD_LOAD_MODEL = 0x7F03;
 // Posted to the main window: open the study named on the command line.
 constexpr UINT MSG_OPEN_ARGUMENT = WM_APP + 0x3F00;
 
@@ -105,6 +110,8 @@ void place_controls(HWND h) {
 void add_menu(HWND h) {
     HMENU file = CreatePopupMenu();
     AppendMenuA(file, MF_STRING, ID_OPEN, "&Ouvrir...\tCtrl+O");
+    AppendMenuA(file, MF_STRING, CMD_SAVE_MODEL, "&Enregistrer le mod\xE8le...");
+    AppendMenuA(file, MF_STRING, CMD_LOAD_MODEL, "&Charger un mod\xE8le...");
     AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(file, MF_STRING, CMD_QUIT, "&Quitter\tCtrl+Q");
     HMENU help = CreatePopupMenu();
@@ -133,6 +140,51 @@ void about_box(HWND owner) {
                 "(D. A. Green, 2011).\n\n"
                 "Licence : logiciel propri\xE9taire, tous droits r\xE9serv\xE9s.",
                 "\xC0 propos de Vesmora", MB_OK | MB_ICONINFORMATION);
+}
+
+// The model items are offered in the states where they make sense.
+void enable_model_items(HMENU menu) {
+    EnableMenuItem(menu, CMD_SAVE_MODEL, MF_BYCOMMAND | (load_ok == 1 && ell_ok == 1 ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, CMD_LOAD_MODEL, MF_BYCOMMAND | (load_ok == 1 ? MF_ENABLED : MF_GRAYED));
+}
+
+// A model file's path from the system's dialog ("" when cancelled).
+std::string model_path(HWND owner, bool save) {
+    static char chosen[32768];
+    chosen[0] = 0;
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = "Mod\xE8le (*.json)\0*.json\0";
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = chosen;
+    ofn.nMaxFile = sizeof chosen;
+    ofn.lpstrDefExt = "json";
+    ofn.lpstrTitle = save ? "Enregistrer le mod\xE8le" : "Charger un mod\xE8le";
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER |
+                (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    const BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+    return ok ? chosen : "";
+}
+
+// "Enregistrer le modèle…" and "Charger un modèle…": the model file as the command-line
+// tool reads and writes it; a refusal says why and changes nothing.
+void model_command(HWND owner, bool save) {
+    if (load_ok != 1 || (save && ell_ok != 1)) return;
+    const std::string path = model_path(owner, save);
+    if (path.empty()) return;
+    ModelValues v;
+    std::string error;
+    char why[200] = "";
+    bool ok;
+    if (save) {
+        MODEL_CURRENT(v);
+        ok = write_model_file(path, v, error);
+    } else {
+        ok = read_model_file(path, v, error) && PLACE_MODEL(v, why, sizeof why) == 1;
+        if (error.empty()) error = why;
+    }
+    if (!ok) MessageBoxA(owner, error.c_str(), "Vesmora", MB_OK | MB_ICONWARNING);
 }
 
 // Opens a study as "Ouvrir" would, the open-file dialog answering with its path.
@@ -178,6 +230,13 @@ INT_PTR CALLBACK dialog_proc(HWND h, UINT msg, WPARAM wparam, LPARAM lparam) {
                 about_box(h);
                 return TRUE;
             }
+            if (LOWORD(wparam) == CMD_SAVE_MODEL || LOWORD(wparam) == CMD_LOAD_MODEL) {
+                model_command(h, LOWORD(wparam) == CMD_SAVE_MODEL);
+                return TRUE;
+            }
+            break;
+        case WM_INITMENUPOPUP:
+            enable_model_items(reinterpret_cast<HMENU>(wparam));
             break;
         case WM_DROPFILES:
             dropped(reinterpret_cast<HDROP>(wparam));

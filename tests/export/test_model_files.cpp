@@ -100,6 +100,7 @@ TEST_F(ModelFiles, EveryFaultIsRefusedNamingItsFieldAndNothingChanges) {
         {file(R"("centre": [128, 128, true], "semi_axes": [80, 50, 50])", R"("base_plane": 128)"), "outer.centre[2] : un nombre entier"},
         {file(outer, R"("base_plane": 9999999999)"), "base_plane : 9999999999 est hors des limites"},
         {file(outer, R"("base_plane": -2147483649)"), "base_plane : -2147483649 est hors des limites"},
+        {file(outer, R"("base_plane": 1e2453)"), "un nombre d\xE9passe les limites"},
         {file(outer, "\"apex\": 128"), "champ manquant : base_plane"},
         {file(outer, R"("base_plane": 11)"), "base_plane : 11 est hors des limites (12 \xE0 244)"},
         {file(outer, R"("base_plane": 245)"), "base_plane : 245 est hors des limites (12 \xE0 244)"},
