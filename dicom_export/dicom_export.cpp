@@ -319,9 +319,6 @@ private:
     bool ok_ = true;
 };
 
-const DSRCodedEntryValue PERCENT("%", "UCUM", "%");
-const DSRCodedEntryValue SCORE_UNIT("{score}", "UCUM", "score");
-
 }  // namespace
 
 bool write_structured_report(const std::string& source_dcm, const std::string& out_path, std::string& error) {
@@ -370,10 +367,13 @@ bool write_structured_report(const std::string& source_dcm, const std::string& o
     }
 
     const ClinicalSummary sum = CLINICAL_SUMMARY(SECTEUR, SCORE);
+    const DSRCodedEntryValue PERCENT("%", "UCUM", "%");
+    const DSRCodedEntryValue SCORE_UNIT("{score}", "UCUM", "score");  // UCUM's annotation: a count without unit
     DSRDocumentTree& tree = doc.getTree();
     ReportTree r(tree, utf8);
+    const DSRCodedEntryValue title("122602", "DCM", "Myocardial Perfusion Analysis");
     if (tree.addContentItem(DSRTypes::RT_isRoot, DSRTypes::VT_Container) == 0 ||
-        tree.getCurrentContentItem().setConceptName(DSRCodedEntryValue("122602", "DCM", "Myocardial Perfusion Analysis")).bad()) {
+        tree.getCurrentContentItem().setConceptName(title).bad()) {
         error = write_failed(out_path, "arbre du rapport structur\xE9");
         return false;
     }

@@ -210,9 +210,10 @@ TEST_F(DicomExport, CharacterSetsFollowTheSourceAndTheReportsFrenchTextsStayRead
         std::vector<std::pair<std::uint32_t, std::string>> elems;
         if (*c.source_cs) elems.push_back({0x00080005, c.source_cs});
         elems.push_back({0x00100010, c.name});
-        elems.push_back({0x0020000D, "1.2.826.0.1.3680043.2.1125.7"});
+        elems.push_back({0x0020000D, "2.25.987654321012345678"});
         const std::string src = write_source(out("src") + std::to_string(k) + ".dcm", elems);
-        const std::string sc_path = out("sc") + std::to_string(k) + ".dcm", sr_path = out("sr") + std::to_string(k++) + ".dcm";
+        const std::string sc_path = out("sc") + std::to_string(k) + ".dcm";
+        const std::string sr_path = out("sr") + std::to_string(k++) + ".dcm";
         std::string error;
         ASSERT_TRUE(write_secondary_capture(src, rgb, 1, 1, sc_path, error)) << error;
         ASSERT_TRUE(write_structured_report(src, sr_path, error)) << error;
@@ -226,7 +227,8 @@ TEST_F(DicomExport, CharacterSetsFollowTheSourceAndTheReportsFrenchTextsStayRead
         std::map<std::string, std::string> items;
         flatten(sr.ds(), "", items);
         EXPECT_EQ(items["SEGMENTS/SEG1/NAME-FR"], c.utf8_texts ? "Ant\xC3\xA9rieur basal" : "Ant\xE9rieur basal");
-        EXPECT_EQ(text(sr.ds(), DCM_SeriesDescription), c.utf8_texts ? "Vesmora - r\xC3\xA9sultats" : "Vesmora - r\xE9sultats");
+        EXPECT_EQ(text(sr.ds(), DCM_SeriesDescription),
+                  c.utf8_texts ? "Vesmora - r\xC3\xA9sultats" : "Vesmora - r\xE9sultats");
     }
 }
 
