@@ -261,6 +261,14 @@ class CutHalfWay(Base):
             files.append(os.path.join(self.home.name, f"part{n}.dcm"))
             ds.save_as(files[-1])
         self.cli("pacs", "send", *files, check=True)
+        # The whole retrieval over its time-out: the folder made is removed.
+        slow = self.other_settings("--aet", OUR_AET, "--peer", f"{PEER_AET}@127.0.0.1:{self.orthanc.dicom_port}",
+                                   "--transfer-timeout", "1")
+        late = os.path.join(self.home.name, "late")
+        r = self.cli("pacs", "get", series, "--out", late, "--slow", "25", config=slow)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(f"depuis l'archive {PEER_AET} (127.0.0.1:{self.orthanc.dicom_port}) a dépassé 1 s", r.stderr)
+        self.assertFalse(os.path.exists(late))
         keep = os.path.join(self.home.name, "existing")
         os.mkdir(keep)
         out = os.path.join(keep, "series")
