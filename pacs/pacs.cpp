@@ -3,7 +3,9 @@
 // each DIMSE message (dimse_timeout, non-blocking DIMSE) and the whole retrieval or store
 // (transfer_timeout, checked at every message). Every failure gives one French sentence that
 // names the archive (AE title, host:port), the service and, for a refusal, the DIMSE status.
+#include <algorithm>
 #include <chrono>
+#include <tuple>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -291,6 +293,8 @@ bool find(const Settings& s, const Query& q, std::vector<SeriesRow>& rows, std::
 
     std::string name = q.patient;
     if (!name.empty() && name.find_first_of("*?") == std::string::npos) name += "*";
+    for (char& c : name)  // names are shown with blanks for the '^' between their parts: either matches
+        if (c == ' ') c = '?';
     std::string dates;
     if (!q.date_from.empty() || !q.date_to.empty())
         dates = q.date_from == q.date_to ? q.date_from : q.date_from + "-" + q.date_to;
@@ -348,6 +352,10 @@ bool find(const Settings& s, const Query& q, std::vector<SeriesRow>& rows, std::
             rows.push_back(row);
         }
     }
+    std::sort(rows.begin(), rows.end(), [](const SeriesRow& a, const SeriesRow& b) {
+        return std::tie(a.patient, a.study_uid, a.description, a.series_uid) <
+               std::tie(b.patient, b.study_uid, b.description, b.series_uid);
+    });
     scu.releaseAssociation();
     return true;
 }

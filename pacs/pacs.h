@@ -34,7 +34,8 @@ std::string check_settings(const Settings& s);
 bool echo(const Settings& s, std::string& error);
 
 struct Query {
-    std::string patient;    // Latin-1; "" any; without '*' or '?' it matches names that start with it
+    std::string patient;    // Latin-1; "" any; without '*' or '?' it matches names that start with it; a blank
+                            // matches the '^' between the parts of a name as well
     std::string date_from;  // YYYYMMDD or ""
     std::string date_to;    // YYYYMMDD or ""
     std::string modality = "NM";
@@ -46,7 +47,7 @@ struct SeriesRow {
     int instances = 0;  // instances in the series
     int frames = 0;     // frames over all its instances (an instance without NumberOfFrames counts 1)
 };
-// C-FIND (Study Root) at study level, then series, then image level for the frame counts.
+// C-FIND (Study Root) at study level, then series, then image level for the frame counts; rows by patient.
 bool find(const Settings& s, const Query& q, std::vector<SeriesRow>& rows, std::string& error);
 
 // Told after each received instance (done of total; total 0 when not yet known) and as bytes

@@ -181,6 +181,7 @@ class Archive(Base):
         uid = pydicom.dcmread(self.dupont).SeriesInstanceUID
         self.assertRegex(rows[0], rf"^DUPONT Hélène +14/03/2025 +LV phantom .* +{re.escape(uid)} +48$")
         self.assertEqual(self.find("--patient", "dupont*")[1], "1 série(s)")  # Orthanc matches names regardless of case
+        self.assertEqual(self.find("--patient", "DUPONT Hél")[0], rows)  # typed as shown
         self.assertEqual(self.find("--date", "20250301-20250331")[0], rows)
         self.assertEqual(self.find("--date", "20250315-")[1], f"{len(SAMPLES)} série(s)")  # the samples are newer
         self.assertEqual(self.find("--date", "-20250313")[1], "0 série(s)")
