@@ -40,6 +40,7 @@
 //  - Font: the templates name Windows fonts; the window uses the desktop's sans-serif
 //    face at a pixel size that fits the dialog rectangles (MAIN_FONT_PX).
 #include "qt_backend.h"
+#include "pacs_dialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -372,6 +373,7 @@ void add_menu_bar(MainWindow* mw, PlatWindow_* window) {
     QMenu* file = mw->menuBar()->addMenu(QStringLiteral("&Fichier"));
     file->addAction(QStringLiteral("&Ouvrir\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O), mw,
                     [window] { send_command(window, ID_OPEN); });
+    vesmora_qt::add_pacs_actions(file, mw);
     file->addSeparator();
     file->addAction(QStringLiteral("&Quitter"), QKeySequence(Qt::CTRL | Qt::Key_Q), mw,
                     [window] { plat_send_message(window, VM_CLOSE, 0, 0); });

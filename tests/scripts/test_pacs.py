@@ -210,6 +210,16 @@ class Archive(Base):
         self.assertIn("Volume     : ", opened.stdout)
         self.assertEqual(shown(opened, got), shown(original, source))
 
+    def test_desktop_dialogs(self):
+        program = os.path.join(BINARY, "tests", "qt", "test_pacs_dialogs")
+        if not os.path.exists(program):
+            self.skipTest("the desktop program is not built (no Qt)")
+        env = dict(os.environ, XDG_CONFIG_HOME=self.home.name, QT_QPA_PLATFORM="offscreen",
+                   VESMORA_PACS_PATIENT="DUPONT")
+        r = subprocess.run([program], capture_output=True, text=True, timeout=120, env=env)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertIn("Totals: 4 passed, 0 failed", r.stdout)
+
     def test_failures_name_what_failed(self):
         port = self.orthanc.dicom_port
         wrong_called = self.other_settings("--aet", OUR_AET, "--peer", f"NOT_ORTHANC@127.0.0.1:{port}")
