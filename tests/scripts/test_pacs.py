@@ -260,7 +260,25 @@ class Archive(Base):
         self.assertIn("n'est pas un fichier DICOM lisible", r.stderr)
 
 
-class CutHalfWay(Base):
+class RetrievalFailures(Base):
+    """Its own Orthanc, killed by the last test (unittest runs them in the order of their names)."""
+
+    def test_a_failure_status_of_the_retrieval_is_named_and_leaves_nothing(self):
+        # A CT object: its C-STORE sub-operation has no presentation context, so Orthanc reports a failure.
+        ds = pydicom.dcmread([s for s in SAMPLES if "-64" in s][0])
+        ds.SOPClassUID = ds.file_meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.1.1.2"
+        ds.StudyInstanceUID, ds.SeriesInstanceUID, ds.Modality = pydicom.uid.generate_uid(), pydicom.uid.generate_uid(), "CT"
+        ct = os.path.join(self.home.name, "ct.dcm")
+        ds.save_as(ct)
+        self.cli("pacs", "send", ct, check=True)
+        out = os.path.join(self.home.name, "ct")
+        r = self.cli("pacs", "get", ds.SeriesInstanceUID, "--out", out)
+        self.assertEqual(r.returncode, 1)
+        self.assertRegex(r.stderr, r"^vesmora-cli pacs get: Échec de la récupération de la série \(C-GET\) depuis "
+                                   rf"l'archive {PEER_AET} \(127.0.0.1:{self.orthanc.dicom_port}\) : statut 0x[AC][0-9A-F]{{3}} "
+                                   r"\(.+\), 1 instance\(s\) non transmise\(s\)\n$")
+        self.assertFalse(os.path.exists(out))
+
     def test_orthanc_killed_during_a_retrieval_leaves_no_partial_folder(self):
         # A series of three instances, retrieved slowly; Orthanc dies once the first is written.
         series = pydicom.uid.generate_uid()
