@@ -5,12 +5,14 @@
 // names the archive (AE title, host:port), the service and, for a refusal, the DIMSE status.
 #include <algorithm>
 #include <chrono>
-#include <tuple>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include <dcmtk/config/osconfig.h>
