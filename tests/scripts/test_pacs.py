@@ -263,6 +263,26 @@ class Archive(Base):
 class RetrievalFailures(Base):
     """Its own Orthanc, killed by the last test (unittest runs them in the order of their names)."""
 
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        # A series of three instances, to be cut after the first.
+        cls.three = pydicom.uid.generate_uid()
+        files = []
+        for n in range(3):
+            ds = pydicom.dcmread([s for s in SAMPLES if "-64" in s][0])
+            ds.SeriesInstanceUID, ds.SOPInstanceUID, ds.InstanceNumber = cls.three, pydicom.uid.generate_uid(), n + 1
+            ds.file_meta.MediaStorageSOPInstanceUID = ds.SOPInstanceUID
+            files.append(os.path.join(cls.home.name, f"part{n}.dcm"))
+            ds.save_as(files[-1])
+        cls.cli("pacs", "send", *files, check=True)
+
+    def test_cancelled_retrieval_leaves_nothing(self):
+        out = os.path.join(self.home.name, "cancelled")
+        r = self.cli("pacs", "get", self.three, "--out", out, "--cancel-at", "100000")
+        self.assertEqual((r.returncode, r.stderr), (1, "vesmora-cli pacs get: Récupération annulée\n"))
+        self.assertFalse(os.path.exists(out))
+
     def test_a_failure_status_of_the_retrieval_is_named_and_leaves_nothing(self):
         # A CT object: its C-STORE sub-operation has no presentation context, so Orthanc reports a failure.
         ds = pydicom.dcmread([s for s in SAMPLES if "-64" in s][0])
@@ -280,16 +300,7 @@ class RetrievalFailures(Base):
         self.assertFalse(os.path.exists(out))
 
     def test_orthanc_killed_during_a_retrieval_leaves_no_partial_folder(self):
-        # A series of three instances, retrieved slowly; Orthanc dies once the first is written.
-        series = pydicom.uid.generate_uid()
-        files = []
-        for n in range(3):
-            ds = pydicom.dcmread(SAMPLES[0] if "64" in SAMPLES[0] else [s for s in SAMPLES if "-64" in s][0])
-            ds.SeriesInstanceUID, ds.SOPInstanceUID, ds.InstanceNumber = series, pydicom.uid.generate_uid(), n + 1
-            ds.file_meta.MediaStorageSOPInstanceUID = ds.SOPInstanceUID
-            files.append(os.path.join(self.home.name, f"part{n}.dcm"))
-            ds.save_as(files[-1])
-        self.cli("pacs", "send", *files, check=True)
+        series = self.three
         # The whole retrieval over its time-out: the folder made is removed.
         slow = self.other_settings("--aet", OUR_AET, "--peer", f"{PEER_AET}@127.0.0.1:{self.orthanc.dicom_port}",
                                    "--transfer-timeout", "1")

@@ -160,14 +160,17 @@ void add_pacs_command(CLI::App& app, int& status) {
     get->add_option("--out", out, "Folder to write into (made when missing)")->required();
     // For the tests: waits this long at each received piece, so that a transfer can be cut half-way.
     get->add_option("--slow", slow_ms)->group("");
+    // For the tests: cancels, as the desktop's "Annuler" does, once this many bytes of an instance have come.
+    static unsigned long cancel_at = 0;
+    get->add_option("--cancel-at", cancel_at)->group("");
     get->callback([&status] {
         pacs::Settings s;
         if (!settings("get", s, status)) return;
         std::vector<std::string> files;
         std::string error;
-        const pacs::Progress progress = [](int, int, unsigned long) {
+        const pacs::Progress progress = [](int, int, unsigned long bytes) {
             if (slow_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(slow_ms));
-            return true;
+            return cancel_at == 0 || bytes < cancel_at;
         };
         if (!pacs::get_series(s, series, out, files, error, progress)) {
             status = fail("get", error, 1);
