@@ -42,6 +42,7 @@
 //  - Font: the templates name Windows fonts; the window uses the desktop's sans-serif
 //    face at a pixel size that fits the dialog rectangles (MAIN_FONT_PX).
 #include "qt_backend.h"
+#include "pacs_dialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -397,6 +398,7 @@ void add_menu_bar(MainWindow* mw, PlatWindow_* window) {
     QMenu* file = mw->menuBar()->addMenu(QStringLiteral("&Fichier"));
     file->addAction(QStringLiteral("&Ouvrir\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O), mw,
                     [window] { send_command(window, ID_OPEN); });
+    vesmora_qt::add_pacs_actions(file, mw);
     file->addSeparator();
     Backend& b = be();
     b.report_action = file->addAction(QStringLiteral("Exporter le &rapport PDF\u2026"),

@@ -25,6 +25,7 @@ void add_replay_command(CLI::App& app, int& status);
 void add_load_command(CLI::App& app, int& status);
 void add_validate_auto_command(CLI::App& app, int& status);
 void add_analyze_command(CLI::App& app, int& status);
+void add_pacs_command(CLI::App& app, int& status);
 
 // --- one run's program folder, its log and what the program showed (run.cpp) ------------
 

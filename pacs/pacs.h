@@ -1,0 +1,75 @@
+// The hospital archive (PACS) over the DICOM network: settings, C-ECHO, C-FIND, C-GET, C-STORE.
+// Every text returned to the user (errors, rows) is Latin-1 French, as the program's own texts;
+// front ends convert when they show them.
+#ifndef VESMORA_PACS_H
+#define VESMORA_PACS_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pacs {
+
+// The archive and how long to wait for it; kept in pacs.json in the user's config folder.
+struct Settings {
+    std::string aet = "VESMORA";  // our AE title (calling)
+    std::string peer_aet;         // the archive's AE title (called); "" until configured
+    std::string host;
+    int port = 104;
+    int connect_timeout = 10;     // seconds: TCP connection and association negotiation
+    int dimse_timeout = 30;       // seconds: each DIMSE message
+    int transfer_timeout = 300;   // seconds: a whole retrieval or store
+};
+
+// $XDG_CONFIG_HOME/vesmora/pacs.json, else ~/.config/vesmora/pacs.json; %APPDATA%\Vesmora\pacs.json on Windows.
+std::string settings_path();
+// False with the reason when the file is missing, unreadable or holds a bad value.
+bool load_settings(Settings& s, std::string& error);
+// Writes the file (and its folder); false with the reason.
+bool save_settings(const Settings& s, std::string& error);
+// "" when the settings can be used, else what is wrong ("titre AE ..."); save and the services check it.
+std::string check_settings(const Settings& s);
+
+// C-ECHO.
+bool echo(const Settings& s, std::string& error);
+
+struct Query {
+    std::string patient;    // Latin-1; "" any; without '*' or '?' it matches names that start with it; a blank
+                            // matches the '^' between the parts of a name as well
+    std::string date_from;  // YYYYMMDD or ""
+    std::string date_to;    // YYYYMMDD or ""
+    std::string modality = "NM";
+};
+// One series found.
+struct SeriesRow {
+    std::string patient, patient_id, date, description;  // date as DD/MM/YYYY
+    std::string study_uid, series_uid;
+    int instances = 0;  // instances in the series
+    int frames = 0;     // frames over all its instances (an instance without NumberOfFrames counts 1)
+};
+// C-FIND (Study Root) at study level, then series, then image level for the frame counts; rows by patient.
+bool find(const Settings& s, const Query& q, std::vector<SeriesRow>& rows, std::string& error);
+
+// Told after each received instance (done of total; total 0 when not yet known) and as bytes
+// arrive (bytes of the current instance); returning false cancels the retrieval.
+using Progress = std::function<bool(int done, int total, unsigned long bytes)>;
+// C-GET of one series into dir (made when missing), one file per instance (explicit VR little
+// endian, named after its SOP Instance UID). On any failure or cancel the files written are
+// deleted, and dir too when this call made it. files: the paths written, in order.
+bool get_series(const Settings& s, const std::string& series_uid, const std::string& dir,
+                std::vector<std::string>& files, std::string& error, const Progress& progress = {});
+
+// C-STORE of each file over one association (the file's transfer syntax proposed, and explicit
+// and implicit VR little endian).
+bool send(const Settings& s, const std::vector<std::string>& files, std::string& error);
+
+// UTF-8 to Latin-1 and back (letters outside Latin-1 become '?').
+std::string latin1_of(const std::string& utf8);
+std::string utf8_of(const std::string& latin1);
+
+}  // namespace pacs
+
+// C-STORE of the files to the archive of the saved settings; error: Latin-1 French.
+bool pacs_send_files(const std::vector<std::string>& files, std::string& error);
+
+#endif

@@ -1,0 +1,158 @@
+// The archive's settings file, pacs.json in the user's config folder.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "pacs.h"
+
+namespace fs = std::filesystem;
+
+namespace pacs {
+
+std::string settings_path() {
+#ifdef _WIN32
+    const char* appdata = std::getenv("APPDATA");
+    return std::string(appdata ? appdata : ".") + "\\Vesmora\\pacs.json";
+#else
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg) return std::string(xdg) + "/vesmora/pacs.json";
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : ".") + "/.config/vesmora/pacs.json";
+#endif
+}
+
+namespace {
+
+// An AE title: 1 to 16 characters of the default repertoire, no backslash, not only blanks.
+std::string check_aet(const std::string& aet, const char* which) {
+    bool blank = true;
+    for (unsigned char c : aet) {
+        if (c < 0x20 || c > 0x7E || c == '\\') return std::string("le titre AE ") + which + " contient un caract\xE8re interdit";
+        blank = blank && c == ' ';
+    }
+    if (aet.empty() || blank) return std::string("le titre AE ") + which + " est vide";
+    if (aet.size() > 16) return std::string("le titre AE ") + which + " d\xE9passe 16 caract\xE8res";
+    return "";
+}
+
+}  // namespace
+
+std::string check_settings(const Settings& s) {
+    std::string why = check_aet(s.aet, "local");
+    if (why.empty()) why = check_aet(s.peer_aet, "de l'archive");
+    if (!why.empty()) return why;
+    if (s.host.empty()) return "l'adresse de l'archive est vide";
+    if (s.port < 1 || s.port > 65535) return "le port " + std::to_string(s.port) + " n'est pas entre 1 et 65535";
+    if (s.connect_timeout < 1 || s.dimse_timeout < 1 || s.transfer_timeout < 1)
+        return "un d\xE9lai d'attente est inf\xE9rieur \xE0 1 s";
+    return "";
+}
+
+bool load_settings(Settings& s, std::string& error) {
+    const std::string path = settings_path();
+    std::ifstream in(path);
+    if (!in) {
+        error = "Aucune archive configur\xE9" "e (" + latin1_of(path) +
+                " absent) : vesmora-cli pacs config --aet NOTRE_AET --peer AET@H\xD4TE:PORT";
+        return false;
+    }
+    nlohmann::json j;
+    try {
+        j = nlohmann::json::parse(in);
+        Settings r;
+        r.aet = j.at("aet").get<std::string>();
+        r.peer_aet = j.at("peer_aet").get<std::string>();
+        r.host = j.at("host").get<std::string>();
+        r.port = j.at("port").get<int>();
+        r.connect_timeout = j.value("connect_timeout", r.connect_timeout);
+        r.dimse_timeout = j.value("dimse_timeout", r.dimse_timeout);
+        r.transfer_timeout = j.value("transfer_timeout", r.transfer_timeout);
+        const std::string why = check_settings(r);
+        if (!why.empty()) {
+            error = "R\xE9glages de l'archive invalides (" + latin1_of(path) + ") : " + why;
+            return false;
+        }
+        s = r;
+        return true;
+    } catch (const nlohmann::json::exception& e) {
+        error = "R\xE9glages de l'archive illisibles (" + latin1_of(path) + ") : " + e.what();
+        return false;
+    }
+}
+
+bool save_settings(const Settings& s, std::string& error) {
+    const std::string why = check_settings(s);
+    if (!why.empty()) {
+        error = "R\xE9glages refus\xE9s : " + why;
+        return false;
+    }
+    const fs::path path = settings_path();
+    const nlohmann::json j = {{"aet", s.aet},
+                              {"peer_aet", s.peer_aet},
+                              {"host", s.host},
+                              {"port", s.port},
+                              {"connect_timeout", s.connect_timeout},
+                              {"dimse_timeout", s.dimse_timeout},
+                              {"transfer_timeout", s.transfer_timeout}};
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    // Written beside and renamed, so a failed write never leaves half a file.
+    const fs::path part = path.string() + ".part";
+    {
+        std::ofstream out(part, std::ios::trunc);
+        out << j.dump(2) << "\n";
+        if (!out.flush()) {
+            error = "Impossible d'\xE9" "crire " + latin1_of(part.string());
+            fs::remove(part, ec);
+            return false;
+        }
+    }
+    fs::rename(part, path, ec);
+    if (ec) {
+        error = "Impossible d'\xE9" "crire " + latin1_of(path.string()) + " : " + ec.message();
+        fs::remove(part, ec);
+        return false;
+    }
+    return true;
+}
+
+std::string latin1_of(const std::string& utf8) {
+    std::string out;
+    for (size_t n = 0; n < utf8.size(); n++) {
+        const unsigned char c = utf8[n];
+        if (c < 0x80) {
+            out += char(c);
+        } else if ((c & 0xE0) == 0xC0 && n + 1 < utf8.size()) {
+            const unsigned code = ((c & 0x1Fu) << 6) | (utf8[n + 1] & 0x3Fu);
+            out += code < 0x100 ? char(code) : '?';
+            n++;
+        } else {
+            out += '?';  // a longer sequence: skip its continuation bytes
+            while (n + 1 < utf8.size() && (utf8[n + 1] & 0xC0) == 0x80) n++;
+        }
+    }
+    return out;
+}
+
+std::string utf8_of(const std::string& latin1) {
+    std::string out;
+    for (unsigned char c : latin1) {
+        if (c < 0x80) {
+            out += char(c);
+        } else {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace pacs
+
+bool pacs_send_files(const std::vector<std::string>& files, std::string& error) {
+    pacs::Settings s;
+    return pacs::load_settings(s, error) && pacs::send(s, files, error);
+}
