@@ -365,6 +365,46 @@ bool ready_folder(const std::string& dir, const char* option) {
     return false;
 }
 
+// Pads UTF-8 text with blanks to `width` characters (not bytes).
+std::string pad(const std::string& text, std::size_t width, bool right = false) {
+    std::size_t chars = 0;
+    for (unsigned char c : text) chars += (c & 0xC0) != 0x80;
+    const std::string blanks(chars < width ? width - chars : 0, ' ');
+    return right ? blanks + text : text + blanks;
+}
+
+// The studies side by side: a row per segment (its uptake and score in each study), then the
+// summed scores, the bands and the reports written.
+void print_table(const json& records, const Options& o) {
+    if (records.empty()) return;
+    constexpr std::size_t NAME = 26, COL = 21;
+    std::string line = pad("Segment", NAME);
+    for (const json& r : records) line += pad(fs::path(r["file"].get<std::string>()).stem().string(), COL, true);
+    std::printf("%s\n", line.c_str());
+    for (std::size_t n = 0; n < records[0]["segments"].size(); ++n) {
+        const json& seg = records[0]["segments"][n];
+        line = pad(std::to_string(seg["number"].get<int>()) + " " + seg["name_fr"].get<std::string>(), NAME);
+        for (const json& r : records) {
+            char cell[40];
+            std::snprintf(cell, sizeof cell, "%.1f %%  %d", r["segments"][n]["percent"].get<double>(),
+                          r["segments"][n]["score"].get<int>());
+            if (char* dot = std::strchr(cell, '.')) *dot = ',';  // the decimal comma, as the report writes it
+            line += pad(cell, COL, true);
+        }
+        std::printf("%s\n", line.c_str());
+    }
+    line = pad(latin1_to_utf8("Score somm\xE9"), NAME);
+    for (const json& r : records) line += pad(std::to_string(r["summed_score"].get<int>()) + " / 68", COL, true);
+    std::printf("%s\n", line.c_str());
+    line = pad(latin1_to_utf8("S\xE9v\xE9rit\xE9"), NAME);
+    for (const json& r : records) line += pad(r["severity"].get<std::string>(), COL, true);
+    std::printf("%s\n", line.c_str());
+    if (o.pdf_dir.empty()) return;
+    std::printf("\nRapports :\n");
+    for (const json& r : records)
+        std::printf("  %s\n", (fs::path(o.pdf_dir) / (stem_of(r["file"].get<std::string>()) + ".pdf")).string().c_str());
+}
+
 int analyze_all(Options& o) {
     int s[3];
     if (!o.model.empty()) {
@@ -409,13 +449,7 @@ int analyze_all(Options& o) {
     if (!o.json_out.empty())
         written = write_out(o.json_out, dump(o.studies.size() == 1 && !records.empty() ? records[0] : records, 2) + "\n");
     if (!o.csv_out.empty()) written = write_out(o.csv_out, csv) && written;
-    if (o.json_out.empty() && o.csv_out.empty())  // a line per study: its scores by territory
-        for (const json& r : records)
-            std::printf("%s : %s %d, %s (LAD %d, RCA %d, LCx %d)\n", r["file"].get<std::string>().c_str(),
-                        SUMMED.c_str(), r["summed_score"].get<int>(),
-                        r["severity"].get<std::string>().c_str(), r["territories"]["LAD"]["summed_score"].get<int>(),
-                        r["territories"]["RCA"]["summed_score"].get<int>(),
-                        r["territories"]["LCx"]["summed_score"].get<int>());
+    if (o.json_out != "-" && o.csv_out != "-") print_table(records, o);
     if (!written) return 2;
     return refused ? 3 : 0;
 }
