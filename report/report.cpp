@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef Q_OS_UNIX
@@ -427,8 +428,13 @@ void report_ensure_gui() {
     static int argc = 1;
     static char name[] = "vesmora";
     static char* argv[] = {name, nullptr};
-    static QGuiApplication* app = new QGuiApplication(argc, argv);  // kept for the life of the process
-    (void)app;
+    static QGuiApplication* app = nullptr;
+    app = new QGuiApplication(argc, argv);
+    // Gone before the process ends, with what it made (the font configuration among it).
+    std::atexit([] {
+        delete app;
+        app = nullptr;
+    });
 }
 
 std::string file_sha256(const std::string& path) {

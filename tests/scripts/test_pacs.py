@@ -99,6 +99,8 @@ class Base(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
+        if not SAMPLES:
+            raise RuntimeError(f"no sample studies in {BINARY}/samples: build the target samples first")
         cls.orthanc = Orthanc()
         cls.addClassCleanup(cls.orthanc.stop)
         cls.home = tempfile.TemporaryDirectory(prefix="vesmora-pacs-")
