@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the program (which also writes the sample studies into build/default/samples/). With a
 # display, opens the desktop program on the normal 64-matrix sample study. Without one, runs its
-# main job headless: the example analysis of that study, replayed as a user would make it, then
-# its 17 sector percentages and scores.
+# main job headless: vesmora-cli analyze over the four 64-matrix sample studies, their 17 segments
+# side by side with the summed scores and bands, and the reports written.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -16,21 +16,14 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$desktop" ]; then
   exec "$desktop" build/default/samples/normal-64.dcm
 fi
 
-out=build/default/run
-# The program folder is a private one for this run, with the PALETS the build put beside the
-# tool; the script's dumps (state, texts, pictures, the log) go to $out.
-build/default/tools/vesmora-cli replay examples/analysis.replay
-
-echo "Analysis of build/default/samples/normal-64.dcm (pictures and dumps in $out/):"
-awk '
-  $1 == "SECTEUR" { for (n = 1; n <= 17; n++) pct[n] = $(n + 2) }
-  $1 == "SCORE"   { for (n = 1; n <= 17; n++) score[n] = $(n + 2) }
-  END {
-    split("Basal - anterior|Basal - anteroseptal|Basal - inferoseptal|Basal - inferior|Basal - inferolateral|Basal - anterolateral|Mid - anterior|Mid - anteroseptal|Mid - inferoseptal|Mid - inferior|Mid - inferolateral|Mid - anterolateral|Apical - anterior|Apical - septal|Apical - inferior|Apical - lateral|Apex", name, "|")
-    printf "%-8s %-24s %8s %6s\n", "Secteur", "", "%", "Score"
-    for (n = 1; n <= 17; n++) printf "%-8d %-24s %8.1f %6d\n", n, name[n], pct[n], score[n]
-  }' "$out/state.txt"
+out=build/default/analyse
+# Without a display: the four 64-matrix sample studies (normal, then a defect in each coronary
+# territory) analysed in one command, with the model centred on the volume; the French PDF
+# reports, the JSON records and the CSV table go to $out/.
+build/default/tools/vesmora-cli analyze build/default/samples/{normal,lad,lcx,rca}-64.dcm \
+  --pdf "$out" --json "$out/resultats.json" --csv "$out/resultats.csv"
 echo
+echo "JSON and CSV: $out/resultats.json, $out/resultats.csv"
 echo "No display: this was the headless analysis. For the window, run on a desktop session"
 echo "  $desktop build/default/samples/normal-64.dcm"
 echo "or, without a desktop, under a virtual X server: xvfb-run -a $desktop build/default/samples/normal-64.dcm"
