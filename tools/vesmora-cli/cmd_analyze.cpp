@@ -1,5 +1,5 @@
 // vesmora-cli analyze STUDY... [--model FILE | --slices I,J,K] [--json OUT] [--csv OUT]
-//                              [--pdf DIR] [--png DIR] [--dicom DIR] [--jobs N]
+//                              [--pdf DIR] [--png DIR] [--dicom DIR] [--send] [--jobs N]
 //
 // Each study is analysed as a user would: opened as "Ouvrir" opens it, the model
 // placed from the model file (or by "Centrer volume" at the slices), "Résultats"
@@ -9,7 +9,8 @@
 // refusal, the French text the program showed) back through a pipe as one JSON object.
 // Up to --jobs of them run at once; the records come out in the order of the studies.
 // A refused study is named with its message on standard error, the others go on, and
-// the run ends with status 3.
+// the run ends with status 3. With --send, the Secondary Captures and SRs written are then
+// stored in the archive of the saved settings over one association (status 4 when it fails).
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -42,6 +43,7 @@
 #endif
 #ifdef VESMORA_HAVE_DICOM_EXPORT
 #include "dicom_export.h"
+#include "pacs.h"
 #endif
 
 extern char** environ;
@@ -55,6 +57,7 @@ struct Options {
     std::vector<std::string> studies;
     std::string model, slices = "128,128,128", json_out, csv_out, pdf_dir, png_dir, dicom_dir;
     unsigned jobs = 0;
+    bool send = false;
 };
 
 // What the hidden subcommand hands back: {"record": {...}} or {"refused": "text"}.
@@ -431,6 +434,26 @@ int analyze_all(Options& o) {
         return 2;
     }
 #endif
+#ifndef VESMORA_HAVE_DICOM_EXPORT
+    if (o.send) {
+        std::cerr << "vesmora-cli analyze: --send needs the DICOM export library, which this build lacks\n";
+        return 2;
+    }
+#endif
+    // --send without --dicom: the objects go through a private folder removed at the end.
+    fs::path sent_from;
+    struct Remove {
+        fs::path& dir;
+        ~Remove() { std::error_code ec; if (!dir.empty()) fs::remove_all(dir, ec); }
+    } remove_sent{sent_from};
+    if (o.send && o.dicom_dir.empty()) {
+        char tmpl[] = "/tmp/vesmora-send-XXXXXX";
+        if (!mkdtemp(tmpl)) {
+            std::cerr << "vesmora-cli analyze: cannot make a temporary folder: " << std::strerror(errno) << "\n";
+            return 2;
+        }
+        o.dicom_dir = (sent_from = tmpl).string();
+    }
     if (!ready_folder(o.pdf_dir, "--pdf") || !ready_folder(o.png_dir, "--png") || !ready_folder(o.dicom_dir, "--dicom"))
         return 2;
     if (o.jobs == 0) o.jobs = std::max(1u, std::thread::hardware_concurrency());
@@ -450,7 +473,24 @@ int analyze_all(Options& o) {
         written = write_out(o.json_out, dump(o.studies.size() == 1 && !records.empty() ? records[0] : records, 2) + "\n");
     if (!o.csv_out.empty()) written = write_out(o.csv_out, csv) && written;
     if (o.json_out != "-" && o.csv_out != "-") print_table(records, o);
+    bool stored = true;
+#ifdef VESMORA_HAVE_DICOM_EXPORT
+    if (o.send && !records.empty()) {
+        std::vector<std::string> files;
+        for (const json& r : records)
+            for (const char* kind : {"-sc.dcm", "-sr.dcm"})
+                files.push_back((fs::path(o.dicom_dir) / (stem_of(r["file"].get<std::string>()) + kind)).string());
+        std::string error;
+        stored = pacs_send_files(files, error);
+        if (stored)
+            std::cerr << "vesmora-cli analyze: " << files.size()
+                      << latin1_to_utf8(" objets envoy\xE9s \xE0 l'archive (SC et SR de chaque \xE9tude)") << "\n";
+        else
+            std::cerr << "vesmora-cli analyze: " << latin1_to_utf8(error) << "\n";
+    }
+#endif
     if (!written) return 2;
+    if (!stored) return 4;
     return refused ? 3 : 0;
 }
 
@@ -467,6 +507,9 @@ void add_options(CLI::App* cmd, Options& o, bool one) {
     if (one) return;
     cmd->add_option("--json", o.json_out, "JSON records: an object for one study, an array for several; - for standard output");
     cmd->add_option("--csv", o.csv_out, "CSV table, a row per study; - for standard output");
+    cmd->add_flag("--send", o.send,
+                  "Store each study's Secondary Capture and SR in the archive (vesmora-cli pacs config); without "
+                  "--dicom they are written to a temporary folder first");
     cmd->add_option("--jobs", o.jobs, "Studies analysed at once (default: the number of cores)")
         ->check(CLI::Range(1u, 1024u));
 }
