@@ -6,8 +6,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QEventLoop>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
 #include <filesystem>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -17,6 +23,7 @@
 
 #ifdef VESMORA_HAS_DICOM_EXPORT
 #include "dicom_export.h"
+#include "pacs.h"
 #endif
 #ifdef VESMORA_HAS_MODEL_FILES
 #include "Model_Place.h"
@@ -112,6 +119,62 @@ bool export_dicom(QWidget* parent) {
     std::filesystem::remove(local(sr_tmp), ec);
     if (!ok) warn_program(parent, error);
     return ok;
+#else
+    warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans l'export DICOM."));
+    return false;
+#endif
+}
+
+bool send_results_to_pacs(QWidget* parent) {
+#ifdef VESMORA_HAS_DICOM_EXPORT
+    // The two objects go through a private folder, removed when the sending is over.
+    QTemporaryDir tmp;
+    const QDir dir(tmp.path());
+    const std::string sc = local(dir.filePath(study_stem() + QStringLiteral("-rapport-sc.dcm")));
+    const std::string sr = local(dir.filePath(study_stem() + QStringLiteral("-rapport-sr.dcm")));
+    int w = 0, h = 0;
+    const std::vector<unsigned char> page = report_page_rgb(report_info(), w, h);
+    std::string error;
+    bool ok = tmp.isValid() && !page.empty();
+    if (!ok) error = "Aucun r\xE9sultat \xE0 envoyer : lancez d'abord \xAB R\xE9sultats \xBB.";
+    ok = ok && write_secondary_capture(DCM_PATH, page.data(), w, h, sc, error);
+    ok = ok && write_structured_report(DCM_PATH, sr, error);
+    if (!ok) {
+        warn_program(parent, error);
+        return false;
+    }
+    // The association runs in a worker thread (its time-outs bound it); the window keeps drawing.
+    QProgressDialog progress(QStringLiteral("Envoi des r\u00E9sultats \u00E0 l'archive\u2026"), QString(), 0, 0,
+                             parent);
+    progress.setWindowTitle(QStringLiteral("Vesmora"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.show();
+    std::atomic<bool> finished{false};
+    bool sent = false;
+    std::thread worker([&] {
+        sent = pacs_send_files({sc, sr}, error);
+        finished = true;
+    });
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (finished) loop.quit();
+    });
+    poll.start(50);
+    loop.exec();
+    worker.join();
+    progress.close();
+    if (!sent) {
+        warn_program(parent, error);
+        return false;
+    }
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Vesmora"),
+                    QStringLiteral("R\u00E9sultats envoy\u00E9s \u00E0 l'archive : le rapport (capture secondaire) et "
+                                   "le compte rendu structur\u00E9 (SR) de l'\u00E9tude."),
+                    QMessageBox::Ok, parent);
+    box.exec();
+    return true;
 #else
     warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans l'export DICOM."));
     return false;

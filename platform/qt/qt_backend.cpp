@@ -136,6 +136,7 @@ struct Backend {
     QAction* report_action = nullptr;      // "Exporter le rapport PDF…"
     QAction* png_action = nullptr;         // "Enregistrer les images (PNG)…"
     QAction* dicom_action = nullptr;       // "Exporter en DICOM…"
+    QAction* send_action = nullptr;        // "Envoyer les résultats au PACS"
     QAction* save_model_action = nullptr;  // "Enregistrer le modèle…"
     QAction* load_model_action = nullptr;  // "Charger un modèle…"
 };
@@ -318,6 +319,7 @@ void refresh_actions() {
                                               {b.report_action, REPORT_AVAILABLE()},
                                               {b.png_action, REPORT_AVAILABLE()},
                                               {b.dicom_action, DICOM_EXPORT_AVAILABLE()},
+                                              {b.send_action, DICOM_EXPORT_AVAILABLE()},
                                               {b.save_model_action, MODEL_SAVE_AVAILABLE()},
                                               {b.load_model_action, MODEL_LOAD_AVAILABLE()}};
     for (const auto& [action, on] : items)
@@ -408,6 +410,8 @@ void add_menu_bar(MainWindow* mw, PlatWindow_* window) {
                                    [mw] { vesmora_qt::save_pictures_png(mw); });
     b.dicom_action = file->addAction(QStringLiteral("Exporter en &DICOM\u2026"), mw,
                                      [mw] { vesmora_qt::export_dicom(mw); });
+    b.send_action = file->addAction(QStringLiteral("En&voyer les r\u00E9sultats au PACS"), mw,
+                                    [mw] { vesmora_qt::send_results_to_pacs(mw); });
     file->addSeparator();
     b.save_model_action = file->addAction(QStringLiteral("&Enregistrer le mod\u00E8le\u2026"), mw,
                                           [mw] { vesmora_qt::save_model(mw); });
@@ -518,7 +522,7 @@ void reset() {
     }
     b.windows.clear();
     b.main = nullptr;
-    b.auto_place_action = b.report_action = b.png_action = b.dicom_action = nullptr;
+    b.auto_place_action = b.report_action = b.png_action = b.dicom_action = b.send_action = nullptr;
     b.save_model_action = b.load_model_action = nullptr;
     b.quit_posted = false;
     b.quit_code = 0;

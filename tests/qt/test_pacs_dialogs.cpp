@@ -17,6 +17,7 @@
 #include <functional>
 #include <vector>
 
+#include "layout.h"
 #include "main.h"
 #include "qt_backend.h"
 
@@ -149,6 +150,31 @@ private slots:
         const QString caption = vesmora_qt::main_window()->windowTitle();
         QVERIFY2(caption.contains(QStringLiteral("/vesmora-pacs-")) && caption.endsWith(QStringLiteral(".dcm ]")),
                  qPrintable(caption));
+    }
+
+    // Run alone by the script, with VESMORA_PACS_SEND_STUDY naming a study: its results go to the archive,
+    // which the script then reads back.
+    void send_results_to_the_archive() {
+        const QString study = qEnvironmentVariable("VESMORA_PACS_SEND_STUDY");
+        if (study.isEmpty()) QSKIP("VESMORA_PACS_SEND_STUDY not set");
+        QAction* send = menu_item(QStringLiteral("En&voyer les r\u00E9sultats au PACS"));
+        QVERIFY(send);
+        vesmora_qt::open_study(study);
+        QTest::mouseClick(vesmora_qt::control(WINDOW, ID_PLACE_MODEL), Qt::LeftButton);  // "Centrer volume"
+        QVERIFY(!send->isEnabled());
+        QTest::mouseClick(vesmora_qt::control(WINDOW, ID_RESULTS), Qt::LeftButton);
+        QVERIFY(send->isEnabled());
+        QString said;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                said = box->text();
+                box->accept();
+            }
+        });
+        poll.start(20);
+        send->trigger();
+        QVERIFY2(said.startsWith(QStringLiteral("R\u00E9sultats envoy\u00E9s \u00E0 l'archive")), qPrintable(said));
     }
 };
 

@@ -221,7 +221,7 @@ class Archive(Base):
                    LSAN_OPTIONS="suppressions=" + os.path.join(os.path.abspath(SOURCE), "tests", "qt", "lsan.supp"))
         r = subprocess.run([program], capture_output=True, text=True, timeout=120, env=env)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        self.assertIn("Totals: 4 passed, 0 failed", r.stdout)
+        self.assertIn("Totals: 4 passed, 0 failed, 1 skipped", r.stdout)
 
     def test_failures_name_what_failed(self):
         port = self.orthanc.dicom_port
@@ -261,6 +261,41 @@ class Archive(Base):
         r = self.cli("pacs", "send", os.path.join(SOURCE, "README.md"))
         self.assertEqual(r.returncode, 1)
         self.assertIn("n'est pas un fichier DICOM lisible", r.stderr)
+
+
+class Results(Base):
+    """An analysis's Secondary Capture and SR stored by `analyze --send` and by the desktop's item."""
+
+    def stored(self, study):
+        uid = pydicom.dcmread(study).StudyInstanceUID
+        [sid] = [s["ID"] for s in self.orthanc.rest("/studies?expand") if s["MainDicomTags"]["StudyInstanceUID"] == uid]
+        return sorted(self.orthanc.rest(f"/series/{s}")["MainDicomTags"]["Modality"]
+                      for s in self.orthanc.rest(f"/studies/{sid}")["Series"])
+
+    def test_analysis_sent_joins_its_study(self):
+        lad = [s for s in SAMPLES if s.endswith("lad-64.dcm")][0]
+        r = self.cli("analyze", lad, "--send", "--json", "-")
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertIn("2 objets envoyés", r.stderr)
+        self.assertEqual(self.stored(lad), ["OT", "SR"])
+        refused = self.cli("analyze", lad, "--send", config=self.other_settings(
+            "--aet", OUR_AET, "--peer", f"NOT_ORTHANC@127.0.0.1:{self.orthanc.dicom_port}"))
+        self.assertEqual(refused.returncode, 4, refused.stderr)
+        self.assertIn("NOT_ORTHANC", refused.stderr)
+
+    def test_desktop_sends_the_results(self):
+        program = os.path.join(BINARY, "tests", "qt", "test_pacs_dialogs")
+        if not os.path.exists(program):
+            self.skipTest("the desktop program is not built (no Qt)")
+        rca = [s for s in SAMPLES if s.endswith("rca-64.dcm")][0]
+        env = dict(os.environ, XDG_CONFIG_HOME=self.home.name, QT_QPA_PLATFORM="offscreen",
+                   VESMORA_PACS_SEND_STUDY=rca,
+                   LSAN_OPTIONS="suppressions=" + os.path.join(os.path.abspath(SOURCE), "tests", "qt", "lsan.supp"))
+        r = subprocess.run([program, "send_results_to_the_archive"], capture_output=True, text=True, timeout=120,
+                           env=env)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertIn("PASS   : PacsDialogs::send_results_to_the_archive()", r.stdout)
+        self.assertEqual(self.stored(rca), ["OT", "SR"])
 
 
 class RetrievalFailures(Base):
