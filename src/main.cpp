@@ -269,7 +269,9 @@ void INIT_STATE() {
     elri_ = elrj_ = elrk_ = ilri_ = ilrj_ = ilrk_ = 0;
     res_rot = res3D_prev = 0;
 
-    std::memset(data, 0, sizeof data);
+    // The volume starts as zeros (static storage); until something has written it, clearing it would
+    // only make the system hand out its 64 MiB of pages at start-up instead of at the first load.
+    if (data_generation != 0) std::memset(data, 0, sizeof data);
     DATA_CHANGED();  // raised, not reset: a plane kept from before must not match again
     std::memset(SAMPLE, 0, sizeof SAMPLE);
     std::memset(BULL, 0, sizeof BULL);

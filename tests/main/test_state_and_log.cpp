@@ -1,6 +1,7 @@
 // Start-up state, the program folder, the log file, the boxes and the exits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -79,6 +80,17 @@ TEST_F(StartedProgram, HasItsStartValues) {
     EXPECT_EQ(RES_DISP, 0);
     for (int n = 0; n < VIEW_BYTES; n++) ASSERT_EQ(BMPhla[n] | BMPvla[n] | BMPsa[n], 0);
     for (int n = 0; n < RES_BYTES; n++) ASSERT_EQ(BMPres[n], 0);
+}
+
+// The first start leaves the volume as the process got it (zeros); every later one clears what was written.
+TEST_F(StartedProgram, StartsWithAnEmptyVolumeAndClearsOneWrittenSince) {
+    const auto empty = [] { return std::all_of(data, data + VOL_SIZE, [](float v) { return v == 0.0f; }); };
+    EXPECT_TRUE(empty());
+    data[0] = 1.0f, data[VOL_SIZE / 2 + 7] = 2.0f, data[VOL_SIZE - 1] = 3.0f;  // written without a load
+    const unsigned long before = data_generation;
+    INIT_STATE();
+    EXPECT_TRUE(empty());
+    EXPECT_GT(data_generation, before);
 }
 
 TEST_F(StartedProgram, DescribesEveryPictureKindTwiceAlike) {
