@@ -62,6 +62,24 @@ ReportInfo report_info() {
                       QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString()};
 }
 
+#ifdef VESMORA_HAS_DICOM_EXPORT
+// The report's Secondary Capture and the SR of the study on screen, written to the paths dir/STEM-rapport-sc.dcm
+// and dir/STEM-rapport-sr.dcm plus suffix; false with error (Latin-1) when they cannot be.
+bool write_dicom_objects(const QString& dir, const QString& suffix, std::string& error) {
+    const QDir d(dir);
+    int w = 0, h = 0;
+    const std::vector<unsigned char> page = report_page_rgb(report_info(), w, h);
+    if (page.empty()) {
+        error = "Aucun r\xE9sultat \xE0 exporter : lancez d'abord \xAB R\xE9sultats \xBB.";
+        return false;
+    }
+    return write_secondary_capture(DCM_PATH, page.data(), w, h,
+                                   local(d.filePath(study_stem() + QStringLiteral("-rapport-sc.dcm") + suffix)), error) &&
+           write_structured_report(DCM_PATH, local(d.filePath(study_stem() + QStringLiteral("-rapport-sr.dcm") + suffix)),
+                                   error);
+}
+#endif
+
 }  // namespace
 
 bool export_report_pdf(QWidget* parent) {
@@ -99,13 +117,8 @@ bool export_dicom(QWidget* parent) {
     const QString sc = dir.filePath(study_stem() + QStringLiteral("-rapport-sc.dcm"));
     const QString sr = dir.filePath(study_stem() + QStringLiteral("-rapport-sr.dcm"));
     const QString sc_tmp = sc + QStringLiteral(".tmp"), sr_tmp = sr + QStringLiteral(".tmp");
-    int w = 0, h = 0;
-    const std::vector<unsigned char> page = report_page_rgb(report_info(), w, h);
     std::string error;
-    bool ok = !page.empty();
-    if (!ok) error = "Aucun r\xE9sultat \xE0 exporter : lancez d'abord \xAB R\xE9sultats \xBB.";
-    ok = ok && write_secondary_capture(DCM_PATH, page.data(), w, h, local(sc_tmp), error);
-    ok = ok && write_structured_report(DCM_PATH, local(sr_tmp), error);
+    bool ok = write_dicom_objects(folder, QStringLiteral(".tmp"), error);
     std::error_code ec;
     if (ok) {  // both written: only now do they replace earlier ones
         std::filesystem::rename(local(sc_tmp), local(sc), ec);
@@ -132,13 +145,10 @@ bool send_results_to_pacs(QWidget* parent) {
     const QDir dir(tmp.path());
     const std::string sc = local(dir.filePath(study_stem() + QStringLiteral("-rapport-sc.dcm")));
     const std::string sr = local(dir.filePath(study_stem() + QStringLiteral("-rapport-sr.dcm")));
-    int w = 0, h = 0;
-    const std::vector<unsigned char> page = report_page_rgb(report_info(), w, h);
     std::string error;
-    bool ok = tmp.isValid() && !page.empty();
-    if (!ok) error = "Aucun r\xE9sultat \xE0 envoyer : lancez d'abord \xAB R\xE9sultats \xBB.";
-    ok = ok && write_secondary_capture(DCM_PATH, page.data(), w, h, sc, error);
-    ok = ok && write_structured_report(DCM_PATH, sr, error);
+    bool ok = tmp.isValid();
+    if (!ok) error = "Impossible de cr\xE9" "er un dossier temporaire pour les objets DICOM.";
+    ok = ok && write_dicom_objects(tmp.path(), QString(), error);
     if (!ok) {
         warn_program(parent, error);
         return false;
