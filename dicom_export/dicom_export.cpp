@@ -26,25 +26,13 @@
 #include <fstream>
 
 #include "Clinical_Summary.h"
+#include "latin1.h"
 #include "main.h"
 #include "sectors.h"
 
 namespace {
 
 // ---- texts ------------------------------------------------------------------------------------------
-
-std::string latin1_to_utf8(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 std::string trimmed(const OFString& s) {
     std::string t(s.c_str());

@@ -4,20 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-std::string latin1_to_utf8(const std::string& latin1) {
-    std::string out;
-    out.reserve(latin1.size());
-    for (unsigned char c : latin1) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 std::string field_utf8(const char* latin1) {
     std::string s = latin1 != nullptr ? latin1 : "";
     while (!s.empty() && s.back() == ' ') s.pop_back();

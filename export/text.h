@@ -5,7 +5,7 @@
 
 #include <string>
 
-std::string latin1_to_utf8(const std::string& latin1);
+#include "latin1.h"
 
 // The Latin-1 text with the trailing blanks of a DICOM value dropped, in UTF-8.
 std::string field_utf8(const char* latin1);

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "latin1.h"
 #include "pacs.h"
 
 namespace fs = std::filesystem;
@@ -119,36 +120,9 @@ bool save_settings(const Settings& s, std::string& error) {
     return true;
 }
 
-std::string latin1_of(const std::string& utf8) {
-    std::string out;
-    for (size_t n = 0; n < utf8.size(); n++) {
-        const unsigned char c = utf8[n];
-        if (c < 0x80) {
-            out += char(c);
-        } else if ((c & 0xE0) == 0xC0 && n + 1 < utf8.size()) {
-            const unsigned code = ((c & 0x1Fu) << 6) | (utf8[n + 1] & 0x3Fu);
-            out += code < 0x100 ? char(code) : '?';
-            n++;
-        } else {
-            out += '?';  // a longer sequence: skip its continuation bytes
-            while (n + 1 < utf8.size() && (utf8[n + 1] & 0xC0) == 0x80) n++;
-        }
-    }
-    return out;
-}
+std::string latin1_of(const std::string& utf8) { return utf8_to_latin1(utf8); }
 
-std::string utf8_of(const std::string& latin1) {
-    std::string out;
-    for (unsigned char c : latin1) {
-        if (c < 0x80) {
-            out += char(c);
-        } else {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+std::string utf8_of(const std::string& latin1) { return latin1_to_utf8(latin1); }
 
 }  // namespace pacs
 

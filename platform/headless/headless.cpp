@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include "latin1.h"
 #include "layout.h"
 
 namespace headless {
@@ -67,18 +68,7 @@ int run_posted() {
     }
 }
 
-std::string utf8(const std::string& latin1) {
-    std::string out;
-    for (unsigned char c : latin1) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+std::string utf8(const std::string& latin1) { return latin1_to_utf8(latin1); }
 
 void set_module_path(const std::string& path) { state().module_path = path; }
 void queue_open_answer(const std::string& path) { state().open_answers.emplace_back(path); }
