@@ -30,6 +30,12 @@ char* tmpath;
 char* APP_FOLDER;
 char LOG_FOLDER[PATH_SIZE];
 char DCM_PATH[PATH_SIZE];
+char PAT_ID[ID_TEXT_SIZE];
+char STUDY_UID[ID_TEXT_SIZE];
+char STUDY_DATE[20];
+char SERIES_DESC[ID_TEXT_SIZE];
+char RADIOPHARM[ID_TEXT_SIZE];
+int PAT_AGE_COMPUTED;
 
 unsigned char* BMPhla;
 unsigned char* BMPvla;
@@ -240,6 +246,8 @@ void INIT_STATE() {
 
     std::strcpy(chaine, PATIENT_START_TEXT);
     DCM_PATH[0] = 0;
+    PAT_ID[0] = STUDY_UID[0] = STUDY_DATE[0] = SERIES_DESC[0] = RADIOPHARM[0] = 0;
+    PAT_AGE_COMPUTED = 0;
 
     // Defaults.
     ech = 64;

@@ -45,6 +45,16 @@ extern char LOG_FOLDER[PATH_SIZE];
 // Path of the study loaded last, as the open-file dialog gave it (local 8-bit bytes);
 // "" until a load succeeds. The reports name it and take its checksum.
 extern char DCM_PATH[PATH_SIZE];
+// Identification and description of the study loaded last, beyond the patient block
+// above (Latin-1, zero-terminated; "" when the file has none). The report, the records
+// and the model files carry them.
+constexpr int ID_TEXT_SIZE = 65;          // a DICOM LO/UI value (64) and its terminator
+extern char PAT_ID[ID_TEXT_SIZE];         // (0010,0020) Patient ID
+extern char STUDY_UID[ID_TEXT_SIZE];      // (0020,000D) Study Instance UID
+extern char STUDY_DATE[20];               // (0008,0020) Study Date, DD/MM/YYYY
+extern char SERIES_DESC[ID_TEXT_SIZE];    // (0008,103E) Series Description
+extern char RADIOPHARM[ID_TEXT_SIZE];     // (0018,0031) Radiopharmaceutical
+extern int PAT_AGE_COMPUTED;              // 1 when PAT_AGE was worked out from the birth and exam dates
 
 // --- pictures: pixel buffers (blue, green, red; lowest line first) ---------------------
 extern unsigned char* BMPhla;   // 256 x 256, view 1 (control 1); black at start
