@@ -73,8 +73,8 @@ void shrink_planes(int a0, int a1) {
 }
 
 void shrink() {
-    // Both cores at once: the volume is read once, as fast as memory allows.
-    run_tasks(8, 2, [](int t) { shrink_planes(t * G2 / 8, (t + 1) * G2 / 8); });
+    // All workers at once: the volume is read once, as fast as memory allows.
+    run_tasks(8, worker_threads(), [](int t) { shrink_planes(t * G2 / 8, (t + 1) * G2 / 8); });
     for (int i = 0; i < G4; i++)
         for (int j = 0; j < G4; j++)
             for (int k = 0; k < G4; k++) {
