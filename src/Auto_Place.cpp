@@ -25,6 +25,7 @@
 #include <cmath>
 
 #include "Display.h"
+#include "Model_Place.h"
 #include "main.h"
 #include "tasks.h"
 
@@ -762,11 +763,7 @@ int AUTO_PLACE() {
     Nsa = nearest(0.5 * (f.base + p[0] + p[3]));
     Nvla = ell_cj;
     Nhla = ell_ck;
-    ell_ok = 1;
     rep.found = 1;
-    EVAL_APEX();
-    VERIF_DISP();
-    EVAL_APEX();
-    DISPLAY();
+    PLACE_MODEL();
     return 1;
 }

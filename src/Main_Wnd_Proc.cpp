@@ -13,6 +13,7 @@
 #include "Auto_Place.h"
 #include "Dicom.h"
 #include "Display.h"
+#include "Model_Place.h"
 #include "Results.h"
 #include "layout.h"
 #include "main.h"
@@ -104,11 +105,7 @@ void on_command(int id) {
         ell_ci = Nsa;
         ell_cj = Nvla;
         ell_ck = Nhla;
-        ell_ok = 1;
-        EVAL_APEX();
-        VERIF_DISP();
-        EVAL_APEX();
-        DISPLAY();
+        PLACE_MODEL();
         break;
     case ID_CENTRE_AXES:
         if (!model) break;
@@ -133,11 +130,7 @@ void on_command(int id) {
         break;
     case ID_APEX:
         if (!model) break;
-        apex_i = Nsa;
-        Nvla = ell_cj;
-        Nhla = ell_ck;
-        EVAL_SECT();
-        DISPLAY();
+        APEX_AT(Nsa);
         break;
     case ID_SHADOW:
         set_ombre = plat_is_dlg_button_checked(WINDOW, ID_SHADOW) ? 1 : 0;
