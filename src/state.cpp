@@ -258,7 +258,7 @@ void INIT_STATE() {
     Nhla = Nvla = Nsa = 128;
     sam_ax = 240;
     sam_ang = 480;
-    RES_DISP = 0;
+    RES_DISP = RES_BULL;
     Data_NZ = 0;
     VOXEL_SIZE_XY = VOXEL_SIZE_Z = 0.0f;
     OrImSize_H = OrImSize_V = 0;
