@@ -493,7 +493,9 @@ bool write_pictures_png(const std::string& dir, const std::string& stem, std::st
     const QString base = QDir(folder).filePath(QFile::decodeName(QByteArray::fromStdString(stem)) + '-');
     QImage hla, vla, sa;
     draw_views(hla, vla, sa);
-    const QImage bar = from_bgr(BMPpal, 220, 56);
+    std::vector<unsigned char> bar_buf(PAL_BYTES);
+    DRAW_PALBAR(bar_buf.data(), palet, couleur);  // the window's bar, as shown
+    const QImage bar = from_bgr(bar_buf.data(), 220, 56);
     if (!save_png(hla, base + "hla.png", error) || !save_png(vla, base + "vla.png", error) ||
         !save_png(sa, base + "sa.png", error) || !save_png(bar, base + "palette.png", error))
         return false;
