@@ -1,6 +1,6 @@
 // The report page, the PNG pictures and the checksum of the file analysed.
 //
-//   1. pictures      the program's own drawing into its buffers, the state put back
+//   1. pictures      the program's own drawing, into buffers of the report's own
 //   2. report page   one A4 page in French, drawn by QPainter in tenths of a millimetre
 //   3. outputs       PNG files, the PDF, the RGB page (each file written whole, then renamed)
 #include "report.h"
@@ -55,47 +55,28 @@ QImage from_bgr(const unsigned char* bgr, int w, int h) {
     return img;
 }
 
-// Draws result pictures into BMPres as the result buttons would, and puts the choice
-// and the buffer back when it goes: the window, which shows its own copy of the last
-// hand-over, never sees them.
-class ResultPictures {
-public:
-    ResultPictures() : disp_(RES_DISP), kept_(BMPres, BMPres + RES_BYTES) {}
-    ~ResultPictures() {
-        RES_DISP = disp_;
-        std::memcpy(BMPres, kept_.data(), kept_.size());
-    }
-    ResultPictures(const ResultPictures&) = delete;
-    ResultPictures& operator=(const ResultPictures&) = delete;
-    QImage draw(int which) {
-        RES_DISP = which;
-        DRAW_RES();
-        return from_bgr(BMPres, 400, 400);
-    }
-
-private:
-    int disp_;
-    std::vector<unsigned char> kept_;
-};
-
-// The three views as DISPLAY draws them now (the strips too, which it draws with them);
-// the six buffers are put back afterwards.
-void draw_views(QImage& hla, QImage& vla, QImage& sa) {
-    unsigned char* const bufs[6] = {BMPhla, BMPvla, BMPsa, BMPshla, BMPsvla, BMPssa};
-    const int sizes[6] = {VIEW_BYTES, VIEW_BYTES, VIEW_BYTES, STRIP_BYTES, STRIP_BYTES, STRIP_BYTES};
-    std::vector<unsigned char> kept[6];
-    for (int n = 0; n < 6; n++) kept[n].assign(bufs[n], bufs[n] + sizes[n]);
-    DRAW_DISPLAY();
-    hla = from_bgr(BMPhla, 256, 256);
-    vla = from_bgr(BMPvla, 256, 256);
-    sa = from_bgr(BMPsa, 256, 256);
-    for (int n = 0; n < 6; n++) std::memcpy(bufs[n], kept[n].data(), kept[n].size());
+// A result picture (a RES_ code) as the program draws it, in the palette and mark
+// colour given, into a buffer of its own: the window's pictures are not touched.
+QImage result_picture(int which, int pal, int overlay) {
+    std::vector<unsigned char> buf(RES_BYTES);
+    DRAW_RES(buf.data(), which, pal, overlay);
+    return from_bgr(buf.data(), 400, 400);
 }
 
-// Colour of palette step v (0..100) of the current palette.
-QColor palette_colour(int v) {
-    const unsigned char* pal = palette + palet * 303;  // planes blue, green, red
-    return QColor(pal[202 + v], pal[101 + v], pal[v]);
+// The three views as the window shows them now (its palette), drawn into buffers of their own.
+void draw_views(QImage& hla, QImage& vla, QImage& sa) {
+    std::vector<unsigned char> bufs[3];
+    for (auto& b : bufs) b.assign(VIEW_BYTES, 0);
+    DRAW_VIEWS(bufs[0].data(), bufs[1].data(), bufs[2].data(), palet);
+    hla = from_bgr(bufs[0].data(), 256, 256);
+    vla = from_bgr(bufs[1].data(), 256, 256);
+    sa = from_bgr(bufs[2].data(), 256, 256);
+}
+
+// Colour of palette step v (0..100) of the report's palette.
+QColor report_colour(int v) {
+    const PaletteColour c = palette_rgb(REPORT_PALETTE, v);
+    return QColor(c.r, c.g, c.b);
 }
 
 // =============================================================================================
@@ -189,7 +170,9 @@ void picture(QPainter& p, const QImage& img, double x, double y, double side, co
 }
 
 void palette_bar(QPainter& p, double x, double y, double w) {
-    const QImage bar = from_bgr(BMPpal, 220, 56);
+    std::vector<unsigned char> buf(PAL_BYTES);
+    DRAW_PALBAR(buf.data(), REPORT_PALETTE, REPORT_OVERLAY);
+    const QImage bar = from_bgr(buf.data(), 220, 56);
     const double h = w * 56.0 / 220.0 * 0.5;  // the bar at half its height: a scale, not a picture
     p.drawImage(QRectF(x, y, w, h), bar);
     const QFont f = font(22);
@@ -208,7 +191,7 @@ void score_legend(QPainter& p, double x, double y, double w) {
     for (int s = 0; s <= 4; s++) {
         const QRectF sw(x + s * cell + 6, y, cell - 12, 40);
         p.setPen(QPen(RULE, 1));
-        p.setBrush(palette_colour(100 - 20 * s));
+        p.setBrush(report_colour(score_step(s)));
         p.drawRect(sw);
         text(p, QRectF(sw.left(), y + 44, sw.width(), 34), QStringLiteral("score ") + QString::number(s), f,
              Qt::AlignCenter, GREY);
@@ -250,7 +233,7 @@ void segment_table(QPainter& p, double x, double y) {
         }
         // The score map's colour of this score, beside the figure.
         p.setPen(QPen(GREY, 1));
-        p.setBrush(palette_colour(100 - 20 * (SCORE[n] < 0 ? 0 : SCORE[n] > 4 ? 4 : SCORE[n])));
+        p.setBrush(report_colour(score_step(SCORE[n])));
         p.drawRect(QRectF(x + w - cols[4] + 14, ry + 12, 40, row_h - 24));
     }
     p.setPen(QPen(RULE, 2));
@@ -370,12 +353,9 @@ void draw_page(QPainter& p, const ReportInfo& info) {
          font(28), Qt::AlignLeft | Qt::AlignVCenter, GREY);
     patient_block(p, 270);
 
-    QImage bull, scores;
-    {
-        ResultPictures pictures;
-        bull = pictures.draw(0);
-        scores = pictures.draw(12);
-    }
+    // The report's own palette, whatever the window shows.
+    const QImage bull = result_picture(RES_BULL, REPORT_PALETTE, REPORT_OVERLAY);
+    const QImage scores = result_picture(RES_SCORES, REPORT_PALETTE, REPORT_OVERLAY);
     const double side = 640, gap = w - 2 * side;
     picture(p, bull, MARGIN, 500, side, QStringLiteral("\u0152il de b\u0153uf (fixation)"), false);
     picture(p, scores, MARGIN + side + gap, 500, side, QStringLiteral("Carte des scores (n\u00B0 de segment)"), true);
@@ -513,16 +493,18 @@ bool write_pictures_png(const std::string& dir, const std::string& stem, std::st
     const QString base = QDir(folder).filePath(QFile::decodeName(QByteArray::fromStdString(stem)) + '-');
     QImage hla, vla, sa;
     draw_views(hla, vla, sa);
-    const QImage bar = from_bgr(BMPpal, 220, 56);
+    std::vector<unsigned char> bar_buf(PAL_BYTES);
+    DRAW_PALBAR(bar_buf.data(), palet, couleur);  // the window's bar, as shown
+    const QImage bar = from_bgr(bar_buf.data(), 220, 56);
     if (!save_png(hla, base + "hla.png", error) || !save_png(vla, base + "vla.png", error) ||
         !save_png(sa, base + "sa.png", error) || !save_png(bar, base + "palette.png", error))
         return false;
     static const struct {
         int which;
         const char* name;
-    } results[4] = {{0, "bull"}, {1, "sectors"}, {12, "scores"}, {2, "lateral"}};
-    ResultPictures pictures;
+    } results[4] = {{RES_BULL, "bull"}, {RES_SECTORS, "sectors"}, {RES_SCORES, "scores"}, {RES_LATERAL, "lateral"}};
+    // The pictures as shown: the window's palette and mark colour.
     for (const auto& r : results)
-        if (!save_png(pictures.draw(r.which), base + r.name + ".png", error)) return false;
+        if (!save_png(result_picture(r.which, palet, couleur), base + r.name + ".png", error)) return false;
     return true;
 }

@@ -25,6 +25,7 @@
 #include <cmath>
 
 #include "Display.h"
+#include "Model_Place.h"
 #include "main.h"
 #include "tasks.h"
 
@@ -73,8 +74,8 @@ void shrink_planes(int a0, int a1) {
 }
 
 void shrink() {
-    // Both cores at once: the volume is read once, as fast as memory allows.
-    run_tasks(8, 2, [](int t) { shrink_planes(t * G2 / 8, (t + 1) * G2 / 8); });
+    // All workers at once: the volume is read once, as fast as memory allows.
+    run_tasks(8, worker_threads(), [](int t) { shrink_planes(t * G2 / 8, (t + 1) * G2 / 8); });
     for (int i = 0; i < G4; i++)
         for (int j = 0; j < G4; j++)
             for (int k = 0; k < G4; k++) {
@@ -762,11 +763,7 @@ int AUTO_PLACE() {
     Nsa = nearest(0.5 * (f.base + p[0] + p[3]));
     Nvla = ell_cj;
     Nhla = ell_ck;
-    ell_ok = 1;
     rep.found = 1;
-    EVAL_APEX();
-    VERIF_DISP();
-    EVAL_APEX();
-    DISPLAY();
+    PLACE_MODEL();
     return 1;
 }

@@ -741,11 +741,6 @@ void on_all_cores(int parts, Job job) {
     run_tasks(parts, parts, [&](int t) { job(t * VOL_N / parts, (t + 1) * VOL_N / parts, t); });
 }
 
-int thread_count() {
-    const unsigned hw = std::thread::hardware_concurrency();
-    return hw < 1 ? 1 : hw > 8 ? 8 : static_cast<int>(hw);
-}
-
 }  // namespace
 
 int LOAD_DCM_FILE() {
@@ -880,7 +875,7 @@ int READ_DATA() {
     R.any_outside = empty || R.X.first > 0 || R.X.last < VOL_N - 1 || R.Y.first > 0 || R.Y.last < VOL_N - 1 ||
                     R.Z.first > 0 || R.Z.last < VOL_N - 1;
 
-    const int parts = thread_count();
+    const int parts = worker_threads();
     RowCache caches[8];
     const std::size_t row_floats = static_cast<std::size_t>(4) * ech * VOL_N * parts;
     float* rows = static_cast<float*>(vesmora_alloc(sizeof(float) * row_floats));

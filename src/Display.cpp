@@ -3,11 +3,11 @@
 // ring levels, and the result pictures.
 //
 // Sections (each owns its block; helpers used by one section stay inside it):
-//   1. palette bar             CREATE_PALBMP
-//   2. slice views             DISPLAY, VERIF_DISP, EVAL_DIST (+ model overlays)
+//   1. palettes, palette bar   palette_rgb, score_step, palette_name, DRAW_PALBAR, CREATE_PALBMP
+//   2. slice views             DRAW_VIEWS, DISPLAY, VERIF_DISP, EVAL_DIST (+ model overlays)
 //   3. polar sector map        INIT_SECT
 //   4. apex and ring levels    EVAL_APEX, EVAL_SECT
-//   5. result pictures         DISPLAY_RES
+//   5. result pictures         DRAW_RES (into any buffer), DISPLAY_RES
 //
 // File-level state, not program-wide: caches and scratch of the fast drawing,
 // none of which the program shows or a user sets, each rebuilt or checked before
@@ -31,17 +31,36 @@
 #include "sectors.h"
 
 // =============================================================================================
-// 1. Palette bar
+// 1. Palettes and the palette bar
 // =============================================================================================
-int CREATE_PALBMP() {
-    const unsigned char* pal = palette + palet * 303;  // planes blue, green, red
-    const unsigned char* grid = couleurs + couleur * 3;  // normal shade, R, G, B
+PaletteColour palette_rgb(int pal, int step) {
+    const unsigned char* p = palette + palette_index(pal) * 303;  // planes blue, green, red
+    const int v = step < 0 ? 0 : step > 100 ? 100 : step;
+    return PaletteColour{p[202 + v], p[101 + v], p[v]};
+}
+
+int score_step(int score) {
+    // A score out of 0..4 (never given by the evaluation) stays within the palette.
+    return score <= 0 ? 100 : score >= 5 ? 0 : 100 - 20 * score;
+}
+
+const char* palette_name(int pal) {
+    static const char* const NAMES[PALETTE_COUNT] = {
+        "Gris", "Gris invers\xE9", "Hot Iron", "Hot Metal Blue", "PET", "PET en 20 paliers",
+        "Feu", "Noir, bleu, violet, jaune", "Spectre", "Jet", "Jet en dix paliers", "Cubehelix",
+        "Spring", "Summer", "Fall", "Winter"};
+    return NAMES[palette_index(pal)];
+}
+
+int DRAW_PALBAR(unsigned char* buf, int pal, int overlay) {
+    const unsigned char* pal_p = palette + palette_index(pal) * 303;  // planes blue, green, red
+    const unsigned char* grid = couleurs + overlay_index(overlay) * 3;  // normal shade, R, G, B
     for (int y = 0; y < 56; y++) {
-        unsigned char* line = BMPpal + y * 220 * 3;
+        unsigned char* line = buf + y * 220 * 3;
         for (int x = 0; x < 220; x++) {
             // Column x shows step x * 100 / 220 (0..99): step 100 never appears.
             const int s = static_cast<int>(x * 100.0 / 220.0);
-            unsigned char b = pal[s], g = pal[101 + s], r = pal[202 + s];
+            unsigned char b = pal_p[s], g = pal_p[101 + s], r = pal_p[202 + s];
             if (y % 14 == 0 || x % 22 == 0) {  // a line every ten steps, and every 14 rows
                 r = grid[0];
                 g = grid[1];
@@ -53,6 +72,11 @@ int CREATE_PALBMP() {
             line[x * 3 + 2] = r;
         }
     }
+    return 0;
+}
+
+int CREATE_PALBMP() {
+    DRAW_PALBAR(BMPpal, palet, couleur);
     HWND_ ctl = plat_get_dlg_item(WINDOW, ID_PALETTE_BAR);
     plat_delete_bitmap(bmppal);
     bmppal = plat_create_bitmap(WINDOW, &bmpinfo_p, BMPpal);
@@ -299,8 +323,7 @@ struct CodeColours {
     std::uint32_t c[512];
 };
 
-void fill_code_colours(CodeColours& t) {
-    const unsigned char* pb = palette + palet * 303;
+void fill_code_colours(CodeColours& t, const unsigned char* pb) {
     auto packed = [pb](int v) {
         return static_cast<std::uint32_t>(pb[v]) | static_cast<std::uint32_t>(pb[101 + v]) << 8 |
                static_cast<std::uint32_t>(pb[202 + v]) << 16;
@@ -319,9 +342,10 @@ void fill_code_colours(CodeColours& t) {
 // k term; in the HLA view i goes with the row, in the others the i and j terms
 // are both per column, so their sum is taken once per call.
 template <int View>
-void image_pass(unsigned char* pic, const ViewGeom& g, const std::uint8_t* codes, const DistTerms* terms) {
+void image_pass(unsigned char* pic, const ViewGeom& g, const std::uint8_t* codes, const DistTerms* terms,
+                const unsigned char* pb) {
     CodeColours colours;
-    fill_code_colours(colours);
+    fill_code_colours(colours, pb);
     alignas(16) float colsum[256];
     if (terms != nullptr && View != VIEW_HLA)
         for (int x = 0; x < 256; x++)
@@ -424,9 +448,9 @@ void draw_chord(int view, unsigned char* pic, int level, int p, int c, Shade col
 
 // Run p+1..2c-p-1 of one level back to the plain palette colour of its voxels,
 // but for the pixels near the two centre markers.
-void restore_run(int view, unsigned char* pic, const ViewGeom& g, int level, int p, int c) {
+void restore_run(int view, unsigned char* pic, const ViewGeom& g, int level, int p, int c,
+                 const unsigned char* pb) {
     if (!on_picture(level)) return;
-    const unsigned char* pb = palette + palet * 303;
     const int first = p + 1 < 0 ? 0 : p + 1;
     const int last = 2 * c - p - 1 > 255 ? 255 : 2 * c - p - 1;
     for (int pos = first; pos <= last; pos++) {
@@ -441,7 +465,7 @@ void restore_run(int view, unsigned char* pic, const ViewGeom& g, int level, int
 }
 
 // Outline of one ellipsoid (outer: e = 0, inner: e = 1) with its sector limits.
-void draw_outline(int view, unsigned char* pic, const ViewGeom& g, int e) {
+void draw_outline(int view, unsigned char* pic, const ViewGeom& g, int e, const unsigned char* pb) {
     const int ci = e ? ill_ci : ell_ci, cj = e ? ill_cj : ell_cj, ck = e ? ill_ck : ell_ck;
     const int ri = e ? ill_ri : ell_ri, rj = e ? ill_rj : ell_rj, rk = e ? ill_rk : ell_rk;
     const Shade col = shade_of(e ? set_centri[view] : set_centre[view]);
@@ -492,7 +516,7 @@ void draw_outline(int view, unsigned char* pic, const ViewGeom& g, int e) {
         const int p = view == VIEW_HLA ? xo : yo;
         if (e == 1 && limits)
             for (int m = 1; m <= 3; m++)
-                if (level == sect_i[m]) restore_run(view, pic, g, level, p, chord_c);
+                if (level == sect_i[m]) restore_run(view, pic, g, level, p, chord_c, pb);
         if (yo >= ymin && yo <= 255 && xo >= xmin && xo <= 255) put_shade(pic, xo, yo, col);
         if (e == 0 && limits)
             for (int m = 1; m <= 3; m++)
@@ -500,20 +524,20 @@ void draw_outline(int view, unsigned char* pic, const ViewGeom& g, int e) {
     }
 }
 
-void draw_view(int view, unsigned char* pic, const DistTerms* terms) {
+void draw_view(int view, unsigned char* pic, const DistTerms* terms, const unsigned char* pb) {
     const ViewGeom g = geom_of(view);
     const std::uint8_t* codes = codes_of(view, g.plane);
     if (view == VIEW_HLA)
-        image_pass<VIEW_HLA>(pic, g, codes, terms);
+        image_pass<VIEW_HLA>(pic, g, codes, terms, pb);
     else if (view == VIEW_VLA)
-        image_pass<VIEW_VLA>(pic, g, codes, terms);
+        image_pass<VIEW_VLA>(pic, g, codes, terms, pb);
     else
-        image_pass<VIEW_SA>(pic, g, codes, terms);
+        image_pass<VIEW_SA>(pic, g, codes, terms, pb);
     if (!ell_ok) return;
     draw_markers(view, pic, g);
     if (view == VIEW_SA && Nsa < plan_i) return;  // no outline on the basal side
-    draw_outline(view, pic, g, 0);
-    draw_outline(view, pic, g, 1);
+    draw_outline(view, pic, g, 0, pb);
+    draw_outline(view, pic, g, 1, pb);
 }
 
 // Background and frame of a strip never change.
@@ -562,20 +586,28 @@ float EVAL_DIST(int i, int j, int k) {
     return d;
 }
 
+int DRAW_VIEWS(unsigned char* hla, unsigned char* vla, unsigned char* sa, int pal) {
+    if (!load_ok) return 0;
+    ELL_R = couleurs[couleur * 3];
+    ELL_G = couleurs[couleur * 3 + 1];
+    ELL_B = couleurs[couleur * 3 + 2];
+    const unsigned char* pb = palette + palette_index(pal) * 303;
+    // EVAL_DIST per pixel is the sum of three terms of one index each,
+    // tabulated here with the same quotients and added in the same order.
+    DistTerms terms;
+    const bool shadow = ell_ok && set_ombre;
+    if (shadow) fill_dist_terms(terms);
+    draw_view(VIEW_HLA, hla, shadow ? &terms : nullptr, pb);
+    draw_view(VIEW_VLA, vla, shadow ? &terms : nullptr, pb);
+    draw_view(VIEW_SA, sa, shadow ? &terms : nullptr, pb);
+    return 0;
+}
+
 int DRAW_DISPLAY() {
     ELL_R = couleurs[couleur * 3];
     ELL_G = couleurs[couleur * 3 + 1];
     ELL_B = couleurs[couleur * 3 + 2];
-    if (load_ok) {
-        // EVAL_DIST per pixel is the sum of three terms of one index each,
-        // tabulated here with the same quotients and added in the same order.
-        DistTerms terms;
-        const bool shadow = ell_ok && set_ombre;
-        if (shadow) fill_dist_terms(terms);
-        draw_view(VIEW_HLA, BMPhla, shadow ? &terms : nullptr);
-        draw_view(VIEW_VLA, BMPvla, shadow ? &terms : nullptr);
-        draw_view(VIEW_SA, BMPsa, shadow ? &terms : nullptr);
-    }
+    DRAW_VIEWS(BMPhla, BMPvla, BMPsa, palet);
     draw_strip(BMPshla, Nhla);
     draw_strip(BMPsvla, Nvla);
     draw_strip(BMPssa, Nsa);
@@ -744,18 +776,18 @@ struct Bgr {
     unsigned char b, g, r;
 };
 
-inline Bgr pal_colour(int v) {
-    const unsigned char* p = palette + palet * 303;
-    return Bgr{p[v], p[101 + v], p[202 + v]};
-}
+// Where a result picture is drawn and in which colours: the caller's buffer
+// (400 x 400), the palette's three planes and the overlay colour.
+struct ResTarget {
+    unsigned char* buf;
+    const unsigned char* pal;  // planes blue, green, red
+    Bgr overlay;
+};
 
-inline Bgr overlay_colour() {
-    const unsigned char* c = couleurs + couleur * 3;  // R, G, B
-    return Bgr{c[2], c[1], c[0]};
-}
+inline Bgr pal_colour(const ResTarget& t, int v) { return Bgr{t.pal[v], t.pal[101 + v], t.pal[202 + v]}; }
 
-inline void res_put(int idx, Bgr c) {
-    unsigned char* px = BMPres + idx * 3;
+inline void res_put(const ResTarget& t, int idx, Bgr c) {
+    unsigned char* px = t.buf + idx * 3;
     px[0] = c.b;
     px[1] = c.g;
     px[2] = c.r;
@@ -807,23 +839,23 @@ void build_grid() {
     grid_count = n;
 }
 
-void draw_grid(Bgr c) {
+void draw_grid(const ResTarget& t, Bgr c) {
     if (grid_count < 0) build_grid();
-    for (int i = 0; i < grid_count; i++) res_put(grid_idx[i], c);
+    for (int i = 0; i < grid_count; i++) res_put(t, grid_idx[i], c);
 }
 
 // Picture 0: the bull's-eye values in the palette.
-void draw_bull() {
+void draw_bull(const ResTarget& t) {
     Bgr lut[101];
-    for (int v = 0; v <= 100; v++) lut[v] = pal_colour(v);
-    for (int idx = 0; idx < 400 * 400; idx++) res_put(idx, lut[res_round_clamped(BULL[idx], 0, 100)]);
+    for (int v = 0; v <= 100; v++) lut[v] = pal_colour(t, v);
+    for (int idx = 0; idx < 400 * 400; idx++) res_put(t, idx, lut[res_round_clamped(BULL[idx], 0, 100)]);
 }
 
 // Pictures 1 and 12: every pixel takes the colour of its sector (colour 0 outside).
-void draw_sector_map(const Bgr (&colour)[18]) {
+void draw_sector_map(const ResTarget& t, const Bgr (&colour)[18]) {
     for (int idx = 0; idx < 400 * 400; idx++) {
         const int n = mesh_sect[idx];
-        res_put(idx, colour[n >= 1 && n <= 17 ? n : 0]);
+        res_put(t, idx, colour[n >= 1 && n <= 17 ? n : 0]);
     }
 }
 
@@ -919,12 +951,12 @@ inline int lateral_m_fast(float Af, float xf, const LateralBounds& b) {
 // The arithmetic is that of the literal drawing, term for term and in the same
 // order (double precision, the angle psi in single precision); only terms that
 // depend on the row alone or the column alone are taken out of the pixel loop.
-void draw_lateral() {
-    const Bgr ov = overlay_colour();
+void draw_lateral(const ResTarget& t) {
+    const Bgr ov = t.overlay;
     // Background: one line in palette colour 0, copied to the 400 lines.
-    const Bgr bg = pal_colour(0);
-    for (int col = 0; col < 400; col++) res_put(col, bg);
-    for (int row = 1; row < 400; row++) std::memcpy(BMPres + row * 1200, BMPres, 1200);
+    const Bgr bg = pal_colour(t, 0);
+    for (int col = 0; col < 400; col++) res_put(t, col, bg);
+    for (int row = 1; row < 400; row++) std::memcpy(t.buf + row * 1200, t.buf, 1200);
     std::memset(res_mask, 0, sizeof res_mask);
     if (Tot_ang == 0) return;  // no turn can be formed: background only
     const double r = res3D_ang * TWO_PI / Tot_ang;
@@ -950,7 +982,7 @@ void draw_lateral() {
         const LateralBounds bounds = lateral_bounds(r);
         const int n_ang = sam_ang;  // kept in a register across the byte stores
         Bgr lut[101];
-        for (int v = 0; v <= 100; v++) lut[v] = pal_colour(v);
+        for (int v = 0; v <= 100; v++) lut[v] = pal_colour(t, v);
 
         // Per column: ray-table row o (or none), the level term of gamma, the boundary ranges.
         int col_o[400];
@@ -1005,11 +1037,11 @@ void draw_lateral() {
                 if (h < 0) h = 0;
                 if (h > n_ang - 1) h = n_ang - 1;
                 const int idx = s * 400 + col;
-                res_put(idx, lut[res_round_clamped(ray[h], 1, 100)]);
+                res_put(t, idx, lut[res_round_clamped(ray[h], 1, 100)]);
                 res_mask[idx] = 1;
                 // Sector boundaries on the surface: apical ones at odd multiples of
                 // pi/4, basal and mid ones at multiples of pi/3.
-                if ((h % quarter == eighth && apical) || (h % sixth == 0 && basal)) res_put(idx, ov);
+                if ((h % quarter == eighth && apical) || (h % sixth == 0 && basal)) res_put(t, idx, ov);
             }
         }
 
@@ -1019,7 +1051,7 @@ void draw_lateral() {
             if (c < 0 || c > 399) continue;
             for (int s = 0; s < 400; s++) {
                 if (s >= 343 && c <= 56) continue;
-                if (res_mask[s * 400 + c]) res_put(s * 400 + c, ov);
+                if (res_mask[s * 400 + c]) res_put(t, s * 400 + c, ov);
             }
         }
     }
@@ -1027,48 +1059,42 @@ void draw_lateral() {
     // Orientation needle, 11 pixels from row 200, column 27.
     const double a = -2 * res3D_ang * PI / Tot_ang + HALF_PI;
     for (int q = 0; q <= 10; q++)
-        res_put(static_cast<int>(std::cos(a) * q + 200.5) * 400 + static_cast<int>(std::sin(a) * q + 27.5), ov);
+        res_put(t, static_cast<int>(std::cos(a) * q + 200.5) * 400 + static_cast<int>(std::sin(a) * q + 27.5), ov);
 }
 
 }  // namespace
 
-int DRAW_RES() {
+int DRAW_RES(unsigned char* buf, int picture, int pal, int overlay) {
     // Before the first evaluation (and after a load) the buffer keeps what it holds.
     if (res_ok == 0) return 0;
-    if (RES_DISP == 0) {
-        draw_bull();
-        draw_grid(overlay_colour());
-    } else if (RES_DISP == 1) {
+    const unsigned char* ov = couleurs + overlay_index(overlay) * 3;  // R, G, B
+    const ResTarget t{buf, palette + palette_index(pal) * 303, Bgr{ov[2], ov[1], ov[0]}};
+    if (picture == RES_BULL) {
+        draw_bull(t);
+        draw_grid(t, t.overlay);
+    } else if (picture == RES_SECTORS || picture == RES_SCORES) {
         Bgr colour[18];
-        colour[0] = pal_colour(0);
-        for (int n = 1; n <= 17; n++) colour[n] = pal_colour(res_round_clamped(SECTEUR[n], 0, 100));
-        draw_sector_map(colour);
-        draw_grid(Bgr{0, 0, 0});
-    } else if (RES_DISP == 12) {
-        Bgr colour[18];
-        colour[0] = pal_colour(0);
-        // Score 0..4 gives the steps 100, 80, 60, 40, 20; a score out of
-        // range is kept within the palette rather than read past it.
-        for (int n = 1; n <= 17; n++) {
-            const int sc = SCORE[n] < -5 ? -5 : SCORE[n] > 5 ? 5 : SCORE[n];
-            const int v = 100 - 20 * sc;
-            colour[n] = pal_colour(v < 0 ? 0 : v > 100 ? 100 : v);
-        }
-        draw_sector_map(colour);
-        draw_grid(Bgr{0, 0, 0});
-    } else if (RES_DISP == 2) {
-        draw_lateral();
+        colour[0] = pal_colour(t, 0);
+        for (int n = 1; n <= 17; n++)
+            colour[n] = pal_colour(t, picture == RES_SECTORS ? res_round_clamped(SECTEUR[n], 0, 100)
+                                                             : score_step(SCORE[n]));
+        draw_sector_map(t, colour);
+        draw_grid(t, Bgr{0, 0, 0});
+    } else if (picture == RES_LATERAL) {
+        draw_lateral(t);
     }
     return 0;
 }
 
+int DRAW_RES() { return DRAW_RES(BMPres, RES_DISP, palet, couleur); }
+
 int DISPLAY_RES() {
     DRAW_RES();
     // The label windows: percentages with picture 1, sector and score with picture 12.
-    if (res_ok != 0 && (RES_DISP == 1 || RES_DISP == 12)) {
+    if (res_ok != 0 && (RES_DISP == RES_SECTORS || RES_DISP == RES_SCORES)) {
         char text[64];
         for (int n = 1; n <= 17; n++) {
-            if (RES_DISP == 1) {
+            if (RES_DISP == RES_SECTORS) {
                 std::snprintf(text, sizeof text, "%d", res_round(SECTEUR[n]));
                 std::strcat(text, " %");
             } else {

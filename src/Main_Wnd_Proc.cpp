@@ -13,6 +13,7 @@
 #include "Auto_Place.h"
 #include "Dicom.h"
 #include "Display.h"
+#include "Model_Place.h"
 #include "Results.h"
 #include "layout.h"
 #include "main.h"
@@ -104,11 +105,7 @@ void on_command(int id) {
         ell_ci = Nsa;
         ell_cj = Nvla;
         ell_ck = Nhla;
-        ell_ok = 1;
-        EVAL_APEX();
-        VERIF_DISP();
-        EVAL_APEX();
-        DISPLAY();
+        PLACE_MODEL();
         break;
     case ID_CENTRE_AXES:
         if (!model) break;
@@ -133,11 +130,7 @@ void on_command(int id) {
         break;
     case ID_APEX:
         if (!model) break;
-        apex_i = Nsa;
-        Nvla = ell_cj;
-        Nhla = ell_ck;
-        EVAL_SECT();
-        DISPLAY();
+        APEX_AT(Nsa);
         break;
     case ID_SHADOW:
         set_ombre = plat_is_dlg_button_checked(WINDOW, ID_SHADOW) ? 1 : 0;
@@ -206,7 +199,7 @@ void on_close() {
 // ---------------------------------------------------------------------------------------------
 void on_lbutton_down(int x, int y) {
     clear_drag();
-    if (res_ok == 1 && RES_DISP == 2 && on_results(x, y)) {
+    if (res_ok == 1 && RES_DISP == RES_LATERAL && on_results(x, y)) {
         res_rot = 1;
         res3D_prev = res3D_ang;
         buttposi = x;
@@ -303,16 +296,16 @@ void hover_text(int x, int y) {
     if (res_ok == 1 && on_results(x, y)) {
         const int u = res_map_col(x);
         const int v = res_map_row(y);  // maps count rows from the lowest line
-        if (RES_DISP == 0) {
+        if (RES_DISP == RES_BULL) {
             std::snprintf(chaine, CHAINE_SIZE, "Fixation : %d", static_cast<int>(BULL[v * RES_SIDE + u] + 0.5));
             std::strcat(chaine, " %");
-        } else if (RES_DISP == 1 || RES_DISP == 12) {
+        } else if (RES_DISP == RES_SECTORS || RES_DISP == RES_SCORES) {
             const int m = mesh_sect[v * RES_SIDE + u];
             if (m >= 1 && m <= 17) {
                 std::snprintf(chaine, CHAINE_SIZE, SECTOR_FORMAT[m], SCORE[m], static_cast<int>(SECTEUR[m] + 0.5));
                 std::strcat(chaine, " % )");
             }
-        } else if (RES_DISP == 2 && res_rot == 1) {
+        } else if (RES_DISP == RES_LATERAL && res_rot == 1) {
             res3D_ang = res3D_prev - (y - buttposj) / 5;  // no wrap: DISPLAY_RES takes any multiple
             DISPLAY_RES();
         }

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "Display.h"
-#include "layout.h"
 #include "main.h"
 
 namespace {
@@ -84,15 +83,27 @@ int PLACE_MODEL(const ModelValues& v, char* why, int why_size) {
     Nsa = ell_ci;
     Nvla = ell_cj;
     Nhla = ell_ck;
+    PLACE_MODEL();
+    if (v.has_apex) APEX_AT(v.apex);  // it also turns views 1 and 2 to the outer centre
+    return 1;
+}
+
+int PLACE_MODEL() {
     ell_ok = 1;
     EVAL_APEX();
     VERIF_DISP();
-    EVAL_APEX();
+    EVAL_APEX();  // again: VERIF_DISP may have moved the model
     DISPLAY();
-    if (v.has_apex) {
-        // The "A" button at the apex slice: it also turns views 1 and 2 to the outer centre.
-        Nsa = v.apex;
-        plat_send_message(WINDOW, VM_COMMAND, ID_APEX, 0);
-    }
+    return 0;
+}
+
+int APEX_AT(int slice) {
+    if (load_ok != 1 || ell_ok != 1) return 0;
+    Nsa = slice;
+    apex_i = slice;
+    Nvla = ell_cj;
+    Nhla = ell_ck;
+    EVAL_SECT();
+    DISPLAY();
     return 1;
 }

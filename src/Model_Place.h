@@ -22,6 +22,20 @@ void MODEL_CURRENT(ModelValues& v);
 // (Latin-1, French) names the first field out of range ("outer.semi_axes[1]" ...).
 int MODEL_CHECK(const ModelValues& v, char* why, int why_size);
 
+// The one placing sequence of the program, on the model as the state holds it: the
+// model counts as placed (ell_ok), the apex and ring levels are derived, the limits
+// kept (VERIF_DISP), the levels derived again from the corrected model, and the views
+// redrawn. "Centrer volume", the automatic placement, the model files and the
+// validation of the automatic placement all end with it. The caller has checked that
+// a volume is loaded. Returns 0.
+int PLACE_MODEL();
+
+// The apex at a short-axis slice, as the "A" button puts it: the short-axis view shows
+// that slice, views 1 and 2 turn to the planes through the outer centre, the ring
+// levels follow and the views are redrawn. Does nothing (returns 0) unless a volume is
+// loaded and the model placed; 1 otherwise. The slice is not limited here.
+int APEX_AT(int slice);
+
 // Places the model as "Centrer volume" and the drags would (limits, apex and ring levels
 // derived; apex set as the "A" button sets it when has_apex), then redraws. Refuses
 // (returns 0, nothing changes) when no volume is loaded or a value is out of its range;

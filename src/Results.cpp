@@ -389,9 +389,9 @@ int EVAL_RES() {
     prepare_rays(w);
     prepare_sectors(w);
 
-    // Rays, sector sums and bull's-eye lookups, shared between two threads.
+    // Rays, sector sums and bull's-eye lookups, shared between the worker threads.
     const int ray_tasks = (w.sam_ax + ROWS_PER_TASK - 1) / ROWS_PER_TASK;
-    run_tasks(2 + BULL_TASKS + ray_tasks, 2, [&](int t) {
+    run_tasks(2 + BULL_TASKS + ray_tasks, worker_threads(), [&](int t) {
         if (t < 2) {
             eval_sectors(w, t);
         } else if (t < 2 + BULL_TASKS) {

@@ -1,5 +1,7 @@
 // Program-wide state, start-up, the log file, message boxes and file utilities,
-// the palette file and the sector label offsets.
+// the palette file and the sector label offsets. The state and INIT_STATE (with
+// the palette file and the label offsets, which give it start values) are defined
+// in state.cpp, start-up in main.cpp, the log and the boxes in log.cpp.
 //
 // Every variable the program shares is declared here once, under its fixed
 // name, grouped as the state tables group it; its start value is given by

@@ -9,6 +9,15 @@
 #include <system_error>
 #include <thread>
 
+// The one choice of how many threads work on a task list: the processors the
+// system reports, 1 when it reports none, at most 8 (run_tasks takes no more).
+// Every split of the program gives results that depend on the task number only,
+// so this choice changes the time taken, never a value.
+inline int worker_threads() {
+    const unsigned hw = std::thread::hardware_concurrency();
+    return hw < 1 ? 1 : hw > 8 ? 8 : static_cast<int>(hw);
+}
+
 // Runs f(0) .. f(ntasks - 1), each exactly once, on this thread and up to
 // threads - 1 helpers (at most 7), handing the tasks out in order; returns when
 // all have run. A helper that cannot be had leaves its share to the others, so

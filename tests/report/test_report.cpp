@@ -123,6 +123,42 @@ TEST_F(Report, PdfIsOnePageThatNamesPatientScoreAndBand) {
     EXPECT_GT(close, total * 95 / 100);
 }
 
+// The page's pictures, bar and legend are in the report's own palette whatever the
+// window shows, and drawing the page leaves the window's pictures, its result button
+// and its palette as they were.
+TEST_F(Report, PageHasItsOwnPaletteAndLeavesTheWindowAsItWas) {
+    analyse();
+    plat_send_message(WINDOW, VM_COMMAND, ID_SHOW_SCORES, 0);
+    std::vector<std::vector<unsigned char>> pages;
+    for (int screen : {9, REPORT_PALETTE, 0}) {  // Jet, the report's own, grey
+        while (palet != screen) plat_send_message(WINDOW, VM_COMMAND, ID_PALETTE_NEXT, 0);
+        const std::vector<unsigned char> res(BMPres, BMPres + RES_BYTES), bar(BMPpal, BMPpal + PAL_BYTES),
+            hla(BMPhla, BMPhla + VIEW_BYTES), shown = headless::image_of(STATICres)->pixels;
+        const std::size_t handed = headless::state().bitmaps.size();
+        int w = 0, h = 0;
+        pages.push_back(report_page_rgb(info(), w, h));
+        ASSERT_EQ(pages.back().size(), std::size_t(1240) * 1754 * 3);
+        EXPECT_EQ(palet, screen);
+        EXPECT_EQ(RES_DISP, RES_SCORES);
+        EXPECT_TRUE(std::vector<unsigned char>(BMPres, BMPres + RES_BYTES) == res) << screen;
+        EXPECT_TRUE(std::vector<unsigned char>(BMPpal, BMPpal + PAL_BYTES) == bar) << screen;
+        EXPECT_TRUE(std::vector<unsigned char>(BMPhla, BMPhla + VIEW_BYTES) == hla) << screen;
+        EXPECT_TRUE(headless::image_of(STATICres)->pixels == shown) << screen;
+        EXPECT_EQ(headless::state().bitmaps.size(), handed);
+    }
+    EXPECT_TRUE(pages[0] == pages[1]);
+    EXPECT_TRUE(pages[2] == pages[1]);
+    // The legend's swatches (and the table's marks) are in the report palette's score colours.
+    for (int score = 1; score <= 4; score++) {
+        const PaletteColour c = palette_rgb(REPORT_PALETTE, score_step(score));
+        long n = 0;
+        for (std::size_t i = 0; i < pages[0].size(); i += 3)
+            n += pages[0][i] == c.r && pages[0][i + 1] == c.g && pages[0][i + 2] == c.b;
+        EXPECT_GT(n, 500) << "score " << score;
+    }
+    EXPECT_STREQ(palette_name(REPORT_PALETTE), "Hot Iron");
+}
+
 TEST_F(Report, PicturesAreTheProgramsAndTheWindowIsUnchanged) {
     std::string error;
     EXPECT_FALSE(write_pictures_png(dir.str(), "x", error));  // nothing loaded

@@ -4,8 +4,12 @@
 // open a second study, close.
 #include "shell_fixture.h"
 
+#include <cstring>
 #include <filesystem>
 #include <vector>
+
+#include "Auto_Place.h"
+#include "Model_Place.h"
 
 namespace {
 
@@ -197,4 +201,66 @@ TEST_F(Examination, ResultsBeforeAStudyAndAPlacedModelChangeNothingAndSaySo) {
     // A second study puts the model away again.
     open(sample("lad-64"));
     refused("after a second study");
+}
+
+// Every way of placing a model goes through the one placing sequence: a model taken
+// from "Centrer volume" and "A", or from the automatic placement, placed again after
+// the study is reopened, gives the same model, slices, scores and pictures.
+TEST_F(Examination, EveryPlacingRoadGivesTheSameModelAndResults) {
+    struct Outcome {
+        int model[13], levels[6], slices[3];
+        std::vector<float> sectors, bull;
+        std::vector<int> scores;
+        std::vector<unsigned char> views, picture;
+        // The model and what "Résultats" makes of it.
+        bool operator==(const Outcome& o) const {
+            return std::memcmp(model, o.model, sizeof model) == 0 && std::memcmp(levels, o.levels, sizeof levels) == 0 &&
+                   sectors == o.sectors && bull == o.bull && scores == o.scores && picture == o.picture;
+        }
+        bool same_views(const Outcome& o) const {
+            return std::memcmp(slices, o.slices, sizeof slices) == 0 && views == o.views;
+        }
+    };
+    auto results = [] {
+        command(ID_RESULTS);
+        EXPECT_EQ(res_ok, 1);
+        Outcome r{{ell_ci, ell_cj, ell_ck, ell_ri, ell_rj, ell_rk, ill_ci, ill_cj, ill_ck, ill_ri, ill_rj, ill_rk, plan_i},
+                  {apex_i, sect_i[0], sect_i[1], sect_i[2], sect_i[3], sect_i[4]},
+                  {Nsa, Nvla, Nhla},
+                  std::vector<float>(SECTEUR + 1, SECTEUR + 18),
+                  std::vector<float>(BULL, BULL + 400 * 400),
+                  std::vector<int>(SCORE + 1, SCORE + 18),
+                  shown(STATIChla),
+                  shown(STATICres)};
+        const std::vector<unsigned char>& sa = shown(STATICsa);
+        r.views.insert(r.views.end(), sa.begin(), sa.end());
+        return r;
+    };
+    auto placed_again = [&](const ModelValues& v) {
+        open(sample("lad-64"));
+        char why[200] = "";
+        EXPECT_EQ(PLACE_MODEL(v, why, sizeof why), 1) << why;
+        return results();
+    };
+
+    open(sample("lad-64"));
+    Nsa = 118, Nvla = 131, Nhla = 126;
+    command(ID_PLACE_MODEL);  // "Centrer volume"
+    Nsa = 150;
+    command(ID_APEX);  // "A" at slice 150, off the derived apex
+    const Outcome by_hand = results();
+    ModelValues v;
+    MODEL_CURRENT(v);
+    ASSERT_EQ(v.has_apex, 1);
+    const Outcome from_values = placed_again(v);
+    EXPECT_TRUE(from_values == by_hand);
+    EXPECT_TRUE(from_values.same_views(by_hand));  // "A" turns the views alike on both roads
+
+    open(sample("lad-64"));
+    ASSERT_EQ(AUTO_PLACE(), 1);
+    const Outcome automatic = results();
+    MODEL_CURRENT(v);
+    ASSERT_EQ(v.has_apex, 0);
+    EXPECT_TRUE(placed_again(v) == automatic);  // the views differ: the search shows mid-ventricle
+    EXPECT_FALSE(automatic == by_hand);  // two different models: the comparison can fail
 }

@@ -23,6 +23,7 @@
 #include "Auto_Place.h"
 #include "Dicom.h"
 #include "Display.h"
+#include "Model_Place.h"
 #include "Results.h"
 #include "cli.h"
 #include "headless.h"
@@ -81,10 +82,7 @@ void set_model(const sample::Model& m) {
     ill_rj = m.ill_rj;
     ill_rk = m.ill_rk;
     plan_i = m.plan_i;
-    ell_ok = 1;
-    EVAL_APEX();
-    VERIF_DISP();
-    EVAL_APEX();
+    PLACE_MODEL();
 }
 
 struct Outcome {
