@@ -762,7 +762,18 @@ int LOAD_DCM_FILE() {
         return 0;
     }
     if (chosen != 1) return 0;
+    return LOAD_DCM_PATH(path);
+}
 
+int LOAD_DCM_PATH(const char* path) {
+    if (std::strlen(path) >= static_cast<std::size_t>(PATH_SIZE)) {  // as the dialog refuses it: never cut
+        std::snprintf(chaine, CHAINE_SIZE,
+                      "Le chemin de ce fichier est trop long (plus de %d caract\xE8res) : il ne peut pas \xEAtre "
+                      "ouvert.\nPlacez le fichier dans un dossier au chemin plus court.",
+                      PATH_SIZE - 1);
+        refuse(chaine);
+        return 0;
+    }
     fich = std::fopen(path, "rb");
     if (fich == nullptr) {
         refuse("Impossible d'ouvrir ce fichier.");
