@@ -54,9 +54,15 @@ const Command* command_of(int id) {
 }
 
 std::string shortcut_text(const Command& c) {
-    if (c.function_key > 0) return "F" + std::to_string(c.function_key);
-    if (c.key != 0) return std::string(c.ctrl ? "Ctrl+" : "") + c.key;
-    return "";
+    std::string text;
+    if (c.function_key > 0) {
+        text = "F";
+        text += std::to_string(c.function_key);
+    } else if (c.key != 0) {
+        text = c.ctrl ? "Ctrl+" : "";
+        text += c.key;
+    }
+    return text;
 }
 
 int IS_STUDY_FILE(const char* name) {

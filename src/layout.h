@@ -209,8 +209,9 @@ inline constexpr CtlTemplate WIN_CONTROLS[] = {
     {ID_HOVER, CTL_LABEL_RIGHT, 50, 240, 120, 20, ""},
     {ID_RES_PICTURE, CTL_PICTURE, 186, 135, 0, 0, ""},
     {ID_PATIENT, CTL_LABEL, 10, 260, 160, 60, ""},
-    // Last: the controls above keep their places in a dialog's order. Empty while the results are fresh.
-    {ID_STALE_LINE, CTL_LABEL, 186, 295, 178, 5, ""},
+    // Last: the controls above keep their places in a dialog's order. Empty while the results are fresh;
+    // right-aligned under the results picture, wide enough for its one line at the window's font.
+    {ID_STALE_LINE, CTL_LABEL_RIGHT, 10, 295, 354, 5, ""},
 };
 
 inline constexpr CtlTemplate D3WIN_CONTROLS[] = {
