@@ -1,6 +1,7 @@
 // The command table, the staleness of the results and the exports (see commands.h).
 #include "commands.h"
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -54,14 +55,11 @@ const Command* command_of(int id) {
 }
 
 std::string shortcut_text(const Command& c) {
-    std::string text;
-    if (c.function_key > 0) {
-        text = "F";
-        text += std::to_string(c.function_key);
-    } else if (c.key != 0) {
-        text = c.ctrl ? "Ctrl+" : "";
-        text += c.key;
-    }
+    char text[16] = "";  // formatted here: GCC 12 warns falsely (-Wrestrict) on the string concatenation
+    if (c.function_key > 0)
+        std::snprintf(text, sizeof text, "F%d", c.function_key);
+    else if (c.key != 0)
+        std::snprintf(text, sizeof text, "%s%c", c.ctrl ? "Ctrl+" : "", c.key);
     return text;
 }
 
