@@ -58,10 +58,10 @@ int MODEL_CHECK(const ModelValues& v, char* why, int why_size) {
     if (outside(v.base_plane, CENTRE_MIN, CENTRE_MAX, "base_plane", "", why, why_size)) return 0;
     // The "A" button puts the apex at the slice shown in the short-axis view.
     if (v.has_apex && outside(v.apex, SLICE_MIN, SLICE_MAX, "apex", "", why, why_size)) return 0;
-    char inside[200];
+    char inside[160];  // with the fields named, within the 200 bytes the callers give
     if (MODEL_SCORABLE(v, inside, sizeof inside) != 1) {
         std::snprintf(why, static_cast<std::size_t>(why_size),
-                      "inner.centre[0], inner.semi_axes, outer.centre[0], outer.semi_axes : %s", inside);
+                      "inner.semi_axes, inner.centre[0] : %s", inside);
         return 0;
     }
     return 1;
@@ -92,8 +92,8 @@ int MODEL_SCORABLE(const ModelValues& v, char* why, int why_size) {
     }
     if (inside) return 1;
     std::snprintf(why, static_cast<std::size_t>(why_size),
-                  "l'ellipso\xEF" "de interne (%d, %d, %d autour de %d) doit se trouver \xE0 l'int\xE9rieur de "
-                  "l'ellipso\xEF" "de externe (%d, %d, %d autour de %d).",
+                  "l'ellipso\xEF" "de interne (demi-axes %d, %d, %d, centre %d) doit \xEAtre \xE0 l'int\xE9rieur "
+                  "de l'externe (demi-axes %d, %d, %d, centre %d).",
                   v.inner_semi_axes[0], v.inner_semi_axes[1], v.inner_semi_axes[2], v.inner_centre[0],
                   v.outer_semi_axes[0], v.outer_semi_axes[1], v.outer_semi_axes[2], v.outer_centre[0]);
     return 0;

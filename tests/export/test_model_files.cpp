@@ -96,11 +96,11 @@ TEST_F(ModelFiles, EveryFaultIsRefusedNamingItsFieldAndNothingChanges) {
         {file(R"("centre": [128, 128, 128], "semi_axes": [70, 25, 25])", R"("base_plane": 128)"), ""},
         {file(R"("centre": [128, 128, 128], "semi_axes": [30, 20, 20])", R"("base_plane": 128)"), ""},
         {file(R"("centre": [12, 128, 128], "semi_axes": [120, 12, 120])", R"("base_plane": 244)"),
-         "inner.centre[0], inner.semi_axes, outer.centre[0], outer.semi_axes : l'ellipso\xEF" "de interne (30, 20, 20 "
-         "autour de 128) doit se trouver \xE0 l'int\xE9rieur de l'ellipso\xEF" "de externe (120, 12, 120 autour de 12)."},
-        {file(R"("centre": [150, 128, 128], "semi_axes": [40, 50, 50])", R"("base_plane": 128)"), "inner.centre[0], inner.semi_axes"},
-        {file(R"("centre": [128, 128, 128], "semi_axes": [29, 50, 50])", R"("base_plane": 128)"), "inner.centre[0], inner.semi_axes"},
-        {file(R"("centre": [128, 128, 128], "semi_axes": [80, 50, 19])", R"("base_plane": 128)"), "inner.centre[0], inner.semi_axes"},
+         "inner.semi_axes, inner.centre[0] : l'ellipso\xEF" "de interne (demi-axes 30, 20, 20, centre 128) doit \xEAtre "
+         "\xE0 l'int\xE9rieur de l'externe (demi-axes 120, 12, 120, centre 12)."},
+        {file(R"("centre": [150, 128, 128], "semi_axes": [40, 50, 50])", R"("base_plane": 128)"), "inner.semi_axes, inner.centre[0] : "},
+        {file(R"("centre": [128, 128, 128], "semi_axes": [29, 50, 50])", R"("base_plane": 128)"), "inner.semi_axes, inner.centre[0] : "},
+        {file(R"("centre": [128, 128, 128], "semi_axes": [80, 50, 19])", R"("base_plane": 128)"), "inner.semi_axes, inner.centre[0] : "},
         {file(outer, R"("base_plane": 128, "apex": null, "levels": [1, 2, 3, 4, 5])"), ""},
         {"{\"outer\": ", "JSON mal form\xE9 (octet"},
         {"[1, 2]", "un objet JSON est attendu"},

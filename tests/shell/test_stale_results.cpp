@@ -100,7 +100,8 @@ TEST_F(Stale, AModelWithTheInnerEllipsoidOutsideIsNotScored) {
     ASSERT_EQ(headless::state().boxes.size(), 1u);
     EXPECT_EQ(headless::state().boxes[0].icon, ICON_INFORMATION);
     EXPECT_NE(headless::state().boxes[0].text.find("Les r\xE9sultats ne peuvent pas \xEAtre calcul\xE9s : l'ellipso\xEF"
-                                                    "de interne (30, 97, 97"),
+                                                    "de interne (demi-axes 30, 97, 97, centre 128) doit \xEAtre \xE0 l'int\xE9rieur de l'externe (demi-axes 80, "
+                                                    "50, 50, centre 128)."),
               std::string::npos)
         << headless::state().boxes[0].text;
     EXPECT_EQ(sectors(), scored);  // nothing changed
