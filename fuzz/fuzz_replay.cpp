@@ -1,7 +1,8 @@
 // The replay script reader with the program behind it: any script runs to its end
 // or stops at a malformed line (status 2). Lines that would touch files outside the
 // target's own folder are kept out: `open` takes only the folder's three studies
-// (or cancel), `dump` only the state and the texts, into the folder.
+// (or cancel), `dump` only the state and the texts, the exports and the model files
+// only names in the folder.
 #include <unistd.h>
 
 #include "../tools/vesmora-cli/cmd_replay.cpp"
@@ -40,6 +41,9 @@ bool line_allowed(const std::string& line) {
     if (w[0] == "dump")
         return w.size() == 3 && (w[1] == "state" || w[1] == "ui") && w[2].find('/') == std::string::npos &&
                w[2] != "." && w[2] != "..";
+    // The exports and the model files: a name in the folder only.
+    if (w[0] == "export" || w[0] == "save" || w[0] == "load")
+        return w.size() == 3 && w[2].find('/') == std::string::npos && w[2] != "." && w[2] != "..";
     return true;
 }
 

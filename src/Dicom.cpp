@@ -743,21 +743,32 @@ void on_all_cores(int parts, Job job) {
 
 }  // namespace
 
+namespace {
+
+// A path longer than the program's buffers is refused whole: a cut one would name another
+// file, or none. Returns 0.
+int refuse_long_path() {
+    std::snprintf(chaine, CHAINE_SIZE,
+                  "Le chemin de ce fichier est trop long (plus de %d caract\xE8res) : il ne peut pas \xEAtre "
+                  "ouvert.\nPlacez le fichier dans un dossier au chemin plus court.",
+                  PATH_SIZE - 1);
+    refuse(chaine);
+    return 0;
+}
+
+}  // namespace
+
 int LOAD_DCM_FILE() {
     char path[PATH_SIZE] = {};
     const int chosen =
         plat_open_file_dialog(WINDOW, "Ouvrir un fichier Dicom", "fichier DICOM", "*.dcm", path, PATH_SIZE);
-    if (chosen == -1) {
-        // The dialog never cuts a path: a cut one would name another file, or none.
-        std::snprintf(chaine, CHAINE_SIZE,
-                      "Le chemin de ce fichier est trop long (plus de %d caract\xE8res) : il ne peut pas \xEAtre "
-                      "ouvert.\nPlacez le fichier dans un dossier au chemin plus court.",
-                      PATH_SIZE - 1);
-        refuse(chaine);
-        return 0;
-    }
+    if (chosen == -1) return refuse_long_path();  // the dialog never cuts a path
     if (chosen != 1) return 0;
+    return LOAD_DCM_PATH(path);
+}
 
+int LOAD_DCM_PATH(const char* path) {
+    if (std::strlen(path) >= static_cast<std::size_t>(PATH_SIZE)) return refuse_long_path();
     fich = std::fopen(path, "rb");
     if (fich == nullptr) {
         refuse("Impossible d'ouvrir ce fichier.");

@@ -16,7 +16,10 @@ int GET_NFRAMES(int* value, const unsigned char* src, int len);
 int CHECK_SYNTAX(FILE* file);
 
 // Volume loader
+// The open-file dialog, then LOAD_DCM_PATH on its answer.
 int LOAD_DCM_FILE();
+// Reads the study at `path` (the checks, boxes and log of a load); 1 when a volume was read.
+int LOAD_DCM_PATH(const char* path);
 int READ_DATA();
 int SWITCH_SLICES(int mode);
 

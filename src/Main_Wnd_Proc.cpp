@@ -15,6 +15,7 @@
 #include "Display.h"
 #include "Model_Place.h"
 #include "Results.h"
+#include "commands.h"
 #include "layout.h"
 #include "main.h"
 #include "sectors.h"
@@ -52,6 +53,14 @@ void clear_results() {
     plat_set_dlg_item_text(WINDOW, ID_HOVER, "");
 }
 
+// What a study that has just been read changes in the window.
+void study_opened() {
+    load_ok = 1;
+    clear_results();
+    DISPLAY();
+    DISPLAY_RES();
+}
+
 void redraw_colours() {
     CREATE_PALBMP();
     DISPLAY();
@@ -80,12 +89,7 @@ void on_command(int id) {
         redraw_colours();
         break;
     case ID_OPEN:
-        if (LOAD_DCM_FILE() == 1) {
-            load_ok = 1;
-            clear_results();
-            DISPLAY();
-            DISPLAY_RES();
-        }
+        if (LOAD_DCM_FILE() == 1) study_opened();  // the dialog, then the file as OPEN_STUDY reads it
         break;
     case ID_HLA_DOWN: case ID_HLA_UP: case ID_VLA_DOWN: case ID_VLA_UP: case ID_SA_DOWN: case ID_SA_UP: {
         if (!volume) break;
@@ -126,6 +130,9 @@ void on_command(int id) {
     case ID_BASE_PLANE:
         if (!volume) break;
         plan_i = Nsa;  // no limit here: the next VERIF_DISP brings it into 12..244
+        // The sector bounds follow the new plane at once, from the apex as it is (one put
+        // with "A" stays): "Résultats" then evaluates the model that is drawn.
+        if (ell_ok == 1) EVAL_SECT();
         DISPLAY();
         break;
     case ID_APEX:
@@ -144,6 +151,17 @@ void on_command(int id) {
             MUMS("Ouvrez une \xE9tude et placez le mod\xE8le (\xAB Centrer volume \xBB) avant de calculer les "
                  "r\xE9sultats.");
             break;
+        }
+        {
+            // A wall that is not between the two ellipsoids cannot be scored: nothing changes.
+            char why[256];
+            ModelValues v{};
+            MODEL_CURRENT(v);
+            if (MODEL_SCORABLE(v, why, sizeof why) != 1) {
+                std::snprintf(chaine, CHAINE_SIZE, "Les r\xE9sultats ne peuvent pas \xEAtre calcul\xE9s : %s", why);
+                MUMS(chaine);
+                break;
+            }
         }
         EVAL_RES();
         break;
@@ -178,6 +196,7 @@ void on_command(int id) {
         plat_shell_open(WINDOW, tmpath);  // a missing document shows nothing
         break;
     default:
+        RUN_COMMAND(id);  // the menu items that are no button (commands.h)
         break;
     }
 }
@@ -423,6 +442,14 @@ void on_wheel(std::uintptr_t wparam, std::intptr_t lparam) {
 
 }  // namespace
 
+int OPEN_STUDY(const char* path) {
+    if (WINDOW == nullptr || chaine == nullptr) return 0;
+    if (LOAD_DCM_PATH(path) != 1) return 0;
+    study_opened();
+    UPDATE_STALE_LINE();
+    return 1;
+}
+
 void PLACE_POPUPS(int left, int top) {
     HWND_ letters[4] = {d3_A, d3_S, d3_I, d3_L};
     for (int n = 0; n < 4; n++)
@@ -480,6 +507,8 @@ std::intptr_t MainWndProc(HWND_ hwnd, unsigned msg, std::uintptr_t wparam, std::
     default:
         break;
     }
+    // Whatever the message changed, the line under the results says whether they still hold.
+    UPDATE_STALE_LINE();
     return 0;
 }
 

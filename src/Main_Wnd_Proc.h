@@ -14,4 +14,9 @@ std::intptr_t NullProc(HWND_ hwnd, unsigned msg, std::uintptr_t wparam, std::int
 // window whose outer top-left corner is (left, top); hidden ones stay hidden.
 void PLACE_POPUPS(int left, int top);
 
+// Opens the study at `path` as "Ouvrir" does once its dialog has answered: the same
+// checks, boxes and log, then the views and the results picture redrawn. The command
+// line, a dropped file, the archive's retrieval and the replay call it. 1: loaded.
+int OPEN_STUDY(const char* path);
+
 #endif

@@ -1,5 +1,6 @@
 #include "Model_Place.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "Display.h"
@@ -56,7 +57,45 @@ int MODEL_CHECK(const ModelValues& v, char* why, int why_size) {
     if (outside(v.base_plane, CENTRE_MIN, CENTRE_MAX, "base_plane", "", why, why_size)) return 0;
     // The "A" button puts the apex at the slice shown in the short-axis view.
     if (v.has_apex && outside(v.apex, SLICE_MIN, SLICE_MAX, "apex", "", why, why_size)) return 0;
+    char inside[160];  // with the fields named, within the 200 bytes the callers give
+    if (MODEL_SCORABLE(v, inside, sizeof inside) != 1) {
+        std::snprintf(why, static_cast<std::size_t>(why_size),
+                      "inner.semi_axes, inner.centre[0] : %s", inside);
+        return 0;
+    }
     return 1;
+}
+
+int MODEL_SCORABLE(const ModelValues& v, char* why, int why_size) {
+    // The inner ellipsoid shares the outer centre on j and k and lies d away on i. A point
+    // of its surface, u along i on the unit sphere, gives in the outer one's equation
+    //   q(u) = (d + ri u)^2 / Ri^2 + (1 - u^2) m,  m = max(rj^2 / Rj^2, rk^2 / Rk^2)
+    // at most (the rest of the sphere put on the transverse axis that fills the outer one
+    // most). It lies inside when q stays within 1 on -1..1: the ends, and the top of the
+    // parabola when it opens downwards.
+    auto sq = [](double x) { return x * x; };
+    const double Ri = v.outer_semi_axes[0], Rj = v.outer_semi_axes[1], Rk = v.outer_semi_axes[2];
+    const double ri = v.inner_semi_axes[0], rj = v.inner_semi_axes[1], rk = v.inner_semi_axes[2];
+    const double d = v.inner_centre[0] - v.outer_centre[0];
+    bool inside = Ri > 0 && Rj > 0 && Rk > 0 && v.inner_centre[1] == v.outer_centre[1] &&
+                  v.inner_centre[2] == v.outer_centre[2];
+    if (inside) {
+        const double m = std::max(sq(rj / Rj), sq(rk / Rk));
+        const double a = sq(ri / Ri) - m, b = 2 * d * ri / sq(Ri), c = sq(d / Ri) + m;
+        double q = std::max(a + b + c, a - b + c);
+        if (a < 0) {
+            const double top = -b / (2 * a);
+            if (top > -1 && top < 1) q = std::max(q, c - b * b / (4 * a));
+        }
+        inside = q <= 1 + 1e-9;  // touching is inside: the wall is then thin, not missing
+    }
+    if (inside) return 1;
+    std::snprintf(why, static_cast<std::size_t>(why_size),
+                  "l'ellipso\xEF" "de interne (demi-axes %d, %d, %d, centre %d) doit \xEAtre \xE0 l'int\xE9rieur "
+                  "de l'externe (demi-axes %d, %d, %d, centre %d).",
+                  v.inner_semi_axes[0], v.inner_semi_axes[1], v.inner_semi_axes[2], v.inner_centre[0],
+                  v.outer_semi_axes[0], v.outer_semi_axes[1], v.outer_semi_axes[2], v.outer_centre[0]);
+    return 0;
 }
 
 int PLACE_MODEL(const ModelValues& v, char* why, int why_size) {

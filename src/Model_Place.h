@@ -18,7 +18,8 @@ void MODEL_CURRENT(ModelValues& v);
 
 // 1 when every value lies within the limits the program keeps the model in: centres and
 // base plane 12..244, outer semi-axes 12..120, inner 4..120, the inner centre on j and k
-// equal to the outer one, the apex (when given) a slice 0..255. Else 0, and `why`
+// equal to the outer one, the apex (when given) a slice 0..255, the inner ellipsoid inside
+// the outer one (MODEL_SCORABLE). Else 0, and `why`
 // (Latin-1, French) names the first field out of range ("outer.semi_axes[1]" ...).
 int MODEL_CHECK(const ModelValues& v, char* why, int why_size);
 
@@ -35,6 +36,12 @@ int PLACE_MODEL();
 // levels follow and the views are redrawn. Does nothing (returns 0) unless a volume is
 // loaded and the model placed; 1 otherwise. The slice is not limited here.
 int APEX_AT(int slice);
+
+// 1 when the inner ellipsoid lies inside the outer one (surfaces may touch): only then is
+// there a wall between them to sample. Else 0, and `why` (Latin-1, French) says so with
+// both ellipsoids' semi-axes and centres on i. MODEL_CHECK refuses such a model too,
+// naming the fields; "Résultats" refuses to evaluate it.
+int MODEL_SCORABLE(const ModelValues& v, char* why, int why_size);
 
 // Places the model as "Centrer volume" and the drags would (limits, apex and ring levels
 // derived; apex set as the "A" button sets it when has_apex), then redraws. Refuses

@@ -19,6 +19,7 @@
 //    two threads share the rays and the sectors (mid and basal rings on one
 //    side, apical ring and apex on the other), and every chain keeps its order.
 #include "Results.h"
+#include "commands.h"
 
 #include <algorithm>
 #include <cmath>
@@ -429,6 +430,7 @@ int EVAL_RES() {
     for (int x = 0; x < 400 * 400; x++) BULL[x] = g_bull_index[x] >= 0 ? SAMPLE[g_bull_index[x]] : 0.0f;
 
     res_ok = 1;
+    RESULTS_EVALUATED();  // these results hold for the model as it is now
     DISPLAY_RES();
     return 0;
 }

@@ -57,6 +57,18 @@ enum CtlId : int {
     ID_PALETTE_BAR = 60,
     ID_HELP = 61,         // "Aide"
     ID_AUTO_PLACE = 62,   // "Placement automatique" (a menu item of the desktop programs; no control)
+    ID_STALE_LINE = 63,   // under the results picture: says when the results no longer match the model
+    // Menu items of the desktop programs (no control): see commands.h.
+    ID_OPEN_PACS = 64,
+    ID_PACS_SETTINGS = 65,
+    ID_EXPORT_PDF = 66,
+    ID_EXPORT_PNG = 67,
+    ID_EXPORT_DICOM = 68,
+    ID_SEND_PACS = 69,
+    ID_SAVE_MODEL = 70,
+    ID_LOAD_MODEL = 71,
+    ID_QUIT = 72,
+    ID_ABOUT = 73,
 };
 
 // --- client geometry in pixels (top-left of the main window's client area) -----------
@@ -197,6 +209,9 @@ inline constexpr CtlTemplate WIN_CONTROLS[] = {
     {ID_HOVER, CTL_LABEL_RIGHT, 50, 240, 120, 20, ""},
     {ID_RES_PICTURE, CTL_PICTURE, 186, 135, 0, 0, ""},
     {ID_PATIENT, CTL_LABEL, 10, 260, 160, 60, ""},
+    // Last: the controls above keep their places in a dialog's order. Empty while the results are fresh;
+    // right-aligned under the results picture, wide enough for its one line at the window's font.
+    {ID_STALE_LINE, CTL_LABEL_RIGHT, 10, 295, 354, 5, ""},
 };
 
 inline constexpr CtlTemplate D3WIN_CONTROLS[] = {

@@ -1,161 +1,62 @@
-// The "Fichier" menu's exports and model files (see file_exports.h).
+// The desktop program's command hooks (see file_exports.h).
 #include "file_exports.h"
 
-#include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QEventLoop>
-#include <QMessageBox>
+#include <QMainWindow>
 #include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
-#include <filesystem>
-#include <thread>
 #include <string>
-#include <vector>
+#include <thread>
 
-#include "main.h"
+#include "commands.h"
+#include "export_hooks.h"
+#include "pacs_dialogs.h"
 #include "qt_backend.h"
-#include "report.h"
 
 #ifdef VESMORA_HAS_DICOM_EXPORT
-#include "dicom_export.h"
+#include "Output_Names.h"
 #include "pacs.h"
-#endif
-#ifdef VESMORA_HAS_MODEL_FILES
-#include "Model_Place.h"
-#include "model_file.h"
 #endif
 
 namespace vesmora_qt {
 namespace {
 
-QString study_path() { return QFile::decodeName(DCM_PATH); }
-
-// The study's name without its extension ("lad-128"), the stem of every file written.
-QString study_stem() {
-    const QString base = QFileInfo(study_path()).completeBaseName();
-    return base.isEmpty() ? QStringLiteral("vesmora") : base;
-}
-
-QString study_folder() {
-    const QString p = study_path();
-    return p.isEmpty() ? QDir::homePath() : QFileInfo(p).absolutePath();
-}
-
-void warn(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Vesmora"), text, QMessageBox::Ok, parent);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
-
-// An error text of the program's libraries (Latin-1, a path in its own bytes).
-void warn_program(QWidget* parent, const std::string& error) { warn(parent, text_from_program(error.c_str())); }
-
 std::string local(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-ReportInfo report_info() {
-    return ReportInfo{DCM_PATH, file_sha256(DCM_PATH),
-                      QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString()};
+std::string ask_path(AskKind kind, const char* title, const char* filter, const std::string& suggested) {
+    QWidget* parent = main_window();
+    const QString caption = text_from_program(title), start = QFile::decodeName(suggested.c_str());
+    const QString at = start.isEmpty() ? QDir::homePath() : start;
+    QString chosen;
+    if (kind == ASK_FOLDER)
+        chosen = QFileDialog::getExistingDirectory(parent, caption, at);
+    else if (kind == ASK_SAVE_FILE)
+        chosen = QFileDialog::getSaveFileName(parent, caption, at, text_from_program(filter));
+    else
+        chosen = QFileDialog::getOpenFileName(parent, caption, at, text_from_program(filter));
+    return chosen.isEmpty() ? std::string() : local(chosen);
 }
 
-#ifdef VESMORA_HAS_DICOM_EXPORT
-// The report's Secondary Capture and the SR of the study on screen, written to the paths dir/STEM-rapport-sc.dcm
-// and dir/STEM-rapport-sr.dcm plus suffix; false with error (Latin-1) when they cannot be.
-bool write_dicom_objects(const QString& dir, const QString& suffix, std::string& error) {
-    const QDir d(dir);
-    int w = 0, h = 0;
-    const std::vector<unsigned char> page = report_page_rgb(report_info(), w, h);
-    if (page.empty()) {
-        error = "Aucun r\xE9sultat \xE0 exporter : lancez d'abord \xAB R\xE9sultats \xBB.";
-        return false;
-    }
-    return write_secondary_capture(DCM_PATH, page.data(), w, h,
-                                   local(d.filePath(study_stem() + QStringLiteral("-rapport-sc.dcm") + suffix)), error) &&
-           write_structured_report(DCM_PATH, local(d.filePath(study_stem() + QStringLiteral("-rapport-sr.dcm") + suffix)),
-                                   error);
-}
-#endif
-
-}  // namespace
-
-bool export_report_pdf(QWidget* parent) {
-    const QString path = QFileDialog::getSaveFileName(
-        parent, QStringLiteral("Exporter le rapport PDF"),
-        QDir(study_folder()).filePath(study_stem() + QStringLiteral("-rapport.pdf")),
-        QStringLiteral("Rapport PDF (*.pdf)"));
-    if (path.isEmpty()) return false;
-    std::string error;
-    if (!write_report_pdf(local(path), report_info(), error)) {
-        warn_program(parent, error);
-        return false;
-    }
-    return true;
-}
-
-bool save_pictures_png(QWidget* parent) {
-    const QString folder = QFileDialog::getExistingDirectory(
-        parent, QStringLiteral("Enregistrer les images (PNG) dans le dossier"), study_folder());
-    if (folder.isEmpty()) return false;
-    std::string error;
-    if (!write_pictures_png(local(folder), local(study_stem()), error)) {
-        warn_program(parent, error);
-        return false;
-    }
-    return true;
-}
-
-bool export_dicom(QWidget* parent) {
-#ifdef VESMORA_HAS_DICOM_EXPORT
-    const QString folder = QFileDialog::getExistingDirectory(
-        parent, QStringLiteral("Exporter en DICOM dans le dossier"), study_folder());
-    if (folder.isEmpty()) return false;
-    const QDir dir(folder);
-    const QString sc = dir.filePath(study_stem() + QStringLiteral("-rapport-sc.dcm"));
-    const QString sr = dir.filePath(study_stem() + QStringLiteral("-rapport-sr.dcm"));
-    const QString sc_tmp = sc + QStringLiteral(".tmp"), sr_tmp = sr + QStringLiteral(".tmp");
-    std::string error;
-    bool ok = write_dicom_objects(folder, QStringLiteral(".tmp"), error);
-    std::error_code ec;
-    if (ok) {  // both written: only now do they replace earlier ones
-        std::filesystem::rename(local(sc_tmp), local(sc), ec);
-        if (!ec) std::filesystem::rename(local(sr_tmp), local(sr), ec);
-        if (ec) {
-            ok = false;
-            error = "Impossible d'\xE9" "crire les fichiers DICOM dans " + local(folder);
-        }
-    }
-    std::filesystem::remove(local(sc_tmp), ec);
-    std::filesystem::remove(local(sr_tmp), ec);
-    if (!ok) warn_program(parent, error);
-    return ok;
-#else
-    warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans l'export DICOM."));
-    return false;
-#endif
-}
-
-bool send_results_to_pacs(QWidget* parent) {
+bool send_results(const std::string& stem, std::string& error) {
 #ifdef VESMORA_HAS_DICOM_EXPORT
     // The two objects go through a private folder, removed when the sending is over.
     QTemporaryDir tmp;
-    const QDir dir(tmp.path());
-    const std::string sc = local(dir.filePath(study_stem() + QStringLiteral("-rapport-sc.dcm")));
-    const std::string sr = local(dir.filePath(study_stem() + QStringLiteral("-rapport-sr.dcm")));
-    std::string error;
-    bool ok = tmp.isValid();
-    if (!ok) error = "Impossible de cr\xE9" "er un dossier temporaire pour les objets DICOM.";
-    ok = ok && write_dicom_objects(tmp.path(), QString(), error);
-    if (!ok) {
-        warn_program(parent, error);
+    if (!tmp.isValid()) {
+        error = "Impossible de cr\xE9" "er un dossier temporaire pour les objets DICOM.";
         return false;
     }
+    if (!write_dicom_objects(local(tmp.path()), stem, error)) return false;
+    const QDir dir(tmp.path());
+    const std::string sc = local(dir.filePath(QString::fromStdString(secondary_capture_name(stem))));
+    const std::string sr = local(dir.filePath(QString::fromStdString(structured_report_name(stem))));
     // The association runs in a worker thread (its time-outs bound it); the window keeps drawing.
     QProgressDialog progress(QStringLiteral("Envoi des r\u00E9sultats \u00E0 l'archive\u2026"), QString(), 0, 0,
-                             parent);
+                             main_window());
     progress.setWindowTitle(QStringLiteral("Vesmora"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
@@ -175,64 +76,25 @@ bool send_results_to_pacs(QWidget* parent) {
     loop.exec();
     worker.join();
     progress.close();
-    if (!sent) {
-        warn_program(parent, error);
-        return false;
-    }
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Vesmora"),
-                    QStringLiteral("R\u00E9sultats envoy\u00E9s \u00E0 l'archive : le rapport (capture secondaire) et "
-                                   "le compte rendu structur\u00E9 (SR) de l'\u00E9tude."),
-                    QMessageBox::Ok, parent);
-    box.exec();
-    return true;
+    return sent;
 #else
-    warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans l'export DICOM."));
+    (void)stem;
+    error = "Cette version de Vesmora a \xE9t\xE9 construite sans l'export DICOM.";
     return false;
 #endif
 }
 
-bool save_model(QWidget* parent) {
-#ifdef VESMORA_HAS_MODEL_FILES
-    const QString path = QFileDialog::getSaveFileName(
-        parent, QStringLiteral("Enregistrer le mod\u00E8le"),
-        QDir(study_folder()).filePath(study_stem() + QStringLiteral("-modele.json")),
-        QStringLiteral("Mod\u00E8le (*.json)"));
-    if (path.isEmpty()) return false;
-    ModelValues v{};
-    MODEL_CURRENT(v);
-    std::string error;
-    if (!write_model_file(local(path), v, error)) {
-        warn_program(parent, error);
-        return false;
-    }
-    return true;
-#else
-    warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans les fichiers de mod\u00E8le."));
-    return false;
-#endif
-}
+void open_from_pacs() { show_open_from_pacs(main_window()); }
+void pacs_settings() { show_pacs_settings(main_window()); }
 
-bool load_model(QWidget* parent) {
-#ifdef VESMORA_HAS_MODEL_FILES
-    const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("Charger un mod\u00E8le"), study_folder(),
-                                                      QStringLiteral("Mod\u00E8le (*.json)"));
-    if (path.isEmpty()) return false;
-    ModelValues v{};
-    std::string error;
-    if (!read_model_file(local(path), v, error)) {
-        warn_program(parent, error);
-        return false;
-    }
-    char why[256] = {};
-    if (PLACE_MODEL(v, why, sizeof why) != 1) {
-        warn(parent, QStringLiteral("Ce mod\u00E8le ne peut pas \u00EAtre plac\u00E9 : ") + text_from_program(why));
-        return false;
-    }
-    return true;
-#else
-    warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans les fichiers de mod\u00E8le."));
-    return false;
-#endif
+}  // namespace
+
+void install_command_hooks() {
+    register_export_hooks();
+    command_hooks.ask_path = ask_path;
+    command_hooks.send_results = send_results;
+    command_hooks.open_from_pacs = open_from_pacs;
+    command_hooks.pacs_settings = pacs_settings;
 }
 
 }  // namespace vesmora_qt

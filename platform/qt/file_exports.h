@@ -1,23 +1,13 @@
-// The file commands of the desktop program's "Fichier" menu: the PDF report, the PNG
-// pictures, the DICOM objects (to a folder or to the archive) and the model files. Each asks for its path, calls the
-// program's libraries and shows a French box when it fails; a file is written beside
-// its target and renamed over it, so a failure leaves what was there.
+// The desktop program's part of the "Fichier" commands (src/commands.h decides, checks and
+// words them): the Qt dialogs that ask a path, the sending to the archive with its progress
+// window, the archive's dialogs, and the exports' own code (report/export_hooks.h).
 #ifndef VESMORA_QT_FILE_EXPORTS_H
 #define VESMORA_QT_FILE_EXPORTS_H
 
-#include <QString>
-
-class QWidget;
-
 namespace vesmora_qt {
 
-bool export_report_pdf(QWidget* parent);
-bool save_pictures_png(QWidget* parent);
-bool export_dicom(QWidget* parent);
-// The report's Secondary Capture and the SR stored in the archive of the saved settings.
-bool send_results_to_pacs(QWidget* parent);
-bool save_model(QWidget* parent);
-bool load_model(QWidget* parent);
+// Registers the command hooks of the desktop program (once the main window exists).
+void install_command_hooks();
 
 }  // namespace vesmora_qt
 

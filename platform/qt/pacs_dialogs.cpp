@@ -388,9 +388,4 @@ void show_open_from_pacs(QWidget* parent) {
     if (d.exec() == QDialog::Accepted && !d.chosen.isEmpty()) open_study(d.chosen);
 }
 
-void add_pacs_actions(QMenu* file, QWidget* parent) {
-    file->addAction(QStringLiteral("Ouvrir depuis le &PACS\u2026"), parent, [parent] { show_open_from_pacs(parent); });
-    file->addAction(QStringLiteral("&Archive (PACS)\u2026"), parent, [parent] { show_pacs_settings(parent); });
-}
-
 }  // namespace vesmora_qt

@@ -4,15 +4,11 @@
 #ifndef VESMORA_QT_PACS_DIALOGS_H
 #define VESMORA_QT_PACS_DIALOGS_H
 
-class QMenu;
 class QWidget;
 
 namespace vesmora_qt {
 
-// Adds the two items to the "Fichier" menu; the dialogs are owned by parent.
-void add_pacs_actions(QMenu* file, QWidget* parent);
-
-// The dialogs themselves (the tests open them directly).
+// The dialogs of the two items (src/commands.h); the tests open them directly too.
 void show_pacs_settings(QWidget* parent);
 void show_open_from_pacs(QWidget* parent);
 

@@ -4,11 +4,11 @@
 //  [X] Windows from the three templates of src/layout.h ("WIN", "D3WIN", "SECTWIN"):
 //      every control at its client rectangle, made from the template and nothing else.
 //  [X] Main window: Latin-1 caption, fixed size (no resizing, no minimise or maximise
-//      button), a menu bar above the client area ("Fichier": Ouvrir, the PDF report,
-//      the PNG pictures, the DICOM export, saving and loading a model, Quitter; "Modèle":
-//      Placement automatique; "Aide": Aide, A propos), each item enabled as the program
-//      says (File_Commands.h, AUTO_PLACE_AVAILABLE); a .dcm file dropped on it opens as
-//      "Ouvrir" would open it.
+//      button), a menu bar above the client area built from the program's command table
+//      (src/commands.h): every command of it, each item enabled as the table says and
+//      sending its id to the main window; a dropped study (IS_STUDY_FILE) opens through
+//      OPEN_STUDY. The dialogs that ask a path, the archive's dialogs and the sending
+//      with its progress window are the program's command hooks (file_exports.h).
 //  [X] Pictures: each hand-over becomes one QImage shown 1:1 (scaled without smoothing
 //      at a device pixel ratio above 1); pictures and labels let the mouse through.
 //  [X] Mouse: presses, releases, double clicks and moves (tracking on, no button
@@ -42,7 +42,6 @@
 //  - Font: the templates name Windows fonts; the window uses the desktop's sans-serif
 //    face at a pixel size that fits the dialog rectangles (MAIN_FONT_PX).
 #include "qt_backend.h"
-#include "pacs_dialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -58,6 +57,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -75,14 +75,10 @@
 #include <string>
 #include <vector>
 
-#include "Auto_Place.h"
-#include "File_Commands.h"
+#include "Main_Wnd_Proc.h"
+#include "commands.h"
 #include "file_exports.h"
 #include "layout.h"
-
-#ifndef VESMORA_VERSION
-#define VESMORA_VERSION "?"
-#endif
 
 namespace {
 
@@ -126,19 +122,11 @@ struct Backend {
     bool loop_running = false;  // run_event_loop is in the application's loop
     bool quit_posted = false;
     int quit_code = 0;
-    std::optional<QByteArray> open_answer;
     QString last_folder;
     std::function<void(const QString&)> shell_open;
     std::function<void(HWND_, unsigned, std::uintptr_t, std::intptr_t)> observer;
     std::function<void()> frame_hook;
-    QAction* auto_place_action = nullptr;  // "Placement automatique", enabled once a study is loaded
-    // The "Fichier" items that depend on the program's state.
-    QAction* report_action = nullptr;      // "Exporter le rapport PDF…"
-    QAction* png_action = nullptr;         // "Enregistrer les images (PNG)…"
-    QAction* dicom_action = nullptr;       // "Exporter en DICOM…"
-    QAction* send_action = nullptr;        // "Envoyer les résultats au PACS"
-    QAction* save_model_action = nullptr;  // "Enregistrer le modèle…"
-    QAction* load_model_action = nullptr;  // "Charger un modèle…"
+    std::vector<std::pair<QAction*, const Command*>> actions;  // the menu items and their rows
 };
 
 Backend& be() {
@@ -256,7 +244,7 @@ protected:
         const QString path = dropped_study(e->mimeData());
         if (path.isEmpty()) return;
         e->acceptProposedAction();
-        // After the drop has finished: the open shows modal boxes.
+        // After the drop has finished: the open may show modal boxes.
         QTimer::singleShot(0, this, [path] { vesmora_qt::open_study(path); });
     }
 
@@ -264,7 +252,7 @@ private:
     static QString dropped_study(const QMimeData* m) {
         if (m == nullptr || !m->hasUrls() || m->urls().size() != 1) return QString();
         const QUrl url = m->urls().first();
-        if (!url.isLocalFile() || !url.toLocalFile().endsWith(QLatin1String(".dcm"), Qt::CaseInsensitive)) return QString();
+        if (!url.isLocalFile() || !IS_STUDY_FILE(QFile::encodeName(url.toLocalFile()).constData())) return QString();
         return url.toLocalFile();
     }
     PlatWindow_* window_;
@@ -312,25 +300,15 @@ QLabel* make_label(QWidget* parent, Qt::Alignment align) {
     return l;
 }
 
-// The menu items as the program's state allows them now.
+// The menu items as the program's command table allows them now.
 void refresh_actions() {
-    const Backend& b = be();
-    const std::pair<QAction*, int> items[] = {{b.auto_place_action, AUTO_PLACE_AVAILABLE()},
-                                              {b.report_action, REPORT_AVAILABLE()},
-                                              {b.png_action, REPORT_AVAILABLE()},
-                                              {b.dicom_action, DICOM_EXPORT_AVAILABLE()},
-                                              {b.send_action, DICOM_EXPORT_AVAILABLE()},
-                                              {b.save_model_action, MODEL_SAVE_AVAILABLE()},
-                                              {b.load_model_action, MODEL_LOAD_AVAILABLE()}};
-    for (const auto& [action, on] : items)
-        if (action) action->setEnabled(on == 1);
+    for (const auto& [action, command] : be().actions) action->setEnabled(command->available() == 1);
 }
 
 void send_command(PlatWindow_* window, int id) {
     plat_send_message(window, VM_COMMAND, static_cast<std::uintptr_t>(id), 0);
-    // A study, a model and results come only through commands ("Ouvrir", "Centrer volume",
-    // "Résultats", the menu, a drop, the command line); a model file goes through
-    // load_model, which refreshes too.
+    // A study, a model and results come only through commands (the buttons, the menu) and
+    // OPEN_STUDY (a drop, the command line, the archive), which refresh the items.
     refresh_actions();
 }
 
@@ -384,57 +362,30 @@ void add_controls(PlatWindow_* window, QWidget* parent, bool popup) {
     }
 }
 
-QString about_text() {
-    return QStringLiteral(
-               "<p><b>Vesmora %1</b><br>Analyse de la fixation myocardique en tomoscintigraphie "
-               "cardiaque (SPECT).</p>"
-               "<p>Palettes&nbsp;: niveaux de gris (formules)&nbsp;; palettes standard DICOM Hot Iron, Hot Metal "
-               "Blue, PET, PET 20 Step, Spring, Summer, Fall, Winter (PS3.6 annexe B, fichiers de pydicom, licence "
-               "MIT)&nbsp;; formules de gnuplot (Fire, Pm3d, Spectrum)&nbsp;; Jet&nbsp;; Cubehelix (D. A. Green, "
-               "2011).</p>"
-               "<p>Licence&nbsp;: logiciel propri\u00E9taire, tous droits r\u00E9serv\u00E9s.</p>")
-        .arg(QStringLiteral(VESMORA_VERSION));
+// A label of the table as the menu shows it: "..." as the one ellipsis character.
+QString menu_label(const char* label) {
+    return vesmora_qt::text_from_program(label).replace(QStringLiteral("..."), QStringLiteral("\u2026"));
 }
 
 void add_menu_bar(MainWindow* mw, PlatWindow_* window) {
-    QMenu* file = mw->menuBar()->addMenu(QStringLiteral("&Fichier"));
-    file->addAction(QStringLiteral("&Ouvrir\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O), mw,
-                    [window] { send_command(window, ID_OPEN); });
-    vesmora_qt::add_pacs_actions(file, mw);
-    file->addSeparator();
-    Backend& b = be();
-    b.report_action = file->addAction(QStringLiteral("Exporter le &rapport PDF\u2026"),
-                                      QKeySequence(Qt::CTRL | Qt::Key_S), mw,
-                                      [mw] { vesmora_qt::export_report_pdf(mw); });
-    b.png_action = file->addAction(QStringLiteral("Enregistrer les &images (PNG)\u2026"), mw,
-                                   [mw] { vesmora_qt::save_pictures_png(mw); });
-    b.dicom_action = file->addAction(QStringLiteral("Exporter en &DICOM\u2026"), mw,
-                                     [mw] { vesmora_qt::export_dicom(mw); });
-    b.send_action = file->addAction(QStringLiteral("En&voyer les r\u00E9sultats au PACS"), mw,
-                                    [mw] { vesmora_qt::send_results_to_pacs(mw); });
-    file->addSeparator();
-    b.save_model_action = file->addAction(QStringLiteral("&Enregistrer le mod\u00E8le\u2026"), mw,
-                                          [mw] { vesmora_qt::save_model(mw); });
-    b.load_model_action = file->addAction(QStringLiteral("&Charger un mod\u00E8le\u2026"), mw, [mw] {
-        vesmora_qt::load_model(mw);
-        refresh_actions();
-    });
-    // Before the menu opens too, whatever changed the state.
-    QObject::connect(file, &QMenu::aboutToShow, mw, [] { refresh_actions(); });
-    file->addSeparator();
-    file->addAction(QStringLiteral("&Quitter"), QKeySequence(Qt::CTRL | Qt::Key_Q), mw,
-                    [window] { plat_send_message(window, VM_CLOSE, 0, 0); });
-    // "Modèle": the automatic placement, offered once a study is loaded (the program decides).
-    QMenu* model = mw->menuBar()->addMenu(QStringLiteral("&Mod\u00E8le"));
-    QAction* place = model->addAction(QStringLiteral("Placement &automatique"), QKeySequence(Qt::CTRL | Qt::Key_M),
-                                      mw, [window] { send_command(window, ID_AUTO_PLACE); });
-    be().auto_place_action = place;
+    QMenu* menus[3] = {};
+    be().actions.clear();
+    for (int n = 0; n < COMMAND_COUNT; n++) {
+        const Command& c = COMMANDS[n];
+        QMenu*& menu = menus[c.menu];
+        if (menu == nullptr) {
+            menu = mw->menuBar()->addMenu(vesmora_qt::text_from_program(MENU_LABEL[c.menu]));
+            // Before a menu opens too, whatever changed the state.
+            QObject::connect(menu, &QMenu::aboutToShow, mw, [] { refresh_actions(); });
+        }
+        if (c.separator_before) menu->addSeparator();
+        QAction* a = menu->addAction(menu_label(c.label), mw, [window, id = c.id] { send_command(window, id); });
+        a->setShortcut(QKeySequence(QString::fromStdString(shortcut_text(c))));
+        a->setData(c.id);
+        be().actions.emplace_back(a, &c);
+    }
+    vesmora_qt::install_command_hooks();
     refresh_actions();
-    QMenu* help = mw->menuBar()->addMenu(QStringLiteral("&Aide"));
-    help->addAction(QStringLiteral("&Aide"), QKeySequence(Qt::Key_F1), mw, [window] { send_command(window, ID_HELP); });
-    help->addAction(QStringLiteral("\u00C0 &propos de Vesmora"), mw, [mw] {
-        QMessageBox::about(mw, QStringLiteral("\u00C0 propos de Vesmora"), about_text());
-    });
 }
 
 int menu_height(QMainWindow* mw) { return mw->menuBar()->sizeHint().height(); }
@@ -473,13 +424,10 @@ QWidget* control(HWND_ window, int id) {
 
 QWidget* widget_of(HWND_ window) { return window ? window->widget : nullptr; }
 
-void answer_next_open_dialog(const QByteArray& path_bytes) { be().open_answer = path_bytes; }
-
 void open_study(const QString& path) {
     if (be().main == nullptr) return;
-    answer_next_open_dialog(QFile::encodeName(QFileInfo(path).absoluteFilePath()));
-    send_command(be().main, ID_OPEN);
-    be().open_answer.reset();  // unused if the command did not ask
+    OPEN_STUDY(QFile::encodeName(QFileInfo(path).absoluteFilePath()).constData());
+    refresh_actions();
 }
 
 QString text_from_program(const char* bytes) {
@@ -522,11 +470,9 @@ void reset() {
     }
     b.windows.clear();
     b.main = nullptr;
-    b.auto_place_action = b.report_action = b.png_action = b.dicom_action = b.send_action = nullptr;
-    b.save_model_action = b.load_model_action = nullptr;
+    b.actions.clear();
     b.quit_posted = false;
     b.quit_code = 0;
-    b.open_answer.reset();
 }
 
 }  // namespace vesmora_qt
@@ -731,20 +677,14 @@ int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon 
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
     if (path_size > 0) path[0] = 0;
-    QByteArray chosen;
-    if (be().open_answer) {
-        chosen = *be().open_answer;
-        be().open_answer.reset();
-    } else {
-        QFileDialog dialog(owner ? owner->widget : nullptr, vesmora_qt::text_from_program(title), be().last_folder);
-        dialog.setFileMode(QFileDialog::ExistingFile);  // the file and its folder must exist
-        dialog.setNameFilter(vesmora_qt::text_from_program(filter_name) + QStringLiteral(" (") +
-                             vesmora_qt::text_from_program(filter_pattern) + QStringLiteral(")"));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return 0;
-        const QString file = dialog.selectedFiles().first();
-        be().last_folder = QFileInfo(file).absolutePath();
-        chosen = QFile::encodeName(file);
-    }
+    QFileDialog dialog(owner ? owner->widget : nullptr, vesmora_qt::text_from_program(title), be().last_folder);
+    dialog.setFileMode(QFileDialog::ExistingFile);  // the file and its folder must exist
+    dialog.setNameFilter(vesmora_qt::text_from_program(filter_name) + QStringLiteral(" (") +
+                         vesmora_qt::text_from_program(filter_pattern) + QStringLiteral(")"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return 0;
+    const QString file = dialog.selectedFiles().first();
+    be().last_folder = QFileInfo(file).absolutePath();
+    const QByteArray chosen = QFile::encodeName(file);
     if (chosen.isEmpty()) return 0;
     if (chosen.size() + 1 > path_size) return -1;  // never cut
     std::memcpy(path, chosen.constData(), static_cast<std::size_t>(chosen.size()) + 1);

@@ -30,12 +30,10 @@ QWidget* client_area();
 QWidget* control(HWND_ window, int id);
 QWidget* widget_of(HWND_ window);
 
-// "Ouvrir" with its dialog answered by `path` (made absolute): the program's own
-// open command runs, with every box it shows. Used for `vesmora FILE` and a drop.
+// The study at `path` (made absolute) opened through the program's OPEN_STUDY, with
+// every box it shows, and the menu items refreshed. Used for `vesmora FILE`, a drop and
+// the archive's retrieval.
 void open_study(const QString& path);
-// The next open-file dialog answers `path_bytes` (the full path, local 8-bit
-// bytes) without showing itself.
-void answer_next_open_dialog(const QByteArray& path_bytes);
 
 // A program text for display: Latin-1, except that well-formed UTF-8 sequences
 // (the letters of a file name on Linux) are read as UTF-8.

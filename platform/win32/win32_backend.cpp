@@ -7,12 +7,20 @@
 // program's handlers as Windows sends them: the program's message numbers and
 // packing are the Windows ones.
 //
-// What it adds for the user, where the Win32 API gives it:
-//  - a menu bar: "Fichier" (Ouvrir Ctrl+O, "Enregistrer le modèle…" once a model
-//    is placed, "Charger un modèle…" once a study is loaded, Quitter Ctrl+Q), "Aide"
-//    (Aide F1, "A propos de Vesmora"); the shortcuts are translated in the message loop;
-//  - "vesmora.exe FILE" opens the study once the window is up, as "Ouvrir" would;
-//  - a .dcm file dropped on the window opens the same way.
+// Commands of the program's table (src/commands.h), built into the menu bar at run time
+// with their shortcuts, each enabled as the table says (win32_menu.h decides which):
+//  [X] Fichier: Ouvrir (Ctrl+O), Enregistrer le modèle, Charger un modèle, Quitter (Ctrl+Q)
+//  [X] Modèle: Placement automatique (Ctrl+M)
+//  [X] Aide: Aide (F1), À propos de Vesmora
+//  [ ] Ouvrir depuis le PACS: missing (no DCMTK in this build)
+//  [ ] Archive (PACS): missing (no DCMTK in this build)
+//  [ ] Exporter le rapport PDF: missing (the report is drawn with Qt)
+//  [ ] Enregistrer les images (PNG): missing (the report is drawn with Qt)
+//  [ ] Exporter en DICOM: missing (no DCMTK, no report)
+//  [ ] Envoyer les résultats au PACS: missing (no DCMTK, no report)
+// Also:
+//  [X] "vesmora.exe FILE" opens the study once the window is up, through OPEN_STUDY;
+//  [X] a dropped study (IS_STUDY_FILE) opens the same way.
 //
 // Where it takes its own way:
 //  - Frame. The program places its window and converts wheel points with a frame
@@ -42,16 +50,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "Model_Place.h"
+#include "Main_Wnd_Proc.h"
+#include "commands.h"
 #include "layout.h"
 #include "main.h"
 #include "model_file.h"
 #include "win32_geometry.h"
-
-#ifndef VESMORA_VERSION
-#define VESMORA_VERSION "0"
-#endif
+#include "win32_menu.h"
 
 static_assert(sizeof(BitmapDesc) == sizeof(BITMAPINFOHEADER), "the program's description is a BITMAPINFOHEADER");
 static_assert(offsetof(BitmapDesc, biSizeImage) == offsetof(BITMAPINFOHEADER, biSizeImage), "same fields");
@@ -62,11 +69,6 @@ static_assert(VM_MOUSEWHEEL == WM_MOUSEWHEEL && VM_COMMAND == WM_COMMAND && VM_I
 
 namespace {
 
-// Menu commands of the back end's own (the program's command ids stay below 100).
-constexpr int CMD_QUIT = 0x7F00;
-constexpr int CMD_ABOUT = 0x7F01;
-constexpr int CMD_SAVE_MODEL = 0x7F02;
-constexpr int CMD_LOAD_MODEL = 0x7F03;
 // Posted to the main window: open the study named on the command line.
 constexpr UINT MSG_OPEN_ARGUMENT = WM_APP + 0x3F00;
 
@@ -74,8 +76,6 @@ struct Backend {
     HINSTANCE instance = nullptr;
     HWND main = nullptr;
     HACCEL accelerators = nullptr;
-    bool open_pending = false;  // the next open-file dialog answers with open_answer
-    std::string open_answer;
     std::string argument;  // the study named on the command line
 };
 
@@ -108,94 +108,71 @@ void place_controls(HWND h) {
 }
 
 void add_menu(HWND h) {
-    HMENU file = CreatePopupMenu();
-    AppendMenuA(file, MF_STRING, ID_OPEN, "&Ouvrir...\tCtrl+O");
-    AppendMenuA(file, MF_STRING, CMD_SAVE_MODEL, "&Enregistrer le mod\xE8le...");
-    AppendMenuA(file, MF_STRING, CMD_LOAD_MODEL, "&Charger un mod\xE8le...");
-    AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(file, MF_STRING, CMD_QUIT, "&Quitter\tCtrl+Q");
-    HMENU help = CreatePopupMenu();
-    AppendMenuA(help, MF_STRING, ID_HELP, "&Aide\tF1");
-    AppendMenuA(help, MF_STRING, CMD_ABOUT, "\xC0 &propos de Vesmora");
+    HMENU menus[3] = {};
+    std::vector<ACCEL> keys;
+    for (int n = 0; n < COMMAND_COUNT; n++) {
+        const Command& c = COMMANDS[n];
+        if (!win32::offers(c)) continue;
+        if (menus[c.menu] == nullptr) menus[c.menu] = CreatePopupMenu();
+        if (c.separator_before && GetMenuItemCount(menus[c.menu]) > 0) AppendMenuA(menus[c.menu], MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(menus[c.menu], MF_STRING, static_cast<UINT_PTR>(c.id), win32::menu_text(c).c_str());
+        const auto id = static_cast<WORD>(c.id);
+        if (c.function_key > 0)
+            keys.push_back(ACCEL{FVIRTKEY, static_cast<WORD>(VK_F1 + c.function_key - 1), id});
+        else if (c.key != 0)
+            keys.push_back(ACCEL{static_cast<BYTE>(FVIRTKEY | (c.ctrl ? FCONTROL : 0)), static_cast<WORD>(c.key), id});
+    }
     HMENU bar = CreateMenu();
-    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&Fichier");
-    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), "&Aide");
+    for (int m = 0; m < 3; m++)
+        if (menus[m] != nullptr) AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(menus[m]), MENU_LABEL[m]);
     SetMenu(h, bar);
-
-    ACCEL keys[] = {
-        {FVIRTKEY | FCONTROL, 'O', ID_OPEN},
-        {FVIRTKEY | FCONTROL, 'Q', CMD_QUIT},
-        {FVIRTKEY, VK_F1, ID_HELP},
-    };
-    be().accelerators = CreateAcceleratorTableA(keys, static_cast<int>(sizeof keys / sizeof keys[0]));
+    be().accelerators = CreateAcceleratorTableA(keys.data(), static_cast<int>(keys.size()));
 }
 
-void about_box(HWND owner) {
-    MessageBoxA(owner,
-                "Vesmora " VESMORA_VERSION "\n\n"
-                "Analyse de la fixation myocardique en tomoscintigraphie cardiaque (SPECT).\n\n"
-                "Palettes : niveaux de gris (formules) ; palettes standard DICOM Hot Iron, Hot Metal Blue, "
-                "PET, PET 20 Step, Spring, Summer, Fall, Winter (PS3.6 annexe B, fichiers de pydicom, "
-                "licence MIT) ; formules de gnuplot (Fire, Pm3d, Spectrum) ; Jet ; Cubehelix "
-                "(D. A. Green, 2011).\n\n"
-                "Licence : logiciel propri\xE9taire, tous droits r\xE9serv\xE9s.",
-                "\xC0 propos de Vesmora", MB_OK | MB_ICONINFORMATION);
+// The items of a menu about to open, as the program's table allows them now.
+void enable_items(HMENU menu) {
+    for (int n = 0; n < COMMAND_COUNT; n++)
+        if (win32::offers(COMMANDS[n]))
+            EnableMenuItem(menu, static_cast<UINT>(COMMANDS[n].id),
+                           MF_BYCOMMAND | (COMMANDS[n].available() == 1 ? MF_ENABLED : MF_GRAYED));
 }
 
-// The model items are offered in the states where they make sense.
-void enable_model_items(HMENU menu) {
-    EnableMenuItem(menu, CMD_SAVE_MODEL, MF_BYCOMMAND | (load_ok == 1 && ell_ok == 1 ? MF_ENABLED : MF_GRAYED));
-    EnableMenuItem(menu, CMD_LOAD_MODEL, MF_BYCOMMAND | (load_ok == 1 ? MF_ENABLED : MF_GRAYED));
-}
-
-// A model file's path from the system's dialog ("" when cancelled).
-std::string model_path(HWND owner, bool save) {
+// The command hook that asks a path: the system's dialogs ("" when cancelled).
+std::string ask_path(AskKind kind, const char* title, const char* filter, const std::string& suggested) {
     static char chosen[32768];
     chosen[0] = 0;
+    if (kind == ASK_FOLDER) return plat_browse_folder(title, chosen) == 1 ? chosen : "";
+    // "Name (*.ext)" gives the filter name, zero, "*.ext", zero, zero.
+    std::string name = filter, pattern = "*.*";
+    const std::size_t open = name.rfind('('), close = name.rfind(')');
+    if (open != std::string::npos && close != std::string::npos && close > open)
+        pattern = name.substr(open + 1, close - open - 1);
+    const std::string filters = name + '\0' + pattern + '\0' + '\0';
+    const bool save = kind == ASK_SAVE_FILE;
+    if (save) {
+        std::snprintf(chosen, sizeof chosen, "%s", suggested.c_str());
+        win32::to_backslashes(chosen);
+    }
     OPENFILENAMEA ofn{};
     ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = "Mod\xE8le (*.json)\0*.json\0";
+    ofn.hwndOwner = be().main;
+    ofn.lpstrFilter = filters.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = chosen;
     ofn.nMaxFile = sizeof chosen;
-    ofn.lpstrDefExt = "json";
-    ofn.lpstrTitle = save ? "Enregistrer le mod\xE8le" : "Charger un mod\xE8le";
-    ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER |
-                (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    ofn.lpstrDefExt = pattern.size() > 2 ? pattern.c_str() + 2 : nullptr;
+    ofn.lpstrTitle = title;
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
     const BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
     return ok ? chosen : "";
 }
 
-// "Enregistrer le modèle…" and "Charger un modèle…": the model file as the command-line
-// tool reads and writes it; a refusal says why and changes nothing.
-void model_command(HWND owner, bool save) {
-    if (load_ok != 1 || (save && ell_ok != 1)) return;
-    const std::string path = model_path(owner, save);
-    if (path.empty()) return;
-    ModelValues v;
-    std::string error;
-    char why[200] = "";
-    bool ok;
-    if (save) {
-        MODEL_CURRENT(v);
-        ok = write_model_file(path, v, error);
-    } else {
-        ok = read_model_file(path, v, error) && PLACE_MODEL(v, why, sizeof why) == 1;
-        if (error.empty()) error = why;
-    }
-    if (!ok) MessageBoxA(owner, error.c_str(), "Vesmora", MB_OK | MB_ICONWARNING);
-}
-
-// Opens a study as "Ouvrir" would, the open-file dialog answering with its path.
+// Opens a study named on the command line or dropped, as "Ouvrir" opens the dialog's answer.
 void open_study(const char* path) {
     if (be().main == nullptr) return;
     char full[MAX_PATH * 4];
     const DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
-    be().open_answer = n > 0 && n < sizeof full ? full : path;
-    be().open_pending = true;
-    SendMessageA(be().main, WM_COMMAND, MAKEWPARAM(ID_OPEN, 0), 0);
-    be().open_pending = false;
+    OPEN_STUDY(n > 0 && n < sizeof full ? full : path);
 }
 
 void dropped(HDROP drop) {
@@ -207,7 +184,7 @@ void dropped(HDROP drop) {
         path.resize(n);
     }
     DragFinish(drop);
-    if (!path.empty() && win32::is_study_name(path.c_str())) open_study(path.c_str());
+    if (!path.empty() && IS_STUDY_FILE(path.c_str())) open_study(path.c_str());
 }
 
 // The dialog procedure of every window: the program's handler (stored at
@@ -221,22 +198,8 @@ INT_PTR CALLBACK dialog_proc(HWND h, UINT msg, WPARAM wparam, LPARAM lparam) {
     if (proc == nullptr) return FALSE;
     if (h == be().main) {
         switch (msg) {
-        case WM_COMMAND:
-            if (LOWORD(wparam) == CMD_QUIT) {
-                PostMessageA(h, WM_CLOSE, 0, 0);
-                return TRUE;
-            }
-            if (LOWORD(wparam) == CMD_ABOUT) {
-                about_box(h);
-                return TRUE;
-            }
-            if (LOWORD(wparam) == CMD_SAVE_MODEL || LOWORD(wparam) == CMD_LOAD_MODEL) {
-                model_command(h, LOWORD(wparam) == CMD_SAVE_MODEL);
-                return TRUE;
-            }
-            break;
         case WM_INITMENUPOPUP:
-            enable_model_items(reinterpret_cast<HMENU>(wparam));
+            enable_items(reinterpret_cast<HMENU>(wparam));
             break;
         case WM_DROPFILES:
             dropped(reinterpret_cast<HDROP>(wparam));
@@ -382,10 +345,6 @@ int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon 
 
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
-    if (be().open_pending) {  // a study named on the command line or dropped
-        be().open_pending = false;
-        return win32::hand_over_path(be().open_answer.c_str(), path, path_size);
-    }
     // The filter: name, zero, pattern, zero, zero.
     std::string filter = std::string(filter_name) + '\0' + filter_pattern + '\0' + '\0';
     // A buffer that takes any path, so that a long one is refused rather than cut.
@@ -444,6 +403,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};  // the manifest's control look
     InitCommonControlsEx(&controls);
 
+    command_hooks.ask_path = ask_path;
+    command_hooks.write_model = write_model_file;
+    command_hooks.read_model = read_model_file;
     STARTUP();
     if (__argc > 1 && be().main != nullptr) {
         be().argument = __argv[1];

@@ -55,16 +55,6 @@ inline int hand_over_path(const char* chosen, char* path, int size) {
     return 1;
 }
 
-// A study the window takes from a drop: a name ending in ".dcm", in any case.
-inline bool is_study_name(const char* name) {
-    const std::size_t n = std::strlen(name);
-    if (n < 5) return false;  // at least one letter before the extension
-    const char* e = name + n - 4;
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return e[0] == '.' && lower(e[1]) == 'd' && lower(e[2]) == 'c' && lower(e[3]) == 'm' && e[-1] != '\\' &&
-           e[-1] != '/';
-}
-
 // A path as the shell wants it: every '/' turned into '\' (the program composes
 // its paths with '/').
 inline void to_backslashes(char* path) {

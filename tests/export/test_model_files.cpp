@@ -86,8 +86,21 @@ TEST_F(ModelFiles, EveryFaultIsRefusedNamingItsFieldAndNothingChanges) {
     };
     const Case cases[] = {
         {file(outer, R"("base_plane": 12, "apex": 0)"), ""},
-        {file(R"("centre": [12, 128, 128], "semi_axes": [120, 12, 120])", R"("base_plane": 244, "apex": 255)"), ""},
-        {file(R"("centre": [244, 128, 128], "semi_axes": [12, 120, 12])", R"("base_plane": 128)"), ""},
+        // The bounds are taken, with an inner ellipsoid that fits inside the outer one.
+        {R"({"outer": {"centre": [12, 128, 128], "semi_axes": [120, 12, 120]},
+            "inner": {"centre": [12, 128, 128], "semi_axes": [4, 4, 4]}, "base_plane": 244, "apex": 255})", ""},
+        {R"({"outer": {"centre": [244, 128, 128], "semi_axes": [12, 120, 12]},
+            "inner": {"centre": [244, 128, 128], "semi_axes": [12, 12, 12]}, "base_plane": 128})", ""},
+        // An inner ellipsoid not inside the outer one leaves no wall to score: refused by its fields,
+        // whether it reaches out along the long axis or across it (the surfaces may touch).
+        {file(R"("centre": [128, 128, 128], "semi_axes": [70, 25, 25])", R"("base_plane": 128)"), ""},
+        {file(R"("centre": [128, 128, 128], "semi_axes": [30, 20, 20])", R"("base_plane": 128)"), ""},
+        {file(R"("centre": [12, 128, 128], "semi_axes": [120, 12, 120])", R"("base_plane": 244)"),
+         "inner.semi_axes, inner.centre[0] : l'ellipso\xEF" "de interne (demi-axes 30, 20, 20, centre 128) doit \xEAtre "
+         "\xE0 l'int\xE9rieur de l'externe (demi-axes 120, 12, 120, centre 12)."},
+        {file(R"("centre": [150, 128, 128], "semi_axes": [40, 50, 50])", R"("base_plane": 128)"), "inner.semi_axes, inner.centre[0] : "},
+        {file(R"("centre": [128, 128, 128], "semi_axes": [29, 50, 50])", R"("base_plane": 128)"), "inner.semi_axes, inner.centre[0] : "},
+        {file(R"("centre": [128, 128, 128], "semi_axes": [80, 50, 19])", R"("base_plane": 128)"), "inner.semi_axes, inner.centre[0] : "},
         {file(outer, R"("base_plane": 128, "apex": null, "levels": [1, 2, 3, 4, 5])"), ""},
         {"{\"outer\": ", "JSON mal form\xE9 (octet"},
         {"[1, 2]", "un objet JSON est attendu"},

@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "File_Commands.h"
+#include "commands.h"
 #include "layout.h"
 #include "main.h"
 #include "qt_backend.h"
@@ -65,6 +65,32 @@ class QtExports : public QObject {
     Q_OBJECT
 
 private slots:
+    // Every command of the program's table is an item of the menu bar, under its menu, with
+    // its label, its shortcut and its state; a click on it sends its id to the main window.
+    void the_menus_are_the_command_table() {
+        STARTUP();
+        QHash<int, QAction*> items;
+        QHash<int, QString> menu_of;
+        for (QAction* menu : vesmora_qt::main_window()->menuBar()->actions())
+            for (QAction* a : menu->menu()->actions())
+                if (!a->isSeparator()) {
+                    items.insert(a->data().toInt(), a);
+                    menu_of.insert(a->data().toInt(), menu->text());
+                }
+        QCOMPARE(items.size(), COMMAND_COUNT);
+        for (int n = 0; n < COMMAND_COUNT; n++) {
+            const Command& c = COMMANDS[n];
+            QAction* a = items.value(c.id);
+            QVERIFY2(a, c.label);
+            QCOMPARE(menu_of.value(c.id), vesmora_qt::text_from_program(MENU_LABEL[c.menu]));
+            QCOMPARE(a->text(), vesmora_qt::text_from_program(c.label).replace("...", "\u2026"));
+            QCOMPARE(a->shortcut(), QKeySequence(QString::fromStdString(shortcut_text(c))));
+            QCOMPARE(a->isEnabled(), c.available() == 1);
+        }
+        QCOMPARE(items.value(ID_AUTO_PLACE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_M));
+        vesmora_qt::reset();
+    }
+
     void items_follow_the_state_and_write_the_report() {
         STARTUP();
         vesmora_qt::main_window()->show();
@@ -119,7 +145,7 @@ private slots:
             Answer answer(folder);
             items[2]->trigger();
             QVERIFY2(answer.boxes.isEmpty(), qPrintable(answer.boxes.join('|')));
-            for (const char* name : {"lad-64-rapport-sc.dcm", "lad-64-rapport-sr.dcm"}) {
+            for (const char* name : {"lad-64-sc.dcm", "lad-64-sr.dcm"}) {
                 QFile f(QDir(folder).filePath(name));
                 QVERIFY2(f.open(QIODevice::ReadOnly), name);
                 QCOMPARE(f.readAll().mid(128, 4), QByteArray("DICM"));

@@ -251,6 +251,43 @@ dump state {out}
         with open(os.path.join(run, "BMPres.bmp"), "rb") as f:
             self.assertTrue(any(f.read()[54:]), "the bull's-eye is drawn")
 
+    def test_exports_refuse_results_the_model_no_longer_matches_until_they_are_computed_again(self):
+        # Results, then the base plane moved ("P"): the export is refused with a box and
+        # writes nothing, the model can still be saved; "Résultats" again, and it is written.
+        study = os.path.join(BINARY, "samples", "lad-64.dcm")
+        pdf = os.path.join(self.dir, "rapport.pdf")
+        ui = [os.path.join(self.dir, f"ui{n}.txt") for n in range(3)]
+        r = replay(self.dir, f"""open {study}
+command 24
+command 45
+dump ui {ui[0]}
+wheel 700 200 120
+command 26
+export pdf refused.pdf
+save model modele.json
+dump ui {ui[1]}
+command 45
+export pdf {pdf}
+dump ui {ui[2]}
+""")
+        self.assertEqual(r.returncode, 0, r.stderr)
+
+        def read(path):
+            with open(path, encoding="utf-8") as f:
+                return f.read().splitlines()
+        stale = "text 63 Résultats à recalculer : le modèle a changé depuis le dernier calcul"
+        refusal = ("box warning Vesmora | Le modèle a changé depuis le dernier calcul : "
+                   "cliquez « Résultats » avant d'exporter.")
+        self.assertIn("text 63 ", read(ui[0]))
+        self.assertIn(stale, read(ui[1]))
+        self.assertIn(refusal, read(ui[1]))
+        self.assertIn("text 63 ", read(ui[2]))
+        self.assertEqual(sum(1 for line in read(ui[2]) if line.startswith("box ")), 1, read(ui[2]))
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "refused.pdf")))
+        self.assertTrue(os.path.exists(os.path.join(self.dir, "modele.json")))
+        with open(pdf, "rb") as f:
+            self.assertEqual(f.read(5), b"%PDF-")
+
 
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0]], verbosity=2)

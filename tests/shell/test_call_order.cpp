@@ -59,15 +59,16 @@ TEST_F(CallOrder, CentringDerivesCorrectsAndDerivesAgain) {
     release(60, 60);
 
     // "A" recomputes the bounds once from the apex put by hand; the wheel corrects
-    // once; "Centrer axes" and "P" recompute nothing.
+    // once; "Centrer axes" recomputes nothing; "P" the bounds once, from that apex.
     Nsa = 200;
     command(ID_APEX);
     EXPECT_EQ(since(), "Secteurs\n12\n74\n137\n200\n344\n");
     wheel(700, 100, 120);
     EXPECT_EQ(since(), "Secteurs\n12\n74\n137\n200\n344\n");
     command(ID_CENTRE_AXES);
-    command(ID_BASE_PLANE);
     EXPECT_EQ(since(), "");
+    command(ID_BASE_PLANE);  // the plane at Nsa = ell_ci = 244
+    EXPECT_EQ(since(), "Secteurs\n244\n229\n214\n200\n344\n");
 }
 
 namespace {

@@ -122,6 +122,7 @@ TEST(Layout, MainTemplateHoldsEveryControlOnceWithItsDialogUnitsAndText) {
         {59, CTL_BUTTON, 90, 222, 40, 13, "Score"},   {57, CTL_BUTTON, 130, 222, 40, 13, "Lat\xE9ral"},
         {61, CTL_BUTTON, 10, 240, 35, 13, "Aide"},    {51, CTL_LABEL_RIGHT, 50, 240, 120, 20, ""},
         {46, CTL_PICTURE, 186, 135, 0, 0, ""},        {54, CTL_LABEL, 10, 260, 160, 60, ""},
+        {63, CTL_LABEL_RIGHT, 10, 295, 354, 5, ""},  // the stale-results line, ending under the results picture
     };
     const WindowTemplate& t = template_of(TPL_WIN);
     ASSERT_EQ(t.count, static_cast<int>(std::size(rows)));
@@ -161,6 +162,9 @@ TEST(Layout, PicturesSitAtTheirClientPlacesAndTheRestFollowDialogUnits) {
     EXPECT_TRUE(same(rect(ID_STRIP_SA), PlatRect{563, 313, 819, 329}));
     EXPECT_TRUE(same(rect(ID_RES_PICTURE), PlatRect{419, 338, 819, 738}));
     EXPECT_TRUE(same(rect(ID_PALETTE_BAR), PlatRect{162, 438, 382, 494}));
+    // The stale-results line: the rows under the results picture to the client's bottom, from
+    // the left column (whose patient block ends higher) to the picture's right edge.
+    EXPECT_TRUE(same(rect(ID_STALE_LINE), PlatRect{23, 738, 820, 751}));
     // Dialog units: x * 2.25 and y * 2.5, rounded half up ("Ouvrir": 10, 153, 160, 15).
     EXPECT_TRUE(same(rect(ID_OPEN), PlatRect{23, 383, 383, 421}));
     EXPECT_EQ(du_x(1), 2);

@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "headless.h"
 #include "layout.h"
 #include "main.h"
 #include "test_support.h"
+#include "commands.h"
 #include "win32_geometry.h"
+#include "win32_menu.h"
 
 namespace {
 
@@ -113,13 +116,40 @@ TEST(Win32Paths, ProgramFolderFromWindowsPaths) {
     EXPECT_STREQ(aide, "\\\\serveur\\partage\\Vesmora\\Aide.pdf");
 }
 
+// The rule of which dropped file is a study is the program's (both desktop programs use it).
 TEST(Win32Drop, OnlyStudiesAreTaken) {
-    EXPECT_TRUE(win32::is_study_name("C:\\Etudes\\patient.dcm"));
-    EXPECT_TRUE(win32::is_study_name("C:\\Etudes\\PATIENT.DCM"));
-    EXPECT_FALSE(win32::is_study_name("C:\\Etudes\\patient.dcm.txt"));
-    EXPECT_FALSE(win32::is_study_name("C:\\Etudes\\.dcm"));
-    EXPECT_FALSE(win32::is_study_name(".dcm"));
-    EXPECT_FALSE(win32::is_study_name("C:\\Etudes\\patient.dicom"));
+    EXPECT_TRUE(IS_STUDY_FILE("C:\\Etudes\\patient.dcm"));
+    EXPECT_TRUE(IS_STUDY_FILE("C:\\Etudes\\PATIENT.DCM"));
+    EXPECT_FALSE(IS_STUDY_FILE("C:\\Etudes\\patient.dcm.txt"));
+    EXPECT_FALSE(IS_STUDY_FILE("C:\\Etudes\\.dcm"));
+    EXPECT_FALSE(IS_STUDY_FILE("/home/x/.dcm"));
+    EXPECT_FALSE(IS_STUDY_FILE(".dcm"));
+    EXPECT_FALSE(IS_STUDY_FILE("C:\\Etudes\\patient.dicom"));
+}
+
+// Every command of the table is in the Windows menu or listed as missing in the checklist
+// at the top of its back end, and the checklist lists nothing that the menu offers.
+TEST(Win32Menu, EveryCommandIsOfferedOrListedAsMissing) {
+    std::ifstream in(std::string(VESMORA_SOURCE_DIR) + "/platform/win32/win32_backend.cpp", std::ios::binary);
+    ASSERT_TRUE(in);
+    std::string head, line;
+    while (std::getline(in, line) && line.rfind("//", 0) == 0) head += line + "\n";
+    auto plain = [](const char* label) {  // no accelerator marker, no "...", as the UTF-8 source says it
+        std::string s;
+        for (const char* p = label; *p; p++)
+            if (*p != '&' && *p != '.') s += *p;
+        return headless::utf8(s);
+    };
+    int offered = 0;
+    for (int n = 0; n < COMMAND_COUNT; n++) {
+        const Command& c = COMMANDS[n];
+        const bool missing = head.find("//  [ ] " + plain(c.label) + ": missing") != std::string::npos;
+        EXPECT_NE(win32::offers(c), missing) << c.label;
+        offered += win32::offers(c) ? 1 : 0;
+    }
+    EXPECT_GE(offered, 7);  // Ouvrir, the two model items, Quitter, Placement automatique, Aide, À propos
+    ASSERT_NE(command_of(ID_AUTO_PLACE), nullptr);
+    EXPECT_TRUE(win32::offers(*command_of(ID_AUTO_PLACE)));
 }
 
 }  // namespace

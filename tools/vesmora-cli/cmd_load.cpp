@@ -52,8 +52,7 @@ void add_load_command(CLI::App& app, int& status) {
         if (failing_reservation > 0) vesmora_alloc = counted_alloc;
         vesmora_before_exit = before_exit;
         STARTUP();
-        headless::queue_open_answer(args.file);
-        const int ok = LOAD_DCM_FILE();
+        const int ok = LOAD_DCM_PATH(args.file.c_str());  // the file as "Ouvrir" reads its dialog's answer
         std::printf("Loaded     : %s\n", ok ? "yes" : "no");
         std::printf("Caption    : %s\n", headless::utf8(WINDOW->caption).c_str());
         std::printf("Patient    : %s\n", headless::utf8(PAT_NAME).c_str());

@@ -5,7 +5,9 @@
 // how an analysis is reproduced exactly and how the scenario tests drive the
 // whole program. Texts written by `dump ui` are converted from Latin-1 to UTF-8.
 // A relative path in a script is taken from the script's own folder, so a script
-// runs the same from wherever the tool is started.
+// runs the same from wherever the tool is started. The lines `export pdf PATH`,
+// `export png DIR`, `export dicom DIR`, `save model PATH` and `load model PATH` run
+// the code of their menu items (commands.h) with the path given: a refusal is a box.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -17,11 +19,16 @@
 #include <string>
 #include <vector>
 
-#include "Auto_Place.h"
+#include "Main_Wnd_Proc.h"
 #include "cli.h"
+#include "commands.h"
 #include "headless.h"
 #include "layout.h"
 #include "main.h"
+#include "model_file.h"
+#ifdef VESMORA_HAVE_REPORT
+#include "export_hooks.h"
+#endif
 
 namespace {
 
@@ -162,7 +169,7 @@ void dump_ui(const std::string& path) {
     std::ofstream f(path, std::ios::binary);
     if (!f) throw ScriptError{"cannot write " + path + ": " + std::strerror(errno)};
     f << "caption " << one_line(WINDOW ? WINDOW->caption : "") << "\n";
-    for (int id : {ID_TITLE_HLA, ID_TITLE_VLA, ID_TITLE_SA, ID_HOVER, ID_PATIENT}) f << "text " << id << " " << one_line(headless::text_of(WINDOW, id)) << "\n";
+    for (int id : {ID_TITLE_HLA, ID_TITLE_VLA, ID_TITLE_SA, ID_HOVER, ID_PATIENT, ID_STALE_LINE}) f << "text " << id << " " << one_line(headless::text_of(WINDOW, id)) << "\n";
     PlatWindow_* shadow = headless::control(WINDOW, ID_SHADOW);
     f << "check " << ID_SHADOW << " " << (shadow ? shadow->checked : 0) << "\n";
     for (int n = 1; n <= 17; n++) f << "label " << n << " " << one_line(headless::text_of(winsect[n], ID_SECT_LABEL)) << "\n";
@@ -249,11 +256,12 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
     if (verb == "open") {
         if (w.size() < 2) throw ScriptError{"'open' takes a path or the word cancel"};
         const std::string path = rest_of(line, 1);  // a path may hold blanks, even two in a row
-        if (path == "cancel")
+        if (path == "cancel") {  // "Ouvrir", its dialog cancelled
             headless::queue_open_cancel();
-        else  // the open-file dialog answers with a full path
-            headless::queue_open_answer(fs::absolute(from_script(path)).lexically_normal().string());
-        send(VM_COMMAND, ID_OPEN, 0);
+            send(VM_COMMAND, ID_OPEN, 0);
+        } else {  // the study as "Ouvrir" opens the dialog's full path
+            OPEN_STUDY(fs::absolute(from_script(path)).lexically_normal().string().c_str());
+        }
     } else if (verb == "command") {
         need(1);
         int id = to_int(w[1]);
@@ -292,7 +300,25 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
         plat_send_message(p, VM_LBUTTONDOWN, 0, point(5, 5));
     } else if (verb == "auto") {
         need(0);
-        AUTO_PLACE();  // as the menu item "Placement automatique" does
+        send(VM_COMMAND, ID_AUTO_PLACE, 0);  // the menu item "Placement automatique"
+    } else if (verb == "export" || verb == "save" || verb == "load") {
+        // Named after the menu items; the path is the dialog's answer.
+        if (w.size() < 3) throw ScriptError{"'" + verb + "' takes what and a path"};
+        const std::string what = verb + " " + w[1];
+        const std::string path = fs::absolute(from_script(rest_of(line, 2))).lexically_normal().string();
+        if (what == "export pdf")
+            EXPORT_PDF(path.c_str());
+        else if (what == "export png")
+            EXPORT_PNG(path.c_str());
+        else if (what == "export dicom")
+            EXPORT_DICOM(path.c_str());
+        else if (what == "save model")
+            SAVE_MODEL(path.c_str());
+        else if (what == "load model")
+            LOAD_MODEL(path.c_str());
+        else
+            throw ScriptError{"unknown action '" + what +
+                              "'; these are export pdf, export png, export dicom, save model, load model"};
     } else if (verb == "close") {
         need(0);
         send(VM_CLOSE, 0, 0);
@@ -341,6 +367,12 @@ int replay(const std::string& script, const std::string& folder, bool timings) {
 
     headless::reset();
     headless::state().echo_boxes = true;
+#ifdef VESMORA_HAVE_REPORT
+    register_export_hooks();  // the exports' own code; paths come from the script
+#else
+    command_hooks.write_model = write_model_file;  // a build without Qt: the model files only
+    command_hooks.read_model = read_model_file;
+#endif
     if (!use_program_folder(folder, "replay")) return 2;
     STARTUP();
 

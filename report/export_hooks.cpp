@@ -1,0 +1,77 @@
+// The command hooks of the exports and the model files (see export_hooks.h).
+#include "export_hooks.h"
+
+#include <ctime>
+#include <filesystem>
+#include <vector>
+
+#include "Output_Names.h"
+#include "commands.h"
+#include "main.h"
+#include "model_file.h"
+#include "report.h"
+
+#ifdef VESMORA_HAS_DICOM_EXPORT
+#include "dicom_export.h"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+ReportInfo report_info() {
+    char when[32] = "";
+    const std::time_t now = std::time(nullptr);
+    if (const std::tm* t = std::localtime(&now)) std::strftime(when, sizeof when, "%d/%m/%Y %H:%M", t);
+    return ReportInfo{DCM_PATH, file_sha256(DCM_PATH), when};
+}
+
+bool pdf(const std::string& path, std::string& error) { return write_report_pdf(path, report_info(), error); }
+
+bool png(const std::string& folder, const std::string& stem, std::string& error) {
+    return write_pictures_png(folder, stem, error);
+}
+
+}  // namespace
+
+bool write_dicom_objects(const std::string& folder, const std::string& stem, std::string& error) {
+#ifdef VESMORA_HAS_DICOM_EXPORT
+    int w = 0, h = 0;
+    const std::vector<unsigned char> page = report_page_rgb(report_info(), w, h);
+    if (page.empty()) {
+        error = "Aucun r\xE9sultat \xE0 exporter : lancez d'abord \xAB R\xE9sultats \xBB.";
+        return false;
+    }
+    const std::string sc = (fs::path(folder) / secondary_capture_name(stem)).string();
+    const std::string sr = (fs::path(folder) / structured_report_name(stem)).string();
+    const std::string sc_tmp = sc + ".tmp", sr_tmp = sr + ".tmp";
+    bool ok = write_secondary_capture(DCM_PATH, page.data(), w, h, sc_tmp, error) &&
+              write_structured_report(DCM_PATH, sr_tmp, error);
+    std::error_code ec;
+    if (ok) {  // both written: only now do they replace earlier ones
+        fs::rename(sc_tmp, sc, ec);
+        if (!ec) fs::rename(sr_tmp, sr, ec);
+        if (ec) {
+            ok = false;
+            error = "Impossible d'\xE9" "crire les fichiers DICOM dans " + folder;
+        }
+    }
+    fs::remove(sc_tmp, ec);
+    fs::remove(sr_tmp, ec);
+    return ok;
+#else
+    (void)folder, (void)stem;
+    error = "Cette version de Vesmora a \xE9t\xE9 construite sans l'export DICOM.";
+    return false;
+#endif
+}
+
+void register_export_hooks() {
+    command_hooks.write_pdf = pdf;
+    command_hooks.write_png = png;
+#ifdef VESMORA_HAS_DICOM_EXPORT
+    command_hooks.write_dicom = write_dicom_objects;
+#endif
+    command_hooks.write_model = write_model_file;
+    command_hooks.read_model = read_model_file;
+}
