@@ -93,7 +93,6 @@ void log_text(const char* prefix, const char* text) {
 // Element slots, each handled at its first match only.
 enum Seen { S_FRAMES, S_SPACING, S_SLICE, S_NAME, S_SEX, S_BIRTH, S_AGE, S_ACQ, S_ROWS, S_COLS, S_COUNT };
 
-
 // ---- texts beyond the nine: character sets, identification, pixel format ---------------------
 
 // How the bytes above 0x7F of a text are read, from (0008,0005) Specific Character Set.
@@ -296,13 +295,14 @@ bool element_is(const unsigned char* t, std::uint16_t group, std::uint16_t elem,
 void read_extra(const FileBytes& fb, std::size_t p, Extra& x) {
     if (fb.avail(p) < 8) return;
     const unsigned char* t = fb.bytes + p;
+    // Every byte of the header passes here: out at once unless the group is one of ours.
+    if (t[1] != 0x00 || (t[0] != 0x08 && t[0] != 0x10 && t[0] != 0x18 && t[0] != 0x20 && t[0] != 0x28)) return;
     const std::size_t len = fb.u16(p + 6);
     const std::size_t n = len < fb.avail(p + 8) ? len : fb.avail(p + 8);
-    const std::string value(reinterpret_cast<const char*>(fb.bytes + p + 8), n);
     auto take = [&](bool& seen, std::string& into) {
         if (seen) return;
         seen = true;
-        into = value;
+        into.assign(reinterpret_cast<const char*>(fb.bytes + p + 8), n);
     };
     if (element_is(t, 0x0008, 0x0005, "CS")) take(x.charset, x.charset_v);
     else if (element_is(t, 0x0008, 0x0020, "DA")) take(x.study_date, x.study_date_raw);

@@ -31,7 +31,7 @@ constexpr int PALETS_BYTES = 16 * 303;      // 4848
 
 // --- texts (reserved at start-up) -------------------------------------------------------
 extern char* chaine;      // [40000] shared scratch: hover text, patient block, caption, log lines; "Infos patient\n"
-extern char* PAT_NAME;    // [100] patient name from the header
+extern char* PAT_NAME;    // [100] patient name from the header, decoded by its character set (Latin-1)
 extern char* PAT_SEX;     // [4] patient sex
 extern char* PAT_DATE;    // [20] birth date DD/MM/YYYY
 extern char* ACQ_DATE;    // [20] exam date DD/MM/YYYY (the header reader may replace the buffer)
