@@ -833,6 +833,15 @@ int check_pixel_format() {
                       std::isnan(RESCALE_SLOPE) ? rescale_text[0] : rescale_text[1]);
         return refuse(chaine);
     }
+    // Rescaled values are summed in single precision: far beyond any count, refused
+    // rather than overflowed.
+    if (std::fabs(RESCALE_SLOPE) * 65536.0 + std::fabs(RESCALE_INTERCEPT) > 1e20) {
+        std::snprintf(chaine, CHAINE_SIZE,
+                      "Mise \xE0 l'\xE9" "chelle hors des limites (Rescale Slope %s, Rescale Intercept %s) : les "
+                      "valeurs des pixels ne peuvent pas \xEAtre calcul\xE9" "es.",
+                      rescale_text[0][0] ? rescale_text[0] : "1", rescale_text[1][0] ? rescale_text[1] : "0");
+        return refuse(chaine);
+    }
     if (!(RESCALE_SLOPE > 0.0)) {
         std::snprintf(chaine, CHAINE_SIZE,
                       "Pente de mise \xE0 l'\xE9" "chelle non prise en charge (Rescale Slope, 0028,1053) : %s. Elle "

@@ -480,6 +480,8 @@ TEST_F(RefusalTest, FilesThatCannotGiveAVolumeAreRefusedAndTheLastGoodStudyStays
     expect_refused(save(with(header(64, 64, 64).element(0x0028, 0x1052, "DS", "5O0 ")), "inan.dcm"),
                    "(Rescale Intercept, 0028,1052 : \xAB 5O0 \xBB)");
     expect_refused(save(with(nm_header_pixels(64, 64, 64, 16, 2, other)), "r2.dcm"), "Pixel Representation");
+    expect_refused(save(with(header(64, 64, 64).element(0x0028, 0x1053, "DS", "1E300 ")), "huge.dcm"),
+                   "hors des limites (Rescale Slope 1E300, Rescale Intercept 0)");
     // And the next good file loads as usual.
     ASSERT_EQ(load(good), 1);
 }
