@@ -13,9 +13,11 @@ json study_record(const std::string& file) {
     json r;
     r["file"] = file;
     r["patient"] = {{"name", field_utf8(PAT_NAME)},
+                    {"id", field_utf8(PAT_ID)},
                     {"sex", field_utf8(PAT_SEX)},
                     {"birth_date", field_utf8(PAT_DATE)},
                     {"age", field_utf8(PAT_AGE)},
+                    {"age_computed", PAT_AGE_COMPUTED == 1},
                     {"exam_date", field_utf8(ACQ_DATE)}};
     ModelValues m;
     MODEL_CURRENT(m);
@@ -62,7 +64,7 @@ std::string text_of(const json& v) { return v.is_string() ? v.get<std::string>()
 }  // namespace
 
 std::string csv_header() {
-    std::string h = "file,patient_name,exam_date";
+    std::string h = "file,patient_name,patient_id,exam_date";
     for (int n = 1; n <= SECTOR_COUNT; n++) h += ",percent_" + std::to_string(n);
     for (int n = 1; n <= SECTOR_COUNT; n++) h += ",score_" + std::to_string(n);
     return h + ",summed_score,severity\n";
@@ -78,6 +80,7 @@ std::string csv_row(const json& record) {
     };
     add(csv_field(text_of(record.at("file"))));
     add(csv_field(text_of(record.at("patient").at("name"))));
+    add(csv_field(text_of(record.at("patient").at("id"))));
     add(csv_field(text_of(record.at("patient").at("exam_date"))));
     for (const char* key : {"percent", "score"})
         for (const json& seg : record.at("segments")) add(text_of(seg.at(key)));

@@ -1,6 +1,6 @@
 // The record of one analysed study, as JSON (UTF-8), and its row in a CSV table.
 //
-// Record: {"file", "patient": {"name", "sex", "birth_date", "age", "exam_date"},
+// Record: {"file", "patient": {"name", "id", "sex", "birth_date", "age", "age_computed", "exam_date"},
 //   "model": {the model file's keys, "levels": [5 ring levels]},
 //   "segments": [{"number", "name_fr", "name_en", "territory", "percent", "score"} x 17],
 //   "summed_score", "percent_myocardium_abnormal", "severity",
@@ -18,7 +18,7 @@
 nlohmann::json study_record(const std::string& file);
 
 // The CSV table of records: a header line, then one line per record (file, patient name,
-// exam date, the 17 percentages, the 17 scores, summed score, severity); fields quoted
+// patient ID, exam date, the 17 percentages, the 17 scores, summed score, severity); fields quoted
 // where they hold a comma, a quote, a line break or an outer blank.
 std::string csv_header();
 std::string csv_row(const nlohmann::json& record);

@@ -1,7 +1,7 @@
 // The whole open path of a DICOM file: "Ouvrir" answered with the input's bytes
 // (a file in memory), header walk, checks and volume load. A load gives a volume
 // in 0..100 whose largest element is 100; a refusal leaves caption and volume as
-// they were; the only exit is the rescale one (status 1).
+// they were; the only exit is the memory one (status 33).
 #include <cmath>
 #include <cstdint>
 #include <string>

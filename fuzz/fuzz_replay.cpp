@@ -19,7 +19,7 @@ void write_bytes(const std::string& path, const std::string& bytes) {
 }
 
 // Three studies beside the script: a small whole one, the same cut short, and one
-// with a rescale element.
+// with a rescale element (read and applied).
 void write_studies() {
     std::vector<std::int16_t> pixels(8 * 8 * 8);
     for (std::size_t n = 0; n < pixels.size(); n++) pixels[n] = static_cast<std::int16_t>((n * 37) % 500);

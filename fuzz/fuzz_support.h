@@ -10,7 +10,7 @@
 
 namespace fuzz {
 
-// Thrown by the program's exit (status 1 for a rescaled file, 33 for memory).
+// Thrown by the program's exit (33 for memory).
 struct ProgramExit {
     int status;
 };

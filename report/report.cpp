@@ -134,16 +134,36 @@ void patient_block(QPainter& p, double y) {
     bool digits = !age.isEmpty();
     for (QChar c : age) digits = digits && c.isDigit();
     if (digits) age += QStringLiteral(" ans");
-    const QFont label = font(30), value = font(30, true);
-    auto field = [&](double fx, double fy, const QString& name, const QString& v) {
-        text(p, QRectF(fx, fy, 250, 50), name, label, Qt::AlignLeft | Qt::AlignVCenter, GREY);
-        text(p, QRectF(fx + 250, fy, 650, 50), or_dash(v), value);
+    // An age the file does not give is worked out from the birth and exam dates: said so.
+    if (PAT_AGE_COMPUTED == 1 && !age.isEmpty()) age += QStringLiteral(" (calcul\u00E9)");
+    const QFont label = font(30);
+    // A value is never cut: it takes the largest size at which it fits its box, on two
+    // lines if need be, and breaks anywhere as a last resort.
+    auto fitted = [&](const QRectF& r, const QString& v) {
+        const QString shown = or_dash(v);
+        for (int size : {30, 26, 23, 20, 17}) {
+            const QFont f = font(size, true);
+            const QRectF need = QFontMetricsF(f).boundingRect(r, Qt::TextWordWrap | Qt::AlignVCenter, shown);
+            if (need.height() <= r.height() && need.width() <= r.width()) {
+                text(p, r, shown, f, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap);
+                return;
+            }
+        }
+        text(p, r, shown, font(17, true), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWrapAnywhere);
     };
-    field(x + 30, y + 20, QStringLiteral("Patient"), latin1(PAT_NAME));
-    field(x + 30, y + 75, QStringLiteral("Sexe"), sex_shown);
-    field(x + 30, y + 130, QStringLiteral("N\u00E9(e) le"), latin1(PAT_DATE));
-    field(x + 950, y + 20, QStringLiteral("\u00C2ge"), age);
-    field(x + 950, y + 75, QStringLiteral("Examen du"), latin1(ACQ_DATE));
+    auto field = [&](double fx, double fy, double fw, const QString& name, const QString& v) {
+        text(p, QRectF(fx, fy, 190, 50), name, label, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+        fitted(QRectF(fx + 190, fy, fw - 190, 50), v);
+    };
+    // The name on its own line across the block (up to two lines), then two rows of three.
+    text(p, QRectF(x + 30, y + 6, 190, 70), QStringLiteral("Patient"), label, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+    fitted(QRectF(x + 220, y + 6, w - 250, 70), latin1(PAT_NAME));
+    const double c1 = x + 30, c2 = x + 640, c3 = x + 1250, cw = 600;
+    field(c1, y + 78, cw, QStringLiteral("Sexe"), sex_shown);
+    field(c2, y + 78, cw, QStringLiteral("\u00C2ge"), age);
+    field(c3, y + 78, w - 1250, QStringLiteral("Examen du"), latin1(ACQ_DATE));
+    field(c1, y + 130, cw, QStringLiteral("N\u00E9(e) le"), latin1(PAT_DATE));
+    field(c2, y + 130, w - 640, QStringLiteral("Identifiant"), latin1(PAT_ID));
 }
 
 // A result picture with its caption; the segment numbers are written over the score map

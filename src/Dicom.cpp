@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "latin1.h"
 #include "layout.h"
 #include "main.h"
 #include "tasks.h"
@@ -92,6 +93,281 @@ void log_text(const char* prefix, const char* text) {
 // Element slots, each handled at its first match only.
 enum Seen { S_FRAMES, S_SPACING, S_SLICE, S_NAME, S_SEX, S_BIRTH, S_AGE, S_ACQ, S_ROWS, S_COLS, S_COUNT };
 
+// ---- texts beyond the nine: character sets, identification, pixel format ---------------------
+
+// How the bytes above 0x7F of a text are read, from (0008,0005) Specific Character Set.
+enum class Charset { Undeclared, Latin1, Utf8, Latin9, Latin5, Latin2, MultiByte, Other };
+
+Charset charset_of(const std::string& value) {
+    bool plain = true;  // only empty values and ISO_IR 6 (the default repertoire)
+    Charset cs = Charset::Other;
+    std::size_t from = 0;
+    while (from <= value.size()) {
+        std::size_t to = value.find('\\', from);
+        if (to == std::string::npos) to = value.size();
+        std::string v = value.substr(from, to - from);
+        while (!v.empty() && (v.back() == ' ' || v.back() == 0)) v.pop_back();
+        while (!v.empty() && v.front() == ' ') v.erase(0, 1);
+        from = to + 1;
+        auto ends = [&v](const char* ir) {
+            const std::size_t n = std::strlen(ir);
+            return v.size() >= n && v.compare(v.size() - n, n, ir) == 0;
+        };
+        if (v.empty() || v == "ISO_IR 6" || v == "ISO 2022 IR 6") continue;
+        plain = false;
+        if (v == "ISO_IR 192") return Charset::Utf8;
+        if (v == "GB18030" || v == "GBK" || ends("IR 149") || ends("IR 58")) return Charset::MultiByte;
+        if (ends("IR 100")) cs = Charset::Latin1;
+        else if (ends("IR 203")) cs = Charset::Latin9;
+        else if (ends("IR 148")) cs = Charset::Latin5;
+        else if (ends("IR 101")) cs = Charset::Latin2;
+    }
+    return plain ? Charset::Undeclared : cs;
+}
+
+// True when the bytes are well-formed UTF-8 holding at least one multi-byte character.
+bool looks_utf8(const std::string& s) {
+    bool multi = false;
+    for (std::size_t n = 0; n < s.size(); n++) {
+        const unsigned char c = s[n];
+        if (c < 0x80) continue;
+        const int more = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        if (more < 0 || c == 0xC0 || c == 0xC1 || n + more >= s.size()) return false;
+        for (int m = 1; m <= more; m++)
+            if ((static_cast<unsigned char>(s[n + m]) & 0xC0) != 0x80) return false;
+        n += more;
+        multi = true;
+    }
+    return multi;
+}
+
+// Latin-2 bytes that stand for the same letter in Latin-1 (the others are '?').
+bool latin2_shared(unsigned char c) {
+    static const unsigned char SAME[] = {0xA0, 0xA4, 0xA7, 0xA8, 0xAD, 0xB0, 0xB4, 0xB8, 0xC1, 0xC2, 0xC4, 0xC7, 0xC9,
+                                         0xCB, 0xCD, 0xCE, 0xD3, 0xD4, 0xD6, 0xD7, 0xDA, 0xDC, 0xDD, 0xDF, 0xE1, 0xE2,
+                                         0xE4, 0xE7, 0xE9, 0xEB, 0xED, 0xEE, 0xF3, 0xF4, 0xF6, 0xF7, 0xFA, 0xFC, 0xFD};
+    for (unsigned char v : SAME)
+        if (v == c) return true;
+    return false;
+}
+
+// A text of the file in Latin-1: what Latin-1 holds kept, '?' for each other character.
+// A file that declares no set but holds well-formed UTF-8 is read as UTF-8, and other
+// bytes above 0x7F as Latin-1 (what such files carry in practice).
+std::string decode_text(const std::string& raw, Charset cs) {
+    if (cs == Charset::Utf8 || (cs == Charset::Undeclared && looks_utf8(raw))) return utf8_to_latin1(raw);
+    std::string out;
+    bool pairs = false;  // ISO 2022: a two-byte set designated to G0 (ESC $ ...)
+    for (std::size_t n = 0; n < raw.size(); n++) {
+        const unsigned char c = raw[n];
+        if (c == 0x1B) {
+            // Escape sequence: ESC, intermediate bytes 0x20..0x2F, one final byte.
+            std::size_t m = n + 1;
+            const bool two_byte = m < raw.size() && raw[m] == '$';
+            const bool g0 = m < raw.size() && (raw[m] == '(' || (two_byte && (m + 1 >= raw.size() || raw[m + 1] != ')')));
+            while (m < raw.size() && raw[m] >= 0x20 && raw[m] <= 0x2F) m++;
+            if (g0) pairs = two_byte;
+            n = m;
+            continue;
+        }
+        if (pairs && c >= 0x21 && c <= 0x7E) {
+            out += '?';
+            n++;
+            continue;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        switch (cs) {
+        case Charset::Undeclared:
+        case Charset::Latin1: out += static_cast<char>(c); break;
+        case Charset::Latin9:  // the eight places where Latin-9 differs from Latin-1
+            out += (c == 0xA4 || c == 0xA6 || c == 0xA8 || c == 0xB4 || c == 0xB8 || c == 0xBC || c == 0xBD ||
+                    c == 0xBE) ? '?' : static_cast<char>(c);
+            break;
+        case Charset::Latin5:  // the six Turkish letters
+            out += (c == 0xD0 || c == 0xDD || c == 0xDE || c == 0xF0 || c == 0xFD || c == 0xFE) ? '?'
+                                                                                                  : static_cast<char>(c);
+            break;
+        case Charset::Latin2: out += latin2_shared(c) ? static_cast<char>(c) : '?'; break;
+        case Charset::MultiByte:
+            // A lead byte and its trail (GB18030 also four bytes: lead, digit, lead, digit).
+            if (n + 1 < raw.size()) n += (raw[n + 1] >= '0' && raw[n + 1] <= '9' && n + 3 < raw.size()) ? 3 : 1;
+            out += '?';
+            break;
+        default: out += '?'; break;
+        }
+    }
+    return out;
+}
+
+// The patient's name as the program keeps it: the alphabetic component group only ('='
+// starts the ideographic and phonetic ones), '^' as a space, letters (accented ones too),
+// digits, blank, '-', '\'', '.', ',' and the '?' that stands for a letter Latin-1 lacks.
+void name_text(char* dest, std::size_t cap, const std::string& latin1) {
+    std::size_t n = 0;
+    for (unsigned char c : latin1) {
+        if (c == '=') break;
+        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' ||
+                          c == '-' || c == '\'' || c == '.' || c == ',' || c == '?' ||
+                          (c >= 0xC0 && c != 0xD7 && c != 0xF7);
+        if (c == '^') c = ' ';
+        else if (!keep) continue;
+        if (n + 1 < cap) dest[n++] = static_cast<char>(c);
+    }
+    dest[n] = 0;
+}
+
+// A short text (LO, UI) cut to its destination: control bytes dropped, outer blanks trimmed.
+void plain_text(char* dest, std::size_t cap, const std::string& latin1) {
+    std::string t;
+    for (unsigned char c : latin1)
+        if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0)) t += static_cast<char>(c);
+    const std::size_t b = t.find_first_not_of(' ');
+    const std::size_t e = t.find_last_not_of(' ');
+    t = b == std::string::npos ? std::string() : t.substr(b, e - b + 1);
+    std::snprintf(dest, cap, "%s", t.c_str());
+}
+
+// A DS value ("500", "-1024.5 ", "1.5E2"): false unless the whole text is one number.
+bool decimal_value(const std::string& text, double& value) {
+    std::size_t n = 0;
+    while (n < text.size() && text[n] == ' ') n++;
+    double sign = 1.0;
+    if (n < text.size() && (text[n] == '+' || text[n] == '-')) sign = text[n++] == '-' ? -1.0 : 1.0;
+    double v = 0.0, scale = 1.0;
+    int digits = 0;
+    bool point = false;
+    for (; n < text.size(); n++) {
+        const char c = text[n];
+        if (c >= '0' && c <= '9') {
+            if (point) scale /= 10.0;
+            v = v * 10.0 + (c - '0');
+            digits++;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0) return false;
+    if (n < text.size() && (text[n] == 'e' || text[n] == 'E')) {
+        n++;
+        int esign = 1, e = 0, edigits = 0;
+        if (n < text.size() && (text[n] == '+' || text[n] == '-')) esign = text[n++] == '-' ? -1 : 1;
+        for (; n < text.size() && text[n] >= '0' && text[n] <= '9'; n++, edigits++) e = e < 400 ? e * 10 + (text[n] - '0') : e;
+        if (edigits == 0) return false;
+        scale *= std::pow(10.0, esign * e);
+    }
+    while (n < text.size() && (text[n] == ' ' || text[n] == 0)) n++;
+    if (n != text.size()) return false;
+    value = sign * v * scale;
+    return std::isfinite(value);
+}
+
+// YYYYMMDD at the start of a DA value; false when it is not a plausible date.
+bool date_parts(const std::string& v, int& y, int& m, int& d) {
+    if (v.size() < 8) return false;
+    for (int n = 0; n < 8; n++)
+        if (v[n] < '0' || v[n] > '9') return false;
+    y = std::stoi(v.substr(0, 4)), m = std::stoi(v.substr(4, 2)), d = std::stoi(v.substr(6, 2));
+    return m >= 1 && m <= 12 && d >= 1 && d <= 31;
+}
+
+// The elements read beyond the nine, for one walk. They go into the program-wide
+// state at its end, and write nothing to the log (but the rescale line).
+struct Extra {
+    bool charset = false, pat_id = false, study_uid = false, study_date = false, series = false, radiopharm = false;
+    bool bits = false, repr = false, intercept = false, slope = false;
+    std::string charset_v, name_raw, pat_id_raw, study_uid_raw, study_date_raw, series_raw, radiopharm_raw;
+    std::string intercept_raw, slope_raw, birth_raw, acq_raw;
+    unsigned bits_v = 16, repr_v = 0;
+};
+
+// Tags with their value representation, so that a pattern inside another value
+// (pixel-like bytes of a private element) is not taken for them.
+bool element_is(const unsigned char* t, std::uint16_t group, std::uint16_t elem, const char* vr) {
+    return t[0] == (group & 0xFF) && t[1] == (group >> 8) && t[2] == (elem & 0xFF) && t[3] == (elem >> 8) &&
+           t[4] == vr[0] && t[5] == vr[1];
+}
+
+void read_extra(const FileBytes& fb, std::size_t p, Extra& x) {
+    if (fb.avail(p) < 8) return;
+    const unsigned char* t = fb.bytes + p;
+    // Every byte of the header passes here: out at once unless the group is one of ours.
+    if (t[1] != 0x00 || (t[0] != 0x08 && t[0] != 0x10 && t[0] != 0x18 && t[0] != 0x20 && t[0] != 0x28)) return;
+    const std::size_t len = fb.u16(p + 6);
+    const std::size_t n = len < fb.avail(p + 8) ? len : fb.avail(p + 8);
+    auto take = [&](bool& seen, std::string& into) {
+        if (seen) return;
+        seen = true;
+        into.assign(reinterpret_cast<const char*>(fb.bytes + p + 8), n);
+    };
+    if (element_is(t, 0x0008, 0x0005, "CS")) take(x.charset, x.charset_v);
+    else if (element_is(t, 0x0008, 0x0020, "DA")) take(x.study_date, x.study_date_raw);
+    else if (element_is(t, 0x0008, 0x103E, "LO")) take(x.series, x.series_raw);
+    else if (element_is(t, 0x0010, 0x0020, "LO")) take(x.pat_id, x.pat_id_raw);
+    else if (element_is(t, 0x0020, 0x000D, "UI")) take(x.study_uid, x.study_uid_raw);
+    else if (element_is(t, 0x0018, 0x0031, "LO")) take(x.radiopharm, x.radiopharm_raw);  // inside (0054,0016) in NM files
+    else if (element_is(t, 0x0028, 0x1052, "DS")) take(x.intercept, x.intercept_raw);
+    else if (element_is(t, 0x0028, 0x1053, "DS")) take(x.slope, x.slope_raw);
+    else if (element_is(t, 0x0028, 0x0100, "US") && !x.bits && n >= 2) x.bits = true, x.bits_v = fb.u16(p + 8);
+    else if (element_is(t, 0x0028, 0x0103, "US") && !x.repr && n >= 2) x.repr = true, x.repr_v = fb.u16(p + 8);
+}
+
+// The rescale texts as the file gives them, for the log and the refusals.
+char rescale_text[2][32];
+
+
+// The values beyond the nine into the program-wide state, once the walk is over.
+void finish_header(const Extra& x, bool name_seen, bool age_seen, bool acq_seen) {
+    const Charset cs = charset_of(x.charset_v);
+    if (name_seen) name_text(PAT_NAME, 100, decode_text(x.name_raw, cs));
+    plain_text(PAT_ID, ID_TEXT_SIZE, decode_text(x.pat_id_raw, cs));
+    plain_text(SERIES_DESC, ID_TEXT_SIZE, decode_text(x.series_raw, cs));
+    plain_text(RADIOPHARM, ID_TEXT_SIZE, decode_text(x.radiopharm_raw, cs));
+    std::string uid;
+    for (char c : x.study_uid_raw)
+        if ((c >= '0' && c <= '9') || c == '.') uid += c;
+    std::snprintf(STUDY_UID, ID_TEXT_SIZE, "%s", uid.c_str());
+    if (x.study_date) {
+        ascii_filter(STUDY_DATE, sizeof STUDY_DATE, reinterpret_cast<const unsigned char*>(x.study_date_raw.data()),
+                     x.study_date_raw.size(), 1, 1);
+        FORMAT_DATE(STUDY_DATE);
+    }
+    // The exam date falls back to the study date.
+    std::string exam_raw = x.acq_raw;
+    if (!acq_seen && STUDY_DATE[0] != 0) {
+        std::snprintf(ACQ_DATE, 20, "%s", STUDY_DATE);  // ACQ_DATE always holds at least 20 bytes
+        exam_raw = x.study_date_raw;
+    }
+    // An age the file does not give is worked out from the birth and exam dates, and marked so.
+    int by, bm, bd, ey, em, ed;
+    if (!age_seen && date_parts(x.birth_raw, by, bm, bd) && date_parts(exam_raw, ey, em, ed)) {
+        const int years = ey - by - ((em < bm || (em == bm && ed < bd)) ? 1 : 0);
+        if (years >= 0 && years <= 150) {
+            std::snprintf(PAT_AGE, 4, "%d", years);  // PAT_AGE always holds at least 4 bytes
+            PAT_AGE_COMPUTED = 1;
+        }
+    }
+
+    BITS_ALLOC = x.bits ? static_cast<int>(x.bits_v) : 16;
+    PIX_UNSIGNED = x.repr ? (x.repr_v == 0 ? 1 : x.repr_v == 1 ? 0 : -1) : 0;  // -1: neither, refused
+    plain_text(rescale_text[0], sizeof rescale_text[0], x.slope_raw);
+    plain_text(rescale_text[1], sizeof rescale_text[1], x.intercept_raw);
+    RESCALE_SLOPE = 1.0;
+    RESCALE_INTERCEPT = 0.0;
+    // A value that is not a number is kept as NaN: the loader refuses it by name.
+    if (x.slope && !decimal_value(rescale_text[0], RESCALE_SLOPE)) RESCALE_SLOPE = std::nan("");
+    if (x.intercept && !decimal_value(rescale_text[1], RESCALE_INTERCEPT)) RESCALE_INTERCEPT = std::nan("");
+    if (x.slope || x.intercept) {
+        std::snprintf(chaine, CHAINE_SIZE, "\n RESCALE : slope %s  -  intercept %s", x.slope ? rescale_text[0] : "1",
+                      x.intercept ? rescale_text[1] : "0");
+        WRITE_LOGFILE(chaine);
+    }
+}
+
 }  // namespace
 
 int GET_DICOM_INFO(FILE* file) {
@@ -122,23 +398,31 @@ int GET_DICOM_INFO(FILE* file) {
 
     WRITE_LOGFILE("\nLoading DCM infos ...\n\n");
 
+    // Nothing of the last study stays: an element this file lacks is empty, never
+    // another patient's value.
+    PAT_NAME[0] = PAT_SEX[0] = PAT_DATE[0] = ACQ_DATE[0] = PAT_AGE[0] = 0;
+    PAT_ID[0] = STUDY_UID[0] = STUDY_DATE[0] = SERIES_DESC[0] = RADIOPHARM[0] = 0;
+    PAT_AGE_COMPUTED = 0;
+
     bool seen[S_COUNT] = {};
-    bool done = false;
+    bool done = false;  // the nine are complete, or the pixel data was met
+    Extra extra;
     // The position rises by one byte whatever is found; a tag needs its four bytes in the file.
-    for (std::size_t p = 0; !done && p + 4 <= fb.size; p++) {
+    // Once the nine are complete the walk goes on, silently, for the elements beyond them
+    // (character set, identification, pixel format, rescaling) up to the pixel data.
+    for (std::size_t p = 0; p + 4 <= fb.size; p++) {
         const unsigned char* t = fb.bytes + p;
         // Value length from p+6, p+7; the value is cut to the bytes the file holds.
         const std::size_t len = fb.u16(p + 6);
         const std::size_t n = len < fb.avail(p + 8) ? len : fb.avail(p + 8);
 
-        if (tag_is(t, 0x28, 0x00, 0x52, 0x10) || tag_is(t, 0x28, 0x00, 0x53, 0x10)) {
-            // Rescale intercept or slope: the program never applies them, so it stops here.
-            std::free(fb.bytes);
-            fb.bytes = nullptr;
-            MEMS("Probl\xE8me de d\xE9" "codage du fichier Dicom.\nCode erreur : R-SI\nVeuillez contacter les "
-                 "auteurs en joignant le fichier Dicom\nLe logiciel va se terminer");
-            EXIT_PROGRAM(1);
-        } else if (tag_is(t, 0x28, 0x00, 0x08, 0x00)) {
+        if (tag_is(t, 0xE0, 0x7F, 0x10, 0x00)) {
+            if (!done) WRITE_LOGFILE("\n Pixel Data Found ...");
+            break;
+        }
+        read_extra(fb, p, extra);
+        if (done) continue;
+        if (tag_is(t, 0x28, 0x00, 0x08, 0x00)) {
             if (!seen[S_FRAMES]) {
                 seen[S_FRAMES] = true;
                 unsigned char* v = copy_value(fb, p + 8, n);
@@ -181,9 +465,12 @@ int GET_DICOM_INFO(FILE* file) {
             if (!seen[S_NAME]) {
                 seen[S_NAME] = true;
                 unsigned char* v = copy_value(fb, p + 8, n);
-                ascii_filter(PAT_NAME, 100, v, n, 0, 1);  // cut to 99 characters
+                // The log keeps the plain-ASCII filter; PAT_NAME is decoded by the
+                // character set at the end of the walk.
+                ascii_filter(PAT_NAME, 100, v, n, 0, 1);
                 std::free(v);
                 log_text("\n PAT name : ", PAT_NAME);
+                extra.name_raw.assign(reinterpret_cast<const char*>(fb.bytes + p + 8), n);
             }
         } else if (tag_is(t, 0x10, 0x00, 0x40, 0x00)) {
             if (!seen[S_SEX]) {
@@ -198,6 +485,7 @@ int GET_DICOM_INFO(FILE* file) {
                 seen[S_BIRTH] = true;
                 unsigned char* v = copy_value(fb, p + 8, n);
                 ascii_filter(PAT_DATE, 20, v, n, 1, 1);  // cut to 19 characters
+                extra.birth_raw.assign(reinterpret_cast<const char*>(v), n);
                 std::free(v);
                 FORMAT_DATE(PAT_DATE);
                 log_text("\n PAT date : ", PAT_DATE);
@@ -227,6 +515,7 @@ int GET_DICOM_INFO(FILE* file) {
                 char* acq = static_cast<char*>(vesmora_alloc(cap));
                 if (acq == nullptr) header_memory_failure(fb, v, " DRE-5 ");
                 ascii_filter(acq, cap, v, n, 1, 1);
+                extra.acq_raw.assign(reinterpret_cast<const char*>(v), n);
                 std::free(v);
                 std::free(ACQ_DATE);
                 ACQ_DATE = acq;
@@ -250,12 +539,9 @@ int GET_DICOM_INFO(FILE* file) {
                 std::snprintf(chaine, CHAINE_SIZE, "\n Or Im Size V : %d", OrImSize_V);
                 WRITE_LOGFILE(chaine);
             }
-        } else if (tag_is(t, 0xE0, 0x7F, 0x10, 0x00)) {
-            done = true;
-            WRITE_LOGFILE("\n Pixel Data Found ...");
         }
 
-        // The age is not needed: the nine others end the walk.
+        // The age is not needed: the nine others end the walk (and the age is not read after them).
         if (seen[S_FRAMES] && seen[S_SPACING] && seen[S_SLICE] && seen[S_NAME] && seen[S_SEX] && seen[S_BIRTH] &&
             seen[S_ACQ] && seen[S_ROWS] && seen[S_COLS])
             done = true;
@@ -263,6 +549,7 @@ int GET_DICOM_INFO(FILE* file) {
     // Reached also when the file ends first: the header is taken as it stands and
     // the loader decides whether it can give a volume.
     std::free(fb.bytes);
+    finish_header(extra, seen[S_NAME], seen[S_AGE], seen[S_ACQ]);
     WRITE_LOGFILE("\n-----------------------\n\n");
     return 1;
 }
@@ -468,6 +755,9 @@ struct HeaderValues {
     const char *acq_buf, *age_buf;
     int ech_, ncz, nz, rows, cols;
     float xy, z;
+    char pat_id[ID_TEXT_SIZE], study_uid[ID_TEXT_SIZE], study_date[20], series[ID_TEXT_SIZE], radiopharm[ID_TEXT_SIZE];
+    int age_computed, bits, unsigned_px;
+    double slope, intercept;
 };
 
 void save_header(HeaderValues& h) {
@@ -480,11 +770,21 @@ void save_header(HeaderValues& h) {
     h.age_buf = PAT_AGE;
     h.ech_ = ech, h.ncz = NCZ, h.nz = Data_NZ, h.rows = OrImSize_H, h.cols = OrImSize_V;
     h.xy = VOXEL_SIZE_XY, h.z = VOXEL_SIZE_Z;
+    std::memcpy(h.pat_id, PAT_ID, sizeof h.pat_id);
+    std::memcpy(h.study_uid, STUDY_UID, sizeof h.study_uid);
+    std::memcpy(h.study_date, STUDY_DATE, sizeof h.study_date);
+    std::memcpy(h.series, SERIES_DESC, sizeof h.series);
+    std::memcpy(h.radiopharm, RADIOPHARM, sizeof h.radiopharm);
+    h.age_computed = PAT_AGE_COMPUTED, h.bits = BITS_ALLOC, h.unsigned_px = PIX_UNSIGNED;
+    h.slope = RESCALE_SLOPE, h.intercept = RESCALE_INTERCEPT;
 }
 
 // A replaced text gets a buffer sized to the old text again (never below the start-up size).
 void restore_text(char*& text, const char* old_buf, const std::string& old, std::size_t min_size, const char* code) {
-    if (text == old_buf) return;  // the reader replaces these texts, it never writes into them
+    if (text == old_buf) {
+        std::memcpy(text, old.c_str(), old.size() + 1);  // the buffer held this text: it fits
+        return;
+    }
     const std::size_t cap = old.size() + 1 > min_size ? old.size() + 1 : min_size;
     char* buf = static_cast<char*>(vesmora_alloc(cap));
     if (buf == nullptr) {
@@ -504,6 +804,52 @@ void restore_header(const HeaderValues& h) {
     restore_text(PAT_AGE, h.age_buf, h.age, 4, " DRE-4 ");
     ech = h.ech_, NCZ = h.ncz, Data_NZ = h.nz, OrImSize_H = h.rows, OrImSize_V = h.cols;
     VOXEL_SIZE_XY = h.xy, VOXEL_SIZE_Z = h.z;
+    std::memcpy(PAT_ID, h.pat_id, sizeof h.pat_id);
+    std::memcpy(STUDY_UID, h.study_uid, sizeof h.study_uid);
+    std::memcpy(STUDY_DATE, h.study_date, sizeof h.study_date);
+    std::memcpy(SERIES_DESC, h.series, sizeof h.series);
+    std::memcpy(RADIOPHARM, h.radiopharm, sizeof h.radiopharm);
+    PAT_AGE_COMPUTED = h.age_computed, BITS_ALLOC = h.bits, PIX_UNSIGNED = h.unsigned_px;
+    RESCALE_SLOPE = h.slope, RESCALE_INTERCEPT = h.intercept;
+}
+
+// Pixels whose meaning the loader does not know are refused before anything changes.
+int check_pixel_format() {
+    if (BITS_ALLOC != 16) {
+        std::snprintf(chaine, CHAINE_SIZE,
+                      "Format de pixels non pris en charge : %d bits par pixel (Bits Allocated, 0028,0100). Seules "
+                      "les images de 16 bits par pixel peuvent \xEAtre lues.",
+                      BITS_ALLOC);
+        return refuse(chaine);
+    }
+    if (PIX_UNSIGNED < 0)
+        return refuse("Repr\xE9sentation des pixels inconnue (Pixel Representation, 0028,0103) : elle doit valoir 0 "
+                      "ou 1. Ce fichier ne peut pas \xEAtre lu.");
+    if (std::isnan(RESCALE_SLOPE) || std::isnan(RESCALE_INTERCEPT)) {
+        std::snprintf(chaine, CHAINE_SIZE,
+                      "Valeur de mise \xE0 l'\xE9" "chelle illisible (%s : \xAB %s \xBB) : les valeurs des pixels "
+                      "ne peuvent pas \xEAtre connues.",
+                      std::isnan(RESCALE_SLOPE) ? "Rescale Slope, 0028,1053" : "Rescale Intercept, 0028,1052",
+                      std::isnan(RESCALE_SLOPE) ? rescale_text[0] : rescale_text[1]);
+        return refuse(chaine);
+    }
+    // Rescaled values are summed in single precision: far beyond any count, refused
+    // rather than overflowed.
+    if (std::fabs(RESCALE_SLOPE) * 65536.0 + std::fabs(RESCALE_INTERCEPT) > 1e20) {
+        std::snprintf(chaine, CHAINE_SIZE,
+                      "Mise \xE0 l'\xE9" "chelle hors des limites (Rescale Slope %s, Rescale Intercept %s) : les "
+                      "valeurs des pixels ne peuvent pas \xEAtre calcul\xE9" "es.",
+                      rescale_text[0][0] ? rescale_text[0] : "1", rescale_text[1][0] ? rescale_text[1] : "0");
+        return refuse(chaine);
+    }
+    if (!(RESCALE_SLOPE > 0.0)) {
+        std::snprintf(chaine, CHAINE_SIZE,
+                      "Pente de mise \xE0 l'\xE9" "chelle non prise en charge (Rescale Slope, 0028,1053) : %s. Elle "
+                      "doit \xEAtre positive : ce fichier ne peut pas \xEAtre lu.",
+                      rescale_text[0]);
+        return refuse(chaine);
+    }
+    return 0;
 }
 
 // ---- resampling -------------------------------------------------------------------------------
@@ -547,15 +893,23 @@ float frame_of(int k, int rap, int e, int ncz) {
 }
 
 struct Resampler {
-    const unsigned char* block;  // the source block, signed 16-bit little-endian
+    const unsigned char* block;  // the source block, 16-bit little-endian
     int e, ncz;
     AxisTable X, Y, Z;           // Y and Z indexed by the mirrored j and k
     bool any_outside;            // some element lies outside the source (and is 0)
     bool z_period8 = false;      // the frame weights of k and k + 8 are the same floats
+    bool is_unsigned = false;    // Pixel Representation 0
+    bool rescaled = false;       // a slope or an intercept other than 1 and 0
+    double slope = 1.0, intercept = 0.0;
 
+    // The stored value, rescaled: stored x slope + intercept (a file without rescaling
+    // gives the stored value itself, as a float).
     float pixel(long long f, int r, int q) const {
         const std::size_t n = static_cast<std::size_t>((f * e + r) * e + q);
-        return static_cast<float>(static_cast<std::int16_t>(block[2 * n] | (block[2 * n + 1] << 8)));
+        const unsigned raw = block[2 * n] | (block[2 * n + 1] << 8);
+        const int stored = is_unsigned ? static_cast<int>(raw) : static_cast<int>(static_cast<std::int16_t>(raw));
+        if (!rescaled) return static_cast<float>(stored);
+        return static_cast<float>(stored * slope + intercept);
     }
 };
 
@@ -824,6 +1178,7 @@ int LOAD_DCM_PATH(const char* path) {
 // Returns 0 when the volume is loaded; 1 when the file cannot give one (a warning
 // box says why, and data, RAP and the interaction state are untouched).
 int READ_DATA() {
+    if (check_pixel_format() != 0) return 1;
     if (ech < 2 || ech > 256) {
         std::snprintf(chaine, CHAINE_SIZE,
                       "Taille d'image non prise en charge (%d pixels) : elle doit \xEA" "tre comprise entre 2 et 256.",
@@ -861,6 +1216,9 @@ int READ_DATA() {
     }
 
     Resampler R{block, ech, NCZ, {}, {}, {}, false};
+    R.is_unsigned = PIX_UNSIGNED == 1;
+    R.slope = RESCALE_SLOPE, R.intercept = RESCALE_INTERCEPT;
+    R.rescaled = RESCALE_SLOPE != 1.0 || RESCALE_INTERCEPT != 0.0;
     fill_axis(R.X, VOL_N, ech, row_of, rap, ech, NCZ);
     // Mirrors folded in: j and k index the tables after the mirrors, the positions use 255 - j, 255 - k.
     {

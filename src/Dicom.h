@@ -4,7 +4,9 @@
 
 #include <cstdio>
 
-// Header reader
+// Header reader. GET_DICOM_INFO logs the nine values it needs (and the rescale values);
+// it also fills, silently, the identification (PAT_ID, STUDY_UID, STUDY_DATE, SERIES_DESC,
+// RADIOPHARM) and the pixel format (BITS_ALLOC, PIX_UNSIGNED, RESCALE_*), which READ_DATA checks.
 int GET_DICOM_INFO(FILE* file);
 int GET_ASCII(char* dest, const unsigned char* src, int len, int mode, int keep_zeros);
 int FORMAT_DATE(char* text);

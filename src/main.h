@@ -33,7 +33,7 @@ constexpr int PALETS_BYTES = 16 * 303;      // 4848
 
 // --- texts (reserved at start-up) -------------------------------------------------------
 extern char* chaine;      // [40000] shared scratch: hover text, patient block, caption, log lines; "Infos patient\n"
-extern char* PAT_NAME;    // [100] patient name from the header
+extern char* PAT_NAME;    // [100] patient name from the header, decoded by its character set (Latin-1)
 extern char* PAT_SEX;     // [4] patient sex
 extern char* PAT_DATE;    // [20] birth date DD/MM/YYYY
 extern char* ACQ_DATE;    // [20] exam date DD/MM/YYYY (the header reader may replace the buffer)
@@ -57,6 +57,12 @@ extern char STUDY_DATE[20];               // (0008,0020) Study Date, DD/MM/YYYY
 extern char SERIES_DESC[ID_TEXT_SIZE];    // (0008,103E) Series Description
 extern char RADIOPHARM[ID_TEXT_SIZE];     // (0018,0031) Radiopharmaceutical
 extern int PAT_AGE_COMPUTED;              // 1 when PAT_AGE was worked out from the birth and exam dates
+// Pixel format of the file being read (set by the header reader at each walk, used by
+// READ_DATA): value = stored x slope + intercept, stored read as 16 bits, signed or not.
+extern int BITS_ALLOC;            // (0028,0100) Bits Allocated; 16 when the file does not say
+extern int PIX_UNSIGNED;          // (0028,0103) Pixel Representation 0 -> 1; 0 (signed) when absent
+extern double RESCALE_SLOPE;      // (0028,1053) Rescale Slope; 1 when absent
+extern double RESCALE_INTERCEPT;  // (0028,1052) Rescale Intercept; 0 when absent
 
 // --- pictures: pixel buffers (blue, green, red; lowest line first) ---------------------
 extern unsigned char* BMPhla;   // 256 x 256, view 1 (control 1); black at start

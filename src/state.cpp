@@ -34,6 +34,10 @@ char STUDY_DATE[20];
 char SERIES_DESC[ID_TEXT_SIZE];
 char RADIOPHARM[ID_TEXT_SIZE];
 int PAT_AGE_COMPUTED;
+int BITS_ALLOC;
+int PIX_UNSIGNED;
+double RESCALE_SLOPE;
+double RESCALE_INTERCEPT;
 
 unsigned char* BMPhla;
 unsigned char* BMPvla;
@@ -246,6 +250,10 @@ void INIT_STATE() {
     DCM_PATH[0] = 0;
     PAT_ID[0] = STUDY_UID[0] = STUDY_DATE[0] = SERIES_DESC[0] = RADIOPHARM[0] = 0;
     PAT_AGE_COMPUTED = 0;
+    BITS_ALLOC = 16;
+    PIX_UNSIGNED = 0;
+    RESCALE_SLOPE = 1.0;
+    RESCALE_INTERCEPT = 0.0;
 
     // Defaults.
     ech = 64;

@@ -1,6 +1,7 @@
 // The DICOM header reader: recognition, the byte walk, the value filters, the
 // refusals and the memory failures.
 #include <climits>
+#include <cmath>
 #include <cstring>
 
 #include "dicom_test_util.h"
@@ -40,10 +41,6 @@ std::string implicit(std::uint16_t g, std::uint16_t e, const std::string& value)
     for (int b = 0; b < 4; b++) s += static_cast<char>((n >> (8 * b)) & 0xFF);
     return s + value;
 }
-
-const char* const kRescaleText =
-    "Probl\xE8me de d\xE9" "codage du fichier Dicom.\nCode erreur : R-SI\nVeuillez contacter les auteurs en "
-    "joignant le fichier Dicom\nLe logiciel va se terminer";
 
 // Allocation hook that fails the n-th reservation after it is set.
 int g_fail_at = 0;
@@ -91,9 +88,9 @@ TEST_F(DicomTest, RefusesFilesWithoutTheMarkAtByte128) {
 
 // ---- the walk --------------------------------------------------------------------------------
 
-TEST_F(DicomTest, LogOfAKnownFileByteForByteStoppingAtPixelSpacing) {
-    // Ordered file: the nine are complete at Pixel Spacing, so neither the rescale
-    // element nor the pixel data behind it are seen, and the file is accepted.
+TEST_F(DicomTest, LogOfAKnownFileByteForByteWithTheRescaleLineLast) {
+    // Ordered file: the nine are complete at Pixel Spacing; the walk goes on silently
+    // for the rescale slope (logged last), and the name behind it is not read again.
     DicomWriter w = nm_header(64, 64, 64);
     w.element(0x0028, 0x1053, "DS", "2.5 ").element(0x0010, 0x0010, "PN", "LATER^NAME").pixels({1, 2, 3, 4});
     EXPECT_EQ(header(w.bytes()), 1);
@@ -110,7 +107,10 @@ TEST_F(DicomTest, LogOfAKnownFileByteForByteStoppingAtPixelSpacing) {
               "\n Or Im Size H : 64"
               "\n Or Im Size V : 64"
               "\n VOXEL : 0.4795000  -  0.4795000"
+              "\n RESCALE : slope 2.5  -  intercept 0"
               "\n-----------------------\n\n");
+    EXPECT_EQ(RESCALE_SLOPE, 2.5);
+    EXPECT_EQ(RESCALE_INTERCEPT, 0.0);
     EXPECT_STREQ(PAT_NAME, "DOE JOHN");
     EXPECT_STREQ(PAT_SEX, "F ");
     EXPECT_STREQ(PAT_DATE, "14/02/1958");
@@ -219,14 +219,23 @@ TEST_F(DicomTest, FirstMatchOfATagWinsEvenInsideAnEarlierValue) {
     EXPECT_EQ(log().find("REAL"), std::string::npos);
 }
 
-TEST_F(DicomTest, SecondFileWithoutANameKeepsTheFirstName) {
+TEST_F(DicomTest, SecondFileWithoutIdentityShowsNoneOfTheFirstPatients) {
+    // The bug was that a file without a name showed the previous patient's.
     DicomWriter first;
-    first.element(0x0010, 0x0010, "PN", "DOE^JOHN").element(0x0010, 0x0040, "CS", "M ");
+    first.element(0x0008, 0x0022, "DA", "20261103")
+        .element(0x0010, 0x0010, "PN", "DOE^JOHN")
+        .element(0x0010, 0x0020, "LO", "IPP-1 ")
+        .element(0x0010, 0x0040, "CS", "M ")
+        .element(0x0010, 0x1010, "AS", "045Y");
     EXPECT_EQ(header(first.bytes()), 1);
+    ASSERT_STREQ(PAT_ID, "IPP-1");
     DicomWriter second;
     second.element(0x0010, 0x0040, "CS", "F ");
     EXPECT_EQ(header(second.bytes()), 1);
-    EXPECT_STREQ(PAT_NAME, "DOE JOHN");
+    EXPECT_STREQ(PAT_NAME, "");
+    EXPECT_STREQ(PAT_ID, "");
+    EXPECT_STREQ(ACQ_DATE, "");
+    EXPECT_STREQ(PAT_AGE, "");
     EXPECT_STREQ(PAT_SEX, "F ");
 }
 
@@ -305,26 +314,23 @@ TEST(DicomValues, FrameCountSkipsSpacesCountsOtherBytesAsZeroAndNeverWraps) {
 
 // ---- rescale elements and memory failures ----------------------------------------------------
 
-TEST_F(DicomTest, RescaleBeforeTheNineAreCompleteEndsTheProgramWithStatus1AfterTheMessage) {
-    // Acquisition date missing: the walk goes on and meets the rescale intercept.
+TEST_F(DicomTest, RescaleElementsMetBeforeTheNineAreReadAndLoggedNotFatal) {
+    // The bug was that a harmless slope in a file without Acquisition Date ended the program.
     DicomWriter w;
-    w.element(0x0010, 0x0010, "PN", "DOE^JOHN").element(0x0028, 0x1052, "DS", "0 ").pixels({1, 2});
-    const std::string bytes = w.bytes();
-    g_box_dump = dir.str() + "/boxes.txt";
-    EXPECT_EXIT(
-        {
-            std::atexit(dump_boxes);
-            header(bytes);
-        },
-        ::testing::ExitedWithCode(1), "Code erreur : R-SI");
-    EXPECT_EQ(read_file(g_box_dump), std::string("Vesmora|") + kRescaleText + "\n");
-    // The values read before it stay in the log.
-    EXPECT_EQ(log(), "\nLoading DCM infos ...\n\n\n PAT name : DOE JOHN");
-
-    DicomWriter slope;
-    slope.element(0x0028, 0x1053, "DS", "1 ");
-    const std::string slope_bytes = slope.bytes();
-    EXPECT_EXIT(header(slope_bytes), ::testing::ExitedWithCode(1), "R-SI");
+    w.element(0x0010, 0x0010, "PN", "DOE^JOHN").element(0x0028, 0x1052, "DS", "-12.5E1").pixels({1, 2});
+    EXPECT_EQ(header(w.bytes()), 1);
+    EXPECT_EQ(boxes(), 0);
+    EXPECT_EQ(log(), "\nLoading DCM infos ...\n\n\n PAT name : DOE JOHN\n Pixel Data Found ..."
+                     "\n RESCALE : slope 1  -  intercept -12.5E1\n-----------------------\n\n");
+    EXPECT_EQ(RESCALE_SLOPE, 1.0);
+    EXPECT_EQ(RESCALE_INTERCEPT, -125.0);
+    // A value that is no number is kept as such for the loader to refuse; a VR other
+    // than DS is another element's bytes.
+    DicomWriter odd;
+    odd.element(0x0028, 0x1053, "DS", "1,5 ").element(0x0028, 0x1052, "XX", "500 ");
+    EXPECT_EQ(header(odd.bytes()), 1);
+    EXPECT_TRUE(std::isnan(RESCALE_SLOPE));
+    EXPECT_EQ(RESCALE_INTERCEPT, 0.0);
 }
 
 TEST_F(DicomTest, FailedReservationsShowTheirCodeAndEndWithStatus33) {
@@ -372,7 +378,7 @@ TEST_F(DicomTest, TagsAreFoundAtOddPositionsInsideThePreamble) {
     EXPECT_EQ(log().find("DOE"), std::string::npos);
 }
 
-TEST_F(DicomTest, AgeIsNotAmongTheNineAndIsNotReadAfterThem) {
+TEST_F(DicomTest, AgeIsNotAmongTheNineAndIsWorkedOutWhenNotReadBeforeThem) {
     DicomWriter first;
     first.element(0x0010, 0x1010, "AS", "045Y");
     EXPECT_EQ(header(first.bytes()), 1);
@@ -392,10 +398,13 @@ TEST_F(DicomTest, AgeIsNotAmongTheNineAndIsNotReadAfterThem) {
         .element(0x0028, 0x1052, "DS", "5 ");
     EXPECT_EQ(header(w.bytes()), 1);
     EXPECT_EQ(boxes(), 0);
-    EXPECT_STREQ(PAT_AGE, "45");
+    // Not the last file's 45: the years from 14/02/1958 to 03/11/2026, marked as worked out.
+    EXPECT_STREQ(PAT_AGE, "68");
+    EXPECT_EQ(PAT_AGE_COMPUTED, 1);
     const std::string second = log().substr(log().rfind("\nLoading DCM infos"));
     EXPECT_EQ(second.find("PAT age"), std::string::npos) << second;
-    const std::string tail = "\n Or Im Size V : 64\n VOXEL : 0.4800000  -  0.4800000\n-----------------------\n\n";
+    const std::string tail = "\n Or Im Size V : 64\n VOXEL : 0.4800000  -  0.4800000"
+                             "\n RESCALE : slope 1  -  intercept 5\n-----------------------\n\n";
     ASSERT_GT(second.size(), tail.size());
     EXPECT_EQ(second.substr(second.size() - tail.size()), tail);
 }
@@ -445,4 +454,77 @@ TEST(DicomValues, VoxelSizeAndFrameCountOddValues) {
     EXPECT_EQ(nframes("1 2 8"), 128);  // a space is skipped wherever it stands
     EXPECT_EQ(nframes("-5"), 5);       // the sign counts as a digit 0
     EXPECT_EQ(nframes(std::string("64\0", 3)), 640);  // a zero pad byte counts as a digit 0
+}
+
+// ---- identity: the name by its character set, the texts beyond the nine ------------------------
+
+TEST_F(DicomTest, NameIsDecodedByItsCharacterSetAndKeptInLatin1WhileTheLogStaysAscii) {
+    // The bug was that accented letters were deleted: "MLLER lonore".
+    const std::string latin1 = "M\xDCLLER^\xC9l\xE9onore", utf8 = "M\xC3\x9CLLER^\xC3\x89l\xC3\xA9onore";
+    const struct {
+        const char* charset;  // nullptr: no (0008,0005)
+        std::string name, want;
+    } cases[] = {
+        {"ISO_IR 100", latin1, "M\xDCLLER \xC9l\xE9onore"},
+        {"ISO_IR 192", utf8, "M\xDCLLER \xC9l\xE9onore"},
+        {nullptr, utf8, "M\xDCLLER \xC9l\xE9onore"},     // undeclared, but well-formed UTF-8
+        {"ISO_IR 6", latin1, "M\xDCLLER \xC9l\xE9onore"},  // undeclared bytes above 0x7F: Latin-1
+        {"ISO_IR 192", "Z\xC5\x81" "A\xE2\x82\xAC^D'AR\xFF", "Z?A? D'AR?"},  // outside Latin-1, malformed
+        {"ISO_IR 101", "DVO\xD8\xC1K^ANTON\xCDN", "DVO?\xC1K ANTON\xCDN"},  // Latin-2: what Latin-1 shares
+        {"ISO_IR 144", "\xB8\xD2\xD0\xDD^IVAN", "???? IVAN"},                // Cyrillic
+        {"\\ISO 2022 IR 87", "Yamada^Tarou=\x1B$B;3ED\x1B(B^\x1B$BB@O:\x1B(B", "Yamada Tarou"},
+    };
+    for (const auto& c : cases) {
+        DicomWriter w;
+        if (c.charset != nullptr) w.element(0x0008, 0x0005, "CS", c.charset);
+        w.element(0x0010, 0x0010, "PN", c.name);
+        start_in(dir.str());
+        ASSERT_EQ(header(w.bytes()), 1);
+        EXPECT_EQ(std::string(PAT_NAME), c.want) << (c.charset ? c.charset : "none");
+        if (c.name == latin1) {
+            EXPECT_EQ(log(), "\nLoading DCM infos ...\n\n\n PAT name : MLLER lonore\n-----------------------\n\n");
+        }
+    }
+}
+
+TEST_F(DicomTest, IdentificationExamDateAndAgeBeyondTheNine) {
+    // Ordered NM file without Acquisition Date nor age: the study date stands in for the
+    // exam date and the age is worked out; the radiopharmaceutical sits in its sequence.
+    const std::string item = tag_bytes(0xFFFE, 0xE000) + std::string("\xFF\xFF\xFF\xFF", 4);
+    DicomWriter w;
+    w.element(0x0008, 0x0005, "CS", "ISO_IR 100")
+        .element(0x0008, 0x0020, "DA", "20261103")
+        .element(0x0008, 0x103E, "LO", "Effort TC99m ")
+        .element(0x0010, 0x0010, "PN", "DOE^JOHN")
+        .element(0x0010, 0x0020, "LO", " IPP \xC9-42 ")
+        .element(0x0010, 0x0030, "DA", "19581104")
+        .element(0x0010, 0x0040, "CS", "M ")
+        .element(0x0020, 0x000D, "UI", std::string("1.2.826.0.1.3680043.2\0", 22))
+        .element(0x0028, 0x0008, "IS", "32")
+        .raw(tag_bytes(0x0054, 0x0016) + "SQ" + std::string(2, '\0') + std::string("\xFF\xFF\xFF\xFF", 4) + item)
+        .element(0x0018, 0x0031, "LO", "Tc99m t\xE9trofosmine")
+        .pixels({1, 2});
+    ASSERT_EQ(header(w.bytes()), 1);
+    EXPECT_STREQ(PAT_ID, "IPP \xC9-42");
+    EXPECT_STREQ(STUDY_UID, "1.2.826.0.1.3680043.2");
+    EXPECT_STREQ(STUDY_DATE, "03/11/2026");
+    EXPECT_STREQ(ACQ_DATE, "03/11/2026");
+    EXPECT_STREQ(SERIES_DESC, "Effort TC99m");
+    EXPECT_STREQ(RADIOPHARM, "Tc99m t\xE9trofosmine");
+    EXPECT_STREQ(PAT_AGE, "67");  // one day short of 68
+    EXPECT_EQ(PAT_AGE_COMPUTED, 1);
+    // None of it is logged: the log is the one of the nine.
+    EXPECT_EQ(log(), "\nLoading DCM infos ...\n\n\n PAT name : DOE JOHN\n PAT date : 04/11/1958\n PAT sex : M "
+                     "\n FRAMES : 32\n Pixel Data Found ...\n-----------------------\n\n");
+    // An age the file gives is not marked; a date that is no date gives no age.
+    DicomWriter given;
+    given.element(0x0008, 0x0022, "DA", "20261103").element(0x0010, 0x0030, "DA", "1958").element(0x0010, 0x1010, "AS", "045Y");
+    ASSERT_EQ(header(given.bytes()), 1);
+    EXPECT_STREQ(PAT_AGE, "45");
+    EXPECT_EQ(PAT_AGE_COMPUTED, 0);
+    DicomWriter short_birth;
+    short_birth.element(0x0008, 0x0022, "DA", "20261103").element(0x0010, 0x0030, "DA", "1958");
+    ASSERT_EQ(header(short_birth.bytes()), 1);
+    EXPECT_STREQ(PAT_AGE, "");
+    EXPECT_EQ(PAT_AGE_COMPUTED, 0);
 }

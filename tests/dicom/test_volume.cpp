@@ -234,7 +234,43 @@ TEST(SwitchSlices, Mode1MirrorsAxis3AndMode2MirrorsAxis2) {
     EXPECT_EQ(at(0, 0, 0), value(0, 255, 255));
 }
 
-TEST_F(VolumeTest, UnsignedPixelsAtOrAbove32768AreReadNegativeAndEndAt0) {
+TEST_F(VolumeTest, UnsignedPixelsStayHotWhenThePixelRepresentationSaysSo) {
+    // The bug was that 40000 in an unsigned file was read as -25536: hot wall turned cold.
+    std::vector<std::int16_t> px = constant_pixels(64, 64, 64, 1000);
+    for (std::size_t n = 32 * 64 * 64; n < px.size(); n++) px[n] = static_cast<std::int16_t>(static_cast<std::uint16_t>(40000));
+    ASSERT_EQ(load(study("u.dcm", nm_header_pixels(64, 64, 64, 16, 0), px)), 1);
+    EXPECT_NEAR(at(128, 128, 43), 2.5f, 1e-4);  // 1000 of 40000
+    EXPECT_EQ(at(128, 128, 139), 100.0f);
+    EXPECT_NE(log().find("Max data : 40000.0\nMin data : 0.0\n"), std::string::npos) << log();
+}
+
+TEST_F(VolumeTest, RescaleIsAppliedBeforeTheResamplingAndLogged) {
+    // The bug was that an intercept of 500 was ignored (the walk stopped before it): the
+    // cold half, stored 0, is 500 of 1500 once rescaled.
+    std::vector<std::int16_t> px = constant_pixels(64, 64, 64, 1000);
+    for (std::size_t n = 32 * 64 * 64; n < px.size(); n++) px[n] = 0;
+    ASSERT_EQ(load(study("i.dcm", nm_header(64, 64, 64).element(0x0028, 0x1052, "DS", "500 "), px)), 1);
+    EXPECT_EQ(at(128, 128, 43), 100.0f);
+    EXPECT_NEAR(at(128, 128, 139), 100.0f / 3, 1e-4);
+    EXPECT_NE(log().find("\n RESCALE : slope 1  -  intercept 500\n-----------------------\n\nMax data : 1500.0\nMin "
+                         "data : 0.0\n"),
+              std::string::npos)
+        << log();
+    // A slope of 1 in a file without Acquisition Date (the walk meets it before the nine
+    // are complete) ended the program; it loads, and gives the volume of the same file
+    // without it, bit for bit.
+    DicomWriter no_acq;
+    no_acq.element(0x0010, 0x0010, "PN", "DOE^JOHN").element(0x0028, 0x0008, "IS", "64").us(0x0028, 0x0010, 64);
+    no_acq.us(0x0028, 0x0011, 64);
+    const auto random = random_pixels(64, 64, 11);
+    ASSERT_EQ(load(study("n.dcm", no_acq, random)), 1);
+    const std::uint64_t plain = volume_hash();
+    ASSERT_EQ(load(study("s.dcm", DicomWriter(no_acq).element(0x0028, 0x1053, "DS", "1 "), random)), 1);
+    EXPECT_EQ(volume_hash(), plain);
+    EXPECT_EQ(boxes(), 0);
+}
+
+TEST_F(VolumeTest, PixelsWithoutPixelRepresentationAreSignedAsBefore) {
     // Frames 0..31 hold 1000, frames 32..63 hold 40000 as unsigned 16-bit (read as -25536).
     std::vector<std::int16_t> px = constant_pixels(64, 64, 64, 1000);
     for (std::size_t n = 32 * 64 * 64; n < px.size(); n++) px[n] = static_cast<std::int16_t>(static_cast<std::uint16_t>(40000));
@@ -363,6 +399,9 @@ protected:
         const int nz = NCZ, e = ech, h = OrImSize_H, v = OrImSize_V, dnz = Data_NZ;
         const float xy = VOXEL_SIZE_XY, z = VOXEL_SIZE_Z;
         const std::string name = PAT_NAME, sex = PAT_SEX, birth = PAT_DATE, acq = ACQ_DATE, age = PAT_AGE;
+        const std::string id = PAT_ID, uid = STUDY_UID;
+        const double slope = RESCALE_SLOPE, intercept = RESCALE_INTERCEPT;
+        const int bits = BITS_ALLOC, unsigned_px = PIX_UNSIGNED, computed = PAT_AGE_COMPUTED;
         const int rap = RAP, nh = Nhla;
         Nhla = 17;
         EXPECT_EQ(load(path), 0);
@@ -385,6 +424,13 @@ protected:
         EXPECT_EQ(std::string(PAT_DATE), birth);
         EXPECT_EQ(std::string(ACQ_DATE), acq);
         EXPECT_EQ(std::string(PAT_AGE), age);
+        EXPECT_EQ(std::string(PAT_ID), id);
+        EXPECT_EQ(std::string(STUDY_UID), uid);
+        EXPECT_EQ(PAT_AGE_COMPUTED, computed);
+        EXPECT_EQ(RESCALE_SLOPE, slope);
+        EXPECT_EQ(RESCALE_INTERCEPT, intercept);
+        EXPECT_EQ(BITS_ALLOC, bits);
+        EXPECT_EQ(PIX_UNSIGNED, unsigned_px);
         EXPECT_EQ(RAP, rap);
         EXPECT_EQ(Nhla, 17);
         EXPECT_EQ(fich, nullptr);
@@ -423,6 +469,19 @@ TEST_F(RefusalTest, FilesThatCannotGiveAVolumeAreRefusedAndTheLastGoodStudyStays
                                   constant_pixels(64, 64, 1, 5)),
                         "long.dcm"),
                    "au moins 2");
+    // Pixels whose meaning is unknown: 8 bits allocated, a slope of 0 or below or no
+    // number, a pixel representation that is neither 0 nor 1.
+    const auto with = [&](DicomWriter w) { return bytes_for(w.element(0x0010, 0x0020, "LO", "IPP-2 "),
+                                                            constant_pixels(64, 64, 64, 5)); };
+    expect_refused(save(with(nm_header_pixels(64, 64, 64, 8, 1, other)), "b8.dcm"), "8 bits par pixel");
+    expect_refused(save(with(header(64, 64, 64).element(0x0028, 0x1053, "DS", "0 ")), "s0.dcm"),
+                   "Pente de mise \xE0 l'\xE9" "chelle non prise en charge (Rescale Slope, 0028,1053) : 0.");
+    expect_refused(save(with(header(64, 64, 64).element(0x0028, 0x1053, "DS", "-2")), "sneg.dcm"), ": -2.");
+    expect_refused(save(with(header(64, 64, 64).element(0x0028, 0x1052, "DS", "5O0 ")), "inan.dcm"),
+                   "(Rescale Intercept, 0028,1052 : \xAB 5O0 \xBB)");
+    expect_refused(save(with(nm_header_pixels(64, 64, 64, 16, 2, other)), "r2.dcm"), "Pixel Representation");
+    expect_refused(save(with(header(64, 64, 64).element(0x0028, 0x1053, "DS", "1E300 ")), "huge.dcm"),
+                   "hors des limites (Rescale Slope 1E300, Rescale Intercept 0)");
     // And the next good file loads as usual.
     ASSERT_EQ(load(good), 1);
 }

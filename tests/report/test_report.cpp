@@ -82,6 +82,7 @@ TEST_F(Report, PdfIsOnePageThatNamesPatientScoreAndBand) {
     EXPECT_NE(pdf_info.find("(A4)"), std::string::npos) << pdf_info;
     const std::string text = run("pdftotext -layout '" + pdf + "' -");
     EXPECT_NE(text.find(trimmed(PAT_NAME)), std::string::npos) << text;
+    EXPECT_NE(text.find(std::string("      ") + PAT_ID), std::string::npos) << text;  // ANON-LAD, beside its label
     EXPECT_NE(text.find(std::to_string(s.summed_score) + " / 68"), std::string::npos) << text;
     EXPECT_NE(text.find(headless::utf8(SEVERITY_NAME[s.severity])), std::string::npos) << text;
     EXPECT_NE(text.find(info().sha256), std::string::npos) << text;

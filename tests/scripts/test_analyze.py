@@ -97,25 +97,25 @@ class Analyze(unittest.TestCase):
         self.assertAlmostEqual(rec["percent_myocardium_abnormal"], sum(scores[1:]) / 68 * 100)
         band = ["normal"] * 4 + ["légèrement anormal"] * 5 + ["modérément anormal"] * 5
         self.assertEqual(rec["severity"], band[rec["summed_score"]] if rec["summed_score"] < 14 else "sévèrement anormal")
-        self.assertEqual(rec["patient"], {"name": "ANONYME LAD", "sex": "M", "birth_date": "14/03/1968", "age": "58",
-                                          "exam_date": "15/09/2026"})
+        self.assertEqual(rec["patient"], {"name": "ANONYME LAD", "id": "ANON-LAD", "sex": "M", "birth_date": "14/03/1968",
+                                          "age": "58", "age_computed": False, "exam_date": "15/09/2026"})
         # Printed as the shortest text of the single-precision value, not of its double.
         for raw in __import__("re").findall(r'"percent": ([-0-9.e]+)', text):
             self.assertLessEqual(len(raw.replace("-", "").replace(".", "").lstrip("0")), 9, raw)
 
     def test_refused_studies_are_named_and_the_others_go_on_to_status_3(self):
         rescaled = self.path("rescaled.dcm")
-        with open(rescaled, "wb") as f:  # "DICM", then a Rescale Slope after the patient's name
+        with open(rescaled, "wb") as f:  # "DICM", then a Rescale Slope of 0 after the patient's name
             meta = b"\x02\x00\x10\x00UI\x14\x001.2.840.10008.1.2.1\0"
             name = b"\x10\x00\x10\x00PN\x08\x00DOE^JOHN"
-            f.write(b"\0" * 128 + b"DICM" + meta + name + b"\x28\x00\x53\x10DS\x02\x001 " + b"\0" * 64)
+            f.write(b"\0" * 128 + b"DICM" + meta + name + b"\x28\x00\x53\x10DS\x02\x000 " + b"\0" * 64)
         text = self.path("notes.txt")
         with open(text, "w") as f:
             f.write("not a study\n")
         studies = [rescaled, sample("rca-64"), text, sample("lad-64")]
         r = cli("analyze", *studies, "--jobs", "3", "--json", self.path("out.json"), "--csv", self.path("out.csv"))
         self.assertEqual(r.returncode, 3, r.stdout + r.stderr)
-        self.assertIn(f"{rescaled} refusé : Problème de décodage du fichier Dicom.\nCode erreur : R-SI", r.stderr)
+        self.assertIn(f"{rescaled} refusé : Pente de mise à l'échelle non prise en charge (Rescale Slope", r.stderr)
         self.assertIn(f"{text} refusé : Ce fichier n'est pas un fichier dicom valide", r.stderr)
         with open(self.path("out.json"), encoding="utf-8") as f:
             records = json.load(f)
@@ -123,14 +123,15 @@ class Analyze(unittest.TestCase):
         with open(self.path("out.csv"), encoding="utf-8", newline="") as f:
             rows = list(csv.reader(f))
         self.assertEqual(len(rows), 3)
-        self.assertEqual(rows[0][:4] + rows[0][-2:], ["file", "patient_name", "exam_date", "percent_1",
+        self.assertEqual(rows[0][:5] + rows[0][-2:], ["file", "patient_name", "patient_id", "exam_date", "percent_1",
                                                       "summed_score", "severity"])
         for row, rec in zip(rows[1:], records):
-            self.assertEqual(len(row), 3 + 17 + 17 + 2)
-            self.assertEqual(row[:3], [rec["file"], rec["patient"]["name"], rec["patient"]["exam_date"]])
-            self.assertEqual([f32(v) for v in row[3:20]], [f32(s["percent"]) for s in rec["segments"]])
-            self.assertEqual([int(v) for v in row[20:37]], [s["score"] for s in rec["segments"]])
-            self.assertEqual(row[37:], [str(rec["summed_score"]), rec["severity"]])
+            self.assertEqual(len(row), 4 + 17 + 17 + 2)
+            self.assertEqual(row[:4], [rec["file"], rec["patient"]["name"], rec["patient"]["id"],
+                                       rec["patient"]["exam_date"]])
+            self.assertEqual([f32(v) for v in row[4:21]], [f32(s["percent"]) for s in rec["segments"]])
+            self.assertEqual([int(v) for v in row[21:38]], [s["score"] for s in rec["segments"]])
+            self.assertEqual(row[38:], [str(rec["summed_score"]), rec["severity"]])
 
     def test_a_records_model_placed_again_gives_the_same_result_and_a_bad_one_stops_the_run(self):
         lad = sample("lad-64")
@@ -163,7 +164,7 @@ class Analyze(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         rows = list(csv.reader(io.StringIO(r.stdout, newline="")))
         self.assertEqual(len(rows), 2)
-        self.assertEqual(rows[1][:2], [study, "Zo Dupr"])  # the program drops accented letters from names
+        self.assertEqual(rows[1][:2], [study, "Zoé Dupré"])  # accented letters kept (ISO_IR 100)
         self.assertEqual(len(rows[1]), len(rows[0]))
 
 if __name__ == "__main__":

@@ -38,19 +38,21 @@ class Base(unittest.TestCase):
 
 
 class ProgramEndsItself(Base):
-    def test_rescaled_file_prints_the_box_and_the_log_so_far_before_status_1(self):
+    def test_rescaled_file_no_longer_ends_the_program_and_is_refused_for_its_own_reason(self):
+        # The program used to end (status 1, "R-SI") on any rescale element.
         dcm = os.path.join(self.dir, "rescaled.dcm")
-        with open(dcm, "wb") as f:  # "DICM", then a Rescale Slope after the patient's name
+        with open(dcm, "wb") as f:  # "DICM", then a Rescale Slope after the patient's name, no frames
             meta = b"\x02\x00\x10\x00UI\x14\x001.2.840.10008.1.2.1\0"
             name = b"\x10\x00\x10\x00PN\x08\x00DOE^JOHN"
             f.write(b"\0" * 128 + b"DICM" + meta + name + b"\x28\x00\x53\x10DS\x02\x001 " + b"\0" * 64)
         r = cli("load", dcm)
         self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
-        self.assertIn("Exit       : the program ended itself with status 1", r.stdout)
-        self.assertIn("Code erreur : R-SI", r.stdout)
+        self.assertIn("Loaded     : no", r.stdout)
+        self.assertNotIn("ended itself", r.stdout)
+        self.assertNotIn("R-SI", r.stdout)
+        self.assertIn("Nombre de coupes insuffisant (0)", r.stdout)
         _, log = log_of(r.stdout)
-        self.assertIn("\nLoading DCM infos ...\n\n", log)
-        self.assertIn("PAT name : DOE JOHN", log)
+        self.assertIn("PAT name : DOE JOHN\n RESCALE : slope 1  -  intercept 0\n---", log)
 
     def test_each_reservation_of_a_load_made_to_fail_ends_with_status_33_after_the_memory_box(self):
         codes = set()

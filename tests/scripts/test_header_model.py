@@ -2,7 +2,9 @@
 format alone: random files (elements in random order, tags hidden in the
 preamble and inside values, lengths that lie, values with odd bytes, files cut
 short) go through `vesmora-cli header`, and the log it writes must equal the
-model's log byte for byte (with the exit status: 0 read, 1 refused or rescaled)."""
+model's log byte for byte (with the exit status: 0 read, 1 refused). Past the nine
+the walk goes on silently to the pixel data for the rescale elements (VR DS), whose
+values close the log."""
 import os
 import random
 import subprocess
@@ -77,14 +79,22 @@ def model(b):
     if b[128:132] != b"DICM":
         return 1, "No Dcm\n\n"
     log = "\nLoading DCM infos ...\n\n"
-    seen, done, p = set(), False, 0
+    seen, done, p, rescale = set(), False, 0, {}
     u16 = lambda q: (b[q] if q < len(b) else 0) | ((b[q + 1] if q + 1 < len(b) else 0) << 8)
-    while not done and p + 4 <= len(b):
+    while p + 4 <= len(b):
         tag = b[p:p + 4]
         length = u16(p + 6)
         value = b[p + 8:p + 8 + length]
-        if tag in RESCALE:
-            return 1, log
+        if tag == PIXELS:
+            if not done:
+                log += "\n Pixel Data Found ..."
+            break
+        if tag in RESCALE and b[p + 4:p + 6] == b"DS" and p + 8 <= len(b) and tag not in rescale:
+            text = bytes(c for c in value if c >= 0x20 and c != 0x7F and not 0x80 <= c < 0xA0)
+            rescale[tag] = text.strip(b" ")[:31].decode("latin-1")
+        if done:
+            p += 1
+            continue
         if tag in (FRAMES, SPACING, SLICE, NAME, SEX, BIRTH, AGE, ACQ, ROWS, COLS) and tag not in seen:
             seen.add(tag)
             if tag == FRAMES:
@@ -110,12 +120,11 @@ def model(b):
                 log += "\n Or Im Size H : %d" % u16(p + 8)
             else:
                 log += "\n Or Im Size V : %d" % u16(p + 8)
-        elif tag == PIXELS:
-            done = True
-            log += "\n Pixel Data Found ..."
         if all(t in seen for t in NINE):
             done = True
         p += 1
+    if rescale:
+        log += "\n RESCALE : slope %s  -  intercept %s" % (rescale.get(RESCALE[1], "1"), rescale.get(RESCALE[0], "0"))
     return 0, log + "\n-----------------------\n\n"
 
 
@@ -138,7 +147,8 @@ def random_file(rng):
         if t in (ROWS, COLS) and rng.random() < 0.7:
             value = rng.randrange(65536).to_bytes(2, "little")
         length = len(value) if rng.random() < 0.85 else rng.randrange(65536)
-        element = t + b"XX" + length.to_bytes(2, "little") + value
+        vr = b"DS" if t in RESCALE and rng.random() < 0.7 else b"XX"
+        element = t + vr + length.to_bytes(2, "little") + value
         if rng.random() < 0.1 and body:  # the element hidden inside the previous value
             body = body[:-1] + element
         else:

@@ -147,10 +147,32 @@ def main():
             out = proc.stdout.decode("utf-8")
             if proc.returncode != 1 or f"Syntaxe de transfert non prise en charge : {uid} ({usual})." not in out:
                 failures.append(f"load {uid}: status {proc.returncode}, not refused by name:\n{out}")
+        # UTF-8 name, unsigned pixels above 32767 and an intercept, as pydicom writes them:
+        # the name keeps its accents, the hot frames stay the hottest, the intercept is added.
+        path = os.path.join(tmp, "utf8.dcm")
+        pixels = np.full((64, 64, 64), 1000)
+        pixels[32:] = 40000
+        write_nm(path, "MÜLLER^Éléonore", "F", "19580214", "045Y", "20261103", 64, 64, "4.7952", "4.7952",
+                 np.zeros((1,)))
+        ds = pydicom.dcmread(path)
+        ds.SpecificCharacterSet = "ISO_IR 192"
+        ds.PixelRepresentation = 0
+        ds.RescaleIntercept = "500"
+        ds.RescaleSlope = "1"
+        ds.PixelData = pixels.astype("<u2").tobytes()
+        ds.save_as(path, write_like_original=False)
+        folder = os.path.join(tmp, "utf8")
+        os.mkdir(folder)
+        proc = run(["load", path, "--app-folder", folder])
+        got = fields(proc.stdout.decode("utf-8"))
+        log = open(os.path.join(folder, "log.txt"), encoding="latin-1").read()
+        if proc.returncode != 0 or got.get("Patient") != "MÜLLER Éléonore" or \
+                "\n RESCALE : slope 1  -  intercept 500\n" not in log or "\nMax data : 40500.0\n" not in log:
+            failures.append(f"load utf8.dcm: status {proc.returncode}, patient {got.get('Patient')!r}\n{log}")
     if failures:
         print("\n".join(failures))
         return 1
-    print(f"{len(cases)} pydicom files read back with the values written")
+    print(f"{len(cases) + 1} pydicom files read back with the values written")
     return 0
 
 

@@ -95,6 +95,11 @@ void DicomWriter::write(const std::string& path) const {
 
 DicomWriter nm_header(int rows, int cols, int frames, const std::string& name, const std::string& acq_date,
                       const std::string& age) {
+    return nm_header_pixels(rows, cols, frames, 16, 1, name, acq_date, age);
+}
+
+DicomWriter nm_header_pixels(int rows, int cols, int frames, int bits_allocated, int pixel_representation,
+                             const std::string& name, const std::string& acq_date, const std::string& age) {
     DicomWriter w;
     w.element(0x0008, 0x0022, "DA", acq_date)
         .element(0x0008, 0x0060, "CS", "NM")
@@ -109,7 +114,7 @@ DicomWriter nm_header(int rows, int cols, int frames, const std::string& name, c
         .us(0x0028, 0x0010, static_cast<std::uint16_t>(rows))
         .us(0x0028, 0x0011, static_cast<std::uint16_t>(cols))
         .element(0x0028, 0x0030, "DS", "4.7952\\4.7952 ")
-        .us(0x0028, 0x0100, 16)
-        .us(0x0028, 0x0103, 1);
+        .us(0x0028, 0x0100, static_cast<std::uint16_t>(bits_allocated))
+        .us(0x0028, 0x0103, static_cast<std::uint16_t>(pixel_representation));
     return w;
 }

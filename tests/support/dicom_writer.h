@@ -45,6 +45,10 @@ private:
 // holds them, with an age; the caller adds the pixels.
 DicomWriter nm_header(int rows, int cols, int frames, const std::string& name = "DOE^JOHN",
                       const std::string& acq_date = "20261103", const std::string& age = "058Y");
+// The same with the pixel format given (nm_header: 16 bits allocated, signed pixels).
+DicomWriter nm_header_pixels(int rows, int cols, int frames, int bits_allocated, int pixel_representation,
+                             const std::string& name = "DOE^JOHN", const std::string& acq_date = "20261103",
+                             const std::string& age = "058Y");
 
 // A 16-bit little-endian tag as it stands in a file.
 std::string tag_bytes(std::uint16_t group, std::uint16_t elem);
