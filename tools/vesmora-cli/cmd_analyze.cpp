@@ -595,10 +595,10 @@ int analyze_all(Options& o) {
                 if (r["outputs"][kind].is_string()) files.push_back(r["outputs"][kind].get<std::string>());
         std::string error;
         stored = files.empty() || pacs_send_files(files, error);
-        if (stored)
+        if (stored && !files.empty())
             std::cerr << "vesmora-cli analyze: " << files.size()
                       << latin1_to_utf8(" objets envoy\xE9s \xE0 l'archive (SC et SR de chaque \xE9tude)") << "\n";
-        else
+        else if (!stored)
             std::cerr << "vesmora-cli analyze: " << latin1_to_utf8(error) << "\n";
     }
 #endif
