@@ -368,7 +368,7 @@ void summary_block(QPainter& p, const ClinicalSummary& s, double x, double y, do
 QString placement_text(const ReportInfo& info) {
     switch (info.placement) {
     case Placement::Auto:
-        return QStringLiteral("placement automatique (ventricule gauche recherch\u00E9 dans le volume)");
+        return QStringLiteral("automatique (ventricule gauche recherch\u00E9 dans le volume)");
     case Placement::ModelFile:
         return QStringLiteral("fichier mod\u00E8le ") +
                QFileInfo(QFile::decodeName(QByteArray::fromStdString(info.model_file))).fileName();
@@ -380,7 +380,8 @@ QString placement_text(const ReportInfo& info) {
     return {};
 }
 
-void model_block(QPainter& p, const ReportInfo& info, double y) {
+// The model block from y; returns where it ends.
+double model_block(QPainter& p, const ReportInfo& info, double y) {
     const double x = MARGIN, w = PAGE_W - 2 * MARGIN;
     section_title(p, x, y, w, QStringLiteral("Mod\u00E8le utilis\u00E9 (voxels du volume 256\u00B3)"));
     auto triple = [](int a, int b, int c) { return QStringLiteral("(%1, %2, %3)").arg(a).arg(b).arg(c); };
@@ -410,11 +411,15 @@ void model_block(QPainter& p, const ReportInfo& info, double y) {
              .arg(sect_i[3])
              .arg(sect_i[4]),
          f);
-    if (info.placement != Placement::Auto && info.placement != Placement::ModelFile && MODEL_NOT_FITTED() == 1)
-        text(p, QRectF(x, y + 132, w, 42),
+    y += 132;
+    if (info.placement != Placement::Auto && info.placement != Placement::ModelFile && MODEL_NOT_FITTED() == 1) {
+        text(p, QRectF(x, y, w, 42),
              QStringLiteral("Mod\u00E8le non ajust\u00E9 : taille par d\u00E9faut de \u00AB Centrer volume \u00BB, "
                             "non adapt\u00E9e \u00E0 ce c\u0153ur. R\u00E9sultats \u00E0 ne pas interpr\u00E9ter."),
              font(26, true), Qt::AlignLeft | Qt::AlignVCenter, QColor(180, 20, 20));
+        y += 44;
+    }
+    return y;
 }
 
 void footer(QPainter& p, const ReportInfo& info, double y) {
@@ -488,8 +493,7 @@ void draw_page(QPainter& p, const ReportInfo& info) {
     const double table_end = segment_table(p, MARGIN, table_y + 80);
     summary_block(p, CLINICAL_SUMMARY(SECTEUR, SCORE), MARGIN + 1070 + 110, table_y, w - 1070 - 110);
     const double model_y = std::max(table_end, 2390.0) + 20;
-    model_block(p, info, model_y);
-    footer(p, info, model_y + 260);
+    footer(p, info, model_block(p, info, model_y) + 20);
 }
 
 // =============================================================================================

@@ -190,7 +190,7 @@ class Analyze(unittest.TestCase):
         blob = self.path("blob.dcm")
         r = cli("sample", blob, "--scale", "0.5", "--wall", "8", "--fwhm", "40", "--liver", "400", "--liver-near", "30")
         self.assertEqual(r.returncode, 0, r.stderr)
-        r = cli("analyze", blob, sample("normal-64"), "--json", "-")
+        r = cli("analyze", blob, sample("normal-64"), "--auto", "--json", "-")
         self.assertEqual(r.returncode, 3, r.stdout + r.stderr)
         self.assertIn(f"{blob} refusé : Aucun ventricule gauche n'a été trouvé", r.stderr)
         self.assertEqual([rec["file"] for rec in json.loads(r.stdout)], [sample("normal-64")])
@@ -227,7 +227,7 @@ class Analyze(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(out)), sorted(os.path.basename(p) for p in listed))
         # The report says, in French, how the model was placed and what its numbers mean.
         text = subprocess.run(["pdftotext", "-layout", b["pdf"], "-"], capture_output=True, text=True).stdout
-        for expected in ("Placement : placement automatique", "IVA", "CD", "Cx", "Score sommé", "Fixation relative",
+        for expected in ("Placement : automatique", "IVA", "CD", "Cx", "Score sommé", "Fixation relative",
                          "3 : 10 à 30 %", "Palette", "indicatives"):
             self.assertIn(expected, text)
 
