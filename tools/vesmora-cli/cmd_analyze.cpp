@@ -215,7 +215,8 @@ int analyze_one(const Options& o) {
         Nhla = s[2];
         plat_send_message(WINDOW, VM_COMMAND, ID_PLACE_MODEL, 0);
     } else if (AUTO_PLACE() != 1) {
-        hand_back({{"refused", last_box("Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9 dans ce volume.")}});
+        hand_back({{"refused", last_box("Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9 dans ce volume.") +
+                                   latin1_to_utf8(" Ici : --slices I,J,K ou --model FICHIER.")}});
         return 0;
     }
     plat_send_message(WINDOW, VM_COMMAND, ID_RESULTS, 0);
