@@ -9,6 +9,9 @@
 
 #include <filesystem>
 
+#include "latin1.h"
+#include "main.h"
+
 namespace {
 
 using nlohmann::json;
@@ -46,10 +49,44 @@ void ellipsoid(const json& root, const char* key, int centre[3], int semi_axes[3
     triple(e, "semi_axes", key, semi_axes);
 }
 
+// An identity key: absent or null is unknown; else a string.
+std::string identity_field(const json& root, const char* key) {
+    const auto it = root.find(key);
+    if (it == root.end() || it->is_null()) return {};
+    if (!it->is_string()) throw Refusal{std::string(key) + " : un texte est attendu."};
+    std::string value = utf8_to_latin1(it->get<std::string>());
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    return value;
+}
+
 }  // namespace
 
+ModelIdentity current_model_identity() {
+    ModelIdentity id{PAT_ID, STUDY_UID};
+    for (std::string* s : {&id.patient_id, &id.study_uid})
+        while (!s->empty() && s->back() == ' ') s->pop_back();
+    return id;
+}
+
+std::string model_identity_mismatch(const ModelIdentity& made_on, const ModelIdentity& study) {
+    const auto differ = [](const std::string& a, const std::string& b) { return !a.empty() && !b.empty() && a != b; };
+    const bool both_patients = !made_on.patient_id.empty() && !study.patient_id.empty();
+    if (!differ(made_on.patient_id, study.patient_id) && (both_patients || !differ(made_on.study_uid, study.study_uid)))
+        return {};
+    const auto shown = [](const std::string& s) { return s.empty() ? std::string("inconnu") : s; };
+    return "Ce mod\xE8le a \xE9t\xE9 fait sur une autre \xE9tude : patient ID " + shown(made_on.patient_id) +
+           ", \xE9tude " + shown(made_on.study_uid) + " ; l'\xE9tude ouverte est celle du patient ID " +
+           shown(study.patient_id) + ", \xE9tude " + shown(study.study_uid) + ".";
+}
+
 bool parse_model_text(const std::string& text, ModelValues& v, std::string& error) {
+    ModelIdentity ignored;
+    return parse_model_text(text, v, ignored, error);
+}
+
+bool parse_model_text(const std::string& text, ModelValues& v, ModelIdentity& made_on, std::string& error) {
     ModelValues m{};
+    ModelIdentity id;
     try {
         const json root = json::parse(text);
         if (!root.is_object()) throw Refusal{"un objet JSON est attendu."};
@@ -59,6 +96,8 @@ bool parse_model_text(const std::string& text, ModelValues& v, std::string& erro
         const auto apex = root.find("apex");
         m.has_apex = apex != root.end() && !apex->is_null();
         m.apex = m.has_apex ? whole(*apex, "apex") : 0;
+        id.patient_id = identity_field(root, "patient_id");
+        id.study_uid = identity_field(root, "study_uid");
     } catch (const json::parse_error& e) {
         error = "JSON mal form\xE9 (octet " + std::to_string(e.byte) + ").";
         return false;
@@ -75,10 +114,16 @@ bool parse_model_text(const std::string& text, ModelValues& v, std::string& erro
         return false;
     }
     v = m;
+    made_on = id;
     return true;
 }
 
 bool read_model_file(const std::string& path, ModelValues& v, std::string& error) {
+    ModelIdentity ignored;
+    return read_model_file(path, v, ignored, error);
+}
+
+bool read_model_file(const std::string& path, ModelValues& v, ModelIdentity& made_on, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "Impossible de lire le fichier mod\xE8le " + path + " : " + std::strerror(errno) + ".";
@@ -86,7 +131,7 @@ bool read_model_file(const std::string& path, ModelValues& v, std::string& error
     }
     std::stringstream ss;
     ss << in.rdbuf();
-    if (!parse_model_text(ss.str(), v, error)) {
+    if (!parse_model_text(ss.str(), v, made_on, error)) {
         error = "Fichier mod\xE8le " + path + " : " + error;
         return false;
     }
@@ -105,6 +150,13 @@ nlohmann::ordered_json model_json(const ModelValues& v) {
     return j;
 }
 
+nlohmann::ordered_json model_file_json(const ModelValues& v, const ModelIdentity& made_on) {
+    nlohmann::ordered_json j = model_json(v);
+    if (!made_on.patient_id.empty()) j["patient_id"] = latin1_to_utf8(made_on.patient_id);
+    if (!made_on.study_uid.empty()) j["study_uid"] = latin1_to_utf8(made_on.study_uid);
+    return j;
+}
+
 bool write_model_file(const std::string& path, const ModelValues& v, std::string& error) {
     char why[200];
     if (!MODEL_CHECK(v, why, sizeof why)) {  // a file that would not read back is not written
@@ -117,7 +169,7 @@ bool write_model_file(const std::string& path, const ModelValues& v, std::string
         error = "Impossible d'\xE9" "crire le fichier mod\xE8le " + path + " : " + std::strerror(errno) + ".";
         return false;
     }
-    const std::string text = model_json(v).dump(2) + "\n";
+    const std::string text = model_file_json(v, current_model_identity()).dump(2) + "\n";
     const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     const int saved = errno;
     std::string problem = !written ? std::strerror(saved) : std::fclose(f) != 0 ? std::strerror(errno) : "";

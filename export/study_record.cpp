@@ -21,7 +21,7 @@ json study_record(const std::string& file) {
                     {"exam_date", field_utf8(ACQ_DATE)}};
     ModelValues m;
     MODEL_CURRENT(m);
-    r["model"] = json(model_json(m));
+    r["model"] = json(model_file_json(m, current_model_identity()));
     r["model"]["levels"] = sect_i;
 
     const ClinicalSummary s = CLINICAL_SUMMARY(SECTEUR, SCORE);

@@ -1,7 +1,7 @@
 // The record of one analysed study, as JSON (UTF-8), and its row in a CSV table.
 //
 // Record: {"file", "patient": {"name", "id", "sex", "birth_date", "age", "age_computed", "exam_date"},
-//   "model": {the model file's keys, "levels": [5 ring levels]},
+//   "model": {the model file's keys (with the study it is placed on), "levels": [5 ring levels]},
 //   "segments": [{"number", "name_fr", "name_en", "territory", "percent", "score"} x 17],
 //   "summed_score", "percent_myocardium_abnormal", "severity",
 //   "territories": {"LAD"|"RCA"|"LCx": {"segments", "summed_score", "mean_percent"}}, "version"}

@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -28,6 +29,8 @@
 
 #include "Clinical_Summary.h"
 #include "Display.h"
+#include "Model_Place.h"
+#include "Results.h"
 #include "main.h"
 #include "sectors.h"
 
@@ -105,6 +108,7 @@ QFont font(int size, bool bold = false, bool mono = false) {
     f.setStyleHint(mono ? QFont::Monospace : QFont::SansSerif);
     f.setPixelSize(size);  // logical units: tenths of a millimetre
     f.setBold(bold);
+    f.setStyleStrategy(QFont::PreferNoShaping);  // no "ff" ligature: the PDF's text reads and searches as written
     return f;
 }
 
@@ -166,11 +170,23 @@ void patient_block(QPainter& p, double y) {
     field(c2, y + 130, w - 640, QStringLiteral("Identifiant"), latin1(PAT_ID));
 }
 
-// A result picture with its caption; the segment numbers are written over the score map
-// where the program's label windows stand.
+// A result picture with its caption and the wall each side faces (anterior up, septum left,
+// inferior down, lateral right, as the polar map is drawn); the segment numbers are written
+// over the score map where the program's label windows stand. The picture's square stands
+// at (x + LABEL_W, y + 95); the whole takes side + 2 LABEL_W across and side + 135 down.
+constexpr double LABEL_W = 80;
+
 void picture(QPainter& p, const QImage& img, double x, double y, double side, const QString& caption, bool numbers) {
-    text(p, QRectF(x, y, side, 50), caption, font(30, true), Qt::AlignHCenter | Qt::AlignVCenter);
-    const QRectF r(x, y + 60, side, side);
+    const double full = side + 2 * LABEL_W;
+    text(p, QRectF(x, y, full, 50), caption, font(30, true), Qt::AlignHCenter | Qt::AlignVCenter);
+    const QRectF r(x + LABEL_W, y + 95, side, side);
+    const QFont orient = font(24, true);
+    text(p, QRectF(r.left(), r.top() - 40, side, 36), QStringLiteral("ANT"), orient, Qt::AlignCenter, GREY);
+    text(p, QRectF(r.left(), r.bottom() + 4, side, 36), QStringLiteral("INF"), orient, Qt::AlignCenter, GREY);
+    text(p, QRectF(x, r.center().y() - 18, LABEL_W - 8, 36), QStringLiteral("SEPT"), orient,
+         Qt::AlignRight | Qt::AlignVCenter, GREY);
+    text(p, QRectF(r.right() + 8, r.center().y() - 18, LABEL_W - 8, 36), QStringLiteral("LAT"), orient,
+         Qt::AlignLeft | Qt::AlignVCenter, GREY);
     p.drawImage(r, img);
     p.setPen(QPen(RULE, 2));
     p.setBrush(Qt::NoBrush);
@@ -189,12 +205,17 @@ void picture(QPainter& p, const QImage& img, double x, double y, double side, co
     }
 }
 
+// The uptake scale of the page's palette, 0 to 100 %.
 void palette_bar(QPainter& p, double x, double y, double w) {
-    std::vector<unsigned char> buf(PAL_BYTES);
-    DRAW_PALBAR(buf.data(), REPORT_PALETTE, REPORT_OVERLAY);
-    const QImage bar = from_bgr(buf.data(), 220, 56);
-    const double h = w * 56.0 / 220.0 * 0.5;  // the bar at half its height: a scale, not a picture
-    p.drawImage(QRectF(x, y, w, h), bar);
+    const double h = 60;
+    for (int v = 0; v <= 100; v++) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(report_colour(v));
+        p.drawRect(QRectF(x + w * v / 101.0, y, w / 101.0 + 0.6, h));
+    }
+    p.setPen(QPen(RULE, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(x, y, w, h));
     const QFont f = font(22);
     for (int v = 0; v <= 100; v += 20) {  // the end labels stay within the bar's width
         const double tx = x + w * v / 100.0;
@@ -218,11 +239,22 @@ void score_legend(QPainter& p, double x, double y, double w) {
     }
 }
 
-void segment_table(QPainter& p, double x, double y) {
+// The five score classes, from the evaluation's own bounds: "0 : ≥ 70 %", "1 : 50 à 70 %" ...
+QString score_classes() {
+    QStringList parts;
+    parts << QStringLiteral("0 : \u2265 %1 %").arg(SCORE_LOWER_BOUND[0]);
+    for (int s = 1; s < 4; s++)
+        parts << QStringLiteral("%1 : %2 \u00E0 %3 %").arg(s).arg(SCORE_LOWER_BOUND[s]).arg(SCORE_LOWER_BOUND[s - 1]);
+    parts << QStringLiteral("4 : < %1 %").arg(SCORE_LOWER_BOUND[3]);
+    return parts.join(QStringLiteral(" ; "));
+}
+
+// The table and, under it, what its figures mean; returns where the notes end.
+double segment_table(QPainter& p, double x, double y) {
     const double cols[5] = {80, 470, 170, 200, 150};  // N°, segment, territory, %, score
     const QString heads[5] = {QStringLiteral("N\u00B0"), QStringLiteral("Segment"), QStringLiteral("Territoire"),
-                              QStringLiteral("Fixation"), QStringLiteral("Score")};
-    const double row_h = 48;
+                              QStringLiteral("Fixation*"), QStringLiteral("Score")};
+    const double row_h = 44;
     double w = 0;
     for (double c : cols) w += c;
     p.setPen(Qt::NoPen);
@@ -243,7 +275,7 @@ void segment_table(QPainter& p, double x, double y) {
         p.setPen(QPen(Qt::white, 2));
         p.drawLine(QPointF(x, ry), QPointF(x + w, ry));
         const QString cells[5] = {QString::number(n), QString::fromLatin1(SECTORS[n].name_fr),
-                                  QString::fromLatin1(TERRITORY_NAME[SECTORS[n].territory]),
+                                  QString::fromLatin1(TERRITORY_NAME_FR[SECTORS[n].territory]),
                                   decimal(SECTEUR[n], 1) + QStringLiteral(" %"), QString::number(SCORE[n])};
         cx = x;
         for (int c = 0; c < 5; c++) {
@@ -254,11 +286,18 @@ void segment_table(QPainter& p, double x, double y) {
         // The score map's colour of this score, beside the figure.
         p.setPen(QPen(GREY, 1));
         p.setBrush(report_colour(score_step(SCORE[n])));
-        p.drawRect(QRectF(x + w - cols[4] + 14, ry + 12, 40, row_h - 24));
+        p.drawRect(QRectF(x + w - cols[4] + 14, ry + 10, 40, row_h - 20));
     }
     p.setPen(QPen(RULE, 2));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRectF(x, y, w, row_h * (SECTOR_COUNT + 1)));
+    y += row_h * (SECTOR_COUNT + 1) + 8;
+    text(p, QRectF(x, y, w, 70),
+         QStringLiteral("* Fixation relative : en % du segment le mieux fix\u00E9 de cette \u00E9tude (100 %), "
+                        "non en valeur absolue.\nSeuils des scores : ") +
+             score_classes() + QStringLiteral("."),
+         font(21), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, GREY);
+    return y + 70;
 }
 
 void summary_block(QPainter& p, const ClinicalSummary& s, double x, double y, double w) {
@@ -269,17 +308,18 @@ void summary_block(QPainter& p, const ClinicalSummary& s, double x, double y, do
     static const int band_tint[4] = {0, 1, 2, 4};  // normal green .. severe red
     p.setBrush(score_tint(band_tint[s.severity]));
     p.drawRoundedRect(band, 14, 14);
-    text(p, QRectF(x, y + 15, w, 45), QStringLiteral("Score total (SSS)"), font(28), Qt::AlignCenter, GREY);
+    text(p, QRectF(x, y + 15, w, 45), QString::fromLatin1(SUMMED_SCORE_NAME[STUDY_KIND_OF(SERIES_DESC)]), font(28),
+         Qt::AlignCenter, GREY);
     text(p, QRectF(x, y + 60, w, 100), QString::number(s.summed_score) + QStringLiteral(" / ") +
                                            QString::number(MAX_SUMMED_SCORE),
          font(80, true), Qt::AlignCenter);
-    text(p, QRectF(x, y + 165, w, 60), QString::fromLatin1(SEVERITY_NAME[s.severity]), font(36, true),
-         Qt::AlignCenter);
+    text(p, QRectF(x, y + 165, w, 60), QString::fromLatin1(SEVERITY_NAME[s.severity]) + QStringLiteral("*"),
+         font(36, true), Qt::AlignCenter);
     y += 280;
     text(p, QRectF(x, y, w, 50), QStringLiteral("Myocarde anormal : ") + decimal(s.percent_abnormal, 1) +
                                      QStringLiteral(" %"),
          font(30, true));
-    y += 90;
+    y += 70;
     // The three territories.
     const double c0 = 150, c1 = 140, c2 = w - c0 - c1;
     const QFont h = font(24, true), f = font(26), fb = font(26, true);
@@ -290,29 +330,62 @@ void summary_block(QPainter& p, const ClinicalSummary& s, double x, double y, do
     p.setPen(QPen(RULE, 2));
     p.drawLine(QPointF(x, y + 46), QPointF(x + w, y + 46));
     y += 52;
+    QString legend;
     for (int t = TERR_LAD; t <= TERR_LCX; t++) {
         const TerritorySummary& ts = s.territory[t];
-        text(p, QRectF(x, y, c0, 48), QString::fromLatin1(TERRITORY_NAME[t]), fb);
-        text(p, QRectF(x + c0, y, c1, 48), QString::number(ts.summed_score), fb, Qt::AlignRight | Qt::AlignVCenter);
-        text(p, QRectF(x + c0 + c1, y, c2, 48), decimal(ts.mean_percent, 1) + QStringLiteral(" %"), f,
+        text(p, QRectF(x, y, c0, 44), QString::fromLatin1(TERRITORY_NAME_FR[t]), fb);
+        text(p, QRectF(x + c0, y, c1, 44), QString::number(ts.summed_score), fb, Qt::AlignRight | Qt::AlignVCenter);
+        text(p, QRectF(x + c0 + c1, y, c2, 44), decimal(ts.mean_percent, 1) + QStringLiteral(" %"), f,
              Qt::AlignRight | Qt::AlignVCenter);
         QStringList segs;
         for (int k = 0; k < ts.count; k++) segs << QString::number(ts.segments[k]);
-        text(p, QRectF(x, y + 44, w, 34), QStringLiteral("segments ") + segs.join(QStringLiteral(", ")), font(22),
+        text(p, QRectF(x, y + 40, w, 32), QStringLiteral("segments ") + segs.join(QStringLiteral(", ")), font(22),
              Qt::AlignLeft | Qt::AlignVCenter, GREY);
-        y += 92;
+        legend += QString::fromLatin1(TERRITORY_NAME_FR[t]) + QStringLiteral(" : ") +
+                  QString::fromLatin1(TERRITORY_FULL_NAME_FR[t]) + QLatin1Char('\n');
+        y += 82;
     }
-    text(p, QRectF(x, y + 4, w, 110),
-         QStringLiteral("LAD : interventriculaire ant\u00E9rieure\nRCA : coronaire droite\nLCx : circonflexe"),
-         font(22), Qt::AlignLeft | Qt::AlignTop, GREY);
+    text(p, QRectF(x, y, w, 100), legend.trimmed(), font(22), Qt::AlignLeft | Qt::AlignTop, GREY);
+    y += 110;
+    QStringList bands;
+    for (int b = SEV_NORMAL; b <= SEV_SEVERE; b++)
+        bands << QString::fromLatin1(SEVERITY_NAME[b]) + QStringLiteral(" ") +
+                     (b < SEV_SEVERE ? QStringLiteral("%1 \u00E0 %2").arg(SEVERITY_LOWER_BOUND[b]).arg(SEVERITY_LOWER_BOUND[b + 1] - 1)
+                                     : QStringLiteral("\u2265 %1").arg(SEVERITY_LOWER_BOUND[b]));
+    text(p, QRectF(x, y, w, 140),
+         QStringLiteral("* Bandes de s\u00E9v\u00E9rit\u00E9 indicatives (score somm\u00E9) : ") +
+             bands.join(QStringLiteral(" ; ")) + QStringLiteral("."),
+         font(21), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, GREY);
 }
 
-void model_block(QPainter& p, double y) {
+// How the model was placed, in words; empty when the caller does not say.
+QString placement_text(const ReportInfo& info) {
+    switch (info.placement) {
+    case Placement::Auto:
+        return QStringLiteral("automatique (ventricule gauche recherch\u00E9 dans le volume)");
+    case Placement::ModelFile:
+        return QStringLiteral("fichier mod\u00E8le ") +
+               QFileInfo(QFile::decodeName(QByteArray::fromStdString(info.model_file))).fileName();
+    case Placement::Slices:
+        return QStringLiteral("\u00AB Centrer volume \u00BB aux coupes indiqu\u00E9es");
+    case Placement::Unknown:
+        break;
+    }
+    return {};
+}
+
+// The model block from y; returns where it ends.
+double model_block(QPainter& p, const ReportInfo& info, double y) {
     const double x = MARGIN, w = PAGE_W - 2 * MARGIN;
     section_title(p, x, y, w, QStringLiteral("Mod\u00E8le utilis\u00E9 (voxels du volume 256\u00B3)"));
     auto triple = [](int a, int b, int c) { return QStringLiteral("(%1, %2, %3)").arg(a).arg(b).arg(c); };
     const QFont f = font(26);
     y += 70;
+    const QString how = placement_text(info);
+    if (!how.isEmpty()) {
+        text(p, QRectF(x, y, w, 42), QStringLiteral("Placement : ") + how, font(26, true));
+        y += 44;
+    }
     text(p, QRectF(x, y, w, 42),
          QStringLiteral("Ellipso\u00EFde externe : centre (i, j, k) ") + triple(ell_ci, ell_cj, ell_ck) +
              QStringLiteral(", demi-axes ") + triple(ell_ri, ell_rj, ell_rk),
@@ -332,6 +405,15 @@ void model_block(QPainter& p, double y) {
              .arg(sect_i[3])
              .arg(sect_i[4]),
          f);
+    y += 132;
+    if (info.placement != Placement::Auto && info.placement != Placement::ModelFile && MODEL_NOT_FITTED() == 1) {
+        text(p, QRectF(x, y, w, 42),
+             QStringLiteral("Mod\u00E8le non ajust\u00E9 : taille par d\u00E9faut de \u00AB Centrer volume \u00BB, "
+                            "non adapt\u00E9e \u00E0 ce c\u0153ur. R\u00E9sultats \u00E0 ne pas interpr\u00E9ter."),
+             font(26, true), Qt::AlignLeft | Qt::AlignVCenter, QColor(180, 20, 20));
+        y += 44;
+    }
+    return y;
 }
 
 void footer(QPainter& p, const ReportInfo& info, double y) {
@@ -366,28 +448,43 @@ void draw_page(QPainter& p, const ReportInfo& info) {
     p.fillRect(QRectF(0, 0, PAGE_W, PAGE_H), Qt::white);
 
     const double w = PAGE_W - 2 * MARGIN;
-    text(p, QRectF(MARGIN, 110, w, 80), QStringLiteral("Rapport de perfusion myocardique"), font(60, true),
+    text(p, QRectF(MARGIN, 85, w, 80), QStringLiteral("Rapport de perfusion myocardique"), font(60, true),
          Qt::AlignLeft | Qt::AlignVCenter, ACCENT);
-    text(p, QRectF(MARGIN, 190, w, 50),
+    text(p, QRectF(MARGIN, 168, w, 40),
          QStringLiteral("Tomoscintigraphie cardiaque (SPECT) \u2014 analyse en 17 segments du ventricule gauche"),
-         font(28), Qt::AlignLeft | Qt::AlignVCenter, GREY);
+         font(26), Qt::AlignLeft | Qt::AlignVCenter, GREY);
+    // The series and the tracer, when the file names them (each cut at half the line at worst).
+    QStringList about;
+    const QFont sub = font(26);
+    if (!latin1(SERIES_DESC).isEmpty())
+        about << QFontMetricsF(sub).elidedText(QStringLiteral("S\u00E9rie : ") + latin1(SERIES_DESC), Qt::ElideRight,
+                                               w / 2 - 60);
+    if (!latin1(RADIOPHARM).isEmpty())
+        about << QFontMetricsF(sub).elidedText(QStringLiteral("Radiopharmaceutique : ") + latin1(RADIOPHARM),
+                                               Qt::ElideRight, w / 2 - 60);
+    text(p, QRectF(MARGIN, 210, w, 40), about.join(QStringLiteral("   \u2022   ")), sub,
+         Qt::AlignLeft | Qt::AlignVCenter, GREY);
     patient_block(p, 270);
 
     // The report's own palette, whatever the window shows.
     const QImage bull = result_picture(RES_BULL, REPORT_PALETTE, REPORT_OVERLAY);
     const QImage scores = result_picture(RES_SCORES, REPORT_PALETTE, REPORT_OVERLAY);
-    const double side = 640, gap = w - 2 * side;
-    picture(p, bull, MARGIN, 500, side, QStringLiteral("\u0152il de b\u0153uf (fixation)"), false);
-    picture(p, scores, MARGIN + side + gap, 500, side, QStringLiteral("Carte des scores (n\u00B0 de segment)"), true);
-    palette_bar(p, MARGIN, 500 + 60 + side + 20, side);
-    score_legend(p, MARGIN + side + gap, 500 + 60 + side + 20, side);
+    const double side = 600, column = side + 2 * LABEL_W, gap = w - 2 * column, top = 500;
+    const double right = MARGIN + column + gap;
+    picture(p, bull, MARGIN, top, side, QStringLiteral("\u0152il de b\u0153uf (fixation relative)"), false);
+    picture(p, scores, right, top, side, QStringLiteral("Carte des scores (n\u00B0 de segment)"), true);
+    const double scale_y = top + 95 + side + 50;
+    palette_bar(p, MARGIN + LABEL_W, scale_y, side);
+    score_legend(p, right + LABEL_W, scale_y, side);
+    text(p, QRectF(MARGIN + column, scale_y - 10, gap, 80),
+         QStringLiteral("Palette :\n") + latin1(palette_name(REPORT_PALETTE)), font(22, true), Qt::AlignCenter, GREY);
 
     const double table_y = 1390;
     section_title(p, MARGIN, table_y, 1070, QStringLiteral("Segments"));
-    segment_table(p, MARGIN, table_y + 80);
+    const double table_end = segment_table(p, MARGIN, table_y + 80);
     summary_block(p, CLINICAL_SUMMARY(SECTEUR, SCORE), MARGIN + 1070 + 110, table_y, w - 1070 - 110);
-    model_block(p, 2380);
-    footer(p, info, 2610);
+    const double model_y = std::max(table_end, 2390.0) + 20;
+    footer(p, info, model_block(p, info, model_y) + 20);
 }
 
 // =============================================================================================

@@ -11,10 +11,16 @@
 #include <string>
 #include <vector>
 
+// How the model was placed, as the page says it. Unknown: the page says nothing of it (a
+// model that is still the one "Centrer volume" places, not fitted, is flagged all the same).
+enum class Placement { Unknown, Auto, ModelFile, Slices };
+
 struct ReportInfo {
     std::string file;         // the study analysed (local 8-bit path)
     std::string sha256;       // its checksum, hex
     std::string analysed_at;  // "07/12/2026 14:03"
+    Placement placement = Placement::Unknown;
+    std::string model_file = {};  // with Placement::ModelFile: the model file (local 8-bit path)
 };
 
 // A QGuiApplication on the offscreen platform when none exists (the command-line tool).

@@ -18,8 +18,8 @@ fi
 
 out=build/default/analyse
 # Without a display: the four 64-matrix sample studies (normal, then a defect in each coronary
-# territory) analysed in one command, with the model centred on the volume; the French PDF
-# reports, the JSON records and the CSV table go to $out/.
+# territory) analysed in one command, with the model placed automatically on each; the French PDF
+# reports (STEM-rapport.pdf), the JSON records and the CSV table go to $out/.
 build/default/tools/vesmora-cli analyze build/default/samples/{normal,lad,lcx,rca}-64.dcm \
   --pdf "$out" --json "$out/resultats.json" --csv "$out/resultats.csv"
 echo

@@ -1,5 +1,8 @@
 #include "Clinical_Summary.h"
 
+#include <cctype>
+#include <string>
+
 Severity SEVERITY_OF(int summed_score) {
     if (summed_score <= 3) return SEV_NORMAL;
     if (summed_score <= 8) return SEV_MILD;
@@ -21,4 +24,23 @@ ClinicalSummary CLINICAL_SUMMARY(const float secteur[SECTOR_COUNT + 1], const in
     s.percent_abnormal = s.summed_score * 100.0 / MAX_SUMMED_SCORE;
     s.severity = SEVERITY_OF(s.summed_score);
     return s;
+}
+
+StudyKind STUDY_KIND_OF(const char* series_description) {
+    bool stress = false, rest = false;
+    std::string word;
+    const auto take = [&] {
+        stress = stress || word == "stress" || word == "effort";
+        rest = rest || word == "rest" || word == "repos";
+        word.clear();
+    };
+    for (const char* p = series_description ? series_description : ""; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (std::isalpha(c) && c < 0x80)
+            word += static_cast<char>(std::tolower(c));
+        else
+            take();
+    }
+    take();
+    return stress == rest ? KIND_UNKNOWN : stress ? KIND_STRESS : KIND_REST;
 }

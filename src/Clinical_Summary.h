@@ -9,10 +9,26 @@
 
 constexpr int MAX_SUMMED_SCORE = 4 * SECTOR_COUNT;  // 68
 
-// Severity bands of the summed score: 0..3, 4..8, 9..13, 14 and more.
+// Severity bands of the summed score: 0..3, 4..8, 9..13, 14 and more (indicative bands).
 enum Severity { SEV_NORMAL, SEV_MILD, SEV_MODERATE, SEV_SEVERE };
+inline constexpr int SEVERITY_LOWER_BOUND[4] = {0, 4, 9, 14};
 inline constexpr const char* SEVERITY_NAME[4] = {
     "normal", "l\xE9g\xE8rement anormal", "mod\xE9r\xE9ment anormal", "s\xE9v\xE8rement anormal"};
+
+// The territories as French texts name them (records and SR keep TERRITORY_NAME as codes):
+// IVA (interventriculaire antérieure), CD (coronaire droite), Cx (circonflexe).
+inline constexpr const char* TERRITORY_NAME_FR[4] = {"", "IVA", "CD", "Cx"};
+inline constexpr const char* TERRITORY_FULL_NAME_FR[4] = {"", "interventriculaire ant\xE9rieure", "coronaire droite",
+                                                          "circonflexe"};
+
+// Whether a study is a stress or a rest acquisition, as its Series Description says
+// ("stress", "effort", "rest", "repos" as words, any case); unknown otherwise or both.
+enum StudyKind { KIND_UNKNOWN, KIND_STRESS, KIND_REST };
+StudyKind STUDY_KIND_OF(const char* series_description);
+// The summed score's name for that kind: "Score sommé", "Score sommé d'effort (SSS)",
+// "Score sommé de repos (SRS)" (Latin-1).
+inline constexpr const char* SUMMED_SCORE_NAME[3] = {"Score somm\xE9", "Score somm\xE9 d'effort (SSS)",
+                                                     "Score somm\xE9 de repos (SRS)"};
 
 struct TerritorySummary {
     int count;             // segments in the territory (LAD 7, RCA 5, LCx 5)

@@ -146,3 +146,9 @@ int APEX_AT(int slice) {
     DISPLAY();
     return 1;
 }
+
+int MODEL_NOT_FITTED() {
+    return ell_ok == 1 && ell_ri == 80 && ell_rj == 50 && ell_rk == 50 && ill_ri == 30 && ill_rj == 20 && ill_rk == 20
+               ? 1
+               : 0;
+}

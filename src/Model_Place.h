@@ -49,4 +49,8 @@ int MODEL_SCORABLE(const ModelValues& v, char* why, int why_size);
 // `why` (Latin-1, French) then names the field ("outer.semi_axes[1]" ...).
 int PLACE_MODEL(const ModelValues& v, char* why, int why_size);
 
+// 1 when the model placed is still of the size a load gives it (outer semi-axes 80, 50, 50,
+// inner 30, 20, 20): "Centrer volume" without any fitting to the heart. Else 0.
+int MODEL_NOT_FITTED();
+
 #endif

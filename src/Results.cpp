@@ -373,10 +373,8 @@ void prepare_rays(Work& w) {
 }  // namespace
 
 int SCORE_CLASS(float v) {
-    if (v >= 70) return 0;
-    if (v >= 50) return 1;
-    if (v >= 30) return 2;
-    if (v >= 10) return 3;
+    for (int score = 0; score < 4; score++)
+        if (v >= SCORE_LOWER_BOUND[score]) return score;
     return 4;  // below 10, an empty sector included
 }
 

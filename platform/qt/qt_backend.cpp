@@ -62,6 +62,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
@@ -290,12 +291,36 @@ private:
     PlatWindow_* window_;
 };
 
+// A pop-up's label: its text on one line, in the pop-up's font or, when that does not fit
+// the box (a sector label "[17]  4" in 37 x 15), in the largest smaller size that does,
+// so that no label wraps or is clipped.
+class FitLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QRect box = contentsRect();
+        QFont f = font();
+        const int largest = f.pixelSize() > 0 ? f.pixelSize() : QFontMetrics(f).height();
+        for (int px = largest; px >= 6; px--) {
+            f.setPixelSize(px);
+            const QFontMetrics fm(f);
+            if (fm.horizontalAdvance(text()) <= box.width() && fm.height() <= box.height() + 2) break;
+        }
+        p.setFont(f);
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(box, static_cast<int>(alignment()) | Qt::TextSingleLine, text());
+    }
+};
+
 // --- building windows from the templates ------------------------------------------------------------------
-QLabel* make_label(QWidget* parent, Qt::Alignment align) {
-    auto* l = new QLabel(parent);
+QLabel* make_label(QWidget* parent, Qt::Alignment align, bool fit = false) {
+    auto* l = fit ? new FitLabel(parent) : new QLabel(parent);
     l->setTextFormat(Qt::PlainText);
     l->setAlignment(align);
-    l->setWordWrap(true);
+    l->setWordWrap(!fit);
     l->setAttribute(Qt::WA_TransparentForMouseEvents);  // static text lets the mouse through
     return l;
 }
@@ -322,7 +347,7 @@ QWidget* make_control(PlatWindow_* window, const CtlTemplate& c, QWidget* parent
     case CTL_LABEL_RIGHT:
         return make_label(parent, Qt::AlignRight | Qt::AlignTop);
     case CTL_LABEL_CENTRED:
-        return make_label(parent, Qt::AlignCenter);
+        return make_label(parent, Qt::AlignCenter, dynamic_cast<Popup*>(parent) != nullptr);
     case CTL_BUTTON: {
         auto* b = new QPushButton(text, parent);
         b->setAutoDefault(false);

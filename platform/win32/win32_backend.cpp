@@ -235,7 +235,43 @@ HWND_ plat_create_window(PlatTemplate tpl, HWND_ owner, WNDPROC_ proc) {
 
 HWND_ plat_get_dlg_item(HWND_ window, int id) { return plat(GetDlgItem(win(window), id)); }
 
-void plat_set_dlg_item_text(HWND_ window, int id, const char* text) { SetDlgItemTextA(win(window), id, text); }
+namespace {
+
+// A sector label gets the largest Arial, from the template's 8 points (11 pixels) down, in which its text
+// fits its box on one line (a sector label "[17]  4" in 37 x 15 would wrap and be clipped
+// in the dialog font). The fonts are made once and kept for the program's life.
+void fit_popup_label(HWND label, const char* text) {
+    static HFONT fonts[12] = {};
+    RECT box;
+    if (label == nullptr || !GetClientRect(label, &box)) return;
+    HDC dc = GetDC(label);
+    if (dc == nullptr) return;
+    HFONT chosen = nullptr;
+    for (int px = 11; px >= 6; px--) {
+        if (fonts[px] == nullptr)
+            fonts[px] = CreateFontA(-px, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+        if (fonts[px] == nullptr) continue;
+        chosen = fonts[px];
+        HGDIOBJ old = SelectObject(dc, fonts[px]);
+        SIZE size{};
+        const bool measured = GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &size) != 0;
+        TEXTMETRICA tm{};
+        GetTextMetricsA(dc, &tm);
+        SelectObject(dc, old);
+        if (measured && size.cx <= box.right && tm.tmHeight <= box.bottom + 2) break;
+    }
+    ReleaseDC(label, dc);
+    if (chosen != nullptr) SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), FALSE);
+}
+
+}  // namespace
+
+void plat_set_dlg_item_text(HWND_ window, int id, const char* text) {
+    HWND hw = win(window);
+    if (hw != nullptr && hw != be().main && id == ID_SECT_LABEL && text != nullptr) fit_popup_label(GetDlgItem(hw, id), text);
+    SetDlgItemTextA(hw, id, text);
+}
 
 void plat_set_window_text(HWND_ window, const char* text) { SetWindowTextA(win(window), text); }
 

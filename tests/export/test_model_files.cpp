@@ -167,6 +167,41 @@ TEST_F(ModelFiles, EveryFaultIsRefusedNamingItsFieldAndNothingChanges) {
 }
 
 // Any finite single-precision value goes out as the shortest text that reads back to it.
+// A model file records the study it was made on; placing it on another patient's study is
+// a mismatch the caller must confirm, and a file that records nothing is accepted as before.
+TEST_F(ModelFiles, TheStudyAModelWasMadeOnIsWrittenReadAndCompared) {
+    as_if_loaded();
+    command(ID_PLACE_MODEL);
+    std::strcpy(PAT_ID, "P-\xC9LODIE ");  // a DICOM value's trailing blank, an accented letter
+    std::strcpy(STUDY_UID, "1.2.3");
+    ModelValues v;
+    MODEL_CURRENT(v);
+    const std::string path = dir.str() + "/model.json";
+    std::string error;
+    ASSERT_TRUE(write_model_file(path, v, error)) << error;
+    EXPECT_NE(read_file(path).find("\"patient_id\": \"P-\xC3\x89LODIE\""), std::string::npos) << read_file(path);
+    ModelIdentity made_on;
+    ModelValues back{};
+    ASSERT_TRUE(read_model_file(path, back, made_on, error)) << error;
+    EXPECT_EQ(made_on.patient_id, "P-\xC9LODIE");
+    EXPECT_EQ(made_on.study_uid, "1.2.3");
+    EXPECT_EQ(model_identity_mismatch(made_on, current_model_identity()), "");
+    PAT_ID[0] = STUDY_UID[0] = '\0';
+
+    using Id = ModelIdentity;
+    EXPECT_EQ(model_identity_mismatch({"A", "1.2"}, {"A", "1.3"}), "") << "the same patient, another study";
+    EXPECT_EQ(model_identity_mismatch({"", ""}, {"B", "1.3"}), "") << "a file from before";
+    EXPECT_EQ(model_identity_mismatch({"A", "1.2"}, {"", ""}), "") << "nothing to compare with";
+    const std::string other = model_identity_mismatch(Id{"A", "1.2"}, Id{"B", "1.3"});
+    EXPECT_NE(other.find("patient ID A"), std::string::npos) << other;
+    EXPECT_NE(other.find("patient ID B"), std::string::npos) << other;
+    EXPECT_NE(model_identity_mismatch({"", "1.2"}, {"B", "1.3"}), "") << "no patient to compare: another study";
+    std::string text = read_file(path);
+    text.replace(text.find("\"P-"), std::strlen("\"P-\xC3\x89LODIE\""), "7");
+    EXPECT_FALSE(parse_model_text(text, back, made_on, error));
+    EXPECT_NE(error.find("patient_id"), std::string::npos) << error;
+}
+
 TEST(StudyRecordNumbers, PercentReadsBackToTheSameFloat) {
     EXPECT_EQ(nlohmann::json(float_for_json(57.6f)).dump(), "57.6");
     EXPECT_EQ(nlohmann::json(float_for_json(99.999f)).dump(), "99.999");

@@ -87,6 +87,25 @@ TEST_F(Report, PdfIsOnePageThatNamesPatientScoreAndBand) {
     EXPECT_NE(text.find(headless::utf8(SEVERITY_NAME[s.severity])), std::string::npos) << text;
     EXPECT_NE(text.find(info().sha256), std::string::npos) << text;
     EXPECT_NE(text.find(headless::utf8(SECTORS[13].name_fr)), std::string::npos) << text;
+    // What the numbers mean: relative uptake, the five score classes from the evaluation's own
+    // bounds, indicative bands, French territories, the page's palette, and a "Centrer volume"
+    // model left at its load size flagged as not fitted.
+    for (const char* expected : {"Fixation relative", "0 : \xE2\x89\xA5 70 %", "1 : 50 \xC3\xA0 70 %", "4 : < 10 %",
+                                 "Bandes de s\xC3\xA9v\xC3\xA9rit\xC3\xA9 indicatives", "IVA", "CD", "Cx",
+                                 "Score somm\xC3\xA9", "Palette", "Hot Iron", "ANT", "SEPT", "INF", "LAT",
+                                 "Mod\xC3\xA8le non ajust\xC3\xA9"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    EXPECT_EQ(text.find("RCA"), std::string::npos) << "the French texts name the territories IVA, CD, Cx";
+    EXPECT_EQ(text.find("LCx"), std::string::npos) << "the French texts name the territories IVA, CD, Cx";
+    // A stress series names its summed score so, and shows its description and tracer.
+    std::strcpy(SERIES_DESC, "TOMO STRESS MIBI");
+    std::strcpy(RADIOPHARM, "Tc-99m sestamibi");
+    ASSERT_TRUE(write_report_pdf(pdf, info(), error)) << error;
+    const std::string stress = run("pdftotext -layout '" + pdf + "' -");
+    EXPECT_NE(stress.find("Score somm\xC3\xA9 d'effort (SSS)"), std::string::npos) << stress;
+    EXPECT_NE(stress.find("TOMO STRESS MIBI"), std::string::npos) << stress;
+    EXPECT_NE(stress.find("Tc-99m sestamibi"), std::string::npos) << stress;
+    SERIES_DESC[0] = RADIOPHARM[0] = '\0';
 
     // The checksum is the one sha256sum gives; a missing file has none.
     EXPECT_EQ(info().sha256 + "  " + study + "\n", run("sha256sum '" + study + "'"));

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""vesmora-cli analyze: the defect of each sample study found in its territory, the record
-equal to what the program holds after the same steps replayed, refused studies among good
-ones, model files and the CSV table."""
+"""vesmora-cli analyze: the defect of each sample study found in its territory with the model
+placed automatically, the record equal to what the program holds after the same steps replayed,
+refused studies among good ones, model files and the study they were made on, outputs of studies
+sharing a stem, DICOM objects refused alone, time-outs, and the CSV table."""
 import csv
+import shutil
 import io
 import json
 import os
@@ -42,14 +44,19 @@ class Analyze(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir, name)
 
-    def test_each_defect_lands_in_its_territory(self):
-        studies = {"LAD": sample("lad-64"), "LCx": sample("lcx-64"), "RCA": sample("rca-64")}
+    def test_each_defect_lands_in_its_territory_with_the_model_placed_automatically(self):
+        studies = {"LAD": sample("lad-64"), "LCx": sample("lcx-64"), "RCA": sample("rca-64"), None: sample("normal-64")}
         r = cli("analyze", *studies.values(), "--jobs", "2", "--json", "-")
         self.assertEqual(r.returncode, 0, r.stderr)
         records = json.loads(r.stdout)
         self.assertEqual([rec["file"] for rec in records], list(studies.values()), "kept in the studies' order")
         for (artery, _), rec in zip(studies.items(), records):
+            self.assertEqual(rec["placement"], "auto")
+            self.assertNotEqual(rec["model"]["outer"]["semi_axes"], [80, 50, 50], "fitted, not the load's size")
             terr = rec["territories"]
+            if artery is None:
+                self.assertEqual(rec["severity"], "normal", rec["summed_score"])
+                continue
             self.assertEqual(max(terr, key=lambda t: terr[t]["summed_score"]), artery, terr)
             self.assertGreater(terr[artery]["summed_score"], 0)
             self.assertEqual(sum(t["summed_score"] for t in terr.values()), rec["summed_score"])
@@ -65,6 +72,8 @@ class Analyze(unittest.TestCase):
         with open(self.path("lad.json"), encoding="utf-8") as f:
             text = f.read()
         rec = json.loads(text)
+        self.assertEqual(rec["placement"], "slices")
+        self.assertEqual(rec["outputs"], {"pdf": None, "png": [], "sc": None, "sr": None})
         # The same study by hand: the strips choose the slices, then "Centrer volume" and "Résultats".
         state_path = self.path("state.txt")
         with open(self.path("steps.txt"), "w") as f:
@@ -143,6 +152,7 @@ class Analyze(unittest.TestCase):
         r = cli("analyze", lad, "--model", self.path("model.json"), "--json", "-")
         self.assertEqual(r.returncode, 0, r.stderr)
         again = json.loads(r.stdout)
+        self.assertEqual(again["placement"], "model-file")
         self.assertEqual(again["model"], first["model"])
         self.assertEqual(again["segments"], first["segments"])
 
@@ -154,7 +164,72 @@ class Analyze(unittest.TestCase):
         self.assertIn("outer.semi_axes[1] : 200 est hors des limites (12 à 120)", r.stderr)
         r = cli("analyze", lad, "--slices", "128,256,128")
         self.assertEqual(r.returncode, 2)
-        self.assertIn("--slices takes three slices I,J,K, each 0 to 255", r.stderr)
+        self.assertIn("--slices attend trois coupes I,J,K, chacune de 0 à 255, et non « 128,256,128 »", r.stderr)
+
+    def test_a_model_made_on_another_patient_is_refused_unless_forced(self):
+        r = cli("analyze", sample("normal-64"), "--slices", "120,126,130", "--json", "-")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        made_on = json.loads(r.stdout)["model"]
+        if "patient_id" not in made_on:
+            self.skipTest("this build does not read the Patient ID yet")
+        with open(self.path("model.json"), "w") as f:
+            json.dump(made_on, f)
+        lad = sample("lad-64")
+        r = cli("analyze", lad, "--model", self.path("model.json"), "--json", "-")
+        self.assertEqual(r.returncode, 3, r.stdout + r.stderr)
+        self.assertEqual(r.stdout, "[]\n")
+        self.assertIn(f"{lad} refusé : Ce modèle a été fait sur une autre étude : patient ID {made_on['patient_id']}",
+                      r.stderr)
+        self.assertIn("--force-model", r.stderr)
+        r = cli("analyze", lad, "--model", self.path("model.json"), "--force-model", "--json", "-")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(json.loads(r.stdout)["model"]["outer"], made_on["outer"])
+
+    def test_a_study_without_a_ventricle_or_past_its_timeout_is_refused(self):
+        # A tiny heart drowned in a liver five times as bright, blurred to 40 mm: no ring left.
+        blob = self.path("blob.dcm")
+        r = cli("sample", blob, "--scale", "0.5", "--wall", "8", "--fwhm", "40", "--liver", "400", "--liver-near", "30")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        r = cli("analyze", blob, sample("normal-64"), "--auto", "--json", "-")
+        self.assertEqual(r.returncode, 3, r.stdout + r.stderr)
+        self.assertIn(f"{blob} refusé : Aucun ventricule gauche n'a été trouvé", r.stderr)
+        self.assertEqual([rec["file"] for rec in json.loads(r.stdout)], [sample("normal-64")])
+        r = cli("analyze", sample("normal-64"), "--timeout", "0.005", "--json", "-")
+        self.assertEqual(r.returncode, 3, r.stdout + r.stderr)
+        self.assertIn("refusé : l'analyse n'a pas fini en 0.005 s (--timeout) : elle a été arrêtée.", r.stderr)
+
+    def test_studies_sharing_a_stem_keep_their_own_outputs_and_dicom_objects_are_refused_alone(self):
+        # Two studies named study.dcm in two folders; the second has no Study Instance UID.
+        os.makedirs(self.path("a"))
+        os.makedirs(self.path("b"))
+        first, second = self.path("a/study.dcm"), self.path("b/study.dcm")
+        shutil.copy(sample("normal-64"), first)
+        with open(sample("lad-64"), "rb") as f:
+            data = f.read()
+        tag = data.index(b"\x20\x00\x0d\x00UI")  # (0020,000D) becomes an unknown (0020,000C)
+        with open(second, "wb") as f:
+            f.write(data[:tag] + b"\x20\x00\x0c\x00UI" + data[tag + 6:])
+        out = self.path("out")
+        r = cli("analyze", first, second, "--pdf", out, "--png", out, "--dicom", out, "--json", "-", "--jobs", "1")
+        self.assertEqual(r.returncode, 3, r.stdout + r.stderr)
+        self.assertIn(f"{second} : objets DICOM (SC et SR) refusés :", r.stderr)
+        self.assertIn("Study Instance UID", r.stderr)
+        records = json.loads(r.stdout)
+        self.assertEqual([rec["file"] for rec in records], [first, second])
+        a, b = (rec["outputs"] for rec in records)
+        self.assertEqual(a["pdf"], os.path.join(out, "study-rapport.pdf"))
+        self.assertEqual(b["pdf"], os.path.join(out, "study-2-rapport.pdf"))
+        self.assertEqual(a["sc"], os.path.join(out, "study-sc.dcm"))
+        self.assertEqual((b["sc"], b["sr"]), (None, None))
+        self.assertEqual(len(a["png"]), 8)
+        self.assertTrue(set(a["png"]).isdisjoint(b["png"]))
+        listed = [a["pdf"], a["sc"], a["sr"], b["pdf"], *a["png"], *b["png"]]
+        self.assertEqual(sorted(os.listdir(out)), sorted(os.path.basename(p) for p in listed))
+        # The report says, in French, how the model was placed and what its numbers mean.
+        text = subprocess.run(["pdftotext", "-layout", b["pdf"], "-"], capture_output=True, text=True).stdout
+        for expected in ("Placement : automatique", "IVA", "CD", "Cx", "Score sommé", "Fixation relative",
+                         "3 : 10 à 30 %", "Palette", "indicatives"):
+            self.assertIn(expected, text)
 
     def test_a_path_with_a_comma_quotes_and_a_line_break_stays_one_csv_field(self):
         study = self.path('odd, "study"\nname.dcm')

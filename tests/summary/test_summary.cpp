@@ -51,3 +51,14 @@ TEST(ClinicalSummaryTest, SeverityBandsChangeAtTheirEdges) {
 }
 
 }  // namespace
+
+TEST(ClinicalSummaryTest, StudyKindIsReadFromWholeWordsOfTheSeriesDescription) {
+    EXPECT_EQ(STUDY_KIND_OF("TOMO STRESS MIBI"), KIND_STRESS);
+    EXPECT_EQ(STUDY_KIND_OF("myo_post-effort"), KIND_STRESS);
+    EXPECT_EQ(STUDY_KIND_OF("Repos 4h"), KIND_REST);
+    EXPECT_EQ(STUDY_KIND_OF("REST"), KIND_REST);
+    EXPECT_EQ(STUDY_KIND_OF("Interest restoration"), KIND_UNKNOWN);  // words, not pieces of words
+    EXPECT_EQ(STUDY_KIND_OF("Stress/Rest"), KIND_UNKNOWN);          // both: the name says neither
+    EXPECT_EQ(STUDY_KIND_OF(""), KIND_UNKNOWN);
+    EXPECT_EQ(STUDY_KIND_OF(nullptr), KIND_UNKNOWN);
+}

@@ -1,9 +1,17 @@
-// vesmora-cli analyze STUDY... [--model FILE | --slices I,J,K] [--json OUT] [--csv OUT]
-//                              [--pdf DIR] [--png DIR] [--dicom DIR] [--send] [--jobs N]
+// vesmora-cli analyze STUDY... [--auto | --model FILE [--force-model] | --slices I,J,K]
+//                              [--json OUT] [--csv OUT] [--pdf DIR] [--png DIR] [--dicom DIR]
+//                              [--send] [--jobs N] [--timeout S]
 //
 // Each study is analysed as a user would: opened as "Ouvrir" opens it, the model
-// placed from the model file (or by "Centrer volume" at the slices), "Résultats"
-// pressed, then its pictures, report and DICOM objects written. The program's state
+// placed automatically (or from the model file, or by "Centrer volume" at the slices),
+// "Résultats" pressed, then its pictures, report and DICOM objects written. A study
+// where no ventricle is found, or that is another patient's than the model file's
+// (without --force-model), is refused. Outputs are named by src/Output_Names.h after the
+// study file's stem; studies of one run sharing a stem get "-2", "-3"... so that none
+// overwrites another, and each record lists the files written for it. A study whose DICOM
+// objects cannot be made (no Study Instance UID) keeps its record and other outputs; the
+// objects are named refused on standard error. A study's process still running after
+// --timeout seconds is killed and the study refused. The program's state
 // is one per process, so every study runs in a process of its own: this tool started
 // again with the hidden subcommand `analyze-study`, which hands its record (or its
 // refusal, the French text the program showed) back through a pipe as one JSON object.
@@ -19,6 +27,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -26,11 +35,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "Auto_Place.h"
 #include "Model_Place.h"
+#include "Output_Names.h"
 #include "cli.h"
 #include "headless.h"
 #include "layout.h"
@@ -55,10 +67,20 @@ namespace {
 
 struct Options {
     std::vector<std::string> studies;
-    std::string model, slices = "128,128,128", json_out, csv_out, pdf_dir, png_dir, dicom_dir;
+    std::string model, slices, json_out, csv_out, pdf_dir, png_dir, dicom_dir;
+    std::string stem;  // one study's process: the stem its outputs are named after
     unsigned jobs = 0;
-    bool send = false;
+    double timeout = 120;
+    bool send = false, auto_place = false, force_model = false;
 };
+
+// How the model is placed: the record's "placement".
+const char* placement_code(const Options& o) {
+    return !o.model.empty() ? "model-file" : !o.slices.empty() ? "slices" : "auto";
+}
+
+// " — détail : " and a system's or library's own words (UTF-8).
+std::string detail(const std::string& what) { return " \xE2\x80\x94 d\xC3\xA9tail : " + what; }
 
 // What the hidden subcommand hands back: {"record": {...}} or {"refused": "text"}.
 std::string dump(const json& j, int indent = -1) {
@@ -71,7 +93,8 @@ bool parse_slices(const std::string& text, int out[3]) {
            out[0] >= 0 && out[0] <= 255 && out[1] >= 0 && out[1] <= 255 && out[2] >= 0 && out[2] <= 255;
 }
 
-std::string stem_of(const std::string& study) { return fs::path(study).stem().string(); }
+std::string stem_of(const std::string& study) { return output_stem(fs::path(study).stem().string()); }
+std::string in_dir(const std::string& dir, const std::string& name) { return (fs::path(dir) / name).string(); }
 
 // ---------------------------------------------------------------------------------------------
 // One study, in its own process
@@ -104,28 +127,48 @@ std::string now_text() {
 }
 #endif
 
-// Writes the study's pictures, report and DICOM objects; "" or why not (UTF-8).
-std::string write_outputs(const Options& o, const std::string& study) {
-    const std::string stem = stem_of(study);
+// Writes the study's pictures and report, then its DICOM objects, listing in `outputs`
+// what it wrote. "" or why the study is refused (UTF-8); `dicom_refused` says why its
+// DICOM objects alone could not be made (the rest stands).
+std::string write_outputs(const Options& o, const std::string& study, json& outputs, std::string& dicom_refused) {
+    const std::string stem = o.stem.empty() ? stem_of(study) : o.stem;
+    outputs = {{"pdf", nullptr}, {"png", json::array()}, {"sc", nullptr}, {"sr", nullptr}};
     std::string error;
 #if defined(VESMORA_HAVE_REPORT)
     if (!o.png_dir.empty() || !o.pdf_dir.empty() || !o.dicom_dir.empty()) report_ensure_gui();
-    if (!o.png_dir.empty() && !write_pictures_png(o.png_dir, stem, error)) return latin1_to_utf8(error);
-    const ReportInfo info{study, file_sha256(study), now_text()};
-    if (!o.pdf_dir.empty() && !write_report_pdf((fs::path(o.pdf_dir) / (stem + ".pdf")).string(), info, error))
-        return latin1_to_utf8(error);
+    if (!o.png_dir.empty()) {
+        if (!write_pictures_png(o.png_dir, stem, error)) return latin1_to_utf8(error);
+        for (const char* picture : {"hla", "vla", "sa", "palette", "bull", "sectors", "scores", "lateral"})
+            outputs["png"].push_back(in_dir(o.png_dir, picture_png_name(stem, picture)));
+    }
+    ReportInfo info{study, file_sha256(study), now_text()};
+    info.placement = !o.model.empty() ? Placement::ModelFile : !o.slices.empty() ? Placement::Slices : Placement::Auto;
+    info.model_file = o.model;
+    if (!o.pdf_dir.empty()) {
+        const std::string pdf = in_dir(o.pdf_dir, report_pdf_name(stem));
+        if (!write_report_pdf(pdf, info, error)) return latin1_to_utf8(error);
+        outputs["pdf"] = pdf;
+    }
 #if defined(VESMORA_HAVE_DICOM_EXPORT)
     if (!o.dicom_dir.empty()) {
         int w = 0, h = 0;
         const std::vector<unsigned char> page = report_page_rgb(info, w, h);
-        const fs::path dir(o.dicom_dir);
-        if (!write_secondary_capture(study, page.data(), w, h, (dir / (stem + "-sc.dcm")).string(), error) ||
-            !write_structured_report(study, (dir / (stem + "-sr.dcm")).string(), error))
-            return latin1_to_utf8(error);
+        const std::string sc = in_dir(o.dicom_dir, secondary_capture_name(stem)),
+                          sr = in_dir(o.dicom_dir, structured_report_name(stem));
+        if (!write_secondary_capture(study, page.data(), w, h, sc, error)) {
+            dicom_refused = latin1_to_utf8(error);
+            return "";
+        }
+        outputs["sc"] = sc;
+        if (!write_structured_report(study, sr, error)) {
+            dicom_refused = latin1_to_utf8(error);
+            return "";
+        }
+        outputs["sr"] = sr;
     }
 #endif
 #endif
-    (void)o, (void)stem, (void)error;
+    (void)o, (void)stem, (void)error, (void)dicom_refused;
     return "";
 }
 
@@ -137,7 +180,7 @@ int analyze_one(const Options& o) {
     boxes_before = headless::state().boxes.size();
     const std::string why = unreadable(study);
     if (!why.empty()) {
-        hand_back({{"refused", latin1_to_utf8("Impossible d'ouvrir ce fichier : ") + why + "."}});
+        hand_back({{"refused", latin1_to_utf8("Impossible d'ouvrir ce fichier.") + detail(why)}});
         return 0;
     }
     headless::queue_open_answer(study);
@@ -148,34 +191,48 @@ int analyze_one(const Options& o) {
     }
     if (!o.model.empty()) {
         ModelValues v;
+        ModelIdentity made_on;
         std::string error;
         char place_why[200] = "";
-        if (!read_model_file(o.model, v, error)) {
+        if (!read_model_file(o.model, v, made_on, error)) {
             hand_back({{"refused", latin1_to_utf8(error)}});
+            return 0;
+        }
+        const std::string other = model_identity_mismatch(made_on, current_model_identity());
+        if (!other.empty() && !o.force_model) {
+            hand_back({{"refused", latin1_to_utf8(other + " Ajoutez --force-model pour l'y appliquer quand m\xEAme.")}});
             return 0;
         }
         if (!PLACE_MODEL(v, place_why, sizeof place_why)) {
             hand_back({{"refused", latin1_to_utf8(place_why)}});
             return 0;
         }
-    } else {
+    } else if (!o.slices.empty()) {
         int s[3];
         parse_slices(o.slices, s);  // checked by the parent
         Nsa = s[0];
         Nvla = s[1];
         Nhla = s[2];
         plat_send_message(WINDOW, VM_COMMAND, ID_PLACE_MODEL, 0);
+    } else if (AUTO_PLACE() != 1) {
+        hand_back({{"refused", last_box("Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9 dans ce volume.") +
+                                   latin1_to_utf8(" Ici : --slices I,J,K ou --model FICHIER.")}});
+        return 0;
     }
     plat_send_message(WINDOW, VM_COMMAND, ID_RESULTS, 0);
     if (res_ok != 1) {
         hand_back({{"refused", last_box("Les r\xE9sultats n'ont pas pu \xEAtre calcul\xE9s.")}});
         return 0;
     }
-    const json record = study_record(study);
-    const std::string failed = write_outputs(o, study);
+    json record = study_record(study);
+    record["placement"] = placement_code(o);
+    std::string dicom_refused;
+    const std::string failed = write_outputs(o, study, record["outputs"], dicom_refused);
     vesmora_before_exit = nullptr;
     if (!failed.empty())
         hand_back({{"refused", failed}});
+    else if (!dicom_refused.empty())
+        hand_back({{"record", record}, {"dicom_refused", dicom_refused}});
     else
         hand_back({{"record", record}});
     return 0;
@@ -188,16 +245,18 @@ struct Run {
     pid_t pid = -1;
     int fd = -1;
     std::string out;
+    std::chrono::steady_clock::time_point deadline;
 };
 
 struct Outcome {
     bool done = false;
-    json record;          // null when refused
-    std::string refusal;  // UTF-8
+    json record;                // null when refused
+    std::string refusal;        // UTF-8
+    std::string dicom_refused;  // UTF-8: the record stands, its DICOM objects were not made
 };
 
-std::vector<std::string> child_args(const Options& o, const std::string& study) {
-    std::vector<std::string> a = {"vesmora-cli", "analyze-study", study};
+std::vector<std::string> child_args(const Options& o, const std::string& study, const std::string& stem) {
+    std::vector<std::string> a = {"vesmora-cli", "analyze-study", study, "--stem", stem};
     auto add = [&a](const char* flag, const std::string& value) {
         if (value.empty()) return;
         a.push_back(flag);
@@ -205,6 +264,7 @@ std::vector<std::string> child_args(const Options& o, const std::string& study) 
     };
     add("--model", o.model);
     add("--slices", o.model.empty() ? o.slices : "");
+    if (o.force_model) a.push_back("--force-model");
     add("--pdf", o.pdf_dir);
     add("--png", o.png_dir);
     add("--dicom", o.dicom_dir);
@@ -212,7 +272,7 @@ std::vector<std::string> child_args(const Options& o, const std::string& study) 
 }
 
 // Starts the tool again on one study, its standard output into a pipe; false and why when it cannot.
-bool start(const Options& o, const std::string& study, Run& run, std::string& why) {
+bool start(const Options& o, const std::string& study, const std::string& stem, Run& run, std::string& why) {
     int p[2];
     if (pipe2(p, O_CLOEXEC) != 0) {
         why = std::strerror(errno);
@@ -221,7 +281,7 @@ bool start(const Options& o, const std::string& study, Run& run, std::string& wh
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, p[1], STDOUT_FILENO);  // dup2 leaves the copy open across exec
-    const std::vector<std::string> args = child_args(o, study);
+    const std::vector<std::string> args = child_args(o, study, stem);
     std::vector<char*> argv;
     for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
     argv.push_back(nullptr);
@@ -235,6 +295,8 @@ bool start(const Options& o, const std::string& study, Run& run, std::string& wh
     }
     run.fd = p[0];
     run.out.clear();
+    run.deadline = std::chrono::steady_clock::now() +
+                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(o.timeout));
     return true;
 }
 
@@ -249,6 +311,7 @@ Outcome finish(Run& run) {
     const json answer = json::parse(run.out.substr(0, line), nullptr, false);
     if (answer.is_object() && answer.contains("record")) {
         r.record = answer["record"];
+        if (answer.contains("dicom_refused")) r.dicom_refused = answer["dicom_refused"].get<std::string>();
     } else if (answer.is_object() && answer.contains("refused")) {
         r.refusal = answer["refused"].get<std::string>();
     } else if (WIFSIGNALED(wstatus)) {
@@ -260,7 +323,20 @@ Outcome finish(Run& run) {
     return r;
 }
 
-const std::string SUMMED = latin1_to_utf8("score somm\xE9"), REFUSED = latin1_to_utf8("refus\xE9 :");
+// A study still running at its deadline: stopped, and refused.
+Outcome stop(Run& run, double timeout) {
+    kill(run.pid, SIGKILL);
+    close(run.fd);
+    while (waitpid(run.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "l'analyse n'a pas fini en %g s (--timeout) : elle a \xE9t\xE9 arr\xEAt\xE9" "e.",
+                  timeout);
+    return {true, json(), latin1_to_utf8(text), ""};
+}
+
+const std::string SUMMED = latin1_to_utf8("score somm\xE9"), REFUSED = latin1_to_utf8("refus\xE9 :"),
+                  DICOM_REFUSED = latin1_to_utf8("objets DICOM (SC et SR) refus\xE9s :");
 
 class Progress {
 public:
@@ -274,6 +350,9 @@ public:
             std::fprintf(stderr, "vesmora-cli analyze: [%zu/%zu] %s : %s %d (%s)\n", done_, total_, study.c_str(),
                          SUMMED.c_str(), r.record["summed_score"].get<int>(),
                          r.record["severity"].get<std::string>().c_str());
+        if (!r.dicom_refused.empty())
+            std::fprintf(stderr, "vesmora-cli analyze: %s : %s %s\n", study.c_str(), DICOM_REFUSED.c_str(),
+                         r.dicom_refused.c_str());
         if (tty_) bar();
     }
     void bar() const {
@@ -290,8 +369,23 @@ private:
 };
 
 // Runs every study, at most o.jobs at once; outcomes in the order of the studies.
+// The stems of the studies' outputs, none twice in a run: a stem met again gets "-2", "-3"...
+std::vector<std::string> unique_stems(const std::vector<std::string>& studies) {
+    std::set<std::string> used;
+    std::vector<std::string> stems;
+    for (const std::string& study : studies) {
+        const std::string base = stem_of(study);
+        std::string stem = base;
+        for (int n = 2; used.count(stem) != 0; n++) stem = base + "-" + std::to_string(n);
+        used.insert(stem);
+        stems.push_back(stem);
+    }
+    return stems;
+}
+
 std::vector<Outcome> run_all(const Options& o) {
     const std::size_t n = o.studies.size();
+    const std::vector<std::string> stems = unique_stems(o.studies);
     std::vector<Outcome> outcomes(n);
     std::vector<Run> runs(n);
     std::vector<std::size_t> running;
@@ -301,25 +395,38 @@ std::vector<Outcome> run_all(const Options& o) {
     while (next < n || !running.empty()) {
         while (next < n && running.size() < o.jobs) {
             std::string why;
-            if (start(o, o.studies[next], runs[next], why)) {
+            if (start(o, o.studies[next], stems[next], runs[next], why)) {
                 running.push_back(next);
             } else {
-                outcomes[next] = {true, json(), latin1_to_utf8("le processus d'analyse n'a pas pu d\xE9marrer : ") + why};
+                outcomes[next] = {true, json(), latin1_to_utf8("le processus d'analyse n'a pas pu d\xE9marrer.") + detail(why),
+                                  ""};
                 progress.study_done(o.studies[next], outcomes[next]);
             }
             ++next;
         }
         if (running.empty()) continue;
         std::vector<pollfd> fds;
-        for (std::size_t i : running) fds.push_back({runs[i].fd, POLLIN, 0});
-        if (poll(fds.data(), fds.size(), -1) < 0) {
+        auto first_deadline = runs[running.front()].deadline;
+        for (std::size_t i : running) {
+            fds.push_back({runs[i].fd, POLLIN, 0});
+            first_deadline = std::min(first_deadline, runs[i].deadline);
+        }
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first_deadline - std::chrono::steady_clock::now());
+        if (poll(fds.data(), fds.size(), static_cast<int>(std::clamp<long long>(wait.count(), 0, 60000))) < 0) {
             if (errno == EINTR) continue;
-            std::perror("vesmora-cli analyze: poll");
+            std::fprintf(stderr, "vesmora-cli analyze: %s\n",
+                         (latin1_to_utf8("l'attente des analyses a \xE9" "chou\xE9.") + detail(std::strerror(errno))).c_str());
             break;
         }
+        const auto now = std::chrono::steady_clock::now();
         std::vector<std::size_t> still;
         for (std::size_t k = 0; k < running.size(); k++) {
             const std::size_t i = running[k];
+            if (fds[k].revents == 0 && now >= runs[i].deadline) {
+                outcomes[i] = stop(runs[i], o.timeout);
+                progress.study_done(o.studies[i], outcomes[i]);
+                continue;
+            }
             bool ended = false;
             if (fds[k].revents != 0) {
                 char buf[65536];
@@ -352,7 +459,8 @@ bool write_out(const std::string& path, const std::string& text) {
     out << text;
     out.close();
     if (!out) {
-        std::cerr << "vesmora-cli analyze: cannot write " << path << ": " << std::strerror(errno) << "\n";
+        std::cerr << "vesmora-cli analyze: " << latin1_to_utf8("impossible d'\xE9" "crire ") << path
+                  << detail(std::strerror(errno)) << "\n";
         return false;
     }
     return true;
@@ -363,8 +471,8 @@ bool ready_folder(const std::string& dir, const char* option) {
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (!ec && fs::is_directory(dir, ec)) return true;
-    std::cerr << "vesmora-cli analyze: " << option << " " << dir << ": cannot make this folder"
-              << (ec ? ": " + ec.message() : "") << "\n";
+    std::cerr << "vesmora-cli analyze: " << option << " " << dir
+              << latin1_to_utf8(" : impossible de cr\xE9" "er ce dossier") << (ec ? detail(ec.message()) : ".") << "\n";
     return false;
 }
 
@@ -405,7 +513,7 @@ void print_table(const json& records, const Options& o) {
     if (o.pdf_dir.empty()) return;
     std::printf("\nRapports :\n");
     for (const json& r : records)
-        std::printf("  %s\n", (fs::path(o.pdf_dir) / (stem_of(r["file"].get<std::string>()) + ".pdf")).string().c_str());
+        if (r["outputs"]["pdf"].is_string()) std::printf("  %s\n", r["outputs"]["pdf"].get<std::string>().c_str());
 }
 
 int analyze_all(Options& o) {
@@ -417,26 +525,31 @@ int analyze_all(Options& o) {
             std::cerr << "vesmora-cli analyze: " << latin1_to_utf8(error) << "\n";
             return 2;
         }
-    } else if (!parse_slices(o.slices, s)) {
-        std::cerr << "vesmora-cli analyze: --slices takes three slices I,J,K, each 0 to 255, not '" << o.slices
-                  << "'\n";
+    } else if (!o.slices.empty() && !parse_slices(o.slices, s)) {
+        std::cerr << "vesmora-cli analyze: "
+                  << latin1_to_utf8("--slices attend trois coupes I,J,K, chacune de 0 \xE0 255, et non \xAB ") << o.slices
+                  << latin1_to_utf8(" \xBB.") << "\n";
         return 2;
     }
 #ifndef VESMORA_HAVE_REPORT
     if (!o.pdf_dir.empty() || !o.png_dir.empty()) {
-        std::cerr << "vesmora-cli analyze: --pdf and --png need the report library, which this build lacks\n";
+        std::cerr << "vesmora-cli analyze: "
+                  << latin1_to_utf8("--pdf et --png demandent la biblioth\xE8que du rapport, absente de cette version.")
+                  << "\n";
         return 2;
     }
 #endif
 #ifndef VESMORA_HAVE_DICOM_EXPORT
     if (!o.dicom_dir.empty()) {
-        std::cerr << "vesmora-cli analyze: --dicom needs the DICOM export library, which this build lacks\n";
+        std::cerr << "vesmora-cli analyze: "
+                  << latin1_to_utf8("--dicom demande la biblioth\xE8que d'export DICOM, absente de cette version.") << "\n";
         return 2;
     }
 #endif
 #ifndef VESMORA_HAVE_DICOM_EXPORT
     if (o.send) {
-        std::cerr << "vesmora-cli analyze: --send needs the DICOM export library, which this build lacks\n";
+        std::cerr << "vesmora-cli analyze: "
+                  << latin1_to_utf8("--send demande la biblioth\xE8que d'export DICOM, absente de cette version.") << "\n";
         return 2;
     }
 #endif
@@ -449,7 +562,8 @@ int analyze_all(Options& o) {
     if (o.send && o.dicom_dir.empty()) {
         char tmpl[] = "/tmp/vesmora-send-XXXXXX";
         if (!mkdtemp(tmpl)) {
-            std::cerr << "vesmora-cli analyze: cannot make a temporary folder: " << std::strerror(errno) << "\n";
+            std::cerr << "vesmora-cli analyze: " << latin1_to_utf8("impossible de cr\xE9" "er un dossier temporaire.")
+                      << detail(std::strerror(errno)) << "\n";
             return 2;
         }
         o.dicom_dir = (sent_from = tmpl).string();
@@ -463,7 +577,7 @@ int analyze_all(Options& o) {
     std::string csv = csv_header();
     bool refused = false;
     for (const Outcome& r : outcomes) {
-        refused = refused || r.record.is_null();
+        refused = refused || r.record.is_null() || !r.dicom_refused.empty();
         if (r.record.is_null()) continue;
         records.push_back(r.record);
         csv += csv_row(r.record);
@@ -478,14 +592,14 @@ int analyze_all(Options& o) {
     if (o.send && !records.empty()) {
         std::vector<std::string> files;
         for (const json& r : records)
-            for (const char* kind : {"-sc.dcm", "-sr.dcm"})
-                files.push_back((fs::path(o.dicom_dir) / (stem_of(r["file"].get<std::string>()) + kind)).string());
+            for (const char* kind : {"sc", "sr"})
+                if (r["outputs"][kind].is_string()) files.push_back(r["outputs"][kind].get<std::string>());
         std::string error;
-        stored = pacs_send_files(files, error);
-        if (stored)
+        stored = files.empty() || pacs_send_files(files, error);
+        if (stored && !files.empty())
             std::cerr << "vesmora-cli analyze: " << files.size()
                       << latin1_to_utf8(" objets envoy\xE9s \xE0 l'archive (SC et SR de chaque \xE9tude)") << "\n";
-        else
+        else if (!stored)
             std::cerr << "vesmora-cli analyze: " << latin1_to_utf8(error) << "\n";
     }
 #endif
@@ -496,15 +610,24 @@ int analyze_all(Options& o) {
 
 void add_options(CLI::App* cmd, Options& o, bool one) {
     auto* model = cmd->add_option("--model", o.model, "Model file (JSON) to place on every study");
-    cmd->add_option("--slices", o.slices,
-                    "Without a model file: \"Centrer volume\" at these short-axis, vertical and horizontal "
-                    "long-axis slices I,J,K (default 128,128,128)")
-        ->excludes(model);
-    cmd->add_option("--pdf", o.pdf_dir, "Folder for each study's PDF report (STEM.pdf)");
+    auto* slices = cmd->add_option("--slices", o.slices,
+                                   "Instead of the automatic placement: \"Centrer volume\" at these short-axis, "
+                                   "vertical and horizontal long-axis slices I,J,K")
+                       ->excludes(model);
+    cmd->add_flag("--force-model", o.force_model,
+                  "Place the model file also on a study of another patient than the one it was made on")
+        ->needs(model);
+    cmd->add_option("--pdf", o.pdf_dir, "Folder for each study's PDF report (STEM-rapport.pdf)");
     cmd->add_option("--png", o.png_dir, "Folder for each study's pictures (STEM-NAME.png)");
     cmd->add_option("--dicom", o.dicom_dir,
                     "Folder for each study's DICOM Secondary Capture and Structured Report (STEM-sc.dcm, STEM-sr.dcm)");
-    if (one) return;
+    if (one) {
+        cmd->add_option("--stem", o.stem, "Stem of the study's outputs");
+        return;
+    }
+    cmd->add_flag("--auto", o.auto_place, "Place the model automatically on each study (the default)")
+        ->excludes(model)
+        ->excludes(slices);
     cmd->add_option("--json", o.json_out, "JSON records: an object for one study, an array for several; - for standard output");
     cmd->add_option("--csv", o.csv_out, "CSV table, a row per study; - for standard output");
     cmd->add_flag("--send", o.send,
@@ -512,6 +635,8 @@ void add_options(CLI::App* cmd, Options& o, bool one) {
                   "--dicom they are written to a temporary folder first");
     cmd->add_option("--jobs", o.jobs, "Studies analysed at once (default: the number of cores)")
         ->check(CLI::Range(1u, 1024u));
+    cmd->add_option("--timeout", o.timeout, "Seconds a study may take before it is stopped and refused (default 120)")
+        ->check(CLI::Range(0.001, 86400.0));
 }
 
 }  // namespace
