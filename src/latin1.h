@@ -83,15 +83,15 @@ inline std::string utf8_to_latin1(std::string_view utf8) {
     return out;
 }
 
-// The same, strict: false when the text is not UTF-8 or holds a letter beyond Windows-1252.
+// The same, strict: false when the text is not UTF-8 or holds a letter beyond Latin-1 itself
+// (ISO 8859-1, DICOM's ISO_IR 100: none of the Windows-1252 signs).
 inline bool utf8_to_latin1_strict(std::string_view utf8, std::string& latin1) {
     latin1.clear();
     for (std::size_t n = 0; n < utf8.size(); n++) {
         unsigned code = static_cast<unsigned char>(utf8[n]);
         const std::size_t len = code < 0x80 ? 1 : latin1_detail::utf8_sequence(utf8, n, code);
-        const int b = len != 0 ? latin1_detail::byte_of_code(code) : -1;
-        if (b < 0) return false;
-        latin1 += static_cast<char>(b);
+        if (len == 0 || code > 0xFF || (code >= 0x80 && code < 0xA0)) return false;
+        latin1 += static_cast<char>(code);
         n += len - 1;
     }
     return true;

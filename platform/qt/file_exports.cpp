@@ -20,15 +20,14 @@
 #include "main.h"
 #include "qt_backend.h"
 #include "report.h"
+#include "write_whole.h"
 
-#ifdef VESMORA_HAS_DICOM_EXPORT
+#ifdef VESMORA_HAVE_DICOM_EXPORT
 #include "dicom_export.h"
 #include "pacs.h"
 #endif
-#ifdef VESMORA_HAS_MODEL_FILES
 #include "Model_Place.h"
 #include "model_file.h"
-#endif
 
 namespace vesmora_qt {
 namespace {
@@ -62,21 +61,18 @@ ReportInfo report_info() {
                       QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")).toStdString()};
 }
 
-#ifdef VESMORA_HAS_DICOM_EXPORT
-// The report's Secondary Capture and the SR of the study on screen, written to the paths dir/STEM-rapport-sc.dcm
-// and dir/STEM-rapport-sr.dcm plus suffix; false with error (Latin-1) when they cannot be.
-bool write_dicom_objects(const QString& dir, const QString& suffix, std::string& error) {
-    const QDir d(dir);
+#ifdef VESMORA_HAVE_DICOM_EXPORT
+// The report's Secondary Capture and the SR of the study on screen, written to sc and sr;
+// false with error (Latin-1) when they cannot be.
+bool write_dicom_objects(const std::string& sc, const std::string& sr, std::string& error) {
     int w = 0, h = 0;
     const std::vector<unsigned char> page = report_page_rgb(report_info(), w, h);
     if (page.empty()) {
         error = "Aucun r\xE9sultat \xE0 exporter : lancez d'abord \xAB R\xE9sultats \xBB.";
         return false;
     }
-    return write_secondary_capture(DCM_PATH, page.data(), w, h,
-                                   local(d.filePath(study_stem() + QStringLiteral("-rapport-sc.dcm") + suffix)), error) &&
-           write_structured_report(DCM_PATH, local(d.filePath(study_stem() + QStringLiteral("-rapport-sr.dcm") + suffix)),
-                                   error);
+    return write_secondary_capture(DCM_PATH, page.data(), w, h, sc, error) &&
+           write_structured_report(DCM_PATH, sr, error);
 }
 #endif
 
@@ -109,28 +105,31 @@ bool save_pictures_png(QWidget* parent) {
 }
 
 bool export_dicom(QWidget* parent) {
-#ifdef VESMORA_HAS_DICOM_EXPORT
+#ifdef VESMORA_HAVE_DICOM_EXPORT
     const QString folder = QFileDialog::getExistingDirectory(
         parent, QStringLiteral("Exporter en DICOM dans le dossier"), study_folder());
     if (folder.isEmpty()) return false;
     const QDir dir(folder);
-    const QString sc = dir.filePath(study_stem() + QStringLiteral("-rapport-sc.dcm"));
-    const QString sr = dir.filePath(study_stem() + QStringLiteral("-rapport-sr.dcm"));
-    const QString sc_tmp = sc + QStringLiteral(".tmp"), sr_tmp = sr + QStringLiteral(".tmp");
-    std::string error;
-    bool ok = write_dicom_objects(folder, QStringLiteral(".tmp"), error);
-    std::error_code ec;
-    if (ok) {  // both written: only now do they replace earlier ones
-        std::filesystem::rename(local(sc_tmp), local(sc), ec);
-        if (!ec) std::filesystem::rename(local(sr_tmp), local(sr), ec);
-        if (ec) {
-            ok = false;
-            error = "Impossible d'\xE9" "crire les fichiers DICOM dans " + local(folder);
-        }
-    }
-    std::filesystem::remove(local(sc_tmp), ec);
-    std::filesystem::remove(local(sr_tmp), ec);
-    if (!ok) warn_program(parent, error);
+    const std::string sc = local(dir.filePath(study_stem() + QStringLiteral("-rapport-sc.dcm")));
+    const std::string sr = local(dir.filePath(study_stem() + QStringLiteral("-rapport-sr.dcm")));
+    // Both written whole, one inside the other: earlier ones are replaced only once both are written.
+    std::string error, objects_error;
+    const bool ok = write_whole(
+        sc,
+        [&](const std::string& sc_tmp, std::string& why) {
+            return write_whole(
+                sr,
+                [&](const std::string& sr_tmp, std::string&) {
+                    if (write_dicom_objects(sc_tmp, sr_tmp, objects_error)) return true;
+                    for (const auto& [from, to] : {std::pair{sc_tmp, sc}, std::pair{sr_tmp, sr}})  // name the real files
+                        for (std::size_t at; (at = objects_error.find(from)) != std::string::npos;)
+                            objects_error.replace(at, from.size(), to);
+                    return false;
+                },
+                why);
+        },
+        error);
+    if (!ok) warn_program(parent, objects_error.empty() ? error : objects_error);
     return ok;
 #else
     warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans l'export DICOM."));
@@ -139,7 +138,7 @@ bool export_dicom(QWidget* parent) {
 }
 
 bool send_results_to_pacs(QWidget* parent) {
-#ifdef VESMORA_HAS_DICOM_EXPORT
+#ifdef VESMORA_HAVE_DICOM_EXPORT
     // The two objects go through a private folder, removed when the sending is over.
     QTemporaryDir tmp;
     const QDir dir(tmp.path());
@@ -148,7 +147,7 @@ bool send_results_to_pacs(QWidget* parent) {
     std::string error;
     bool ok = tmp.isValid();
     if (!ok) error = "Impossible de cr\xE9" "er un dossier temporaire pour les objets DICOM.";
-    ok = ok && write_dicom_objects(tmp.path(), QString(), error);
+    ok = ok && write_dicom_objects(sc, sr, error);
     if (!ok) {
         warn_program(parent, error);
         return false;
@@ -192,7 +191,6 @@ bool send_results_to_pacs(QWidget* parent) {
 }
 
 bool save_model(QWidget* parent) {
-#ifdef VESMORA_HAS_MODEL_FILES
     const QString path = QFileDialog::getSaveFileName(
         parent, QStringLiteral("Enregistrer le mod\u00E8le"),
         QDir(study_folder()).filePath(study_stem() + QStringLiteral("-modele.json")),
@@ -206,14 +204,9 @@ bool save_model(QWidget* parent) {
         return false;
     }
     return true;
-#else
-    warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans les fichiers de mod\u00E8le."));
-    return false;
-#endif
 }
 
 bool load_model(QWidget* parent) {
-#ifdef VESMORA_HAS_MODEL_FILES
     const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("Charger un mod\u00E8le"), study_folder(),
                                                       QStringLiteral("Mod\u00E8le (*.json)"));
     if (path.isEmpty()) return false;
@@ -229,10 +222,6 @@ bool load_model(QWidget* parent) {
         return false;
     }
     return true;
-#else
-    warn(parent, QStringLiteral("Cette version de Vesmora a \u00E9t\u00E9 construite sans les fichiers de mod\u00E8le."));
-    return false;
-#endif
 }
 
 }  // namespace vesmora_qt

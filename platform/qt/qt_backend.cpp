@@ -78,11 +78,10 @@
 #include "Auto_Place.h"
 #include "File_Commands.h"
 #include "file_exports.h"
+#include "latin1.h"
 #include "layout.h"
+#include "version.h"
 
-#ifndef VESMORA_VERSION
-#define VESMORA_VERSION "?"
-#endif
 
 namespace {
 
@@ -392,7 +391,8 @@ QString about_text() {
                "Blue, PET, PET 20 Step, Spring, Summer, Fall, Winter (PS3.6 annexe B, fichiers de pydicom, licence "
                "MIT)&nbsp;; formules de gnuplot (Fire, Pm3d, Spectrum)&nbsp;; Jet&nbsp;; Cubehelix (D. A. Green, "
                "2011).</p>"
-               "<p>Licence&nbsp;: logiciel propri\u00E9taire, tous droits r\u00E9serv\u00E9s.</p>")
+               "<p>Licence&nbsp;: Apache License 2.0 (fichier LICENSE). Les palettes gardent leurs propres sources "
+               "et licences, cit\u00E9es ci-dessus.</p>")
         .arg(QStringLiteral(VESMORA_VERSION));
 }
 
@@ -483,23 +483,7 @@ void open_study(const QString& path) {
 }
 
 QString text_from_program(const char* bytes) {
-    QString out;
-    if (bytes == nullptr) return out;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
-    while (*p) {
-        const unsigned c = *p;
-        int n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 1;
-        for (int k = 1; k < n; k++)
-            if ((p[k] & 0xC0) != 0x80) n = 1;  // not a sequence: a Latin-1 letter
-        if (n > 1) {
-            const QString s = QString::fromUtf8(reinterpret_cast<const char*>(p), n);
-            if (s.contains(QChar::ReplacementCharacter)) n = 1;  // overlong or surrogate
-            else out += s;
-        }
-        if (n == 1) out += QChar(static_cast<ushort>(c));
-        p += n;
-    }
-    return out;
+    return bytes == nullptr ? QString() : QString::fromStdString(program_text_to_utf8(bytes));
 }
 
 void set_shell_open_handler(std::function<void(const QString&)> handler) { be().shell_open = std::move(handler); }

@@ -61,8 +61,9 @@ TEST(Latin1, WindowsSignsRoundTripAndPathsInUtf8StayReadable) {
     EXPECT_EQ(utf8_to_latin1("\xE6\x97\xA5 \xC3"), "? ?");  // beyond Windows-1252; a cut sequence
 
     std::string latin1;
-    EXPECT_TRUE(utf8_to_latin1_strict("Ren\xC3\xA9\xE2\x80\x94", latin1));
-    EXPECT_EQ(latin1, "Ren\xE9\x97");
+    EXPECT_TRUE(utf8_to_latin1_strict("Ren\xC3\xA9 \xC3\xBF", latin1));
+    EXPECT_EQ(latin1, "Ren\xE9 \xFF");
+    EXPECT_FALSE(utf8_to_latin1_strict("\xE2\x80\x94", latin1));  // the dash: Windows-1252, not ISO_IR 100
     EXPECT_FALSE(utf8_to_latin1_strict("\xE6\x97\xA5", latin1));
     EXPECT_FALSE(utf8_to_latin1_strict("Ren\xE9", latin1));      // Latin-1 given where UTF-8 is wanted
     EXPECT_FALSE(utf8_to_latin1_strict("\xC0\xA9", latin1));     // overlong

@@ -22,6 +22,7 @@
 #include "headless.h"
 #include "layout.h"
 #include "main.h"
+#include "write_whole.h"
 
 namespace {
 
@@ -83,18 +84,17 @@ HWND_ popup_named(const std::string& name) {
                       "'; the pop-ups are the letters A, S, I, L and the sector labels 1 to 17"};
 }
 
-FILE* open_out(const std::string& path, const char* mode) {
-    FILE* f = std::fopen(path.c_str(), mode);
-    if (f == nullptr) throw ScriptError{"cannot write " + path + ": " + std::strerror(errno)};
-    return f;
+void write_out(const std::string& path, std::string_view bytes) {
+    std::string error;
+    if (!write_whole(path, bytes, error)) throw ScriptError{program_text_to_utf8(error)};
 }
 
 void dump_state(const std::string& path) {
-    FILE* f = open_out(path, "w");
-    auto ints = [f](const char* name, const int* v, int n) {
-        std::fprintf(f, "%s", name);
-        for (int i = 0; i < n; i++) std::fprintf(f, " %d", v[i]);
-        std::fprintf(f, "\n");
+    std::string f;
+    auto ints = [&f](const char* name, const int* v, int n) {
+        f += name;
+        for (int i = 0; i < n; i++) f += " " + std::to_string(v[i]);
+        f += "\n";
     };
     auto one = [&ints](const char* name, int v) { ints(name, &v, 1); };
     one("load_ok", load_ok);
@@ -146,21 +146,24 @@ void dump_state(const std::string& path) {
     one("ilri_", ilri_);
     one("ilrj_", ilrj_);
     one("ilrk_", ilrk_);
-    std::fprintf(f, "SECTEUR");
-    for (int n = 0; n < 18; n++) std::fprintf(f, " %.9g", static_cast<double>(SECTEUR[n]));
-    std::fprintf(f, "\n");
+    f += "SECTEUR";
+    for (int n = 0; n < 18; n++) {
+        char v[32];
+        std::snprintf(v, sizeof v, " %.9g", static_cast<double>(SECTEUR[n]));
+        f += v;
+    }
+    f += "\n";
     int score[18];
     std::memcpy(score, SCORE, sizeof score);
     score[0] = 0;
     ints("SCORE", score, 18);
     ints("sectposi", sectposi, 18);
     ints("sectposj", sectposj, 18);
-    std::fclose(f);
+    write_out(path, f);
 }
 
 void dump_ui(const std::string& path) {
-    std::ofstream f(path, std::ios::binary);
-    if (!f) throw ScriptError{"cannot write " + path + ": " + std::strerror(errno)};
+    std::ostringstream f;
     f << "caption " << one_line(WINDOW ? WINDOW->caption : "") << "\n";
     for (int id : {ID_TITLE_HLA, ID_TITLE_VLA, ID_TITLE_SA, ID_HOVER, ID_PATIENT}) f << "text " << id << " " << one_line(headless::text_of(WINDOW, id)) << "\n";
     PlatWindow_* shadow = headless::control(WINDOW, ID_SHADOW);
@@ -180,6 +183,7 @@ void dump_ui(const std::string& path) {
     for (const auto& b : headless::state().boxes)
         f << "box " << (b.icon == ICON_WARNING ? "warning" : "information") << " " << one_line(b.title) << " | "
           << one_line(b.text) << "\n";
+    write_out(path, f.str());
 }
 
 void write_le32(std::string& s, std::uint32_t v) {
@@ -195,11 +199,9 @@ void dump_bmp(const std::string& path, const BitmapDesc& desc, const unsigned ch
     write_le32(head, 54 + desc.biSizeImage);
     write_le32(head, 0);  // two reserved 16-bit fields
     write_le32(head, 54);
-    FILE* f = open_out(path, "wb");
-    std::fwrite(head.data(), 1, head.size(), f);
-    std::fwrite(&desc, 1, sizeof desc, f);  // little-endian host: the 40 bytes as stored
-    std::fwrite(pixels, 1, desc.biSizeImage, f);
-    std::fclose(f);
+    head.append(reinterpret_cast<const char*>(&desc), sizeof desc);  // little-endian host: the 40 bytes as stored
+    head.append(reinterpret_cast<const char*>(pixels), desc.biSizeImage);
+    write_out(path, head);
 }
 
 void dump_pictures(const std::string& dir) {
@@ -214,9 +216,7 @@ void dump_pictures(const std::string& dir) {
 }
 
 void dump_raw(const std::string& path, const void* p, std::size_t bytes) {
-    FILE* f = open_out(path, "wb");
-    std::fwrite(p, 1, bytes, f);
-    std::fclose(f);
+    write_out(path, std::string_view(static_cast<const char*>(p), bytes));
 }
 
 // The line after its first `words` words, without the blanks around it: a path keeps its own blanks.
@@ -235,9 +235,9 @@ std::string rest_of(const std::string& line, int words) {
 void dump_log(const std::string& path) {
     std::ifstream in(log_path(), std::ios::binary);
     if (!in) throw ScriptError{"the log " + log_path() + " was not written"};
-    std::ofstream f(path, std::ios::binary);
-    if (!f) throw ScriptError{"cannot write " + path + ": " + std::strerror(errno)};
+    std::ostringstream f;
     f << in.rdbuf();
+    write_out(path, f.str());
 }
 
 void run_line(const std::vector<std::string>& w, const std::string& line) {
