@@ -47,11 +47,8 @@
 #include "layout.h"
 #include "main.h"
 #include "model_file.h"
+#include "version.h"
 #include "win32_geometry.h"
-
-#ifndef VESMORA_VERSION
-#define VESMORA_VERSION "0"
-#endif
 
 static_assert(sizeof(BitmapDesc) == sizeof(BITMAPINFOHEADER), "the program's description is a BITMAPINFOHEADER");
 static_assert(offsetof(BitmapDesc, biSizeImage) == offsetof(BITMAPINFOHEADER, biSizeImage), "same fields");
@@ -138,7 +135,8 @@ void about_box(HWND owner) {
                 "PET, PET 20 Step, Spring, Summer, Fall, Winter (PS3.6 annexe B, fichiers de pydicom, "
                 "licence MIT) ; formules de gnuplot (Fire, Pm3d, Spectrum) ; Jet ; Cubehelix "
                 "(D. A. Green, 2011).\n\n"
-                "Licence : logiciel propri\xE9taire, tous droits r\xE9serv\xE9s.",
+                "Licence : Apache License 2.0 (fichier LICENSE). Les palettes gardent leurs propres sources "
+                "et licences, cit\xE9" "es ci-dessus.",
                 "\xC0 propos de Vesmora", MB_OK | MB_ICONINFORMATION);
 }
 
