@@ -104,10 +104,10 @@ class Refusals(Base):
     def test_a_file_that_cannot_be_opened_says_why(self):
         missing = os.path.join(self.dir, "none.dcm")
         for command in ("header", "load"):
-            for path, why in ((missing, "No such file or directory"), (self.dir, "it is a folder")):
+            for path, why in ((missing, " — détail : No such file or directory"), (self.dir, " : c'est un dossier")):
                 r = cli(command, path)
                 self.assertEqual(r.returncode, 2, r.stdout + r.stderr)
-                self.assertEqual(r.stderr, f"vesmora-cli {command}: cannot open {path}: {why}\n")
+                self.assertEqual(r.stderr, f"vesmora-cli {command}: impossible d'ouvrir {path}{why}\n")
 
     def test_an_app_folder_too_long_for_the_programs_paths_is_refused(self):
         fits = os.path.join(self.dir, "f" * (250 - len(self.dir) - 1))
@@ -116,8 +116,8 @@ class Refusals(Base):
         for command in ("header", "load", "replay"):
             r = cli(command, NORMAL, "--app-folder", too_long)
             self.assertEqual(r.returncode, 2, r.stdout + r.stderr)
-            self.assertIn(f"--app-folder refused: the folder {too_long} is 251 bytes long", r.stderr)
-            self.assertIn("at most 250", r.stderr)
+            self.assertIn(f"--app-folder refusé : le dossier {too_long} fait 251 octets", r.stderr)
+            self.assertIn("au plus 250", r.stderr)
         self.assertEqual(sorted(os.listdir(self.dir)), [os.path.basename(fits)])  # no log beside it
         r = cli("header", NORMAL, "--app-folder", fits + "/")
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)

@@ -56,7 +56,9 @@ void make_folders(const fs::path& folder) {
     if (folder.empty()) return;
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (ec) throw ScriptError{"cannot make the folder " + folder.string() + ": " + ec.message()};
+    if (ec)
+        throw ScriptError{
+            program_text_to_utf8(with_detail("impossible de cr\xE9" "er le dossier " + folder.string(), ec.message()))};
 }
 
 int to_int(const std::string& word) {
@@ -192,7 +194,7 @@ void write_le32(std::string& s, std::uint32_t v) {
 
 void dump_bmp(const std::string& path, const BitmapDesc& desc, const unsigned char* pixels) {
     if (pixels == nullptr) {
-        std::cerr << "replay: " << path << " not written: its buffer was released by the close request\n";
+        std::cerr << "replay: " << path << latin1_to_utf8(" non \xE9" "crit : son tampon a \xE9t\xE9 lib\xE9r\xE9 par la demande de fermeture\n");
         return;
     }
     std::string head = "BM";
@@ -326,10 +328,11 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
 }
 
 int replay(const std::string& script, const std::string& folder, bool timings) {
-    const std::string why = unreadable(script);
+    std::string why = cannot_open(script, "de lire");
     std::ifstream in(script);
-    if (!why.empty() || !in) {
-        std::cerr << "replay: cannot read " << script << ": " << (why.empty() ? std::strerror(errno) : why) << "\n";
+    if (why.empty() && !in) why = program_text_to_utf8(with_detail("impossible de lire " + script, std::strerror(errno)));
+    if (!why.empty()) {
+        std::cerr << "replay: " << why << "\n";
         return 2;
     }
     script_folder = fs::absolute(script).parent_path();

@@ -120,7 +120,8 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
     }
     headless::queue_open_answer(path);
     if (LOAD_DCM_FILE() != 1) {
-        std::fprintf(stderr, "validate-auto: phantom %d was not loaded\n", n);
+        std::fprintf(stderr, "validate-auto: %s %d %s\n", latin1_to_utf8("le fant\xF4me").c_str(), n,
+                     latin1_to_utf8("n'a pas \xE9t\xE9 charg\xE9").c_str());
         std::remove(path.c_str());
         return out;
     }
