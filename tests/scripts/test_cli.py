@@ -153,6 +153,12 @@ class SampleNames(Base):
             self.assertEqual(r.returncode, 2)
             self.assertIn(b"Latin-1", r.stderr)
         self.assertFalse(os.path.exists(os.path.join(self.dir, "no.dcm")))
+        # Opened from a path in UTF-8: the caption prints the path as written, as the desktop shows it.
+        accented = os.path.join(self.dir, "étude à lire.dcm")
+        shutil.copy(out, accented)
+        r = cli("load", accented)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn(f"Caption    :   Vesmora    -    [ {accented} ]\n", r.stdout)
 
 
 if __name__ == "__main__":
