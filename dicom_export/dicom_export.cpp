@@ -18,8 +18,6 @@
 #include <dcmtk/dcmdata/dcvrtm.h>
 #include <dcmtk/dcmsr/dsrdoc.h>
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +27,8 @@
 #include "latin1.h"
 #include "main.h"
 #include "sectors.h"
+#include "version.h"
+#include "write_whole.h"
 
 namespace {
 
@@ -52,23 +52,23 @@ std::string number_text(double v) {
 
 // The analysed file as DCMTK reads it; large values (the pixels) stay on disk until asked for.
 bool read_source(const std::string& path, DcmFileFormat& file, std::string& error) {
-    const std::string head = "Impossible de lire le fichier analys\xE9 " + path + " : ";
+    const std::string head = "Impossible de lire le fichier analys\xE9 " + path;
     // The program accepts only files with the mark at byte 128; so do its exports, and a
     // text file is not taken by DCMTK's lenient reader for a dataset without a header.
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = head + std::strerror(errno);
+        error = with_detail(head, std::strerror(errno));
         return false;
     }
     char mark[132] = {};
     in.read(mark, sizeof mark);
     if (in.gcount() < 132 || std::memcmp(mark + 128, "DICM", 4) != 0) {
-        error = head + "ce n'est pas un fichier DICOM (pas de marque DICM \xE0 l'octet 128)";
+        error = head + " : ce n'est pas un fichier DICOM (pas de marque DICM \xE0 l'octet 128)";
         return false;
     }
     const OFCondition st = file.loadFile(path.c_str(), EXS_Unknown, EGL_noChange, 4096);
     if (st.bad()) {
-        error = head + "DCMTK : " + st.text();
+        error = with_detail(head, st.text());
         return false;
     }
     OFString study;
@@ -122,7 +122,7 @@ bool identification(DcmDataset& src, DcmItem& dst, bool to_utf8, bool& utf8, std
     if (to_utf8 && !cs.empty() && cs != "ISO_IR 100") {
         const OFCondition st = ident.convertToUTF8();
         if (st.bad()) {
-            why = "conversion en UTF-8 depuis le jeu de caract\xE8res \"" + cs + "\" impossible : " + st.text();
+            why = with_detail("conversion en UTF-8 depuis le jeu de caract\xE8res \"" + cs + "\" impossible", st.text());
             return false;
         }
         out_cs = "ISO_IR 192";
@@ -148,23 +148,16 @@ std::string write_failed(const std::string& out_path, const std::string& why) {
     return "Impossible d'\xE9" "crire le fichier DICOM " + out_path + " : " + why;
 }
 
-// Saves file (explicit VR little endian, meta header made) to a temporary file beside
-// out_path, then renames it onto out_path.
+// Saves file (explicit VR little endian, meta header made) whole at out_path.
 bool finish_file(DcmFileFormat& file, const std::string& out_path, std::string& error) {
-    const std::string tmp = out_path + ".tmp-" + std::to_string(static_cast<long>(getpid()));
-    const OFCondition st = file.saveFile(tmp.c_str(), EXS_LittleEndianExplicit);
-    if (st.bad()) {
-        std::remove(tmp.c_str());
-        error = write_failed(out_path, st.text());
-        return false;
-    }
-    if (std::rename(tmp.c_str(), out_path.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        std::remove(tmp.c_str());
-        error = write_failed(out_path, why);
-        return false;
-    }
-    return true;
+    return write_whole(
+        out_path,
+        [&file](const std::string& temporary, std::string& why) {
+            const OFCondition st = file.saveFile(temporary.c_str(), EXS_LittleEndianExplicit);
+            if (st.bad()) why = st.text();
+            return st.good();
+        },
+        error, "le fichier DICOM");
 }
 
 // Date and time of this run as DICOM DA and TM values.
@@ -220,7 +213,7 @@ bool write_secondary_capture(const std::string& source_dcm, const unsigned char*
     ds->putAndInsertString(DCM_Manufacturer, "Vesmora");
     ds->putAndInsertString(DCM_ConversionType, "WSD");
     ds->putAndInsertString(DCM_SecondaryCaptureDeviceManufacturer, "Vesmora");
-    ds->putAndInsertString(DCM_SecondaryCaptureDeviceSoftwareVersions, VESMORA_DICOM_VERSION);
+    ds->putAndInsertString(DCM_SecondaryCaptureDeviceSoftwareVersions, VESMORA_VERSION);
     // General Image and SC Image
     ds->putAndInsertString(DCM_InstanceNumber, "1");
     ds->insertEmptyElement(DCM_PatientOrientation);
@@ -253,7 +246,7 @@ bool write_secondary_capture(const std::string& source_dcm, const unsigned char*
     const unsigned long bytes = 3ul * static_cast<unsigned long>(width) * static_cast<unsigned long>(height);
     const OFCondition st = ds->putAndInsertUint8Array(DCM_PixelData, rgb, bytes);
     if (st.bad()) {
-        error = write_failed(out_path, st.text());
+        error = with_detail("Impossible d'\xE9" "crire le fichier DICOM " + out_path, st.text());
         return false;
     }
     return finish_file(file, out_path, error);
@@ -334,7 +327,7 @@ bool write_structured_report(const std::string& source_dcm, const std::string& o
         st = doc.setSpecificCharacterSet(utf8 ? "ISO_IR 192" : "ISO_IR 100");
     }
     if (st.bad()) {
-        error = write_failed(out_path, std::string("identification du patient et de l'\xE9tude : ") + st.text());
+        error = write_failed(out_path, with_detail("identification du patient et de l'\xE9tude", st.text()));
         return false;
     }
     doc.setSeriesDescription(utf8 ? latin1_to_utf8("Vesmora - r\xE9sultats").c_str() : "Vesmora - r\xE9sultats");
@@ -342,7 +335,7 @@ bool write_structured_report(const std::string& source_dcm, const std::string& o
     doc.setInstanceNumber("1");
     doc.setManufacturer("Vesmora");
     doc.setManufacturerModelName("Vesmora");
-    doc.setSoftwareVersions(VESMORA_DICOM_VERSION);
+    doc.setSoftwareVersions(VESMORA_VERSION);
     doc.getCodingSchemeIdentification().addItem(LOCAL, "", "Vesmora local codes", "Vesmora");
     OFString src_class, src_series, src_instance, study;
     DcmDataset* sds = source.getDataset();
@@ -401,7 +394,7 @@ bool write_structured_report(const std::string& source_dcm, const std::string& o
     DcmFileFormat file;
     st = doc.write(*file.getDataset());
     if (st.bad()) {
-        error = write_failed(out_path, st.text());
+        error = with_detail("Impossible d'\xE9" "crire le fichier DICOM " + out_path, st.text());
         return false;
     }
     return finish_file(file, out_path, error);

@@ -2,15 +2,13 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
-#include <filesystem>
-
 #include "latin1.h"
 #include "main.h"
+#include "write_whole.h"
 
 namespace {
 
@@ -126,7 +124,7 @@ bool read_model_file(const std::string& path, ModelValues& v, std::string& error
 bool read_model_file(const std::string& path, ModelValues& v, ModelIdentity& made_on, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "Impossible de lire le fichier mod\xE8le " + path + " : " + std::strerror(errno) + ".";
+        error = with_detail("Impossible de lire le fichier mod\xE8le " + path, std::strerror(errno));
         return false;
     }
     std::stringstream ss;
@@ -163,24 +161,5 @@ bool write_model_file(const std::string& path, const ModelValues& v, std::string
         error = "Mod\xE8le non enregistr\xE9 dans " + path + " : " + why;
         return false;
     }
-    const std::string tmp = path + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (f == nullptr) {
-        error = "Impossible d'\xE9" "crire le fichier mod\xE8le " + path + " : " + std::strerror(errno) + ".";
-        return false;
-    }
-    const std::string text = model_file_json(v, current_model_identity()).dump(2) + "\n";
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    const int saved = errno;
-    std::string problem = !written ? std::strerror(saved) : std::fclose(f) != 0 ? std::strerror(errno) : "";
-    if (!written) std::fclose(f);
-    std::error_code ec;
-    if (problem.empty()) std::filesystem::rename(tmp, path, ec);  // replaces an older file, also on Windows
-    if (ec) problem = ec.message();
-    if (!problem.empty()) {
-        error = "Impossible d'\xE9" "crire le fichier mod\xE8le " + path + " : " + problem + ".";
-        std::filesystem::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    return write_whole(path, model_file_json(v, current_model_identity()).dump(2) + "\n", error, "le fichier mod\xE8le");
 }

@@ -6,6 +6,7 @@
 #include "model_file.h"
 #include "sectors.h"
 #include "text.h"
+#include "version.h"
 
 using nlohmann::json;
 

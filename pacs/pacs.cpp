@@ -23,7 +23,9 @@
 #include <dcmtk/dcmnet/scu.h>
 #include <dcmtk/oflog/oflog.h>
 
+#include "latin1.h"
 #include "pacs.h"
+#include "write_whole.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -90,7 +92,7 @@ std::string network_failure(const OFCondition& c, const Settings& s, const std::
     if (code == DULC_UNKNOWNHOST) why = "nom d'h\xF4te inconnu";
     else if (code == DULC_UNRECOGNIZEDPDUTYPE || code == DULC_UNEXPECTEDPDU) why = "ce port ne r\xE9pond pas en DICOM";
     else if (code == DULC_TCPINITERROR || code == DULC_REQUESTASSOCIATIONFAILED) {
-        why = "connexion impossible (" + text + ")";
+        why = with_detail("connexion impossible", text);
         if (text.find("refused") != std::string::npos) why = "connexion refus\xE9" "e (aucun service DICOM sur ce port)";
         else if (text.find("imed out") != std::string::npos || text.find("imeout") != std::string::npos)
             why = "pas de r\xE9ponse en " + std::to_string(timeout) + " s";
@@ -103,7 +105,7 @@ std::string network_failure(const OFCondition& c, const Settings& s, const std::
     if (code == DULC_PEERABORTEDASSOCIATION || code == DULC_NETWORKCLOSED || code == DIMSEC_READPDVFAILED ||
         code == DULC_TCPIOERROR || code == DIMSEC_SENDFAILED || code == DIMSEC_RECEIVEFAILED)
         return "Connexion avec " + archive(s) + " coup\xE9" "e pendant le " + service;
-    return "\xC9" "chec du " + service + " avec " + archive(s) + " (" + text + ")";
+    return with_detail("\xC9" "chec du " + service + " avec " + archive(s), text);
 }
 
 // A DcmSCU that writes the instances of a C-GET into a folder and watches the clock.
@@ -166,13 +168,15 @@ protected:
                            name.find_first_not_of("0123456789.") == std::string::npos;
         if (!plain) name = "instance-" + std::to_string(done + 1);
         const fs::path path = dir / (name + ".dcm");
-        const fs::path part = dir / (name + ".dcm.part");
-        OFCondition c = file.saveFile(part.c_str(), EXS_LittleEndianExplicit);
-        std::error_code ec;
-        if (c.good()) fs::rename(part, path, ec);
-        if (c.bad() || ec) {
-            fs::remove(part, ec);
-            store_error = "Impossible d'\xE9" "crire " + latin1_of(path.string()) + " (" + (c.bad() ? c.text() : ec.message()) + ")";
+        const bool kept = write_whole(
+            path.string(),
+            [&file](const std::string& temporary, std::string& why) {
+                const OFCondition c = file.saveFile(temporary.c_str(), EXS_LittleEndianExplicit);
+                if (c.bad()) why = c.text();
+                return c.good();
+            },
+            store_error);
+        if (!kept) {
             status = STATUS_STORE_Refused_OutOfResources;
             go_on = OFFalse;
             return EC_Normal;

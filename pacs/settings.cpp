@@ -8,6 +8,7 @@
 
 #include "latin1.h"
 #include "pacs.h"
+#include "write_whole.h"
 
 namespace fs = std::filesystem;
 
@@ -79,7 +80,7 @@ bool load_settings(Settings& s, std::string& error) {
         s = r;
         return true;
     } catch (const nlohmann::json::exception& e) {
-        error = "R\xE9glages de l'archive illisibles (" + latin1_of(path) + ") : " + e.what();
+        error = with_detail("R\xE9glages de l'archive illisibles (" + latin1_of(path) + ")", e.what());
         return false;
     }
 }
@@ -100,29 +101,13 @@ bool save_settings(const Settings& s, std::string& error) {
                               {"transfer_timeout", s.transfer_timeout}};
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-    // Written beside and renamed, so a failed write never leaves half a file.
-    const fs::path part = path.string() + ".part";
-    {
-        std::ofstream out(part, std::ios::trunc);
-        out << j.dump(2) << "\n";
-        if (!out.flush()) {
-            error = "Impossible d'\xE9" "crire " + latin1_of(part.string());
-            fs::remove(part, ec);
-            return false;
-        }
-    }
-    fs::rename(part, path, ec);
-    if (ec) {
-        error = "Impossible d'\xE9" "crire " + latin1_of(path.string()) + " : " + ec.message();
-        fs::remove(part, ec);
-        return false;
-    }
-    return true;
+    return write_whole(path.string(), j.dump(2) + "\n", error);
 }
 
 std::string latin1_of(const std::string& utf8) { return utf8_to_latin1(utf8); }
 
-std::string utf8_of(const std::string& latin1) { return latin1_to_utf8(latin1); }
+// A path in a message may be in the system's own UTF-8 bytes: kept as such.
+std::string utf8_of(const std::string& latin1) { return program_text_to_utf8(latin1); }
 
 }  // namespace pacs
 

@@ -11,7 +11,7 @@
 #include "model_file.h"
 #include "report.h"
 
-#ifdef VESMORA_HAS_DICOM_EXPORT
+#ifdef VESMORA_HAVE_DICOM_EXPORT
 #include "dicom_export.h"
 #endif
 
@@ -35,7 +35,7 @@ bool png(const std::string& folder, const std::string& stem, std::string& error)
 }  // namespace
 
 bool write_dicom_objects(const std::string& folder, const std::string& stem, std::string& error) {
-#ifdef VESMORA_HAS_DICOM_EXPORT
+#ifdef VESMORA_HAVE_DICOM_EXPORT
     int w = 0, h = 0;
     const std::vector<unsigned char> page = report_page_rgb(report_info(), w, h);
     if (page.empty()) {
@@ -69,7 +69,7 @@ bool write_dicom_objects(const std::string& folder, const std::string& stem, std
 void register_export_hooks() {
     command_hooks.write_pdf = pdf;
     command_hooks.write_png = png;
-#ifdef VESMORA_HAS_DICOM_EXPORT
+#ifdef VESMORA_HAVE_DICOM_EXPORT
     command_hooks.write_dicom = write_dicom_objects;
 #endif
     command_hooks.write_model = write_model_file;

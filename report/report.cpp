@@ -18,10 +18,10 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -33,10 +33,9 @@
 #include "Results.h"
 #include "main.h"
 #include "sectors.h"
+#include "version.h"
+#include "write_whole.h"
 
-#ifndef VESMORA_VERSION
-#define VESMORA_VERSION "?"
-#endif
 
 namespace {
 
@@ -92,7 +91,9 @@ constexpr int RGB_W = 1240, RGB_H = 1754;  // A4 at 150 dots per inch
 
 const QColor INK(30, 30, 30), GREY(110, 110, 110), RULE(180, 180, 180), ACCENT(25, 70, 120);
 
-QString latin1(const char* s) { return QString::fromLatin1(s ? s : "").trimmed(); }
+// A program text (Windows-1252) for Qt, through the one conversion of the code base.
+QString text_of(const char* s) { return QString::fromStdString(latin1_to_utf8(s ? s : "")); }
+QString latin1(const char* s) { return text_of(s).trimmed(); }
 QString or_dash(const QString& s) { return s.isEmpty() ? QStringLiteral("\u2014") : s; }
 QString decimal(double v, int digits) { return QString::number(v, 'f', digits).replace('.', ','); }
 
@@ -274,8 +275,8 @@ double segment_table(QPainter& p, double x, double y) {
         p.drawRect(QRectF(x, ry, w, row_h));
         p.setPen(QPen(Qt::white, 2));
         p.drawLine(QPointF(x, ry), QPointF(x + w, ry));
-        const QString cells[5] = {QString::number(n), QString::fromLatin1(SECTORS[n].name_fr),
-                                  QString::fromLatin1(TERRITORY_NAME_FR[SECTORS[n].territory]),
+        const QString cells[5] = {QString::number(n), text_of(SECTORS[n].name_fr),
+                                  text_of(TERRITORY_NAME_FR[SECTORS[n].territory]),
                                   decimal(SECTEUR[n], 1) + QStringLiteral(" %"), QString::number(SCORE[n])};
         cx = x;
         for (int c = 0; c < 5; c++) {
@@ -308,12 +309,12 @@ void summary_block(QPainter& p, const ClinicalSummary& s, double x, double y, do
     static const int band_tint[4] = {0, 1, 2, 4};  // normal green .. severe red
     p.setBrush(score_tint(band_tint[s.severity]));
     p.drawRoundedRect(band, 14, 14);
-    text(p, QRectF(x, y + 15, w, 45), QString::fromLatin1(SUMMED_SCORE_NAME[STUDY_KIND_OF(SERIES_DESC)]), font(28),
+    text(p, QRectF(x, y + 15, w, 45), text_of(SUMMED_SCORE_NAME[STUDY_KIND_OF(SERIES_DESC)]), font(28),
          Qt::AlignCenter, GREY);
     text(p, QRectF(x, y + 60, w, 100), QString::number(s.summed_score) + QStringLiteral(" / ") +
                                            QString::number(MAX_SUMMED_SCORE),
          font(80, true), Qt::AlignCenter);
-    text(p, QRectF(x, y + 165, w, 60), QString::fromLatin1(SEVERITY_NAME[s.severity]) + QStringLiteral("*"),
+    text(p, QRectF(x, y + 165, w, 60), text_of(SEVERITY_NAME[s.severity]) + QStringLiteral("*"),
          font(36, true), Qt::AlignCenter);
     y += 280;
     text(p, QRectF(x, y, w, 50), QStringLiteral("Myocarde anormal : ") + decimal(s.percent_abnormal, 1) +
@@ -333,7 +334,7 @@ void summary_block(QPainter& p, const ClinicalSummary& s, double x, double y, do
     QString legend;
     for (int t = TERR_LAD; t <= TERR_LCX; t++) {
         const TerritorySummary& ts = s.territory[t];
-        text(p, QRectF(x, y, c0, 44), QString::fromLatin1(TERRITORY_NAME_FR[t]), fb);
+        text(p, QRectF(x, y, c0, 44), text_of(TERRITORY_NAME_FR[t]), fb);
         text(p, QRectF(x + c0, y, c1, 44), QString::number(ts.summed_score), fb, Qt::AlignRight | Qt::AlignVCenter);
         text(p, QRectF(x + c0 + c1, y, c2, 44), decimal(ts.mean_percent, 1) + QStringLiteral(" %"), f,
              Qt::AlignRight | Qt::AlignVCenter);
@@ -341,15 +342,15 @@ void summary_block(QPainter& p, const ClinicalSummary& s, double x, double y, do
         for (int k = 0; k < ts.count; k++) segs << QString::number(ts.segments[k]);
         text(p, QRectF(x, y + 40, w, 32), QStringLiteral("segments ") + segs.join(QStringLiteral(", ")), font(22),
              Qt::AlignLeft | Qt::AlignVCenter, GREY);
-        legend += QString::fromLatin1(TERRITORY_NAME_FR[t]) + QStringLiteral(" : ") +
-                  QString::fromLatin1(TERRITORY_FULL_NAME_FR[t]) + QLatin1Char('\n');
+        legend += text_of(TERRITORY_NAME_FR[t]) + QStringLiteral(" : ") +
+                  text_of(TERRITORY_FULL_NAME_FR[t]) + QLatin1Char('\n');
         y += 82;
     }
     text(p, QRectF(x, y, w, 100), legend.trimmed(), font(22), Qt::AlignLeft | Qt::AlignTop, GREY);
     y += 110;
     QStringList bands;
     for (int b = SEV_NORMAL; b <= SEV_SEVERE; b++)
-        bands << QString::fromLatin1(SEVERITY_NAME[b]) + QStringLiteral(" ") +
+        bands << text_of(SEVERITY_NAME[b]) + QStringLiteral(" ") +
                      (b < SEV_SEVERE ? QStringLiteral("%1 \u00E0 %2").arg(SEVERITY_LOWER_BOUND[b]).arg(SEVERITY_LOWER_BOUND[b + 1] - 1)
                                      : QStringLiteral("\u2265 %1").arg(SEVERITY_LOWER_BOUND[b]));
     text(p, QRectF(x, y, w, 140),
@@ -492,19 +493,38 @@ void draw_page(QPainter& p, const ReportInfo& info) {
 // =============================================================================================
 std::string path_text(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-// "msg path" in the program's Latin-1, the path in its own bytes, and what to check
-// (the system's own reason would come in English).
-std::string file_error(const char* msg_latin1, const QString& path) {
-    return msg_latin1 + path_text(path) + ".\nV\xE9rifiez que le dossier existe et que vous pouvez y \xE9" "crire.";
+// "msg path" in the program's Latin-1, the path in its own bytes, the system's own reason
+// after it when there is one, and what to check.
+std::string file_error(const char* msg_latin1, const QString& path, const std::string& detail = {}) {
+    return with_detail(msg_latin1 + path_text(path), detail) +
+           ".\nV\xE9rifiez que le dossier existe et que vous pouvez y \xE9" "crire.";
+}
+
+// Writes path whole (write_whole): `fill` writes into the temporary file, opened. false with
+// error from `cannot_create` when the file could not be opened or filled, `cannot_write` when
+// it could not be put in place.
+bool save_whole(const QString& path, const char* cannot_create, const char* cannot_write,
+                const std::function<bool(QIODevice&)>& fill, std::string& error) {
+    bool filled = false;
+    std::string detail, unused;
+    const bool ok = write_whole(
+        path_text(path),
+        [&](const std::string& temporary, std::string& why) {
+            QFile f(QFile::decodeName(QByteArray::fromStdString(temporary)));
+            filled = f.open(QIODevice::WriteOnly) && fill(f) && f.flush();
+            f.close();
+            filled = filled && f.error() == QFileDevice::NoError;
+            if (!filled) why = detail = utf8_to_latin1(f.errorString().toStdString());
+            return filled;
+        },
+        unused);
+    if (!ok) error = file_error(filled ? cannot_write : cannot_create, path, detail);
+    return ok;
 }
 
 bool save_png(const QImage& img, const QString& path, std::string& error) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || !img.save(&f, "PNG") || !f.commit()) {
-        error = file_error("Impossible d'\xE9" "crire l'image ", path);
-        return false;
-    }
-    return true;
+    const char* msg = "Impossible d'\xE9" "crire l'image ";
+    return save_whole(path, msg, msg, [&img](QIODevice& f) { return img.save(&f, "PNG"); }, error);
 }
 
 }  // namespace
@@ -567,32 +587,19 @@ bool write_report_pdf(const std::string& path, const ReportInfo& info, std::stri
         return false;
     }
     report_ensure_gui();
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        error = file_error("Impossible de cr\xE9" "er le rapport ", file);
-        return false;
-    }
-    {
+    const auto fill = [&info](QIODevice& out) {
         QPdfWriter pdf(&out);
         pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
         pdf.setResolution(300);
         pdf.setTitle(QStringLiteral("Rapport de perfusion myocardique"));
         pdf.setCreator(QStringLiteral("Vesmora " VESMORA_VERSION));
         QPainter p;
-        if (!p.begin(&pdf)) {
-            out.cancelWriting();
-            error = file_error("Impossible de cr\xE9" "er le rapport ", file);
-            return false;
-        }
+        if (!p.begin(&pdf)) return false;
         p.setWindow(0, 0, PAGE_W, PAGE_H);
         draw_page(p, info);
-        p.end();
-    }
-    if (!out.commit()) {
-        error = file_error("Impossible d'\xE9" "crire le rapport ", file);
-        return false;
-    }
-    return true;
+        return p.end();
+    };
+    return save_whole(file, "Impossible de cr\xE9" "er le rapport ", "Impossible d'\xE9" "crire le rapport ", fill, error);
 }
 
 bool write_pictures_png(const std::string& dir, const std::string& stem, std::string& error) {

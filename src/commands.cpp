@@ -9,10 +9,7 @@
 #include "Output_Names.h"
 #include "layout.h"
 #include "main.h"
-
-#ifndef VESMORA_VERSION
-#define VESMORA_VERSION "?"
-#endif
+#include "version.h"
 
 CommandHooks command_hooks{};
 
@@ -79,7 +76,8 @@ const char* ABOUT_TEXT() {
            "PET, PET 20 Step, Spring, Summer, Fall, Winter (PS3.6 annexe B, fichiers de pydicom, "
            "licence MIT) ; formules de gnuplot (Fire, Pm3d, Spectrum) ; Jet ; Cubehelix "
            "(D. A. Green, 2011).\n\n"
-           "Licence : logiciel propri\xE9taire, tous droits r\xE9serv\xE9s.";
+           "Licence : Apache License 2.0 (fichier LICENSE). Les palettes gardent leurs propres sources "
+           "et licences, cit\xE9" "es ci-dessus.";
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -93,6 +93,12 @@ constexpr int RES_SIDE = 400;
 constexpr int RES_X1 = RES_X0 + RES_SIDE - 1;  // 818
 constexpr int RES_Y1 = RES_Y0 + RES_SIDE - 1;  // 737
 constexpr int PAL_W = 220, PAL_H = 56;
+// The numbers the program has always used: every back end, replay script and golden picture
+// depends on them, so an edit of one of them (or of what it is derived from) stops the build.
+static_assert(VIEW_X0[0] == 23 && VIEW_X0[1] == 294 && VIEW_X0[2] == 563 && VIEW_Y0 == 50 && VIEW_Y_BASE == 305);
+static_assert(VIEW_HIT_X1[0] == 277 && VIEW_HIT_X1[1] == 547 && VIEW_HIT_X1[2] == 817 && VIEW_HIT_Y1 == 303);
+static_assert(STRIP_Y0 == 313 && STRIP_HIT_Y1 == 328 && RES_X0 == 419 && RES_Y0 == 338 && RES_X1 == 818 &&
+              RES_Y1 == 737);
 
 constexpr bool in_range(int v, int lo, int hi) { return v >= lo && v <= hi; }
 // Rows where the three views answer to the mouse (50..303).
@@ -131,6 +137,7 @@ constexpr int PLANE_END_Y0 = VIEW_Y0 + 5;       // 55
 constexpr int PLANE_END_Y1 = VIEW_Y0 + 247;     // 297
 constexpr int plane_hit_x0(int plane) { return plane + (VIEW_X0[1] - HANDLE_REACH); }  // plane + 290
 constexpr int plane_hit_x1(int plane) { return plane + (VIEW_X0[1] + HANDLE_REACH); }  // plane + 298
+static_assert(PLANE_END_X0 == 29 && PLANE_END_X1 == 271 && PLANE_END_Y0 == 55 && PLANE_END_Y1 == 297);
 
 // --- the main window's outer frame and place ------------------------------------------
 // The program takes the frame as 3 pixels at the left and 22 at the top (caption
@@ -142,6 +149,8 @@ constexpr int WIN_WIDTH = 846, WIN_HEIGHT = 776;  // outer size set at start-up
 // the same frame on the right and at the bottom as at the left.
 constexpr int CLIENT_WIDTH = WIN_WIDTH - 2 * FRAME_LEFT;               // 840
 constexpr int CLIENT_HEIGHT = WIN_HEIGHT - FRAME_TOP - FRAME_LEFT;      // 751
+static_assert(FRAME_LEFT == 3 && FRAME_TOP == 22 && WIN_LEFT == 60 && WIN_TOP == 30 && WIN_WIDTH == 846 &&
+              WIN_HEIGHT == 776 && CLIENT_WIDTH == 840 && CLIENT_HEIGHT == 751);
 
 // --- pop-ups, in screen pixels from the main window's outer top-left --------------------
 constexpr int LETTER_SIZE = 10;                      // letter pop-ups are 10 x 10
@@ -150,6 +159,13 @@ constexpr int LETTER_DY[4] = {535, 555, 575, 555};
 constexpr char LETTER_TEXT[4][2] = {"A", "S", "I", "L"};
 constexpr int SECT_LABEL_W = 37, SECT_LABEL_H = 15;  // sector label pop-ups
 constexpr int SECT_LABEL_DX = 604, SECT_LABEL_DY = 552;  // plus the label's offset (sectposi, sectposj)
+// At the start place: "A" (505, 565), "S" (485, 585), "I" (505, 605), "L" (525, 585); sector
+// label n at (664 + sectposi[n], 582 + sectposj[n]).
+static_assert(WIN_LEFT + LETTER_DX[0] == 505 && WIN_TOP + LETTER_DY[0] == 565 && WIN_LEFT + LETTER_DX[1] == 485 &&
+              WIN_TOP + LETTER_DY[1] == 585 && WIN_LEFT + LETTER_DX[2] == 505 && WIN_TOP + LETTER_DY[2] == 605 &&
+              WIN_LEFT + LETTER_DX[3] == 525 && WIN_TOP + LETTER_DY[3] == 585 && LETTER_SIZE == 10);
+static_assert(WIN_LEFT + SECT_LABEL_DX == 664 && WIN_TOP + SECT_LABEL_DY == 582 && SECT_LABEL_W == 37 &&
+              SECT_LABEL_H == 15);
 
 // --- texts that start-up writes into the controls ---------------------------------------------
 constexpr const char* VIEW_TITLE[3] = {"Grand Axe Horizontal", "Grand Axe Vertical", "Petit Axe"};

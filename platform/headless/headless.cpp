@@ -68,7 +68,7 @@ int run_posted() {
     }
 }
 
-std::string utf8(const std::string& latin1) { return latin1_to_utf8(latin1); }
+std::string utf8(const std::string& latin1) { return program_text_to_utf8(latin1); }
 
 void set_module_path(const std::string& path) { state().module_path = path; }
 void queue_open_answer(const std::string& path) { state().open_answers.emplace_back(path); }

@@ -108,7 +108,8 @@ void queue_open_cancel();
 void queue_folder_answer(const std::string& path);
 void queue_folder_cancel();
 
-// Program texts are Latin-1; what a person reads (the terminal, dump files) is UTF-8.
+// Program texts are Windows-1252; what a person reads (the terminal, dump files) is UTF-8.
+// A path inside a text, in the system's own UTF-8 bytes, is shown as the desktop shows it.
 std::string utf8(const std::string& latin1);
 
 // Reading what is shown.

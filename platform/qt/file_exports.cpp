@@ -18,7 +18,7 @@
 #include "pacs_dialogs.h"
 #include "qt_backend.h"
 
-#ifdef VESMORA_HAS_DICOM_EXPORT
+#ifdef VESMORA_HAVE_DICOM_EXPORT
 #include "Output_Names.h"
 #include "pacs.h"
 #endif
@@ -43,7 +43,7 @@ std::string ask_path(AskKind kind, const char* title, const char* filter, const 
 }
 
 bool send_results(const std::string& stem, std::string& error) {
-#ifdef VESMORA_HAS_DICOM_EXPORT
+#ifdef VESMORA_HAVE_DICOM_EXPORT
     // The two objects go through a private folder, removed when the sending is over.
     QTemporaryDir tmp;
     if (!tmp.isValid()) {

@@ -10,6 +10,7 @@
 #include "layout.h"
 #include "main.h"
 #include "qt_backend.h"
+#include "version.h"
 
 int main(int argc, char** argv) {
     // The pop-ups and the wheel work in screen pixels, which a Wayland session does not

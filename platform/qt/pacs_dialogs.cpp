@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "latin1.h"
 #include "pacs.h"
 #include "qt_backend.h"
 
@@ -38,8 +39,8 @@ namespace vesmora_qt {
 
 namespace {
 
-QString from_latin1(const std::string& s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
-std::string to_latin1(const QString& s) { return s.toLatin1().toStdString(); }
+QString from_latin1(const std::string& s) { return QString::fromStdString(program_text_to_utf8(s)); }
+std::string to_latin1(const QString& s) { return utf8_to_latin1(s.toStdString()); }
 
 // Runs job in a worker thread, then done on the GUI thread while context lives. The job holds
 // its own copies, so a dialog closed meanwhile leaves nothing dangling.

@@ -79,6 +79,7 @@
 #include "Main_Wnd_Proc.h"
 #include "commands.h"
 #include "file_exports.h"
+#include "latin1.h"
 #include "layout.h"
 
 namespace {
@@ -456,23 +457,7 @@ void open_study(const QString& path) {
 }
 
 QString text_from_program(const char* bytes) {
-    QString out;
-    if (bytes == nullptr) return out;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
-    while (*p) {
-        const unsigned c = *p;
-        int n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 1;
-        for (int k = 1; k < n; k++)
-            if ((p[k] & 0xC0) != 0x80) n = 1;  // not a sequence: a Latin-1 letter
-        if (n > 1) {
-            const QString s = QString::fromUtf8(reinterpret_cast<const char*>(p), n);
-            if (s.contains(QChar::ReplacementCharacter)) n = 1;  // overlong or surrogate
-            else out += s;
-        }
-        if (n == 1) out += QChar(static_cast<ushort>(c));
-        p += n;
-    }
-    return out;
+    return bytes == nullptr ? QString() : QString::fromStdString(program_text_to_utf8(bytes));
 }
 
 void set_shell_open_handler(std::function<void(const QString&)> handler) { be().shell_open = std::move(handler); }

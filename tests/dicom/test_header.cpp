@@ -42,15 +42,6 @@ std::string implicit(std::uint16_t g, std::uint16_t e, const std::string& value)
     return s + value;
 }
 
-// Allocation hook that fails the n-th reservation after it is set.
-int g_fail_at = 0;
-int g_count = 0;
-void* failing_alloc(std::size_t n) { return ++g_count == g_fail_at ? nullptr : std::malloc(n); }
-void fail_allocation(int nth) {
-    g_count = 0;
-    g_fail_at = nth;
-    vesmora_alloc = failing_alloc;
-}
 
 // Death-test children write the boxes they showed here on their way out.
 std::string g_box_dump;
@@ -331,37 +322,6 @@ TEST_F(DicomTest, RescaleElementsMetBeforeTheNineAreReadAndLoggedNotFatal) {
     EXPECT_EQ(header(odd.bytes()), 1);
     EXPECT_TRUE(std::isnan(RESCALE_SLOPE));
     EXPECT_EQ(RESCALE_INTERCEPT, 0.0);
-}
-
-TEST_F(DicomTest, FailedReservationsShowTheirCodeAndEndWithStatus33) {
-    DicomWriter age;
-    age.element(0x0010, 0x1010, "AS", "045Y");
-    DicomWriter acq;
-    acq.element(0x0008, 0x0022, "DA", "20261103");
-    const std::string a = age.bytes(), d = acq.bytes();
-    g_box_dump = dir.str() + "/boxes.txt";
-    // Reservations in order: the file, the value's scratch copy, then the new text
-    // (and, for a date, the scratch copy of the reformatting).
-    struct {
-        const std::string& bytes;
-        int nth;
-        const char* code;
-    } cases[] = {{a, 1, " DRE-0 "}, {a, 2, " DRE-0 "}, {a, 3, " DRE-4 "}, {d, 3, " DRE-5 "}, {d, 4, " DRE-33 "}};
-    for (auto& c : cases) {
-        EXPECT_EXIT(
-            {
-                std::atexit(dump_boxes);
-                fail_allocation(c.nth);
-                header(c.bytes);
-            },
-            ::testing::ExitedWithCode(33), "Code ");
-        EXPECT_EQ(read_file(g_box_dump),
-                  std::string("D\xE9sol\xE9, le programme doit fermer...|Erreur M\xE9moire. Code ") + c.code + "\n")
-            << c.code;
-    }
-    // With every reservation granted the same files pass.
-    EXPECT_EQ(header(a), 1);
-    EXPECT_EQ(header(d), 1);
 }
 
 // ---- more edges of the walk and the filters --------------------------------------------------

@@ -558,12 +558,3 @@ TEST_F(RefusalTest, APathLongerThanThePathBufferIsRefusedNotCut) {
     EXPECT_NE(patient().find("FITS"), std::string::npos);
 }
 
-TEST_F(VolumeTest, NoMemoryForTheSourceBlockEndsWithLoadCode) {
-    const std::string path = study("m.dcm", nm_header(64, 64, 64), constant_pixels(64, 64, 64, 5));
-    EXPECT_EXIT(
-        {
-            vesmora_alloc = [](std::size_t n) -> void* { return n == 2u * 64 * 64 * 64 ? nullptr : std::malloc(n); };
-            load(path);
-        },
-        ::testing::ExitedWithCode(33), "Erreur M.+moire\\. Code  load ");
-}

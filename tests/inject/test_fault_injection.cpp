@@ -122,7 +122,7 @@ const std::vector<std::string> kImportCodes = {" DRE-0 ", " DRE-0 ", " DRE-5 ", 
 
 std::string box_pattern(const std::string& code) {
     // "Désolé, le programme doit fermer... | Erreur Mémoire. Code " + code, as echoed in UTF-8.
-    return "le programme doit fermer\\.\\.\\. \\| Erreur M.+moire\\. Code " + code + "\n";
+    return "box warning D.+sol.+, le programme doit fermer\\.\\.\\. \\| Erreur M.+moire\\. Code " + code + "\n";
 }
 
 }  // namespace

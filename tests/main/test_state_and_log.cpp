@@ -213,19 +213,6 @@ void start_failing_at(int n, const std::string& folder) {
 }
 }  // namespace
 
-TEST(FailedReservation, EachBufferNamesItsCodeAndEndsWithStatus33) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    TempDir dir;
-    // Reservation order: chaine, PAT_NAME, PAT_SEX, PAT_DATE, ACQ_DATE, PAT_AGE,
-    // tmpath, APP_FOLDER, then the eight pictures.
-    const char* codes[] = {" char ",  " DRE-1 ", " DRE-2 ", " DRE-3 ", " DRE-3 ", " DRE-4 ", " char ", " char ",
-                           " char ",  " char ",  " char ",  " char ",  " char ",  " char ",  " char ",  " char "};
-    for (int n = 0; n < 16; n++) {
-        std::string expected = std::string("box warning D.+sol.+, le programme doit fermer\\.\\.\\. \\| Erreur M.+moire\\. Code ") + codes[n];
-        EXPECT_EXIT(start_failing_at(n, dir.str()), ::testing::ExitedWithCode(33), expected) << "reservation " << n;
-    }
-}
-
 TEST(FailedReservation, NoReservationFailsWhenMemoryIsThere) {
     TempDir dir;
     start_failing_at(-1, dir.str());

@@ -58,11 +58,13 @@ class Analyze(unittest.TestCase):
                 self.assertEqual(rec["severity"], "normal", rec["summed_score"])
                 continue
             self.assertEqual(max(terr, key=lambda t: terr[t]["summed_score"]), artery, terr)
-            self.assertGreater(terr[artery]["summed_score"], 0)
-            self.assertEqual(sum(t["summed_score"] for t in terr.values()), rec["summed_score"])
+            score = {s["number"]: s["score"] for s in rec["segments"]}
             for t, segs in TERRITORY.items():
                 self.assertEqual(set(terr[t]["segments"]), segs)
                 self.assertEqual({s["number"] for s in rec["segments"] if s["territory"] == t}, segs)
+                self.assertEqual(terr[t]["summed_score"], sum(score[n] for n in segs), (artery, t))
+            self.assertGreater(terr[artery]["summed_score"], 0, artery)  # the files are the ones asked for
+            self.assertEqual(sum(t["summed_score"] for t in terr.values()), rec["summed_score"])
 
     def test_record_equals_the_program_state_after_the_same_steps(self):
         lad = sample("lad-64")

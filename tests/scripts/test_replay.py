@@ -138,14 +138,14 @@ dump log logs/the log.txt
         # A dump that cannot be written says why and stops the replay.
         r = replay(self.dir, f"dump state {self.dir}/script.txt/state.txt\n")
         self.assertEqual(r.returncode, 2)
-        self.assertIn("cannot make the folder", r.stderr)
-        self.assertIn("Not a directory", r.stderr)
+        self.assertIn(f"impossible de créer le dossier {self.dir}/script.txt — détail : Not a directory", r.stderr)
 
     def test_script_that_is_a_folder_or_missing_and_unknown_popup_say_why_with_status_2(self):
-        for path, why in ((self.dir, "it is a folder"), (os.path.join(self.dir, "none"), "No such file or directory")):
+        for path, why in ((self.dir, " : c'est un dossier"),
+                          (os.path.join(self.dir, "none"), " — détail : No such file or directory")):
             r = subprocess.run([CLI, "replay", path, "--app-folder", self.dir], capture_output=True, text=True,
                                timeout=60)
-            self.assertEqual((r.returncode, r.stderr), (2, f"replay: cannot read {path}: {why}\n"))
+            self.assertEqual((r.returncode, r.stderr), (2, f"replay: impossible de lire {path}{why}\n"))
         r = replay(self.dir, "popup Q\n")
         self.assertEqual(r.returncode, 2)
         self.assertIn("no pop-up named 'Q'; the pop-ups are the letters A, S, I, L and the sector labels 1 to 17",

@@ -325,6 +325,8 @@ class Phantom(unittest.TestCase):
                 self.assertGreater(m[1:].min(), 80, np.round(m, 1))
 
     def test_defects_lower_exactly_their_territory(self):
+        # The generator's files as pydicom reads them, before the program sees them; what the
+        # program scores from them is tests/results/test_sample_evaluation.cpp.
         for name, (matrix, territory) in SAMPLES.items():
             if territory is None:
                 continue

@@ -37,11 +37,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 
 #include "layout.h"
 #include "main.h"
 #include "qt_backend.h"
+#include "write_whole.h"
 
 namespace {
 
@@ -227,7 +229,8 @@ constexpr qreal UNITS_PER_MM = 96.0 / 25.4;
 constexpr qreal PAGE_W = 210.0 * UNITS_PER_MM, PAGE_H = 297.0 * UNITS_PER_MM, MARGIN = 20.0 * UNITS_PER_MM;
 constexpr qreal FOOTER = 8.0 * UNITS_PER_MM;
 
-void write_pdf(const QString& markdown_path, const std::map<QString, QImage>& shots, const QString& out) {
+// The guide into the PDF file `out`; false when the painter could not finish it.
+bool write_pdf(const QString& markdown_path, const std::map<QString, QImage>& shots, const QString& out) {
     QFile md(markdown_path);
     if (!md.open(QIODevice::ReadOnly)) fail(QStringLiteral("cannot read ") + markdown_path);
     QTextDocument doc;
@@ -272,7 +275,18 @@ void write_pdf(const QString& markdown_path, const std::map<QString, QImage>& sh
         p.drawText(footer, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Vesmora \u2014 Guide de l'utilisateur"));
         p.drawText(footer, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1 / %2").arg(page + 1).arg(pages));
     }
-    if (!p.end()) fail(QStringLiteral("cannot write ") + out);
+    return p.end();
+}
+
+// Every file of the guide is written whole (write beside, then rename): an interrupted build
+// never leaves half a PDF for the package to take.
+void write_whole_or_fail(const QString& path, const std::function<bool(const QString& temporary)>& write) {
+    std::string error;
+    const bool ok = write_whole(
+        QFile::encodeName(path).toStdString(),
+        [&write](const std::string& temporary, std::string&) { return write(QFile::decodeName(temporary.c_str())); },
+        error);
+    if (!ok) fail(QString::fromStdString(program_text_to_utf8(error)));
 }
 
 }  // namespace
@@ -296,7 +310,8 @@ int main(int argc, char** argv) {
     const std::map<QString, QImage> shots = take_screenshots(args[1]);
     QDir().mkpath(shots_dir);
     for (const auto& [name, image] : shots)
-        if (!image.save(QDir(shots_dir).filePath(name))) fail(QStringLiteral("cannot write ") + name);
-    write_pdf(args[0], shots, args[2]);
+        write_whole_or_fail(QDir(shots_dir).filePath(name),
+                            [&image](const QString& temporary) { return image.save(temporary, "PNG"); });
+    write_whole_or_fail(args[2], [&](const QString& temporary) { return write_pdf(args[0], shots, temporary); });
     return 0;
 }

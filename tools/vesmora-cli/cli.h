@@ -50,7 +50,11 @@ void print_boxes();
 // the log so far; the subcommands set it up as the program's last words before an exit.
 void print_ending(int status, bool boxes);
 
-// "" when path can be opened as a file for reading, else why not.
+// "" when path can be opened as a file for reading, else why not ("c'est un dossier", or the
+// system's own text).
 std::string unreadable(const std::string& path);
+// "" when path can be opened as a file for reading, else the French message that says so
+// (UTF-8): "impossible <verb> PATH : c'est un dossier", or the system's text after " — détail : ".
+std::string cannot_open(const std::string& path, const char* verb = "d'ouvrir");
 
 #endif

@@ -16,9 +16,9 @@ void add_header_command(CLI::App& app, int& status) {
     add_file_args(cmd, args);
     cmd->callback([&status] {
         headless::state().echo_boxes = true;
-        const std::string why = unreadable(args.file);
+        const std::string why = cannot_open(args.file);
         if (!why.empty()) {
-            std::cerr << "vesmora-cli header: cannot open " << args.file << ": " << why << "\n";
+            std::cerr << "vesmora-cli header: " << why << "\n";
             status = 2;
             return;
         }

@@ -39,9 +39,9 @@ void add_load_command(CLI::App& app, int& status) {
     cmd->add_option("--fail-reservation", failing_reservation)->group("");
     cmd->add_flag("--auto", automatic, "Then place the ventricle model automatically and print it");
     cmd->callback([&status] {
-        const std::string why = unreadable(args.file);
+        const std::string why = cannot_open(args.file);
         if (!why.empty()) {
-            std::cerr << "vesmora-cli load: cannot open " << args.file << ": " << why << "\n";
+            std::cerr << "vesmora-cli load: " << why << "\n";
             status = 2;
             return;
         }

@@ -29,6 +29,7 @@
 #ifdef VESMORA_HAVE_REPORT
 #include "export_hooks.h"
 #endif
+#include "write_whole.h"
 
 namespace {
 
@@ -62,7 +63,9 @@ void make_folders(const fs::path& folder) {
     if (folder.empty()) return;
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (ec) throw ScriptError{"cannot make the folder " + folder.string() + ": " + ec.message()};
+    if (ec)
+        throw ScriptError{
+            program_text_to_utf8(with_detail("impossible de cr\xE9" "er le dossier " + folder.string(), ec.message()))};
 }
 
 int to_int(const std::string& word) {
@@ -90,18 +93,17 @@ HWND_ popup_named(const std::string& name) {
                       "'; the pop-ups are the letters A, S, I, L and the sector labels 1 to 17"};
 }
 
-FILE* open_out(const std::string& path, const char* mode) {
-    FILE* f = std::fopen(path.c_str(), mode);
-    if (f == nullptr) throw ScriptError{"cannot write " + path + ": " + std::strerror(errno)};
-    return f;
+void write_out(const std::string& path, std::string_view bytes) {
+    std::string error;
+    if (!write_whole(path, bytes, error)) throw ScriptError{program_text_to_utf8(error)};
 }
 
 void dump_state(const std::string& path) {
-    FILE* f = open_out(path, "w");
-    auto ints = [f](const char* name, const int* v, int n) {
-        std::fprintf(f, "%s", name);
-        for (int i = 0; i < n; i++) std::fprintf(f, " %d", v[i]);
-        std::fprintf(f, "\n");
+    std::string f;
+    auto ints = [&f](const char* name, const int* v, int n) {
+        f += name;
+        for (int i = 0; i < n; i++) f += " " + std::to_string(v[i]);
+        f += "\n";
     };
     auto one = [&ints](const char* name, int v) { ints(name, &v, 1); };
     one("load_ok", load_ok);
@@ -153,21 +155,24 @@ void dump_state(const std::string& path) {
     one("ilri_", ilri_);
     one("ilrj_", ilrj_);
     one("ilrk_", ilrk_);
-    std::fprintf(f, "SECTEUR");
-    for (int n = 0; n < 18; n++) std::fprintf(f, " %.9g", static_cast<double>(SECTEUR[n]));
-    std::fprintf(f, "\n");
+    f += "SECTEUR";
+    for (int n = 0; n < 18; n++) {
+        char v[32];
+        std::snprintf(v, sizeof v, " %.9g", static_cast<double>(SECTEUR[n]));
+        f += v;
+    }
+    f += "\n";
     int score[18];
     std::memcpy(score, SCORE, sizeof score);
     score[0] = 0;
     ints("SCORE", score, 18);
     ints("sectposi", sectposi, 18);
     ints("sectposj", sectposj, 18);
-    std::fclose(f);
+    write_out(path, f);
 }
 
 void dump_ui(const std::string& path) {
-    std::ofstream f(path, std::ios::binary);
-    if (!f) throw ScriptError{"cannot write " + path + ": " + std::strerror(errno)};
+    std::ostringstream f;
     f << "caption " << one_line(WINDOW ? WINDOW->caption : "") << "\n";
     for (int id : {ID_TITLE_HLA, ID_TITLE_VLA, ID_TITLE_SA, ID_HOVER, ID_PATIENT, ID_STALE_LINE}) f << "text " << id << " " << one_line(headless::text_of(WINDOW, id)) << "\n";
     PlatWindow_* shadow = headless::control(WINDOW, ID_SHADOW);
@@ -187,6 +192,7 @@ void dump_ui(const std::string& path) {
     for (const auto& b : headless::state().boxes)
         f << "box " << (b.icon == ICON_WARNING ? "warning" : "information") << " " << one_line(b.title) << " | "
           << one_line(b.text) << "\n";
+    write_out(path, f.str());
 }
 
 void write_le32(std::string& s, std::uint32_t v) {
@@ -195,18 +201,16 @@ void write_le32(std::string& s, std::uint32_t v) {
 
 void dump_bmp(const std::string& path, const BitmapDesc& desc, const unsigned char* pixels) {
     if (pixels == nullptr) {
-        std::cerr << "replay: " << path << " not written: its buffer was released by the close request\n";
+        std::cerr << "replay: " << path << latin1_to_utf8(" non \xE9" "crit : son tampon a \xE9t\xE9 lib\xE9r\xE9 par la demande de fermeture\n");
         return;
     }
     std::string head = "BM";
     write_le32(head, 54 + desc.biSizeImage);
     write_le32(head, 0);  // two reserved 16-bit fields
     write_le32(head, 54);
-    FILE* f = open_out(path, "wb");
-    std::fwrite(head.data(), 1, head.size(), f);
-    std::fwrite(&desc, 1, sizeof desc, f);  // little-endian host: the 40 bytes as stored
-    std::fwrite(pixels, 1, desc.biSizeImage, f);
-    std::fclose(f);
+    head.append(reinterpret_cast<const char*>(&desc), sizeof desc);  // little-endian host: the 40 bytes as stored
+    head.append(reinterpret_cast<const char*>(pixels), desc.biSizeImage);
+    write_out(path, head);
 }
 
 void dump_pictures(const std::string& dir) {
@@ -221,9 +225,7 @@ void dump_pictures(const std::string& dir) {
 }
 
 void dump_raw(const std::string& path, const void* p, std::size_t bytes) {
-    FILE* f = open_out(path, "wb");
-    std::fwrite(p, 1, bytes, f);
-    std::fclose(f);
+    write_out(path, std::string_view(static_cast<const char*>(p), bytes));
 }
 
 // The line after its first `words` words, without the blanks around it: a path keeps its own blanks.
@@ -242,9 +244,9 @@ std::string rest_of(const std::string& line, int words) {
 void dump_log(const std::string& path) {
     std::ifstream in(log_path(), std::ios::binary);
     if (!in) throw ScriptError{"the log " + log_path() + " was not written"};
-    std::ofstream f(path, std::ios::binary);
-    if (!f) throw ScriptError{"cannot write " + path + ": " + std::strerror(errno)};
+    std::ostringstream f;
     f << in.rdbuf();
+    write_out(path, f.str());
 }
 
 void run_line(const std::vector<std::string>& w, const std::string& line) {
@@ -352,10 +354,11 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
 }
 
 int replay(const std::string& script, const std::string& folder, bool timings) {
-    const std::string why = unreadable(script);
+    std::string why = cannot_open(script, "de lire");
     std::ifstream in(script);
-    if (!why.empty() || !in) {
-        std::cerr << "replay: cannot read " << script << ": " << (why.empty() ? std::strerror(errno) : why) << "\n";
+    if (why.empty() && !in) why = program_text_to_utf8(with_detail("impossible de lire " + script, std::strerror(errno)));
+    if (!why.empty()) {
+        std::cerr << "replay: " << why << "\n";
         return 2;
     }
     script_folder = fs::absolute(script).parent_path();

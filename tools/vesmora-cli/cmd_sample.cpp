@@ -2,14 +2,13 @@
 // NM DICOM file that the program reads.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "cli.h"
 #include "sample_study.h"
+#include "write_whole.h"
 
 void add_sample_command(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("sample", "Write a left-ventricle phantom study as an NM DICOM file");
@@ -69,21 +68,9 @@ void add_sample_command(CLI::App& app, int& status) {
         const std::filesystem::path target(*out);
         std::error_code ec;
         if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
-        const std::string tmp = *out + ".tmp" + std::to_string(getpid());
-        {
-            std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-            f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-            if (!f) {
-                std::cerr << "sample: cannot write " << tmp << "\n";
-                std::remove(tmp.c_str());
-                status = 1;
-                return;
-            }
-        }
-        std::filesystem::rename(tmp, target, ec);
-        if (ec) {
-            std::cerr << "sample: cannot write " << *out << ": " << ec.message() << "\n";
-            std::remove(tmp.c_str());
+        std::string error;
+        if (!write_whole(*out, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error)) {
+            std::cerr << "sample: " << program_text_to_utf8(error) << "\n";
             status = 1;
             return;
         }

@@ -29,6 +29,7 @@
 #include "headless.h"
 #include "main.h"
 #include "sample_study.h"
+#include "write_whole.h"
 
 namespace {
 
@@ -109,12 +110,16 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
     const std::string path = dir + "/phantom-" + std::to_string(n) + ".dcm";
     {
         const auto bytes = sample::make_dicom(c.opt, sample::make_phantom(c.opt));
-        std::ofstream f(path, std::ios::binary | std::ios::trunc);
-        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::string error;
+        if (!write_whole(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error)) {
+            std::fprintf(stderr, "validate-auto: %s\n", program_text_to_utf8(error).c_str());
+            return out;
+        }
     }
     headless::queue_open_answer(path);
     if (LOAD_DCM_FILE() != 1) {
-        std::fprintf(stderr, "validate-auto: phantom %d was not loaded\n", n);
+        std::fprintf(stderr, "validate-auto: %s %d %s\n", latin1_to_utf8("le fant\xF4me").c_str(), n,
+                     latin1_to_utf8("n'a pas \xE9t\xE9 charg\xE9").c_str());
         std::remove(path.c_str());
         return out;
     }

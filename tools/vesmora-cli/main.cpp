@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli.h"
+#include "version.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Vesmora run headless: read DICOM headers, make sample studies, replay an analysis"};

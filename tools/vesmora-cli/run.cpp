@@ -13,6 +13,7 @@
 
 #include "cli.h"
 #include "headless.h"
+#include "latin1.h"
 #include "main.h"
 
 namespace fs = std::filesystem;
@@ -35,11 +36,11 @@ void remove_private_folder() {
 std::string unfit_folder(const std::string& folder) {
     const std::size_t most = PATH_SIZE - 1 - 1 - std::strlen("Aide.pdf");
     if (folder.size() > most)
-        return "the folder " + folder + " is " + std::to_string(folder.size()) +
-               " bytes long; the program's paths hold " + std::to_string(PATH_SIZE - 1) +
-               " bytes, so its folder may have at most " + std::to_string(most);
+        return "le dossier " + folder + " fait " + std::to_string(folder.size()) +
+               " octets ; les chemins du programme en tiennent " + std::to_string(PATH_SIZE - 1) +
+               ", son dossier en a donc au plus " + std::to_string(most);
     if (folder.find(".exe") != std::string::npos)
-        return "the folder " + folder + " holds \".exe\", where the program stops reading its own path";
+        return "le dossier " + folder + " contient \".exe\", o\xF9 le programme cesse de lire son propre chemin";
     return "";
 }
 
@@ -51,8 +52,10 @@ bool use_program_folder(const std::string& app_folder, const char* command) {
         const fs::path base = fs::temp_directory_path();
         std::string tmpl = (base / "vesmora-cli.XXXXXX").string();
         if (mkdtemp(tmpl.data()) == nullptr) {
-            std::cerr << "vesmora-cli " << command << ": cannot make a program folder in " << base.string() << ": "
-                      << std::strerror(errno) << "\n";
+            std::cerr << "vesmora-cli " << command << ": "
+                      << program_text_to_utf8(with_detail("impossible de cr\xE9" "er le dossier du programme dans " +
+                                                              base.string(), std::strerror(errno)))
+                      << "\n";
             return false;
         }
         private_folder = tmpl;
@@ -66,8 +69,8 @@ bool use_program_folder(const std::string& app_folder, const char* command) {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     const std::string problem = unfit_folder(folder);
     if (!problem.empty()) {
-        std::cerr << "vesmora-cli " << command << ": " << (app_folder.empty() ? "" : "--app-folder refused: ")
-                  << problem << "\n";
+        std::cerr << "vesmora-cli " << command << ": "
+                  << program_text_to_utf8((app_folder.empty() ? "" : "--app-folder refus\xE9 : ") + problem) << "\n";
         return false;
     }
     headless::set_module_path(folder + "/vesmora-cli");
@@ -114,9 +117,17 @@ void print_ending(int status, bool boxes) {
 
 std::string unreadable(const std::string& path) {
     std::error_code ec;
-    if (fs::is_directory(path, ec)) return "it is a folder";
+    if (fs::is_directory(path, ec)) return "c'est un dossier";
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) return std::strerror(errno);
     std::fclose(f);
     return "";
+}
+
+std::string cannot_open(const std::string& path, const char* verb) {
+    std::error_code ec;
+    const std::string why = unreadable(path);
+    if (why.empty()) return "";
+    const std::string head = std::string("impossible ") + verb + " " + path;
+    return fs::is_directory(path, ec) ? head + " : " + why : program_text_to_utf8(with_detail(head, why));
 }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <map>
 
+#include "latin1.h"
+
 namespace sample {
 
 namespace {
@@ -283,21 +285,7 @@ std::string kind_of(const Options& o) {
 }
 
 bool latin1_of(const std::string& utf8, std::string& latin1) {
-    latin1.clear();
-    for (std::size_t n = 0; n < utf8.size(); n++) {
-        const unsigned char c = static_cast<unsigned char>(utf8[n]);
-        if (c < 0x80) {
-            latin1 += static_cast<char>(c);
-        } else if ((c == 0xC2 || c == 0xC3) && n + 1 < utf8.size() &&
-                   (static_cast<unsigned char>(utf8[n + 1]) & 0xC0) == 0x80) {
-            // U+0080..U+00FF: two bytes, 110000xx 10xxxxxx.
-            latin1 += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(utf8[n + 1]) & 0x3F));
-            n++;
-        } else {
-            return false;
-        }
-    }
-    return true;
+    return utf8_to_latin1_strict(utf8, latin1);
 }
 
 std::string check(const Options& o) {
