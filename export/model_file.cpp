@@ -163,3 +163,10 @@ bool write_model_file(const std::string& path, const ModelValues& v, std::string
     }
     return write_whole(path, model_file_json(v, current_model_identity()).dump(2) + "\n", error, "le fichier mod\xE8le");
 }
+
+bool read_model_file_for_study(const std::string& path, ModelValues& v, std::string& other_study, std::string& error) {
+    ModelIdentity made_on;
+    if (!read_model_file(path, v, made_on, error)) return false;
+    other_study = model_identity_mismatch(made_on, current_model_identity());
+    return true;
+}

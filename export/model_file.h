@@ -30,6 +30,10 @@ ModelIdentity current_model_identity();
 // neither (written before they were recorded) is never refused.
 std::string model_identity_mismatch(const ModelIdentity& made_on, const ModelIdentity& study);
 
+// Reads a model file as below and says in `other_study` whether it was made on another
+// study than the one loaded (model_identity_mismatch against current_model_identity()).
+bool read_model_file_for_study(const std::string& path, ModelValues& v, std::string& other_study, std::string& error);
+
 // Reads and checks a model file: every value present, of its type, and within the limits
 // the program keeps the model in (MODEL_CHECK). On failure v is left as it was and `error`
 // (French, Latin-1 as the program's texts) names the file and the field.

@@ -73,5 +73,5 @@ void register_export_hooks() {
     command_hooks.write_dicom = write_dicom_objects;
 #endif
     command_hooks.write_model = write_model_file;
-    command_hooks.read_model = read_model_file;
+    command_hooks.read_model = read_model_file_for_study;
 }

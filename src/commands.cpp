@@ -241,11 +241,16 @@ int LOAD_MODEL(const char* path) {
         return 0;
     }
     ModelValues v{};
-    std::string error;
-    if (!command_hooks.read_model(path, v, error)) {
+    std::string other_study, error;
+    if (!command_hooks.read_model(path, v, other_study, error)) {
         warn(error);
         return 0;
     }
+    // A model drawn on another patient is placed only when the user says so.
+    if (!other_study.empty() &&
+        plat_confirm_box(WINDOW, (other_study + "\n\nPlacer ce mod\xE8le sur l'\xE9tude ouverte quand m\xEAme ?").c_str(),
+                         "Vesmora") != 1)
+        return 0;
     char why[256] = {};
     const int placed = PLACE_MODEL(v, why, sizeof why);
     if (placed != 1) warn(std::string("Ce mod\xE8le ne peut pas \xEAtre plac\xE9 : ") + why);

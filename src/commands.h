@@ -97,7 +97,9 @@ struct CommandHooks {
     bool (*write_dicom)(const std::string& folder, const std::string& stem, std::string& error);
     bool (*send_results)(const std::string& stem, std::string& error);
     bool (*write_model)(const std::string& path, const ModelValues& v, std::string& error);
-    bool (*read_model)(const std::string& path, ModelValues& v, std::string& error);
+    // A model file read and checked; `other_study` says (French, Latin-1) when it was made on
+    // another patient's study than the one loaded, "" otherwise.
+    bool (*read_model)(const std::string& path, ModelValues& v, std::string& other_study, std::string& error);
     void (*open_from_pacs)();
     void (*pacs_settings)();
 };

@@ -124,6 +124,9 @@ void plat_set_image(HWND_ control, HBMP_ bmp);
 // --- modal boxes and shell services ----------------------------------------------
 // Modal box with one OK button; returns when the user has closed it. owner may be null.
 int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon icon);
+// Modal question with two buttons, "Oui" and "Non" (a warning icon); 1 when the user
+// answers "Oui", 0 for "Non" or when the box is closed otherwise.
+int plat_confirm_box(HWND_ owner, const char* text, const char* title);
 // Open-file dialog (file and path must exist, read-only box hidden). Writes the
 // chosen full path into path (at most path_size bytes with its zero) and returns 1;
 // returns 0 when the user cancels, and -1 (path left empty) when the chosen path

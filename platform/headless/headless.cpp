@@ -216,6 +216,15 @@ int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon 
     return 1;
 }
 
+int plat_confirm_box(HWND_ owner, const char* text, const char* title) {
+    plat_message_box(owner, text, title, ICON_WARNING);  // recorded as every box is
+    auto& q = state().confirm_answers;
+    if (q.empty()) return 0;
+    const int answer = q.front();
+    q.pop_front();
+    return answer == 1 ? 1 : 0;
+}
+
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
     state().open_requests.push_back(headless::OpenRequest{owner, title, filter_name, filter_pattern, path_size});

@@ -78,6 +78,7 @@ struct State {
     std::vector<Box> boxes;
     std::deque<std::optional<std::string>> open_answers;    // nullopt: cancel
     std::deque<std::optional<std::string>> folder_answers;  // nullopt: cancel
+    std::deque<int> confirm_answers;  // answers to the next questions (1 "Oui"); "Non" when none is queued
     std::vector<OpenRequest> open_requests;
     std::vector<std::string> folder_requests;
     std::vector<std::string> shell_opens;

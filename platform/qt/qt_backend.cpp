@@ -59,6 +59,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -682,6 +683,16 @@ int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon 
     box.setTextFormat(Qt::PlainText);
     box.exec();
     return 1;
+}
+
+int plat_confirm_box(HWND_ owner, const char* text, const char* title) {
+    QMessageBox box(QMessageBox::Warning, vesmora_qt::text_from_program(title), vesmora_qt::text_from_program(text),
+                    QMessageBox::Yes | QMessageBox::No, owner ? owner->widget : nullptr);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Oui"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Non"));
+    box.setDefaultButton(QMessageBox::No);  // the safe answer
+    return box.exec() == QMessageBox::Yes ? 1 : 0;
 }
 
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,

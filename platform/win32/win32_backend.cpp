@@ -379,6 +379,11 @@ int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon 
     return MessageBoxA(win(owner), text, title, MB_OK | (icon == ICON_WARNING ? MB_ICONWARNING : MB_ICONINFORMATION));
 }
 
+int plat_confirm_box(HWND_ owner, const char* text, const char* title) {
+    // "Non" is the default button: the safe answer.
+    return MessageBoxA(win(owner), text, title, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES ? 1 : 0;
+}
+
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
     // The filter: name, zero, pattern, zero, zero.
@@ -441,7 +446,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     command_hooks.ask_path = ask_path;
     command_hooks.write_model = write_model_file;
-    command_hooks.read_model = read_model_file;
+    command_hooks.read_model = read_model_file_for_study;
     STARTUP();
     if (__argc > 1 && be().main != nullptr) {
         be().argument = __argv[1];

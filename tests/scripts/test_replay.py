@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
 """vesmora-cli replay: the script language, the dumps and the exit statuses."""
+import json
 import os
 import shutil
 import struct
@@ -288,6 +289,31 @@ dump ui {ui[2]}
         self.assertTrue(os.path.exists(os.path.join(self.dir, "modele.json")))
         with open(pdf, "rb") as f:
             self.assertEqual(f.read(5), b"%PDF-")
+
+    def test_a_model_made_on_another_patient_is_placed_only_when_the_user_says_so(self):
+        lad = os.path.join(BINARY, "samples", "lad-64.dcm")
+        normal = os.path.join(BINARY, "samples", "normal-64.dcm")
+        r = replay(self.dir, f"""open {lad}
+command 24
+save model modele.json
+open {normal}
+load model modele.json
+dump state refused.txt
+dump ui ui.txt
+answer yes
+load model modele.json
+dump state placed.txt
+""")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(os.path.join(self.dir, "modele.json"), encoding="utf-8") as f:
+            self.assertEqual(json.load(f)["patient_id"], "ANON-LAD")
+        self.assertEqual(read_state(os.path.join(self.dir, "refused.txt"))["ell_ok"], ["0"], "'Non' by default")
+        with open(os.path.join(self.dir, "ui.txt"), encoding="utf-8") as f:
+            boxes = [line for line in f.read().splitlines() if line.startswith("box ")]
+        self.assertEqual(len(boxes), 1, boxes)
+        self.assertIn("ANON-LAD", boxes[0])
+        self.assertIn("ANON-NORMAL", boxes[0])
+        self.assertEqual(read_state(os.path.join(self.dir, "placed.txt"))["ell_ok"], ["1"])
 
 
 if __name__ == "__main__":

@@ -321,6 +321,11 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
         else
             throw ScriptError{"unknown action '" + what +
                               "'; these are export pdf, export png, export dicom, save model, load model"};
+    } else if (verb == "answer") {
+        // The answer to the next question box ("Oui" / "Non"); unanswered questions get "Non".
+        need(1);
+        if (w[1] != "yes" && w[1] != "no") throw ScriptError{"'answer' takes yes or no"};
+        headless::state().confirm_answers.push_back(w[1] == "yes" ? 1 : 0);
     } else if (verb == "close") {
         need(0);
         send(VM_CLOSE, 0, 0);
