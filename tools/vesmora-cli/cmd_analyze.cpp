@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "Auto_Place.h"
+#include "Main_Wnd_Proc.h"
 #include "Model_Place.h"
 #include "Output_Names.h"
 #include "cli.h"
@@ -50,6 +51,7 @@
 #include "model_file.h"
 #include "study_record.h"
 #include "text.h"
+#include "write_whole.h"
 #ifdef VESMORA_HAVE_REPORT
 #include "report.h"
 #endif
@@ -137,7 +139,7 @@ std::string write_outputs(const Options& o, const std::string& study, json& outp
 #if defined(VESMORA_HAVE_REPORT)
     if (!o.png_dir.empty() || !o.pdf_dir.empty() || !o.dicom_dir.empty()) report_ensure_gui();
     if (!o.png_dir.empty()) {
-        if (!write_pictures_png(o.png_dir, stem, error)) return latin1_to_utf8(error);
+        if (!write_pictures_png(o.png_dir, stem, error)) return program_text_to_utf8(error);
         for (const char* picture : {"hla", "vla", "sa", "palette", "bull", "sectors", "scores", "lateral"})
             outputs["png"].push_back(in_dir(o.png_dir, picture_png_name(stem, picture)));
     }
@@ -146,7 +148,7 @@ std::string write_outputs(const Options& o, const std::string& study, json& outp
     info.model_file = o.model;
     if (!o.pdf_dir.empty()) {
         const std::string pdf = in_dir(o.pdf_dir, report_pdf_name(stem));
-        if (!write_report_pdf(pdf, info, error)) return latin1_to_utf8(error);
+        if (!write_report_pdf(pdf, info, error)) return program_text_to_utf8(error);
         outputs["pdf"] = pdf;
     }
 #if defined(VESMORA_HAVE_DICOM_EXPORT)
@@ -156,12 +158,12 @@ std::string write_outputs(const Options& o, const std::string& study, json& outp
         const std::string sc = in_dir(o.dicom_dir, secondary_capture_name(stem)),
                           sr = in_dir(o.dicom_dir, structured_report_name(stem));
         if (!write_secondary_capture(study, page.data(), w, h, sc, error)) {
-            dicom_refused = latin1_to_utf8(error);
+            dicom_refused = program_text_to_utf8(error);
             return "";
         }
         outputs["sc"] = sc;
         if (!write_structured_report(study, sr, error)) {
-            dicom_refused = latin1_to_utf8(error);
+            dicom_refused = program_text_to_utf8(error);
             return "";
         }
         outputs["sr"] = sr;
@@ -183,8 +185,7 @@ int analyze_one(const Options& o) {
         hand_back({{"refused", latin1_to_utf8("Impossible d'ouvrir ce fichier.") + detail(why)}});
         return 0;
     }
-    headless::queue_open_answer(study);
-    plat_send_message(WINDOW, VM_COMMAND, ID_OPEN, 0);
+    OPEN_STUDY(study.c_str());  // as "Ouvrir" opens the file the dialog gives
     if (load_ok != 1) {
         hand_back({{"refused", last_box("Ce fichier n'a pas pu \xEAtre ouvert.")}});
         return 0;
@@ -195,7 +196,7 @@ int analyze_one(const Options& o) {
         std::string error;
         char place_why[200] = "";
         if (!read_model_file(o.model, v, made_on, error)) {
-            hand_back({{"refused", latin1_to_utf8(error)}});
+            hand_back({{"refused", program_text_to_utf8(error)}});
             return 0;
         }
         const std::string other = model_identity_mismatch(made_on, current_model_identity());
@@ -455,12 +456,9 @@ bool write_out(const std::string& path, const std::string& text) {
         std::fflush(stdout);
         return true;
     }
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    out.close();
-    if (!out) {
-        std::cerr << "vesmora-cli analyze: " << latin1_to_utf8("impossible d'\xE9" "crire ") << path
-                  << detail(std::strerror(errno)) << "\n";
+    std::string error;
+    if (!write_whole(path, text, error)) {
+        std::cerr << "vesmora-cli analyze: " << program_text_to_utf8(error) << "\n";
         return false;
     }
     return true;
@@ -522,7 +520,7 @@ int analyze_all(Options& o) {
         ModelValues v;
         std::string error;
         if (!read_model_file(o.model, v, error)) {
-            std::cerr << "vesmora-cli analyze: " << latin1_to_utf8(error) << "\n";
+            std::cerr << "vesmora-cli analyze: " << program_text_to_utf8(error) << "\n";
             return 2;
         }
     } else if (!o.slices.empty() && !parse_slices(o.slices, s)) {
@@ -600,7 +598,7 @@ int analyze_all(Options& o) {
             std::cerr << "vesmora-cli analyze: " << files.size()
                       << latin1_to_utf8(" objets envoy\xE9s \xE0 l'archive (SC et SR de chaque \xE9tude)") << "\n";
         else if (!stored)
-            std::cerr << "vesmora-cli analyze: " << latin1_to_utf8(error) << "\n";
+            std::cerr << "vesmora-cli analyze: " << program_text_to_utf8(error) << "\n";
     }
 #endif
     if (!written) return 2;
