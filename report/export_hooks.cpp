@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "Model_Place.h"
 #include "Output_Names.h"
 #include "commands.h"
 #include "main.h"
@@ -23,7 +24,15 @@ ReportInfo report_info() {
     char when[32] = "";
     const std::time_t now = std::time(nullptr);
     if (const std::tm* t = std::localtime(&now)) std::strftime(when, sizeof when, "%d/%m/%Y %H:%M", t);
-    return ReportInfo{DCM_PATH, file_sha256(DCM_PATH), when};
+    ReportInfo info{DCM_PATH, file_sha256(DCM_PATH), when};
+    // How the model on screen was placed, and whether the user moved it since.
+    info.placement = MODEL_ORIGIN == MODEL_FROM_AUTO    ? Placement::Auto
+                     : MODEL_ORIGIN == MODEL_FROM_FILE  ? Placement::ModelFile
+                     : MODEL_ORIGIN == MODEL_FROM_SLICES ? Placement::Slices
+                                                         : Placement::Unknown;
+    info.model_file = MODEL_ORIGIN_FILE;
+    info.adjusted = MODEL_ADJUSTED() == 1;
+    return info;
 }
 
 bool pdf(const std::string& path, std::string& error) { return write_report_pdf(path, report_info(), error); }

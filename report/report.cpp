@@ -382,7 +382,8 @@ double model_block(QPainter& p, const ReportInfo& info, double y) {
     auto triple = [](int a, int b, int c) { return QStringLiteral("(%1, %2, %3)").arg(a).arg(b).arg(c); };
     const QFont f = font(26);
     y += 70;
-    const QString how = placement_text(info);
+    QString how = placement_text(info);
+    if (!how.isEmpty() && info.adjusted) how += QStringLiteral(", puis ajust\u00E9 \u00E0 la main");
     if (!how.isEmpty()) {
         text(p, QRectF(x, y, w, 42), QStringLiteral("Placement : ") + how, font(26, true));
         y += 44;

@@ -21,6 +21,7 @@ struct ReportInfo {
     std::string analysed_at;  // "07/12/2026 14:03"
     Placement placement = Placement::Unknown;
     std::string model_file = {};  // with Placement::ModelFile: the model file (local 8-bit path)
+    bool adjusted = false;        // the model was moved or reshaped by hand after it was placed
 };
 
 // A QGuiApplication on the offscreen platform when none exists (the command-line tool).

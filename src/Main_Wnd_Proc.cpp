@@ -56,6 +56,8 @@ void clear_results() {
 // What a study that has just been read changes in the window.
 void study_opened() {
     load_ok = 1;
+    MODEL_ORIGIN = MODEL_FROM_NONE;  // the new study has no model yet
+    MODEL_ORIGIN_FILE[0] = 0;
     clear_results();
     DISPLAY();
     DISPLAY_RES();
@@ -110,6 +112,7 @@ void on_command(int id) {
         ell_cj = Nvla;
         ell_ck = Nhla;
         PLACE_MODEL();
+        MODEL_PLACED_BY(MODEL_FROM_SLICES, nullptr);
         break;
     case ID_CENTRE_AXES:
         if (!model) break;
@@ -189,7 +192,8 @@ void on_command(int id) {
         break;
     case ID_AUTO_PLACE:
         if (!AUTO_PLACE_AVAILABLE()) break;
-        AUTO_PLACE();  // places and redraws as "Centrer volume" and the drags do, or says why not
+        // Places and redraws as "Centrer volume" and the drags do, or says why not.
+        if (AUTO_PLACE() == 1) MODEL_PLACED_BY(MODEL_FROM_AUTO, nullptr);
         break;
     case ID_HELP:
         std::snprintf(tmpath, PATH_SIZE, "%sAide.pdf", APP_FOLDER);

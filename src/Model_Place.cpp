@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "Display.h"
 #include "main.h"
@@ -151,4 +152,24 @@ int MODEL_NOT_FITTED() {
     return ell_ok == 1 && ell_ri == 80 && ell_rj == 50 && ell_rk == 50 && ill_ri == 30 && ill_rj == 20 && ill_rk == 20
                ? 1
                : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// How the model was placed
+// ---------------------------------------------------------------------------------------------
+namespace {
+ModelValues g_placed{};  // the model as MODEL_PLACED_BY found it
+}
+
+void MODEL_PLACED_BY(int origin, const char* file) {
+    MODEL_ORIGIN = origin;
+    std::snprintf(MODEL_ORIGIN_FILE, PATH_SIZE, "%s", origin == MODEL_FROM_FILE && file != nullptr ? file : "");
+    MODEL_CURRENT(g_placed);
+}
+
+int MODEL_ADJUSTED() {
+    if (MODEL_ORIGIN == MODEL_FROM_NONE) return 0;
+    ModelValues now{};
+    MODEL_CURRENT(now);
+    return std::memcmp(&now, &g_placed, sizeof now) != 0 ? 1 : 0;
 }

@@ -53,4 +53,10 @@ int PLACE_MODEL(const ModelValues& v, char* why, int why_size);
 // inner 30, 20, 20): "Centrer volume" without any fitting to the heart. Else 0.
 int MODEL_NOT_FITTED();
 
+// Records how the model now shown was placed (MODEL_FROM_...; `file` with a model file) and
+// the model as it stands, so that MODEL_ADJUSTED can tell a model moved or reshaped since.
+void MODEL_PLACED_BY(int origin, const char* file);
+// 1 when the model differs from the one MODEL_PLACED_BY recorded (a drag, a button), else 0.
+int MODEL_ADJUSTED();
+
 #endif

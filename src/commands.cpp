@@ -253,6 +253,7 @@ int LOAD_MODEL(const char* path) {
         return 0;
     char why[256] = {};
     const int placed = PLACE_MODEL(v, why, sizeof why);
+    if (placed == 1) MODEL_PLACED_BY(MODEL_FROM_FILE, path);
     if (placed != 1) warn(std::string("Ce mod\xE8le ne peut pas \xEAtre plac\xE9 : ") + why);
     UPDATE_STALE_LINE();
     return placed;

@@ -64,6 +64,12 @@ extern int PIX_UNSIGNED;          // (0028,0103) Pixel Representation 0 -> 1; 0 
 extern double RESCALE_SLOPE;      // (0028,1053) Rescale Slope; 1 when absent
 extern double RESCALE_INTERCEPT;  // (0028,1052) Rescale Intercept; 0 when absent
 
+// How the model shown was placed, for the report: MODEL_FROM_NONE until it is placed and
+// after a load; the file's path with MODEL_FROM_FILE, else "".
+enum ModelOrigin { MODEL_FROM_NONE = 0, MODEL_FROM_SLICES = 1, MODEL_FROM_AUTO = 2, MODEL_FROM_FILE = 3 };
+extern int MODEL_ORIGIN;
+extern char MODEL_ORIGIN_FILE[PATH_SIZE];
+
 // --- pictures: pixel buffers (blue, green, red; lowest line first) ---------------------
 extern unsigned char* BMPhla;   // 256 x 256, view 1 (control 1); black at start
 extern unsigned char* BMPvla;   // 256 x 256, view 2 (control 2); black at start

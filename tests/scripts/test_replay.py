@@ -290,6 +290,31 @@ dump ui {ui[2]}
         with open(pdf, "rb") as f:
             self.assertEqual(f.read(5), b"%PDF-")
 
+    def test_the_report_says_how_the_model_on_screen_was_placed(self):
+        lad = os.path.join(BINARY, "samples", "lad-64.dcm")
+        r = replay(self.dir, f"""open {lad}
+command 24
+command 45
+export pdf centre.pdf
+auto
+command 45
+export pdf auto.pdf
+wheel 700 200 120
+command 26
+command 45
+export pdf adjusted.pdf
+""")
+        self.assertEqual(r.returncode, 0, r.stderr)
+
+        def text(name):
+            out = subprocess.run(["pdftotext", os.path.join(self.dir, name), "-"], capture_output=True, text=True)
+            return " ".join(out.stdout.split())
+        self.assertIn("Placement : « Centrer volume »", text("centre.pdf"))
+        self.assertIn("Modèle non ajusté", text("centre.pdf"))
+        self.assertIn("Placement : automatique", text("auto.pdf"))
+        self.assertNotIn("à la main", text("auto.pdf"))
+        self.assertIn("puis ajusté à la main", text("adjusted.pdf"))
+
     def test_a_model_made_on_another_patient_is_placed_only_when_the_user_says_so(self):
         lad = os.path.join(BINARY, "samples", "lad-64.dcm")
         normal = os.path.join(BINARY, "samples", "normal-64.dcm")
