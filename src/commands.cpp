@@ -160,59 +160,49 @@ std::string ask(AskKind kind, const char* title, const char* filter, const std::
 
 std::string STUDY_OUTPUT_STEM() { return output_stem(DCM_PATH[0] ? fs::path(DCM_PATH).stem().string() : ""); }
 
-int EXPORT_PDF(const char* path) {
-    if (!results_exportable(results_exist)) return 0;
-    if (command_hooks.write_pdf == nullptr) {
-        missing("le rapport PDF");
+namespace {
+
+// The one road of every export of results: available and not stale, built into this
+// program, then written, or a box that says why not.
+template <class Hook, class Write>
+int export_results(int (*available)(), Hook hook, const char* what, Write write) {
+    if (!results_exportable(available)) return 0;
+    if (hook == nullptr) {
+        missing(what);
         return 0;
     }
     std::string error;
-    if (!command_hooks.write_pdf(path, error)) {
+    if (!write(error)) {
         warn(error);
         return 0;
     }
     return 1;
+}
+
+}  // namespace
+
+int EXPORT_PDF(const char* path) {
+    return export_results(results_exist, command_hooks.write_pdf, "le rapport PDF",
+                          [&](std::string& error) { return command_hooks.write_pdf(path, error); });
 }
 
 int EXPORT_PNG(const char* folder) {
-    if (!results_exportable(results_exist)) return 0;
-    if (command_hooks.write_png == nullptr) {
-        missing("les images PNG");
-        return 0;
-    }
-    std::string error;
-    if (!command_hooks.write_png(folder, STUDY_OUTPUT_STEM(), error)) {
-        warn(error);
-        return 0;
-    }
-    return 1;
+    return export_results(results_exist, command_hooks.write_png, "les images PNG", [&](std::string& error) {
+        return command_hooks.write_png(folder, STUDY_OUTPUT_STEM(), error);
+    });
 }
 
 int EXPORT_DICOM(const char* folder) {
-    if (!results_exportable(dicom_results)) return 0;
-    if (command_hooks.write_dicom == nullptr) {
-        missing("l'export DICOM");
-        return 0;
-    }
-    std::string error;
-    if (!command_hooks.write_dicom(folder, STUDY_OUTPUT_STEM(), error)) {
-        warn(error);
-        return 0;
-    }
-    return 1;
+    return export_results(dicom_results, command_hooks.write_dicom, "l'export DICOM", [&](std::string& error) {
+        return command_hooks.write_dicom(folder, STUDY_OUTPUT_STEM(), error);
+    });
 }
 
 int SEND_RESULTS() {
-    if (!results_exportable(dicom_results)) return 0;
-    if (command_hooks.send_results == nullptr) {
-        missing("l'envoi au PACS");
+    if (export_results(dicom_results, command_hooks.send_results, "l'envoi au PACS", [](std::string& error) {
+            return command_hooks.send_results(STUDY_OUTPUT_STEM(), error);
+        }) != 1)
         return 0;
-    }
-    std::string error;
-    if (!command_hooks.send_results(STUDY_OUTPUT_STEM(), error)) {
-        warn(error);
-        return 0;
-    }
     MUMS("R\xE9sultats envoy\xE9s \xE0 l'archive : le rapport (capture secondaire) et le compte rendu "
          "structur\xE9 (SR) de l'\xE9tude.");
     return 1;
