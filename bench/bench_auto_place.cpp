@@ -1,16 +1,19 @@
 // The automatic placement (AUTO_PLACE) on the sample studies written by the build
 // (samples/ of the build tree): the normal and the LAD-defect studies of both matrices, each loaded as
-// "Ouvrir" loads it. The time covers the whole placement: the shrinking of the volume,
+// "Ouvrir" loads it; and on two smaller hearts (size 0.8, an LAD defect, a liver as hot as the wall
+// touching it) written by the sample generator. The time covers the whole placement: the shrinking of the volume,
 // the search, the fit and the redrawing of the views with the model.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "Auto_Place.h"
 #include "Dicom.h"
 #include "headless.h"
 #include "main.h"
+#include "sample_study.h"
 
 namespace {
 
@@ -25,7 +28,20 @@ bool open_sample(const std::string& name) {
         headless::set_module_path((folder / "vesmora").string());
         STARTUP();
     }
-    headless::queue_open_answer(std::string(VESMORA_BINARY_DIR) + "/samples/" + name + ".dcm");
+    std::string path = std::string(VESMORA_BINARY_DIR) + "/samples/" + name + ".dcm";
+    if (name.rfind("small-", 0) == 0) {
+        sample::Options o;
+        o.matrix = name == "small-64" ? 64 : 128;
+        o.scale = 0.8;
+        o.lad = 50;
+        o.liver = 100;
+        o.liver_near = 23;
+        const auto bytes = sample::make_dicom(o, sample::make_phantom(o));
+        path = (std::filesystem::temp_directory_path() / "vesmora-bench-auto-place" / (name + ".dcm")).string();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+    }
+    headless::queue_open_answer(path);
     if (LOAD_DCM_FILE() != 1) return false;
     load_ok = 1;
     loaded = name;
@@ -54,6 +70,8 @@ BENCHMARK_CAPTURE(BM_AutoPlace, normal_64, "normal-64")->Unit(benchmark::kMillis
 BENCHMARK_CAPTURE(BM_AutoPlace, lad_64, "lad-64")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_AutoPlace, normal_128, "normal-128")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_AutoPlace, lad_128, "lad-128")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_AutoPlace, small_liver_64, "small-64")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_AutoPlace, small_liver_128, "small-128")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -245,3 +245,63 @@ TEST_F(AutoPlace, PhantomWallLiesWhereItsModelSaysAfterLoading) {
     // Below the base plane there is no wall.
     EXPECT_LT(data[(m.plan_i - 15) * 65536 + (m.ell_cj + 18) * 256 + m.ell_ck], 0.5f * at(m.ell_cj + 18, m.ell_ck));
 }
+
+namespace {
+
+// Scores of the 17 segments with the model now set.
+std::vector<int> scores_now() {
+    EVAL_RES();
+    return std::vector<int>(SCORE, SCORE + 18);
+}
+
+}  // namespace
+
+TEST_F(AutoPlace, HeartsBesideAHotLiverArePlacedWithinTheBoundsOrRefusedNeverScoredElsewhere) {
+    // Each was once placed off the ventricle, partly on the liver, and its defect (or its
+    // normal wall) scored in a territory that has none.
+    struct Case {
+        const char* what;
+        int matrix;
+        double scale, lad, shift[3], wall, base, fwhm, counts, liver, near;
+        bool noise;
+    };
+    const Case cases[] = {
+        {"64 matrix, size 0.74, LAD, liver as hot as the wall 11 voxels off", 64, 0.74, 50, {1, -8, -2}, 9.5, 2, 16, 1000, 100, 12, true},
+        {"128 matrix, size 0.61, LAD, liver close", 128, 0.61, 50, {-1, -19, 11}, 7, -1, 16, 300, 40, 12, true},
+        {"64 matrix, size 1.04, normal, liver as hot as the wall touching it", 64, 1.04, 0, {2, 13, -19}, 9.5, 11, 14, 1000, 100, 23, false},
+        {"128 matrix, size 1.08, LAD, liver touching", 128, 1.08, 50, {5, 1, 3}, 8, 6, 15, 300, 70, 23, true},
+    };
+    const std::vector<int> healthy = {3, 4, 5, 6, 9, 10, 11, 12, 15, 16};  // the LCx and RCA territories
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sample::Options o;
+        o.matrix = c.matrix;
+        o.scale = c.scale;
+        o.lad = c.lad;
+        o.shift_i = c.shift[0], o.shift_j = c.shift[1], o.shift_k = c.shift[2];
+        o.wall = c.wall, o.base = c.base, o.fwhm = c.fwhm, o.counts = c.counts, o.noise = c.noise;
+        o.liver = c.liver, o.liver_near = c.near;
+        ASSERT_EQ(open_phantom(o), 1);
+        const int shown = boxes();
+        if (AUTO_PLACE() == 0) {
+            ASSERT_EQ(boxes(), shown + 1);  // refused, and said so
+            EXPECT_NE(headless::state().boxes.back().text.find("Aucun ventricule gauche"), std::string::npos);
+            continue;
+        }
+        const sample::Heart h = sample::heart_of(o);
+        EXPECT_NEAR(ell_cj, h.cj, 2);
+        EXPECT_NEAR(ell_ck, h.ck, 2);
+        EXPECT_NEAR(ell_ci + ell_ri, h.ci + h.outer_ri, 3) << "apex";
+        EXPECT_NEAR(plan_i, h.base_i, 3);
+        EXPECT_NEAR(ell_rj, h.outer_rj, 0.1 * h.outer_rj);
+        EXPECT_NEAR(ell_rk, h.outer_rk, 0.1 * h.outer_rk);
+        const std::vector<int> found = scores_now();
+        const sample::Model m = sample::model_of(o);
+        ell_ci = m.ell_ci, ell_cj = m.ell_cj, ell_ck = m.ell_ck, ell_ri = m.ell_ri, ell_rj = m.ell_rj, ell_rk = m.ell_rk;
+        ill_ci = m.ill_ci, ill_cj = m.ill_cj, ill_ck = m.ill_ck, ill_ri = m.ill_ri, ill_rj = m.ill_rj, ill_rk = m.ill_rk;
+        plan_i = m.plan_i;
+        EVAL_APEX();
+        const std::vector<int> truth = scores_now();
+        for (int s : healthy) EXPECT_FALSE(found[s] >= 1 && truth[s] == 0) << "segment " << s << " scored with no defect";
+    }
+}
