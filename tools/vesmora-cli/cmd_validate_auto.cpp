@@ -93,8 +93,11 @@ Case case_of(int n) {
 
 std::string defect_name(const Case& c) {
     std::string s;
-    for (int t : c.defect)
-        if (t) s += std::string(s.empty() ? "" : "+") + kTerritoryName[t];
+    for (int t : c.defect) {
+        if (!t) continue;
+        const double depth = t == 1 ? c.opt.lad : t == 2 ? c.opt.lcx : c.opt.rca;
+        s += std::string(s.empty() ? "" : "+") + kTerritoryName[t] + std::to_string(static_cast<int>(depth));
+    }
     return s.empty() ? "normal" : s;
 }
 
@@ -202,7 +205,7 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
     }
     forget_old_pictures();
     if (verbose) {
-        std::printf("%3d m%-3d %-7s size %.2f (%5.1f mL) shift %+3.0f %+3.0f %+3.0f wall %4.1f base %+3.0f fwhm %4.1f "
+        std::printf("%3d m%-3d %-11s size %.2f (%5.1f mL) shift %+3.0f %+3.0f %+3.0f wall %4.1f base %+3.0f fwhm %4.1f "
                     "counts %4.0f%s liver %3.0f near %2.0f | conf %.2f out %.2f apex %.2f %s",
                     n, c.opt.matrix, defect_name(c).c_str(), c.opt.scale, out.cavity_ml, c.opt.shift_i, c.opt.shift_j,
                     c.opt.shift_k, c.opt.wall, c.opt.base, c.opt.fwhm, c.opt.counts, c.opt.noise ? "" : "(no noise)",
