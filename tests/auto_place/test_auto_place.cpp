@@ -203,6 +203,21 @@ TEST_F(AutoPlace, ModelFoundGoesThroughTheLimits) {
     EXPECT_NE(headless::image_of(STATIChla), nullptr);
 }
 
+TEST(SampleSize, CavityInMillilitresAndTheScaleThatGivesIt) {
+    const double pi = 3.14159265358979323846, mm3 = std::pow(306.8928 / 256, 3) / 1000;
+    // Default: the half of the 62 x 17 x 17 cavity past the base plane through its centre.
+    EXPECT_NEAR(sample::cavity_ml(sample::Options{}), 2.0 / 3 * pi * 62 * 17 * 17 * mm3, 1e-9);
+    sample::Options whole;  // a base plane below the cavity: all of it (34 x 7 x 7)
+    whole.scale = 0.6;
+    whole.base = -40;
+    EXPECT_NEAR(sample::cavity_ml(whole), 4.0 / 3 * pi * 34 * 7 * 7 * mm3, 1e-9);
+    sample::Options o;
+    o.scale = sample::scale_for_cavity(o, 40);
+    EXPECT_NEAR(sample::cavity_ml(o), 40, 0.4);
+    EXPECT_EQ(sample::scale_for_cavity(sample::Options{}, 0.5), 0);  // below the smallest size
+    EXPECT_EQ(sample::scale_for_cavity(sample::Options{}, 400), 0);  // above the largest
+}
+
 TEST_F(AutoPlace, PhantomWallLiesWhereItsModelSaysAfterLoading) {
     // The validation's truth: the default phantom's model is the README's, and a moved,
     // shrunk phantom's wall is brightest half-way between its model's two ellipsoids.
