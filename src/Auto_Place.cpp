@@ -38,10 +38,12 @@ constexpr double kWall = 8.0;  // wall thickness the model assumes (voxels)
 constexpr double kPi = 3.14159265358979323846;
 // Outer edge along the axis minus the outer apex, in voxels: offset + curvature * a/b^2
 // + blur * sigma (see fit_model).
-// The short-axis crests lie on average half a voxel inside the mid-wall: noise lifts the
-// side towards the blurred cavity more often than the side towards the background
-// (validate-auto --first 0 --count 320).
-constexpr double kCrestBias = 0.5;
+// The short-axis crests lie inside the mid-wall, the more so the noisier the study: noise
+// lifts the side towards the blurred cavity more often than the side towards the
+// background. Their scatter about the fitted surface (rms, voxels) measures the noise; the
+// outward shift is 0.04 + 0.68 x scatter (fitted on validate-auto --first 0 --count 320 and
+// --first 1000 --count 320: 0.6 voxel at 1000 counts, 1.1 at 100).
+constexpr double kCrestBias = 0.04, kCrestNoise = 0.68;
 constexpr double kEdgeOffset = 3.37, kEdgeCurvature = -10.91, kEdgeBlur = -0.349;
 
 float g2[G2 * G2 * G2];    // block means of 2 x 2 x 2 voxels; cell a is centred on voxel 2a + 0.5
@@ -130,11 +132,12 @@ double median(double* v, int n) {
 }
 
 // Solid blobs on the 64 grid (a liver as bright as the wall and touching it): at a
-// threshold, the cells a 5 x 5 x 5 cube of cells at or above it fits in, widened by 3
-// cells. A ventricle's wall is never that thick; taking the blobs out parts a ventricle
-// from a liver that touches it (its ring loses an octant or two on that side). A cell
-// belongs to a blob at every threshold up to blob_level: the largest, over the 7 x 7 x 7
-// cube around it, of the smallest counts over the 5 x 5 x 5 cube around each cell.
+// threshold, the cells a 5 x 5 x 5 cube of cells at or above it fits in, widened by 2
+// cells (the blob itself; a third cell ate the wall the liver touches, and a LAD defect
+// then left no ring at all). A ventricle's wall is never that thick; taking the blobs out
+// parts a ventricle from a liver that touches it (its ring loses an octant or two on that
+// side). A cell belongs to a blob at every threshold up to blob_level: the largest, over
+// the 5 x 5 x 5 cube around it, of the smallest counts over the 5 x 5 x 5 cube around each cell.
 float blob_level[G4 * G4 * G4];
 bool blobs_out = false;  // whether label_regions leaves the blobs out
 
@@ -165,7 +168,7 @@ void cube_filter(float* v, int r, bool smallest) {
 void find_blobs() {
     std::copy(g4, g4 + G4 * G4 * G4, blob_level);
     cube_filter(blob_level, 2, true);
-    cube_filter(blob_level, 3, false);
+    cube_filter(blob_level, 2, false);
 }
 
 // Labels the cells at or above t; returns the number of regions. The cells of region r
@@ -817,7 +820,7 @@ Agreement agreement_of(const Fit& f) {
 //    semi-axes across the axis of 18 voxels or less, whose cavity the blur fills) on 70 %.
 //  - On a small ventricle, the apex on the axis is at least 0.7 of the bright wall: a dim
 //    apex there leaves no edge to hold the apex by (it came out 3 to 9 voxels short).
-//  - The apex held by the edge along the axis lies within 6.5 voxels of the one the crests
+//  - The apex held by the edge along the axis lies within 7 voxels of the one the crests
 //    alone give: farther apart, a dim apex (a LAD defect) left neither to trust.
 //  - The short-axis section is round within 13 %: a section longer one way ran past the
 //    dim side of the ring when two territories are dim.
@@ -828,7 +831,7 @@ double confidence_of(const Fit& f, const Agreement& ag) {
     double c = ag.outside > 0 ? 0.5 / ag.outside : 10;
     c = std::min(c, ag.closure / (small ? 0.7 : 0.45));
     if (small) c = std::min(c, apex_dim / 0.7);
-    if (std::fabs(f.apex_gap) > 1e-9) c = std::min(c, 6.5 / std::fabs(f.apex_gap));
+    if (std::fabs(f.apex_gap) > 1e-9) c = std::min(c, 7.0 / std::fabs(f.apex_gap));
     const double round = std::max(f.e.p[4], f.e.p[5]) / std::min(f.e.p[4], f.e.p[5]);
     c = std::min(c, 1.13 / round);
     return c;
@@ -913,11 +916,12 @@ int AUTO_PLACE() {
     ell_cj = ill_cj = nearest(p[1]);
     ell_ck = ill_ck = nearest(p[2]);
     ell_ri = nearest(p[3] + h);
-    ell_rj = nearest(p[4] + kCrestBias + h);
-    ell_rk = nearest(p[5] + kCrestBias + h);
+    const double out = std::clamp(kCrestBias + kCrestNoise * f.scatter, 0.0, 1.5);
+    ell_rj = nearest(p[4] + out + h);
+    ell_rk = nearest(p[5] + out + h);
     ill_ri = nearest(p[3] - h);
-    ill_rj = nearest(p[4] + kCrestBias - h);
-    ill_rk = nearest(p[5] + kCrestBias - h);
+    ill_rj = nearest(p[4] + out - h);
+    ill_rk = nearest(p[5] + out - h);
     plan_i = nearest(f.base);
     // The views through the middle of the ventricle.
     Nsa = nearest(0.5 * (f.base + p[0] + p[3]));

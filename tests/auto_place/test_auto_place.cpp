@@ -77,6 +77,22 @@ std::vector<Phantom> phantoms() {
     hot.liver_near = 10;
     hot.shift_j = -8;
     v.push_back({"liver as hot as the wall, close to it", hot, {}});
+    // Two adult ventricles beside a liver as hot as the wall touching it: one with a deep
+    // LAD defect (66 mL) was refused, no ring left once the liver was taken out; one with
+    // a 10-voxel wall under heavy noise (42 mL) came out 11 % narrow.
+    auto adult = [](int matrix, double scale, double lad, double si, double sj, double sk, double wall, double base,
+                    double fwhm, double counts, std::uint64_t seed) {
+        sample::Options o;
+        o.matrix = matrix, o.scale = scale, o.lad = lad, o.wall = wall, o.base = base, o.fwhm = fwhm;
+        o.shift_i = si, o.shift_j = sj, o.shift_k = sk, o.counts = counts;
+        o.liver = 100, o.liver_near = 23, o.seed = seed;
+        return o;
+    };
+    const std::vector<int> lad_segments = {1, 2, 7, 8, 13, 14, 17};
+    v.push_back({"adult, deep LAD defect, hot liver touching", adult(64, 1.06, 70, 3, 7, -1, 9.5, 1, 14, 1000, 1166),
+                 lad_segments});
+    v.push_back({"adult, thick wall, 100 counts, hot liver touching",
+                 adult(128, 1.03, 34, 10, -13, -7, 10, 10, 17.5, 100, 1163), lad_segments});
     return v;
 }
 
