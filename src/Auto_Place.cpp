@@ -41,9 +41,15 @@ constexpr double kPi = 3.14159265358979323846;
 // The short-axis crests lie inside the mid-wall, the more so the noisier the study: noise
 // lifts the side towards the blurred cavity more often than the side towards the
 // background. Their scatter about the fitted surface (rms, voxels) measures the noise; the
-// outward shift is 0.04 + 0.68 x scatter (fitted on validate-auto --first 0 --count 320 and
-// --first 1000 --count 320: 0.6 voxel at 1000 counts, 1.1 at 100).
-constexpr double kCrestBias = 0.04, kCrestNoise = 0.68;
+// model is moved out by -0.21 + 0.68 x scatter (the slope fitted on validate-auto --first 0
+// --count 320 and --first 1000 --count 320; the offset a quarter voxel under the mean: a
+// model one voxel too wide beside a liver as hot as the wall takes the liver's counts into
+// its wall, and a healthy segment scored).
+constexpr double kCrestBias = -0.21, kCrestNoise = 0.68;
+// Weight of a crest dimmer than 0.72 of the bright wall (a defect): almost none, as the
+// blur draws it towards the bright part, but enough to hold the fit when two territories
+// are dim and the bright wall alone is an arc.
+constexpr double kDimWeight = 0.02;
 constexpr double kEdgeOffset = 3.37, kEdgeCurvature = -10.91, kEdgeBlur = -0.349;
 
 float g2[G2 * G2 * G2];    // block means of 2 x 2 x 2 voxels; cell a is centred on voxel 2a + 0.5
@@ -680,7 +686,7 @@ void collect_points(const Candidate& c, double axis_j, double axis_k, double fro
     if (bright > 0)
         for (int n = 0; n < npts; n++) {
             const double f = std::min(1.0, peaks[n] / bright);
-            pts[n].w *= f < 0.72 ? 0.0 : f * f;
+            pts[n].w *= f < 0.72 ? kDimWeight : f * f;
         }
     // Where the wall counts around the axis: an angle is lit when most of its crests count.
     int lit[kAngles] = {}, seen[kAngles] = {}, sa = 0, sa_lit = 0;

@@ -93,6 +93,11 @@ std::vector<Phantom> phantoms() {
                  lad_segments});
     v.push_back({"adult, thick wall, 100 counts, hot liver touching",
                  adult(128, 1.03, 34, 10, -13, -7, 10, 10, 17.5, 100, 1163), lad_segments});
+    // Deep RCA and LAD defects (81 mL): the bright wall left an arc only, and the apex came
+    // out 5.5 voxels short.
+    sample::Options two = adult(128, 1.05, 58, 17, 15, 10, 9, -7, 16.5, 300, 1279);
+    two.rca = 69, two.liver = 40, two.liver_near = 0;
+    v.push_back({"adult, deep RCA and LAD defects", two, lad_segments});
     return v;
 }
 
