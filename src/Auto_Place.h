@@ -27,6 +27,14 @@ struct AutoPlaceReport {
     int points;                  // mid-wall points the fit kept
     double sigma;                // the blur found (sd of a Gaussian, voxels)
     double apex_edge;            // along the axis, where the counts past the apex are half-way down
+    double confidence;           // 0..1: how surely the model found is the ventricle (see AUTO_PLACE)
+    double closure;              // share of the rays across the model where its wall stands out on both sides
+    double apex_dim;             // counts at the apex on the axis over the bright wall's
+    double outside_ratio;        // median, over those rays, of the counts past the wall over the wall's
+    int dark_gap;                // widest run of the 32 angles around the axis whose wall the fit ignored
+    double lit_share;            // share of the short-axis crests the fit used
+    double apex_gap;             // apex held by the edge along the axis minus the crests' apex (voxels)
+    double scatter;              // rms distance of the short-axis crests used from the fitted surface
 };
 extern AutoPlaceReport auto_place_report;
 

@@ -77,6 +77,27 @@ std::vector<Phantom> phantoms() {
     hot.liver_near = 10;
     hot.shift_j = -8;
     v.push_back({"liver as hot as the wall, close to it", hot, {}});
+    // Two adult ventricles beside a liver as hot as the wall touching it: one with a deep
+    // LAD defect (66 mL) was refused, no ring left once the liver was taken out; one with
+    // a 10-voxel wall under heavy noise (42 mL) came out 11 % narrow.
+    auto adult = [](int matrix, double scale, double lad, double si, double sj, double sk, double wall, double base,
+                    double fwhm, double counts, std::uint64_t seed) {
+        sample::Options o;
+        o.matrix = matrix, o.scale = scale, o.lad = lad, o.wall = wall, o.base = base, o.fwhm = fwhm;
+        o.shift_i = si, o.shift_j = sj, o.shift_k = sk, o.counts = counts;
+        o.liver = 100, o.liver_near = 23, o.seed = seed;
+        return o;
+    };
+    const std::vector<int> lad_segments = {1, 2, 7, 8, 13, 14, 17};
+    v.push_back({"adult, deep LAD defect, hot liver touching", adult(64, 1.06, 70, 3, 7, -1, 9.5, 1, 14, 1000, 1166),
+                 lad_segments});
+    v.push_back({"adult, thick wall, 100 counts, hot liver touching",
+                 adult(128, 1.03, 34, 10, -13, -7, 10, 10, 17.5, 100, 1163), lad_segments});
+    // Deep RCA and LAD defects (81 mL): the bright wall left an arc only, and the apex came
+    // out 5.5 voxels short.
+    sample::Options two = adult(128, 1.05, 58, 17, 15, 10, 9, -7, 16.5, 300, 1279);
+    two.rca = 69, two.liver = 40, two.liver_near = 0;
+    v.push_back({"adult, deep RCA and LAD defects", two, lad_segments});
     return v;
 }
 
@@ -203,6 +224,21 @@ TEST_F(AutoPlace, ModelFoundGoesThroughTheLimits) {
     EXPECT_NE(headless::image_of(STATIChla), nullptr);
 }
 
+TEST(SampleSize, CavityInMillilitresAndTheScaleThatGivesIt) {
+    const double pi = 3.14159265358979323846, mm3 = std::pow(306.8928 / 256, 3) / 1000;
+    // Default: the half of the 62 x 17 x 17 cavity past the base plane through its centre.
+    EXPECT_NEAR(sample::cavity_ml(sample::Options{}), 2.0 / 3 * pi * 62 * 17 * 17 * mm3, 1e-9);
+    sample::Options whole;  // a base plane below the cavity: all of it (34 x 7 x 7)
+    whole.scale = 0.6;
+    whole.base = -40;
+    EXPECT_NEAR(sample::cavity_ml(whole), 4.0 / 3 * pi * 34 * 7 * 7 * mm3, 1e-9);
+    sample::Options o;
+    o.scale = sample::scale_for_cavity(o, 40);
+    EXPECT_NEAR(sample::cavity_ml(o), 40, 0.4);
+    EXPECT_EQ(sample::scale_for_cavity(sample::Options{}, 0.5), 0);  // below the smallest size
+    EXPECT_EQ(sample::scale_for_cavity(sample::Options{}, 400), 0);  // above the largest
+}
+
 TEST_F(AutoPlace, PhantomWallLiesWhereItsModelSaysAfterLoading) {
     // The validation's truth: the default phantom's model is the README's, and a moved,
     // shrunk phantom's wall is brightest half-way between its model's two ellipsoids.
@@ -244,4 +280,74 @@ TEST_F(AutoPlace, PhantomWallLiesWhereItsModelSaysAfterLoading) {
     }
     // Below the base plane there is no wall.
     EXPECT_LT(data[(m.plan_i - 15) * 65536 + (m.ell_cj + 18) * 256 + m.ell_ck], 0.5f * at(m.ell_cj + 18, m.ell_ck));
+}
+
+namespace {
+
+// Scores of the 17 segments with the model now set.
+std::vector<int> scores_now() {
+    EVAL_RES();
+    return std::vector<int>(SCORE, SCORE + 18);
+}
+
+}  // namespace
+
+TEST_F(AutoPlace, HeartsBesideAHotLiverArePlacedWithinTheBoundsOrRefusedNeverScoredElsewhere) {
+    // Each was once placed off the ventricle, partly on the liver, and its defect (or its
+    // normal wall) scored in a territory that has none.
+    struct Case {
+        const char* what;
+        int matrix;
+        double scale, lad, shift[3], wall, base, fwhm, counts, liver, near;
+        bool noise;
+        std::uint64_t seed;
+        double lcx = 0;
+    };
+    const Case cases[] = {
+        {"64 matrix, size 0.74, LAD, liver as hot as the wall 11 voxels off", 64, 0.74, 69, {1, -8, -2}, 9.5, 2, 16, 1000, 100, 12, true, 1130},
+        {"128 matrix, size 0.61, LAD, liver close", 128, 0.61, 70, {-1, -19, 11}, 7, -1, 16, 300, 40, 12, true, 1011},
+        {"64 matrix, size 1.04, normal, liver as hot as the wall touching it", 64, 1.04, 0, {2, 13, -19}, 9.5, 11, 14, 1000, 100, 23, false, 1006},
+        {"128 matrix, size 1.08, LAD, liver touching", 128, 1.08, 49, {5, 1, 3}, 8, 6, 15, 300, 70, 23, true, 1039},
+        // Adult ventricles (47 and 57 mL): a shallow LAD defect under heavy noise whose apex
+        // the edge and the crests set 7.6 voxels apart (an RCA segment scored), and LAD and
+        // LCx defects that let the fit run 6 voxels past the dim side (rk 21 % long).
+        {"64 matrix, size 0.89, shallow LAD, 100 counts, liver as hot as the wall touching it", 64, 0.89, 33, {-10, 19, -6}, 7.5, -3, 17.5, 100, 100, 23, true, 2128},
+        {"128 matrix, size 1.06, LAD and LCx, liver as hot as the wall close", 128, 1.06, 67, {9, -18, 7}, 9.5, 7, 16, 300, 100, 12, true, 2243, 57},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<int> healthy = {3, 4, 9, 10, 15};  // the RCA territory, and the LCx's when whole
+        if (c.lcx == 0) healthy.insert(healthy.end(), {5, 6, 11, 12, 16});
+        sample::Options o;
+        o.matrix = c.matrix;
+        o.scale = c.scale;
+        o.lad = c.lad;
+        o.lcx = c.lcx;
+        o.shift_i = c.shift[0], o.shift_j = c.shift[1], o.shift_k = c.shift[2];
+        o.wall = c.wall, o.base = c.base, o.fwhm = c.fwhm, o.counts = c.counts, o.noise = c.noise;
+        o.liver = c.liver, o.liver_near = c.near;
+        o.seed = c.seed;
+        ASSERT_EQ(open_phantom(o), 1);
+        const int shown = boxes();
+        if (AUTO_PLACE() == 0) {
+            ASSERT_EQ(boxes(), shown + 1);  // refused, and said so
+            EXPECT_NE(headless::state().boxes.back().text.find("Aucun ventricule gauche"), std::string::npos);
+            continue;
+        }
+        const sample::Heart h = sample::heart_of(o);
+        EXPECT_NEAR(ell_cj, h.cj, 2);
+        EXPECT_NEAR(ell_ck, h.ck, 2);
+        EXPECT_NEAR(ell_ci + ell_ri, h.ci + h.outer_ri, 3) << "apex";
+        EXPECT_NEAR(plan_i, h.base_i, 3);
+        EXPECT_NEAR(ell_rj, h.outer_rj, 0.1 * h.outer_rj);
+        EXPECT_NEAR(ell_rk, h.outer_rk, 0.1 * h.outer_rk);
+        const std::vector<int> found = scores_now();
+        const sample::Model m = sample::model_of(o);
+        ell_ci = m.ell_ci, ell_cj = m.ell_cj, ell_ck = m.ell_ck, ell_ri = m.ell_ri, ell_rj = m.ell_rj, ell_rk = m.ell_rk;
+        ill_ci = m.ill_ci, ill_cj = m.ill_cj, ill_ck = m.ill_ck, ill_ri = m.ill_ri, ill_rj = m.ill_rj, ill_rk = m.ill_rk;
+        plan_i = m.plan_i;
+        EVAL_APEX();
+        const std::vector<int> truth = scores_now();
+        for (int s : healthy) EXPECT_FALSE(found[s] >= 1 && truth[s] == 0) << "segment " << s << " scored with no defect";
+    }
 }

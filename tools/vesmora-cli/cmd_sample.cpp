@@ -28,7 +28,16 @@ void add_sample_command(CLI::App& app, int& status) {
     static std::vector<double> shift_s;
     std::vector<double>* shift = &shift_s;
     cmd->add_option("--shift", *shift, "Move the ventricle by DI DJ DK voxels (-40..40 each)")->expected(3);
-    cmd->add_option("--scale", opt->scale, "Size of the ventricle, times the default (0.5..1.5)")->capture_default_str();
+    cmd->add_option("--scale", opt->scale,
+                    "Size of the ventricle, times the default (0.45..1.5; with the default wall and base, "
+                    "0.5 is a cavity of 2.0 mL, 0.75 of 19 mL, 1 of 65 mL, 1.3 of 180 mL)")
+        ->capture_default_str();
+    static double cavity_s = 0;
+    double* cavity = &cavity_s;
+    cmd->add_option("--cavity", *cavity,
+                    "Size of the ventricle as its end-diastolic cavity in mL (sets the scale for the wall and "
+                    "base given)")
+        ->excludes("--scale");
     cmd->add_option("--wall", opt->wall, "Wall thickness in voxels")->capture_default_str();
     cmd->add_option("--base", opt->base, "Base plane, voxels from the centre towards the apex")->capture_default_str();
     cmd->add_option("--fwhm", opt->fwhm, "Camera resolution (blur), FWHM in mm")->capture_default_str();
@@ -42,7 +51,7 @@ void add_sample_command(CLI::App& app, int& status) {
     cmd->add_option("--birth-date", opt->birth_date, "Patient's birth date YYYYMMDD")->capture_default_str();
     cmd->add_option("--age", opt->age, "Patient's age like 058Y")->capture_default_str();
     cmd->add_option("--acq-date", opt->acq_date, "Acquisition date YYYYMMDD")->capture_default_str();
-    cmd->callback([out, opt, shift, &status] {
+    cmd->callback([out, opt, shift, cavity, &status] {
         if (shift->size() == 3) {
             opt->shift_i = (*shift)[0];
             opt->shift_j = (*shift)[1];
@@ -56,6 +65,15 @@ void add_sample_command(CLI::App& app, int& status) {
             return;
         }
         opt->name = latin1;
+        if (*cavity != 0) {
+            opt->scale = *cavity > 0 ? sample::scale_for_cavity(*opt, *cavity) : 0;
+            if (opt->scale == 0) {
+                std::fprintf(stderr, "sample: no size of 0.45..1.5 gives a cavity of %g mL with a wall of %g voxels\n",
+                             *cavity, opt->wall);
+                status = 2;
+                return;
+            }
+        }
         const std::string problem = sample::check(*opt);
         if (!problem.empty()) {
             std::cerr << "sample: " << problem << "\n";
@@ -75,9 +93,10 @@ void add_sample_command(CLI::App& app, int& status) {
             return;
         }
         const int frames = opt->frames == 0 ? opt->matrix : opt->frames;
-        std::printf("%s: %s, %d x %d pixels of %.4f mm, %d frames %.4f mm thick, %zu bytes\n", out->c_str(),
-                    sample::kind_of(*opt).c_str(), opt->matrix, opt->matrix, sample::kFovMm / opt->matrix, frames,
-                    sample::kFovMm / opt->matrix, bytes.size());
+        std::printf("%s: %s, %d x %d pixels of %.4f mm, %d frames %.4f mm thick, size %.3g (cavity %.1f mL), %zu bytes\n",
+                    out->c_str(), sample::kind_of(*opt).c_str(), opt->matrix, opt->matrix,
+                    sample::kFovMm / opt->matrix, frames, sample::kFovMm / opt->matrix, opt->scale,
+                    sample::cavity_ml(*opt), bytes.size());
         status = 0;
     });
 }

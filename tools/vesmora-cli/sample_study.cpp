@@ -276,6 +276,30 @@ bool default_geometry(const Options& o) {
            o.fwhm == kFwhmMm && o.liver == 40 && o.liver_near == 0;
 }
 
+double cavity_ml(const Options& o) {
+    const Heart h = heart_of(o);
+    const double a = h.inner_ri, b = h.inner_rj, c = h.inner_rk;
+    // The inner ellipsoid on the apex side of the base plane: the integral of its section
+    // pi b c (1 - x^2 / a^2) from the plane to the tip.
+    const double d0 = std::clamp(h.base_i - h.ci, -a, a);
+    const double voxels = kPi * b * c * ((a - d0) - (a * a * a - d0 * d0 * d0) / (3 * a * a));
+    const double mm = kFovMm / 256;
+    return voxels * mm * mm * mm / 1000;
+}
+
+double scale_for_cavity(const Options& o, double ml) {
+    Options t = o;
+    double lo = 0.45, hi = 1.5;
+    for (int it = 0; it < 60; it++) {
+        t.scale = 0.5 * (lo + hi);
+        // A wall that leaves no cavity counts as none.
+        const double v = t.wall < Geometry::outer_rj * t.scale ? cavity_ml(t) : 0;
+        (v < ml ? lo : hi) = t.scale;
+    }
+    t.scale = 0.5 * (lo + hi);
+    return std::fabs(cavity_ml(t) - ml) <= 0.01 * ml ? t.scale : 0;
+}
+
 std::string kind_of(const Options& o) {
     std::string k;
     if (o.lad > 0) k += "LAD";
@@ -297,7 +321,7 @@ std::string check(const Options& o) {
     if (!(o.counts > 0 && o.counts <= 20000)) return "the counts must be above 0 and at most 20000";
     for (double d : {o.shift_i, o.shift_j, o.shift_k})
         if (!(d >= -40 && d <= 40)) return "a shift must be -40 to 40 voxels";
-    if (!(o.scale >= 0.5 && o.scale <= 1.5)) return "the size scale must be 0.5 to 1.5";
+    if (!(o.scale >= 0.45 && o.scale <= 1.5)) return "the size scale must be 0.45 to 1.5";
     if (!(o.wall >= 2 && o.wall <= Geometry::outer_rj * o.scale - 4))
         return "the wall must be at least 2 voxels thick and leave a cavity of 4";
     if (!(o.base >= -40 && o.base <= Geometry::outer_ri * o.scale - 20))

@@ -76,6 +76,14 @@ struct Model {
 };
 Model model_of(const Options& o);
 
+// The end-diastolic cavity of that heart in mL: the inner ellipsoid on the apex side of
+// the base plane, in voxels of 1.1988 mm.
+double cavity_ml(const Options& o);
+
+// The size scale whose cavity is `ml` with the other options as they are; 0 when no
+// scale of 0.45..1.5 gives it.
+double scale_for_cavity(const Options& o, double ml);
+
 // Which of "NORMAL", "LAD", "LCX", "RCA" (joined by '+') the options describe.
 std::string kind_of(const Options& o);
 
