@@ -11,6 +11,7 @@
 #include "main.h"
 #include "model_file.h"
 #include "report.h"
+#include "write_whole.h"
 
 #ifdef VESMORA_HAVE_DICOM_EXPORT
 #include "dicom_export.h"
@@ -53,20 +54,26 @@ bool write_dicom_objects(const std::string& folder, const std::string& stem, std
     }
     const std::string sc = (fs::path(folder) / secondary_capture_name(stem)).string();
     const std::string sr = (fs::path(folder) / structured_report_name(stem)).string();
-    const std::string sc_tmp = sc + ".tmp", sr_tmp = sr + ".tmp";
-    bool ok = write_secondary_capture(DCM_PATH, page.data(), w, h, sc_tmp, error) &&
-              write_structured_report(DCM_PATH, sr_tmp, error);
-    std::error_code ec;
-    if (ok) {  // both written: only now do they replace earlier ones
-        fs::rename(sc_tmp, sc, ec);
-        if (!ec) fs::rename(sr_tmp, sr, ec);
-        if (ec) {
-            ok = false;
-            error = "Impossible d'\xE9" "crire les fichiers DICOM dans " + folder;
-        }
-    }
-    fs::remove(sc_tmp, ec);
-    fs::remove(sr_tmp, ec);
+    // Both written whole, one inside the other: earlier ones are replaced only once both are.
+    std::string objects_error;
+    const bool ok = write_whole(
+        sc,
+        [&](const std::string& sc_tmp, std::string& why) {
+            return write_whole(
+                sr,
+                [&](const std::string& sr_tmp, std::string&) {
+                    if (write_secondary_capture(DCM_PATH, page.data(), w, h, sc_tmp, objects_error) &&
+                        write_structured_report(DCM_PATH, sr_tmp, objects_error))
+                        return true;
+                    for (const auto& [from, to] : {std::pair{sc_tmp, sc}, std::pair{sr_tmp, sr}})  // name the real files
+                        for (std::size_t at; (at = objects_error.find(from)) != std::string::npos;)
+                            objects_error.replace(at, from.size(), to);
+                    return false;
+                },
+                why);
+        },
+        error);
+    if (!ok && !objects_error.empty()) error = objects_error;
     return ok;
 #else
     (void)folder, (void)stem;

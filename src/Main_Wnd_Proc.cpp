@@ -170,21 +170,21 @@ void on_command(int id) {
         break;
     case ID_SHOW_BULL:
         if (!results) break;
-        RES_DISP = 0;
+        RES_DISP = RES_BULL;
         show_letters(0);
         show_sector_labels(0);
         DISPLAY_RES();
         break;
     case ID_SHOW_SECTORS: case ID_SHOW_SCORES:
         if (!results) break;
-        RES_DISP = id == ID_SHOW_SECTORS ? 1 : 12;
+        RES_DISP = id == ID_SHOW_SECTORS ? RES_SECTORS : RES_SCORES;
         show_letters(0);
         show_sector_labels(1);
         DISPLAY_RES();
         break;
     case ID_SHOW_LATERAL:
         if (!results) break;
-        RES_DISP = 2;
+        RES_DISP = RES_LATERAL;
         show_sector_labels(0);
         show_letters(1);
         plat_set_focus(WINDOW);
