@@ -379,7 +379,7 @@ int replay(const std::string& script, const std::string& folder, bool timings) {
     register_export_hooks();  // the exports' own code; paths come from the script
 #else
     command_hooks.write_model = write_model_file;  // a build without Qt: the model files only
-    command_hooks.read_model = read_model_file;
+    command_hooks.read_model = read_model_file_for_study;
 #endif
     if (!use_program_folder(folder, "replay")) return 2;
     STARTUP();
