@@ -45,9 +45,14 @@ bool png(const std::string& folder, const std::string& stem, std::string& error)
 }  // namespace
 
 bool write_dicom_objects(const std::string& folder, const std::string& stem, std::string& error) {
+    return write_dicom_objects(folder, stem, report_info(), error);
+}
+
+bool write_dicom_objects(const std::string& folder, const std::string& stem, const ReportInfo& info,
+                         std::string& error) {
 #ifdef VESMORA_HAVE_DICOM_EXPORT
     int w = 0, h = 0;
-    const std::vector<unsigned char> page = report_page_rgb(report_info(), w, h);
+    const std::vector<unsigned char> page = report_page_rgb(info, w, h);
     if (page.empty()) {
         error = "Aucun r\xE9sultat \xE0 exporter : lancez d'abord \xAB R\xE9sultats \xBB.";
         return false;
@@ -76,7 +81,7 @@ bool write_dicom_objects(const std::string& folder, const std::string& stem, std
     if (!ok && !objects_error.empty()) error = objects_error;
     return ok;
 #else
-    (void)folder, (void)stem;
+    (void)folder, (void)stem, (void)info;
     error = "Cette version de Vesmora a \xE9t\xE9 construite sans l'export DICOM.";
     return false;
 #endif

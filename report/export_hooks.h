@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "report.h"
+
 // Sets write_pdf, write_png, write_dicom (when built with DCMTK), write_model and read_model.
 // The dialogs (ask_path) and the archive's hooks belong to the desktop program.
 void register_export_hooks();
@@ -15,5 +17,8 @@ void register_export_hooks();
 // leaves what was there. False with a French `error` (Latin-1) when they cannot be written,
 // or when this build has no DICOM export.
 bool write_dicom_objects(const std::string& folder, const std::string& stem, std::string& error);
+// The same with the report page of `info` (vesmora-cli analyze says how it placed the model).
+bool write_dicom_objects(const std::string& folder, const std::string& stem, const ReportInfo& info,
+                         std::string& error);
 
 #endif

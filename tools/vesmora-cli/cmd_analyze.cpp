@@ -52,10 +52,10 @@
 #include "text.h"
 #include "write_whole.h"
 #ifdef VESMORA_HAVE_REPORT
+#include "export_hooks.h"
 #include "report.h"
 #endif
 #ifdef VESMORA_HAVE_DICOM_EXPORT
-#include "dicom_export.h"
 #include "pacs.h"
 #endif
 
@@ -151,21 +151,13 @@ std::string write_outputs(const Options& o, const std::string& study, json& outp
         outputs["pdf"] = pdf;
     }
 #if defined(VESMORA_HAVE_DICOM_EXPORT)
-    if (!o.dicom_dir.empty()) {
-        int w = 0, h = 0;
-        const std::vector<unsigned char> page = report_page_rgb(info, w, h);
-        const std::string sc = in_dir(o.dicom_dir, secondary_capture_name(stem)),
-                          sr = in_dir(o.dicom_dir, structured_report_name(stem));
-        if (!write_secondary_capture(study, page.data(), w, h, sc, error)) {
+    if (!o.dicom_dir.empty()) {  // both objects, or neither, as the desktop writes them
+        if (!write_dicom_objects(o.dicom_dir, stem, info, error)) {
             dicom_refused = program_text_to_utf8(error);
             return "";
         }
-        outputs["sc"] = sc;
-        if (!write_structured_report(study, sr, error)) {
-            dicom_refused = program_text_to_utf8(error);
-            return "";
-        }
-        outputs["sr"] = sr;
+        outputs["sc"] = in_dir(o.dicom_dir, secondary_capture_name(stem));
+        outputs["sr"] = in_dir(o.dicom_dir, structured_report_name(stem));
     }
 #endif
 #endif
