@@ -34,7 +34,8 @@ bool load_settings(Settings& s, std::string& error);
 bool save_settings(const Settings& s, std::string& error);
 // "" when the settings can be used, else what is wrong ("titre AE ..."); save and the services check it.
 std::string check_settings(const Settings& s);
-// "" when the TLS fields hold together (with tls: a readable ca, cert and key both or neither, readable).
+// "" when the TLS fields hold together (with tls: a ca, cert and key both or neither); saving also
+// wants the files readable.
 std::string check_tls(const Settings& s);
 
 // C-ECHO.

@@ -58,16 +58,25 @@ std::string check_tls(const Settings& s) {
     if (s.ca.empty()) return "TLS demand\xE9 sans le certificat de l'autorit\xE9 de certification (--ca)";
     if (s.cert.empty() != s.key.empty())
         return "TLS : le certificat et la cl\xE9 priv\xE9" "e de ce poste vont ensemble (--cert et --key)";
+    return "";
+}
+
+namespace {
+
+// The TLS files can be read now (checked when saving: a file moved later is named when connecting).
+std::string tls_files_readable(const Settings& s) {
+    if (!s.tls) return "";
     const std::pair<const std::string*, const char*> files[] = {
         {&s.ca, "le certificat de l'autorit\xE9"}, {&s.cert, "le certificat de ce poste"}, {&s.key, "la cl\xE9 priv\xE9" "e"}};
     for (const auto& [path, what] : files) {
-        if (path->empty()) continue;
         std::error_code ec;
-        if (!std::ifstream(*path) || fs::is_directory(*path, ec))
+        if (!path->empty() && (!std::ifstream(*path) || fs::is_directory(*path, ec)))
             return std::string("TLS : ") + what + " est illisible : " + latin1_of(*path);
     }
     return "";
 }
+
+}  // namespace
 
 bool load_settings(Settings& s, std::string& error) {
     const std::string path = settings_path();
@@ -106,7 +115,8 @@ bool load_settings(Settings& s, std::string& error) {
 }
 
 bool save_settings(const Settings& s, std::string& error) {
-    const std::string why = check_settings(s);
+    std::string why = check_settings(s);
+    if (why.empty()) why = tls_files_readable(s);
     if (!why.empty()) {
         error = "R\xE9glages refus\xE9s : " + why;
         return false;

@@ -144,7 +144,14 @@ class Tls(unittest.TestCase):
         plain = self.settings("--tls", "--ca", self.ca[0])
         self.assertEqual(self.cli("pacs", "config", "--no-tls", config=plain).returncode, 0)
         self.assertIn("TLS            : non", self.cli("pacs", "config", config=plain).stdout)
-        # A key that is not the certificate's is refused when the association is opened.
+        # An authority moved after saving, and a key that is not the certificate's: named when connecting.
+        moved = os.path.join(self.tmp.name, "moved-ca.pem")
+        shutil.copy(self.ca[0], moved)
+        config = self.settings("--tls", "--ca", moved)
+        os.remove(moved)
+        r = self.cli("pacs", "echo", config=config)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(f"impossible pour le C-ECHO : TLS : certificat de l'autorité illisible ({moved})", r.stderr)
         mixed = self.settings("--tls", "--ca", self.ca[0], "--cert", self.client[0], "--key", self.ca[1])
         r = self.cli("pacs", "echo", config=mixed)
         self.assertEqual(r.returncode, 1)
