@@ -26,7 +26,6 @@
 #include <dcmtk/dcmnet/scu.h>
 #include <dcmtk/dcmtls/tlslayer.h>
 #include <dcmtk/oflog/oflog.h>
-#include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <sys/socket.h>
@@ -112,6 +111,7 @@ std::string tls_failure(const std::string& text, const Settings& s) {
     const auto has = [&text](const char* w) { return text.find(w) != std::string::npos; };
     if (has("WANT_READ") || has("did not complete"))
         return "pas de r\xE9ponse en " + std::to_string(s.connect_timeout) + " s \xE0 la n\xE9gociation TLS";
+    if (has("protocol version")) return with_detail("l'archive ne propose pas TLS 1.2 ou plus r\xE9" "cent", text);
     if (has("alert") && has("certificate")) return with_detail("l'archive a refus\xE9 notre certificat (TLS)", text);
     if (has("wrong version") || has("packet length") || has("unexpected eof") || has("record layer"))
         return with_detail("\xE9" "chec de la n\xE9gociation TLS (l'archive attend-elle TLS sur ce port ?)", text);
@@ -236,7 +236,6 @@ public:
             error = "Connexion \xE0 " + archive(settings) + " impossible pour le " + service + " : " + error;
             return false;
         }
-        ERR_clear_error();
         // The handshake waits no longer than the connection time-out.
         dcmSocketReceiveTimeout.set(settings.tls ? settings.connect_timeout : READ_TIMEOUT);
         OFCondition c = initNetwork();
@@ -245,16 +244,14 @@ public:
         if (c.bad()) {
             error = network_failure(c, settings, service, settings.connect_timeout);
             // With TLS 1.3 the archive refuses our certificate (or its absence) after our side of the
-            // handshake: the association is then cut, and OpenSSL keeps the archive's alert.
-            const unsigned long alert = settings.tls ? ERR_peek_last_error() : 0;
+            // handshake: the association is then cut. Over plain TCP, a TLS port cuts it too.
             const unsigned short code = c.module() == OFM_dcmnet ? c.code() : 0;
-            if (alert != 0 && error.find("TLS") == std::string::npos) {
+            const bool cut = code == DULC_NETWORKCLOSED || code == DULC_PEERABORTEDASSOCIATION || code == DULC_TCPIOERROR;
+            if (cut && settings.tls)
                 error += " : l'archive a mis fin \xE0 la session TLS (attend-elle un certificat de ce poste qu'elle "
                          "reconna\xEEt ?)";
-            } else if (!settings.tls && (code == DULC_NETWORKCLOSED || code == DULC_PEERABORTEDASSOCIATION ||
-                                         code == DULC_TCPIOERROR)) {
+            else if (cut)
                 error += " (l'archive exige-t-elle TLS ?)";
-            }
             return false;
         }
         // Past the handshake, a read waits as long as over plain TCP, or as a DIMSE message may.
