@@ -6,12 +6,16 @@ bin=$(realpath "$1") name=$2 seconds=$3 work=$(realpath -m "$4") src=$(realpath 
 shift 5
 corpus="$work/corpus/$name"
 mkdir -p "$corpus" "$work/artifacts/$name"
+# The header target starts from the DICOM seeds and dictionary.
+kind=$name
+[ "$name" = header ] && kind=dicom
 dict=()
-[ -f "$src/$name.dict" ] && dict=(-dict="$src/$name.dict")
+[ -f "$src/$kind.dict" ] && dict=(-dict="$src/$kind.dict")
 max_len=4096
-[ "$name" = dicom ] && max_len=65536
+[ "$kind" = dicom ] && max_len=65536
+[ "$name" = header ] && max_len=8192  # a header, cut anywhere: the walk costs a step per byte
 [ "$name" = palette ] && max_len=8192
 cd "$work"
-exec "$bin" "$corpus" "$work/seeds/$name" "${dict[@]}" -max_total_time="$seconds" -max_len="$max_len" \
+exec "$bin" "$corpus" "$work/seeds/$kind" "${dict[@]}" -max_total_time="$seconds" -max_len="$max_len" \
   -rss_limit_mb=4096 -timeout=60 -close_fd_mask=3 -print_final_stats=1 \
   -artifact_prefix="$work/artifacts/$name/" "$@"

@@ -3,6 +3,8 @@
 // each DIMSE message (dimse_timeout, non-blocking DIMSE) and the whole retrieval or store
 // (transfer_timeout, checked at every message). Every failure gives one French sentence that
 // names the archive (AE title, host:port), the service and, for a refusal, the DIMSE status.
+// With TLS (dcmtls, OpenSSL) the handshake is bounded by connect_timeout and the archive's
+// certificate must be signed by the configured authority and carry the host's name or address.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,9 +21,15 @@
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmnet/dcmtrans.h>
 #include <dcmtk/dcmnet/diutil.h>
 #include <dcmtk/dcmnet/scu.h>
+#include <dcmtk/dcmtls/tlslayer.h>
 #include <dcmtk/oflog/oflog.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 
 #include "latin1.h"
 #include "pacs.h"
@@ -79,6 +87,37 @@ std::string capitalised(std::string t) {
     return t;
 }
 
+// The first fault OpenSSL found in the archive's certificate during this thread's last handshake.
+thread_local int certificate_fault = X509_V_OK;
+
+int remember_certificate_fault(int ok, X509_STORE_CTX* store) {
+    if (!ok && certificate_fault == X509_V_OK) certificate_fault = X509_STORE_CTX_get_error(store);
+    return ok;
+}
+
+// Why the TLS handshake failed: the fault found in the archive's certificate, else OpenSSL's words.
+std::string tls_failure(const std::string& text, const Settings& s) {
+    const int fault = certificate_fault;
+    if (fault == X509_V_ERR_HOSTNAME_MISMATCH || fault == X509_V_ERR_IP_ADDRESS_MISMATCH)
+        return "certificat de l'archive refus\xE9 : il ne porte pas le nom \xAB " + s.host + " \xBB (TLS)";
+    if (fault == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY || fault == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT ||
+        fault == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT || fault == X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN ||
+        fault == X509_V_ERR_CERT_SIGNATURE_FAILURE)
+        return "certificat de l'archive refus\xE9 : il n'est pas sign\xE9 par l'autorit\xE9 de " + latin1_of(s.ca) + " (TLS)";
+    if (fault == X509_V_ERR_CERT_HAS_EXPIRED) return "certificat de l'archive expir\xE9 (TLS)";
+    if (fault == X509_V_ERR_CERT_NOT_YET_VALID) return "certificat de l'archive pas encore valide (TLS)";
+    if (fault != X509_V_OK)
+        return with_detail("certificat de l'archive refus\xE9 (TLS)", X509_verify_cert_error_string(fault));
+    const auto has = [&text](const char* w) { return text.find(w) != std::string::npos; };
+    if (has("WANT_READ") || has("did not complete"))
+        return "pas de r\xE9ponse en " + std::to_string(s.connect_timeout) + " s \xE0 la n\xE9gociation TLS";
+    if (has("protocol version")) return with_detail("l'archive ne propose pas TLS 1.2 ou plus r\xE9" "cent", text);
+    if (has("alert") && has("certificate")) return with_detail("l'archive a refus\xE9 notre certificat (TLS)", text);
+    if (has("wrong version") || has("packet length") || has("unexpected eof") || has("record layer"))
+        return with_detail("\xE9" "chec de la n\xE9gociation TLS (l'archive attend-elle TLS sur ce port ?)", text);
+    return with_detail("\xE9" "chec de la n\xE9gociation TLS", text);
+}
+
 // Why a network call failed, in French, from DCMTK's condition.
 std::string network_failure(const OFCondition& c, const Settings& s, const std::string& service, int timeout) {
     std::string text = c.text();  // DCMTK's own words, on one line
@@ -89,7 +128,8 @@ std::string network_failure(const OFCondition& c, const Settings& s, const std::
         return "Association refus\xE9" "e par " + archive(s) + " pour le " + service + " : v\xE9rifier le titre AE appel\xE9 \xAB " +
                s.peer_aet + " \xBB et le titre AE appelant \xAB " + s.aet + " \xBB";
     std::string why;
-    if (code == DULC_UNKNOWNHOST) why = "nom d'h\xF4te inconnu";
+    if (code == DULC_TLSERROR || c.module() == OFM_dcmtls) why = tls_failure(text, s);
+    else if (code == DULC_UNKNOWNHOST) why = "nom d'h\xF4te inconnu";
     else if (code == DULC_UNRECOGNIZEDPDUTYPE || code == DULC_UNEXPECTEDPDU) why = "ce port ne r\xE9pond pas en DICOM";
     else if (code == DULC_TCPINITERROR || code == DULC_REQUESTASSOCIATIONFAILED) {
         why = with_detail("connexion impossible", text);
@@ -108,8 +148,70 @@ std::string network_failure(const OFCondition& c, const Settings& s, const std::
     return with_detail("\xC9" "chec du " + service + " avec " + archive(s), text);
 }
 
+// DCMTK gives each new socket this read time-out (60 s unless told), which bounds the TLS handshake.
+constexpr int READ_TIMEOUT = 60;
+
+// A TLS layer that keeps its connection's socket, to lift its read time-out once the handshake is over.
+class TimedTlsLayer : public DcmTLSTransportLayer {
+public:
+    TimedTlsLayer() : DcmTLSTransportLayer(NET_REQUESTOR, nullptr, OFTrue) {}
+    DcmTransportConnection* createConnection(DcmNativeSocketType s, OFBool secure) override {
+        socket = s;
+        return DcmTLSTransportLayer::createConnection(s, secure);
+    }
+    DcmNativeSocketType socket = -1;
+};
+
+// The TLS layer of an association; a base of Scu, made before and destroyed after the DcmSCU
+// that uses it.
+struct TlsLayer {
+    std::unique_ptr<TimedTlsLayer> layer;
+
+    // TLS 1.2 or later (the non-downgrading BCP 195 profile); the archive's certificate must be
+    // signed by an authority of s.ca and carry s.host (as an IP address or a name); ours when given.
+    bool make(const Settings& s, std::string& error) {
+        const auto refuse = [&error](const std::string& what, const OFCondition& c) {
+            error = with_detail("TLS : " + what, c.text());
+            return false;
+        };
+        layer = std::make_unique<TimedTlsLayer>();
+        if (!*layer) {
+            error = "TLS indisponible : la biblioth\xE8que OpenSSL n'a pas pu \xEAtre initialis\xE9" "e";
+            return false;
+        }
+        OFCondition c = layer->setTLSProfile(TSP_Profile_BCP195_ND);
+        if (c.good()) c = layer->activateCipherSuites();
+        if (c.bad()) return refuse("profil de s\xE9" "curit\xE9 indisponible", c);
+        c = layer->addTrustedCertificateFile(s.ca.c_str(), DCF_Filetype_PEM);
+        if (c.bad()) return refuse("certificat de l'autorit\xE9 illisible (" + latin1_of(s.ca) + ")", c);
+        if (!s.cert.empty()) {
+            c = layer->setPrivateKeyFile(s.key.c_str(), DCF_Filetype_PEM);
+            if (c.bad()) return refuse("cl\xE9 priv\xE9" "e illisible (" + latin1_of(s.key) + ")", c);
+            c = layer->setCertificateFile(s.cert.c_str(), DCF_Filetype_PEM);
+            if (c.bad()) return refuse("certificat de ce poste illisible (" + latin1_of(s.cert) + ")", c);
+            if (!layer->checkPrivateKeyMatchesCertificate()) {
+                error = "TLS : la cl\xE9 priv\xE9" "e " + latin1_of(s.key) + " ne correspond pas au certificat " +
+                        latin1_of(s.cert);
+                return false;
+            }
+        }
+        layer->setCertificateVerification(DCV_requireCertificate);
+        certificate_fault = X509_V_OK;
+        SSL_CTX_set_verify(layer->getNativeHandle(), SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT,
+                           remember_certificate_fault);
+        // The authority's signature alone would let any certificate it signed stand for the archive.
+        X509_VERIFY_PARAM* check = SSL_CTX_get0_param(layer->getNativeHandle());
+        if (X509_VERIFY_PARAM_set1_ip_asc(check, s.host.c_str()) != 1 &&
+            X509_VERIFY_PARAM_set1_host(check, s.host.c_str(), s.host.size()) != 1) {
+            error = "TLS : nom d'h\xF4te inutilisable pour v\xE9rifier le certificat : " + s.host;
+            return false;
+        }
+        return true;
+    }
+};
+
 // A DcmSCU that writes the instances of a C-GET into a folder and watches the clock.
-class Scu : public DcmSCU {
+class Scu : private TlsLayer, public DcmSCU {
 public:
     explicit Scu(const Settings& s) : settings(s) {
         quiet_dcmtk();
@@ -130,11 +232,33 @@ public:
 
     // Opens the association; error names the archive and the service.
     bool open(const std::string& service, std::string& error) {
+        if (settings.tls && !make(settings, error)) {
+            error = "Connexion \xE0 " + archive(settings) + " impossible pour le " + service + " : " + error;
+            return false;
+        }
+        // The handshake waits no longer than the connection time-out.
+        dcmSocketReceiveTimeout.set(settings.tls ? settings.connect_timeout : READ_TIMEOUT);
         OFCondition c = initNetwork();
+        if (c.good() && settings.tls) c = useSecureConnection(layer.get());
         if (c.good()) c = negotiateAssociation();
         if (c.bad()) {
             error = network_failure(c, settings, service, settings.connect_timeout);
+            // With TLS 1.3 the archive refuses our certificate (or its absence) after our side of the
+            // handshake: the association is then cut. Over plain TCP, a TLS port cuts it too.
+            const unsigned short code = c.module() == OFM_dcmnet ? c.code() : 0;
+            const bool cut = code == DULC_NETWORKCLOSED || code == DULC_PEERABORTEDASSOCIATION || code == DULC_TCPIOERROR;
+            if (cut && settings.tls)
+                error += " : l'archive a mis fin \xE0 la session TLS (attend-elle un certificat de ce poste qu'elle "
+                         "reconna\xEEt ?)";
+            else if (cut)
+                error += " (l'archive exige-t-elle TLS ?)";
             return false;
+        }
+        // Past the handshake, a read waits as long as over plain TCP, or as a DIMSE message may.
+        if (layer && layer->socket != -1) {
+            timeval t{};
+            t.tv_sec = std::max(settings.dimse_timeout, READ_TIMEOUT);
+            setsockopt(layer->socket, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
         }
         return true;
     }

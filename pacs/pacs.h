@@ -19,6 +19,11 @@ struct Settings {
     int connect_timeout = 10;     // seconds: TCP connection and association negotiation
     int dimse_timeout = 30;       // seconds: each DIMSE message
     int transfer_timeout = 300;   // seconds: a whole retrieval or store
+    // DICOM over TLS 1.2 or later: the archive's certificate must be signed by an authority of ca
+    // and name the host; cert and key (ours, both or neither) for an archive that asks for one.
+    // Paths of PEM files, absolute, in the system's bytes.
+    bool tls = false;
+    std::string ca, cert, key;
 };
 
 // $XDG_CONFIG_HOME/vesmora/pacs.json, else ~/.config/vesmora/pacs.json; %APPDATA%\Vesmora\pacs.json on Windows.
@@ -29,6 +34,9 @@ bool load_settings(Settings& s, std::string& error);
 bool save_settings(const Settings& s, std::string& error);
 // "" when the settings can be used, else what is wrong ("titre AE ..."); save and the services check it.
 std::string check_settings(const Settings& s);
+// "" when the TLS fields hold together (with tls: a ca, cert and key both or neither); saving also
+// wants the files readable.
+std::string check_tls(const Settings& s);
 
 // C-ECHO.
 bool echo(const Settings& s, std::string& error);

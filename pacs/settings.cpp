@@ -50,8 +50,33 @@ std::string check_settings(const Settings& s) {
     if (s.port < 1 || s.port > 65535) return "le port " + std::to_string(s.port) + " n'est pas entre 1 et 65535";
     if (s.connect_timeout < 1 || s.dimse_timeout < 1 || s.transfer_timeout < 1)
         return "un d\xE9lai d'attente est inf\xE9rieur \xE0 1 s";
+    return check_tls(s);
+}
+
+std::string check_tls(const Settings& s) {
+    if (!s.tls) return "";
+    if (s.ca.empty()) return "TLS demand\xE9 sans le certificat de l'autorit\xE9 de certification (--ca)";
+    if (s.cert.empty() != s.key.empty())
+        return "TLS : le certificat et la cl\xE9 priv\xE9" "e de ce poste vont ensemble (--cert et --key)";
     return "";
 }
+
+namespace {
+
+// The TLS files can be read now (checked when saving: a file moved later is named when connecting).
+std::string tls_files_readable(const Settings& s) {
+    if (!s.tls) return "";
+    const std::pair<const std::string*, const char*> files[] = {
+        {&s.ca, "le certificat de l'autorit\xE9"}, {&s.cert, "le certificat de ce poste"}, {&s.key, "la cl\xE9 priv\xE9" "e"}};
+    for (const auto& [path, what] : files) {
+        std::error_code ec;
+        if (!path->empty() && (!std::ifstream(*path) || fs::is_directory(*path, ec)))
+            return std::string("TLS : ") + what + " est illisible : " + latin1_of(*path);
+    }
+    return "";
+}
+
+}  // namespace
 
 bool load_settings(Settings& s, std::string& error) {
     const std::string path = settings_path();
@@ -72,6 +97,10 @@ bool load_settings(Settings& s, std::string& error) {
         r.connect_timeout = j.value("connect_timeout", r.connect_timeout);
         r.dimse_timeout = j.value("dimse_timeout", r.dimse_timeout);
         r.transfer_timeout = j.value("transfer_timeout", r.transfer_timeout);
+        r.tls = j.value("tls", false);
+        r.ca = j.value("tls_ca", std::string());
+        r.cert = j.value("tls_cert", std::string());
+        r.key = j.value("tls_key", std::string());
         const std::string why = check_settings(r);
         if (!why.empty()) {
             error = "R\xE9glages de l'archive invalides (" + latin1_of(path) + ") : " + why;
@@ -86,19 +115,26 @@ bool load_settings(Settings& s, std::string& error) {
 }
 
 bool save_settings(const Settings& s, std::string& error) {
-    const std::string why = check_settings(s);
+    std::string why = check_settings(s);
+    if (why.empty()) why = tls_files_readable(s);
     if (!why.empty()) {
         error = "R\xE9glages refus\xE9s : " + why;
         return false;
     }
     const fs::path path = settings_path();
-    const nlohmann::json j = {{"aet", s.aet},
+    nlohmann::json j = {{"aet", s.aet},
                               {"peer_aet", s.peer_aet},
                               {"host", s.host},
                               {"port", s.port},
                               {"connect_timeout", s.connect_timeout},
                               {"dimse_timeout", s.dimse_timeout},
                               {"transfer_timeout", s.transfer_timeout}};
+    if (s.tls || !s.ca.empty()) {
+        j["tls"] = s.tls;
+        j["tls_ca"] = s.ca;
+        j["tls_cert"] = s.cert;
+        j["tls_key"] = s.key;
+    }
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
     return write_whole(path.string(), j.dump(2) + "\n", error);

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -84,6 +85,14 @@ public:
         form->addRow(QStringLiteral("D\u00E9lai de connexion :"), connect_);
         form->addRow(QStringLiteral("D\u00E9lai par message :"), dimse_);
         form->addRow(QStringLiteral("D\u00E9lai d'un transfert :"), transfer_);
+        // TLS: the authority that signs the archive's certificate, and ours when the archive asks for one.
+        tls_ = new QCheckBox(QStringLiteral("Connexion chiffr\u00E9" "e (TLS)"));
+        tls_->setObjectName(QStringLiteral("tls"));
+        tls_->setChecked(s.tls);
+        form->addRow(QString(), tls_);
+        ca_ = pem_row(form, QStringLiteral("Autorit\u00E9 (CA) :"), QStringLiteral("tls_ca"), s.ca);
+        cert_ = pem_row(form, QStringLiteral("Notre certificat :"), QStringLiteral("tls_cert"), s.cert);
+        key_ = pem_row(form, QStringLiteral("Notre cl\u00E9 priv\u00E9" "e :"), QStringLiteral("tls_key"), s.key);
         status_ = new QLabel(saved ? QString() : QStringLiteral("Aucune archive configur\u00E9" "e."));
         status_->setObjectName(QStringLiteral("status"));
         status_->setWordWrap(true);
@@ -118,8 +127,32 @@ private:
         b->setSuffix(suffix);
         return b;
     }
+    // A PEM file's path with its "…" button; enabled with the TLS box.
+    QLineEdit* pem_row(QFormLayout* form, const QString& label, const QString& name, const std::string& path) {
+        auto* edit = new QLineEdit(QString::fromStdString(path));
+        edit->setObjectName(name);
+        auto* browse = new QPushButton(QStringLiteral("\u2026"));
+        auto* row = new QHBoxLayout;
+        row->addWidget(edit);
+        row->addWidget(browse);
+        form->addRow(label, row);
+        connect(browse, &QPushButton::clicked, this, [this, edit, label] {
+            const QString f = QFileDialog::getOpenFileName(this, label, edit->text(),
+                                                           QStringLiteral("Certificats PEM (*.pem *.crt *.key);;Tous (*)"));
+            if (!f.isEmpty()) edit->setText(f);
+        });
+        for (QWidget* w : {static_cast<QWidget*>(edit), static_cast<QWidget*>(browse)}) {
+            w->setEnabled(tls_->isChecked());
+            connect(tls_, &QCheckBox::toggled, w, &QWidget::setEnabled);
+        }
+        return edit;
+    }
     pacs::Settings current() const {
         pacs::Settings s;
+        s.tls = tls_->isChecked();
+        s.ca = ca_->text().trimmed().toStdString();  // paths stay in the system's bytes
+        s.cert = cert_->text().trimmed().toStdString();
+        s.key = key_->text().trimmed().toStdString();
         s.aet = to_latin1(aet_->text().trimmed());
         s.peer_aet = to_latin1(peer_aet_->text().trimmed());
         s.host = to_latin1(host_->text().trimmed());
@@ -151,6 +184,8 @@ private:
 
     QLineEdit *aet_, *peer_aet_, *host_;
     QSpinBox *port_, *connect_, *dimse_, *transfer_;
+    QCheckBox* tls_;
+    QLineEdit *ca_, *cert_, *key_;
     QLabel* status_;
     QPushButton* test_;
 };

@@ -38,7 +38,7 @@ class Orthanc:
     """One Orthanc in a temporary folder: loopback clients only, our AE title its one known modality
     (so only it may echo, find, get and store), the called AE title checked, no authentication."""
 
-    def __init__(self):
+    def __init__(self, extra=None):
         self.tmp = tempfile.TemporaryDirectory(prefix="vesmora-orthanc-")
         self.dicom_port, self.http_port = free_port(), free_port()
         config = {
@@ -57,6 +57,7 @@ class Orthanc:
             "DicomAlwaysAllowFind": False, "DicomAlwaysAllowGet": False, "DicomAlwaysAllowMove": False,
             "DefaultEncoding": "Latin1", "SaveJobs": False, "StorageCompression": False,
         }
+        config.update(extra or {})
         path = os.path.join(self.tmp.name, "orthanc.json")
         with open(path, "w") as f:
             json.dump(config, f)

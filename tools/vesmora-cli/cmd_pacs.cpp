@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -37,6 +38,19 @@ void print_settings(const pacs::Settings& s) {
     std::printf("Archive        : %s@%s:%d\n", s.peer_aet.c_str(), s.host.c_str(), s.port);
     std::printf("D\xC3\xA9lais (s)     : connexion %d, message %d, transfert %d\n", s.connect_timeout, s.dimse_timeout,
                 s.transfer_timeout);
+    if (!s.tls) {
+        std::printf("TLS            : non\n");
+        return;
+    }
+    std::printf("TLS            : oui, autorit\xC3\xA9 %s\n", s.ca.c_str());
+    if (!s.cert.empty()) std::printf("Notre certificat : %s (cl\xC3\xA9 %s)\n", s.cert.c_str(), s.key.c_str());
+}
+
+// A file named on the command line, kept with its absolute path (the settings serve from anywhere).
+std::string absolute(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::absolute(path, ec);
+    return ec ? path : p.lexically_normal().string();
 }
 
 // Rows as a table whose columns fit their widest cell (Latin-1 cells: one byte per letter).
@@ -73,11 +87,19 @@ void add_pacs_command(CLI::App& app, int& status) {
     config->add_option("--connect-timeout", connect_timeout, "Seconds for the connection and the association");
     config->add_option("--dimse-timeout", dimse_timeout, "Seconds for each DIMSE message");
     config->add_option("--transfer-timeout", transfer_timeout, "Seconds for a whole retrieval or store");
+    static bool tls = false, no_tls = false;
+    static std::string ca, cert, key;
+    config->add_flag("--tls", tls, "Every association over TLS 1.2 or later (needs --ca)");
+    config->add_flag("--no-tls", no_tls, "Plain TCP again")->excludes("--tls");
+    config->add_option("--ca", ca, "PEM file of the authorities that sign the archive's certificate");
+    config->add_option("--cert", cert, "PEM file of our certificate, for an archive that asks for one (with --key)");
+    config->add_option("--key", key, "PEM file of our private key (with --cert)");
     config->callback([&status] {
         pacs::Settings s;
         std::string error;
         const bool saved = pacs::load_settings(s, error);
-        if (aet.empty() && peer.empty() && !connect_timeout && !dimse_timeout && !transfer_timeout) {  // show
+        if (aet.empty() && peer.empty() && !connect_timeout && !dimse_timeout && !transfer_timeout && !tls && !no_tls &&
+            ca.empty() && cert.empty() && key.empty()) {  // show
             if (!saved) {
                 status = fail("config", error, 1);
                 return;
@@ -101,6 +123,10 @@ void add_pacs_command(CLI::App& app, int& status) {
         if (connect_timeout) s.connect_timeout = connect_timeout;
         if (dimse_timeout) s.dimse_timeout = dimse_timeout;
         if (transfer_timeout) s.transfer_timeout = transfer_timeout;
+        if (tls || no_tls) s.tls = tls;
+        if (!ca.empty()) s.ca = absolute(ca);
+        if (!cert.empty()) s.cert = absolute(cert);
+        if (!key.empty()) s.key = absolute(key);
         if (!pacs::save_settings(s, error)) {
             status = fail("config", error, 2);
             return;
