@@ -10,6 +10,7 @@ dict=()
 [ -f "$src/$name.dict" ] && dict=(-dict="$src/$name.dict")
 max_len=4096
 [ "$name" = dicom ] && max_len=65536
+if [ "$name" = import ]; then max_len=65536; dict=(-dict="$src/dicom.dict"); fi
 [ "$name" = palette ] && max_len=8192
 cd "$work"
 exec "$bin" "$corpus" "$work/seeds/$name" "${dict[@]}" -max_total_time="$seconds" -max_len="$max_len" \

@@ -189,8 +189,10 @@ class Archive(Base):
         self.assertEqual(self.find("--date", "-20250313")[1], "0 série(s)")
         rows, total = self.find()
         self.assertEqual(total, f"{len(self.files)} série(s)")
-        frames = sorted(int(r.split()[-1]) for r in rows)
+        frames = sorted(int(r.split()[-2]) for r in rows)
         self.assertEqual(frames, sorted([48] + [64 if "-64" in s else 128 for s in SAMPLES]))
+        # None of them is gated: the archive says so, or says nothing ("?").
+        self.assertTrue(all(r.split()[-1] in ("non", "?") for r in rows), rows)
         self.assertEqual(self.find("--modality", "CT")[1], "0 série(s)")
         bad = self.cli("pacs", "find", "--date", "2025-03-14")
         self.assertEqual(bad.returncode, 2)
