@@ -57,8 +57,27 @@ void BM_Open(benchmark::State& state, bool jpeg) {
     state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(path));
 }
 
+// The decoding alone: the compressed file into the reader's bytes in memory.
+void BM_Decode(benchmark::State& state) {
+    const std::string& c = compressed();
+    if (c.empty()) {
+        state.SkipWithError("sample study missing or not compressed: build the default preset first");
+        return;
+    }
+    for (auto _ : state) {
+        PreparedStudy out;
+        std::string error;
+        if (prepare_study(c.c_str(), out, error) != 1) {
+            state.SkipWithError("not decoded");
+            return;
+        }
+        out.release(out);
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Open, explicit_le_128, false)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Open, jpeg_lossless_128, true)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_MAIN();

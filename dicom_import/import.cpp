@@ -298,7 +298,8 @@ bool to_reader_bytes(DcmFileFormat& file, std::vector<unsigned char>& out, std::
     }
 
     out.clear();
-    std::vector<char> chunk(1 << 20);
+    out.reserve(file.calcElementLength(EXS_LittleEndianExplicit, EET_ExplicitLength) + 1024);
+    std::vector<char> chunk(4 << 20);
     DcmOutputBufferStream stream(chunk.data(), chunk.size());
     file.transferInit();
     OFCondition c;
@@ -322,12 +323,10 @@ bool to_reader_bytes(DcmFileFormat& file, std::vector<unsigned char>& out, std::
 int prepare_study(const char* path, PreparedStudy& prepared, std::string& error) {
     if (!is_dicom_file(path)) return 0;  // missing, unreadable, not DICOM: the reader says which
     register_codecs();
-    DcmFileFormat file;
-    // The header alone first: a file the reader takes as it is must not cost a decode.
-    OFCondition c = file.loadFileUntilTag(path, EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_fileOnly,
-                                          DCM_PixelData);
+    // The file meta information alone first: a file the reader takes as it is must not cost a decode.
+    DcmMetaInfo meta;
     OFString uid;
-    if (file.getMetaInfo()->findAndGetOFString(DCM_TransferSyntaxUID, uid).bad()) return 0;
+    if (meta.loadFile(path).bad() || meta.findAndGetOFString(DCM_TransferSyntaxUID, uid).bad()) return 0;
     const E_TransferSyntax xfer = DcmXfer(uid.c_str()).getXfer();
     const bool plain = xfer == EXS_LittleEndianExplicit;
     if (!plain && !decoded_here(xfer)) return 0;  // refused by name by the reader
@@ -335,14 +334,16 @@ int prepare_study(const char* path, PreparedStudy& prepared, std::string& error)
         error = "Le fichier " + std::string(path) + " ne peut pas \xEAtre ouvert : " + why + ".";
         return -1;
     };
-    if (c.bad()) {
-        if (plain) return 0;  // the reader's own walk decides, as it always has
-        return refuse("en-t\xEAte illisible (" + syntax_of(xfer) + " : " + c.text() + ")");
+    if (plain) {  // only a gated study is rewritten; its header says so before the pixels
+        DcmFileFormat header;
+        if (header.loadFileUntilTag(path, EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_fileOnly, DCM_PixelData)
+                .bad() ||
+            !is_gated(*header.getDataset()))
+            return 0;  // the reader's own walk decides, as it always has
     }
-    if (plain && !is_gated(*file.getDataset())) return 0;
 
     DcmFileFormat whole;
-    c = whole.loadFile(path, EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_fileOnly);
+    const OFCondition c = whole.loadFile(path, EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_fileOnly);
     if (c.bad()) return refuse("fichier tronqu\xE9 ou illisible (" + syntax_of(xfer) + " : " + c.text() + ")");
     std::vector<unsigned char> bytes;
     std::string note, why;

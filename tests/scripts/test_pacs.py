@@ -181,7 +181,7 @@ class Archive(Base):
         rows, total = self.find("--patient", "DUPONT")
         self.assertEqual(total, "1 série(s)")
         uid = pydicom.dcmread(self.dupont).SeriesInstanceUID
-        self.assertRegex(rows[0], rf"^DUPONT Hélène +14/03/2025 +LV phantom .* +{re.escape(uid)} +48$")
+        self.assertRegex(rows[0], rf"^DUPONT Hélène +14/03/2025 +LV phantom .* +{re.escape(uid)} +48 +(non|\?)$")
         self.assertEqual(self.find("--patient", "dupont*")[1], "1 série(s)")  # Orthanc matches names regardless of case
         self.assertEqual(self.find("--patient", "DUPONT Hél")[0], rows)  # typed as shown
         self.assertEqual(self.find("--date", "20250301-20250331")[0], rows)

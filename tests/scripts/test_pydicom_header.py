@@ -9,6 +9,7 @@ import tempfile
 import numpy as np
 import pydicom
 from pydicom.dataset import Dataset, FileMetaDataset
+from pydicom.encaps import encapsulate
 from pydicom.uid import (ExplicitVRBigEndian, ExplicitVRLittleEndian, ImplicitVRLittleEndian, JPEG2000Lossless,
                          generate_uid)
 
@@ -46,6 +47,8 @@ def write_nm(path, name, sex, birth, age, acq, frames, matrix, spacing, thicknes
     ds.HighBit = 15
     ds.PixelRepresentation = 1
     ds.PixelData = pixels.astype("<i2").tobytes()
+    if syntax.is_compressed:  # one fragment: only the syntax's name is looked at
+        ds.PixelData = encapsulate([ds.PixelData])
     ds.save_as(path, write_like_original=False)
     return pydicom.dcmread(path)  # what an independent reader sees in the file
 
