@@ -124,6 +124,25 @@ class Base(unittest.TestCase):
         return d.name
 
 
+class GatedInArchive(Base):
+    def test_a_gated_series_is_shown_gated_and_opens_summed_once_retrieved(self):
+        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+        from test_syntaxes import gated_file
+        gated = os.path.join(self.home.name, "gated.dcm")
+        gated_file(gated, 4, 16, 32, sums_overflow=False)
+        self.cli("pacs", "send", gated, check=True)
+        lines = self.cli("pacs", "find", "--patient", "GATED", check=True).stdout.splitlines()
+        self.assertEqual(lines[-1], "1 série(s)", lines)
+        self.assertRegex(lines[1], r" 64 +oui \(4\)$")
+        out = os.path.join(self.home.name, "got")
+        self.cli("pacs", "get", pydicom.dcmread(gated).SeriesInstanceUID, "--out", out, check=True)
+        [got] = glob.glob(os.path.join(out, "*.dcm"))
+        r = self.cli("load", got)
+        self.assertEqual(r.returncode, 0, r.stdout)
+        self.assertIn("synchronisé (4 intervalles), sommé", r.stdout)
+        self.assertIn("Frames     : 16\n", r.stdout)
+
+
 class Archive(Base):
     @classmethod
     def setUpClass(cls):

@@ -161,6 +161,7 @@ def gated_file(path, gates, slices, matrix, sums_overflow):
     ds.ImageType = ["ORIGINAL", "PRIMARY", "RECON GATED TOMO", "EMISSION"]
     ds.AcquisitionDate = "20261103"
     ds.PatientName, ds.PatientSex, ds.PatientBirthDate = "GATED^TEST", "F", "19600101"
+    ds.PatientID, ds.StudyInstanceUID, ds.SeriesInstanceUID = "GATED-1", generate_uid(), generate_uid()
     ds.SliceThickness = "6.4"
     ds.NumberOfFrames = gates * slices
     ds.FrameIncrementPointer = [0x00540070, 0x00540080]
