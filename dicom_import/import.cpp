@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include <dcmtk/config/osconfig.h>
@@ -299,8 +300,9 @@ bool to_reader_bytes(DcmFileFormat& file, std::vector<unsigned char>& out, std::
 
     out.clear();
     out.reserve(file.calcElementLength(EXS_LittleEndianExplicit, EET_ExplicitLength) + 1024);
-    std::vector<char> chunk(4 << 20);
-    DcmOutputBufferStream stream(chunk.data(), chunk.size());
+    constexpr offile_off_t CHUNK = 4 << 20;
+    const std::unique_ptr<char[]> chunk(new char[CHUNK]);  // not cleared: DCMTK writes before we read
+    DcmOutputBufferStream stream(chunk.get(), CHUNK);
     file.transferInit();
     OFCondition c;
     do {
