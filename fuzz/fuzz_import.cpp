@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     PreparedStudy out;
     std::string error;
     const int made = prepare_study(file.path().c_str(), out, error);
-    if (made == -1 && error.find(file.path()) == std::string::npos) fuzz::fail("a refusal that does not name the file", 0);
+    if (made == -1 && error.find(file.path()) == std::string::npos)
+        fuzz::fail("a refusal that does not name the file", 0);
     if (made == 1) {
         if (out.file == nullptr || out.release == nullptr) fuzz::fail("a prepared study without its stream", 0);
         char mark[4] = {};

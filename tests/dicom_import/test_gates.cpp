@@ -53,7 +53,8 @@ std::string gated_file(const std::string& folder, const char* name, int slices_s
     ds.putAndInsertUint16(DCM_NumberOfSlices, static_cast<Uint16>(slices_said));
     std::vector<Uint16> px(SLOTS * SLICES * SIDE * SIDE);
     for (int f = 0; f < SLOTS * SLICES; f++)
-        for (int p = 0; p < SIDE * SIDE; p++) px[f * SIDE * SIDE + p] = static_cast<Uint16>(100 * (f % SLOTS + 1) + f / SLOTS + p);
+        for (int p = 0; p < SIDE * SIDE; p++)
+            px[f * SIDE * SIDE + p] = static_cast<Uint16>(100 * (f % SLOTS + 1) + f / SLOTS + p);
     ds.putAndInsertUint16Array(DCM_PixelData, px.data(), static_cast<unsigned long>(px.size()));
     const std::string path = folder + "/" + name;
     EXPECT_TRUE(file.saveFile(path.c_str(), EXS_LittleEndianExplicit).good());
