@@ -289,6 +289,14 @@ bool to_reader_bytes(DcmFileFormat& file, std::vector<unsigned char>& out, std::
         error = std::string("fichier tronqu\xE9 ou illisible (") + loaded.text() + ")";
         return false;
     }
+    // Colour pixels would be read as a grey volume three times too deep.
+    Uint16 samples = 1;
+    if (ds.findAndGetUint16(DCM_SamplesPerPixel, samples).good() && samples != 1) {
+        error = "images en couleur (" + std::to_string(samples) +
+                " \xE9" "chantillons par pixel, Samples per Pixel 0028,0002) : seules les images en niveaux de gris "
+                "peuvent \xEAtre lues";
+        return false;
+    }
     if (syntax.isEncapsulated() && !widen_8_bits(ds, error)) return false;
     int slots = 0;
     if (is_gated(ds, &slots) && !sum_gates(ds, slots, note, error)) return false;

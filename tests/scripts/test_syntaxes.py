@@ -128,10 +128,21 @@ class Syntaxes(unittest.TestCase):
             whole = f.read()
         with open(cut, "wb") as f:
             f.write(whole[: len(whole) - 3000])
-        for path in (broken, cut):
+        # A colour picture in JPEG: decoded, it would be read as a grey volume three times too deep.
+        ds = pydicom.dcmread(self.ref_path)
+        ds.SamplesPerPixel, ds.PhotometricInterpretation, ds.PlanarConfiguration = 3, "RGB", 0
+        ds.BitsAllocated, ds.BitsStored, ds.HighBit, ds.PixelRepresentation = 8, 8, 7, 0
+        ds.PixelData = np.zeros((int(ds.NumberOfFrames), ds.Rows, ds.Columns, 3), "u1").tobytes()
+        rgb = os.path.join(self.dir, "rgb.dcm")
+        ds.save_as(rgb)
+        colour = os.path.join(self.dir, "colour.dcm")
+        self.assertEqual(run(["dcmcjpeg", "+eb", rgb, colour]).returncode, 0)
+        for path in (broken, cut, colour):
             with self.subTest(file=os.path.basename(path)):
                 got = Opened(os.path.join(self.dir, "bad_" + os.path.basename(path)), self.ref_path, path)
                 self.assertIn(f"Le fichier {path} ne peut pas être ouvert : ", got.ui)
+                if path == colour:
+                    self.assertIn("images en couleur (3 échantillons par pixel", got.ui)
                 self.assertIn(f"[ {self.ref_path} ]", got.ui)
                 self.assertTrue(np.array_equal(got.data, self.ref.data))
                 r = run([CLI, "load", path])
