@@ -14,6 +14,7 @@ dict=()
 max_len=4096
 [ "$kind" = dicom ] && max_len=65536
 [ "$name" = header ] && max_len=8192  # a header, cut anywhere: the walk costs a step per byte
+if [ "$name" = import ]; then max_len=65536; dict=(-dict="$src/dicom.dict"); fi
 [ "$name" = palette ] && max_len=8192
 cd "$work"
 exec "$bin" "$corpus" "$work/seeds/$kind" "${dict[@]}" -max_total_time="$seconds" -max_len="$max_len" \

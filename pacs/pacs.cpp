@@ -472,12 +472,15 @@ bool find(const Settings& s, const Query& q, std::vector<SeriesRow>& rows, std::
             images.putAndInsertString(DCM_SeriesInstanceUID, row.series_uid.c_str());
             images.putAndInsertString(DCM_SOPInstanceUID, "");
             images.putAndInsertString(DCM_NumberOfFrames, "");
+            images.putAndInsertString(DCM_NumberOfTimeSlots, "");
             std::vector<std::unique_ptr<DcmDataset>> instances;
             if (!c_find(scu, id, images, instances, error)) return false;
             row.instances = int(instances.size());
             for (const auto& in : instances) {
                 const int n = std::atoi(get(in.get(), DCM_NumberOfFrames).c_str());
                 row.frames += n > 0 ? n : 1;
+                const std::string slots = get(in.get(), DCM_NumberOfTimeSlots);
+                if (!slots.empty()) row.time_slots = std::max(row.time_slots, std::atoi(slots.c_str()));
             }
             rows.push_back(row);
         }
@@ -488,6 +491,11 @@ bool find(const Settings& s, const Query& q, std::vector<SeriesRow>& rows, std::
     });
     scu.releaseAssociation();
     return true;
+}
+
+std::string gated_text(const SeriesRow& row) {
+    if (row.time_slots < 0) return "?";
+    return row.time_slots > 1 ? "oui (" + std::to_string(row.time_slots) + ")" : "non";
 }
 
 bool get_series(const Settings& s, const std::string& series_uid, const std::string& dir,

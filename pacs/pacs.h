@@ -54,7 +54,12 @@ struct SeriesRow {
     std::string study_uid, series_uid;
     int instances = 0;  // instances in the series
     int frames = 0;     // frames over all its instances (an instance without NumberOfFrames counts 1)
+    // Largest Number of Time Slots (0054,0071) the archive gave for its instances: above 1 a
+    // gated study; -1 when the archive did not give the attribute.
+    int time_slots = -1;
 };
+// The chooser's word on gating: "oui (8)", "non", or "?" when the archive did not say.
+std::string gated_text(const SeriesRow& row);
 // C-FIND (Study Root) at study level, then series, then image level for the frame counts; rows by patient.
 bool find(const Settings& s, const Query& q, std::vector<SeriesRow>& rows, std::string& error);
 

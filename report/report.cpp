@@ -456,14 +456,17 @@ void draw_page(QPainter& p, const ReportInfo& info) {
          QStringLiteral("Tomoscintigraphie cardiaque (SPECT) \u2014 analyse en 17 segments du ventricule gauche"),
          font(26), Qt::AlignLeft | Qt::AlignVCenter, GREY);
     // The series and the tracer, when the file names them (each cut at half the line at worst).
+    // What the import made of the file (lossy data, gates summed) follows them, each then a third of it.
     QStringList about;
     const QFont sub = font(26);
+    const double part = STUDY_NOTE[0] ? w / 3 - 60 : w / 2 - 60;
     if (!latin1(SERIES_DESC).isEmpty())
         about << QFontMetricsF(sub).elidedText(QStringLiteral("S\u00E9rie : ") + latin1(SERIES_DESC), Qt::ElideRight,
-                                               w / 2 - 60);
+                                               part);
     if (!latin1(RADIOPHARM).isEmpty())
         about << QFontMetricsF(sub).elidedText(QStringLiteral("Radiopharmaceutique : ") + latin1(RADIOPHARM),
-                                               Qt::ElideRight, w / 2 - 60);
+                                               Qt::ElideRight, part);
+    if (STUDY_NOTE[0]) about << QFontMetricsF(sub).elidedText(latin1(STUDY_NOTE), Qt::ElideRight, part);
     text(p, QRectF(MARGIN, 210, w, 40), about.join(QStringLiteral("   \u2022   ")), sub,
          Qt::AlignLeft | Qt::AlignVCenter, GREY);
     patient_block(p, 270);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "latin1.h"
 #include "layout.h"
@@ -1121,18 +1122,59 @@ int LOAD_DCM_FILE() {
     return LOAD_DCM_PATH(path);
 }
 
+OpenHooks open_hooks;
+
+namespace {
+
+// The study being read: the user's file, or the import's memory stream.
+PreparedStudy prepared;
+
+void close_study() {
+    if (fich != nullptr && fich == prepared.file && prepared.release != nullptr)
+        prepared.release(prepared);
+    else if (fich != nullptr)
+        std::fclose(fich);
+    fich = nullptr;
+    prepared = PreparedStudy{};
+}
+
+// A study that is not the end of a load: its gates go with it.
+int drop_study() {
+    close_study();
+    GATES_PENDING.clear();
+    return 0;
+}
+
+}  // namespace
+
 int LOAD_DCM_PATH(const char* path) {
     if (std::strlen(path) >= static_cast<std::size_t>(PATH_SIZE)) return refuse_long_path();
-    fich = std::fopen(path, "rb");
+    prepared = PreparedStudy{};
+    GATES_PENDING.clear();
+    fich = nullptr;
+    if (open_hooks.prepare != nullptr) {
+        std::string error;
+        const int made = open_hooks.prepare(path, prepared, error);
+        if (made < 0) {
+            if (!error.empty()) refuse(error.c_str());
+            return drop_study();
+        }
+        if (made == 1 && prepared.file != nullptr) {
+            fich = prepared.file;
+            if (!prepared.note.empty()) {
+                std::snprintf(chaine, CHAINE_SIZE, "\n %s\n", prepared.note.c_str());
+                WRITE_LOGFILE(chaine);
+            }
+        } else {
+            prepared = PreparedStudy{};
+        }
+    }
+    if (fich == nullptr) fich = std::fopen(path, "rb");
     if (fich == nullptr) {
         refuse("Impossible d'ouvrir ce fichier.");
-        return 0;
+        return drop_study();
     }
-    if (CHECK_SYNTAX(fich) != 1) {
-        std::fclose(fich);
-        fich = nullptr;
-        return 0;
-    }
+    if (CHECK_SYNTAX(fich) != 1) return drop_study();
 
     HeaderValues before;
     save_header(before);
@@ -1157,21 +1199,21 @@ int LOAD_DCM_PATH(const char* path) {
     if (ok && READ_DATA() != 0) ok = 0;
     if (!ok) {
         restore_header(before);
-        std::fclose(fich);
-        fich = nullptr;
-        return 0;
+        return drop_study();
     }
 
     std::snprintf(chaine, CHAINE_SIZE, "  Vesmora    -    [ %s ]", path);
     plat_set_window_text(WINDOW, chaine);
-    std::snprintf(chaine, CHAINE_SIZE, "Infos patient :\n%s  ( %s)\nN\xE9(e) : %s\nExam : %s", PAT_NAME, PAT_SEX,
-                  PAT_DATE, ACQ_DATE);
+    std::snprintf(STUDY_NOTE, STUDY_NOTE_SIZE, "%s", prepared.note.c_str());
+    std::snprintf(chaine, CHAINE_SIZE, "Infos patient :\n%s  ( %s)\nN\xE9(e) : %s\nExam : %s%s%s", PAT_NAME, PAT_SEX,
+                  PAT_DATE, ACQ_DATE, STUDY_NOTE[0] ? "\n" : "", STUDY_NOTE);
     plat_set_dlg_item_text(WINDOW, ID_PATIENT, chaine);
 
     std::snprintf(DCM_PATH, PATH_SIZE, "%s", path);  // the dialog never gives a longer one
 
-    std::fclose(fich);
-    fich = nullptr;
+    std::swap(GATES, GATES_PENDING);
+    GATES_PENDING.clear();
+    close_study();
     return 1;
 }
 

@@ -16,7 +16,9 @@
 #define VESMORA_MAIN_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "platform.h"
 
@@ -63,6 +65,30 @@ extern int BITS_ALLOC;            // (0028,0100) Bits Allocated; 16 when the fil
 extern int PIX_UNSIGNED;          // (0028,0103) Pixel Representation 0 -> 1; 0 (signed) when absent
 extern double RESCALE_SLOPE;      // (0028,1053) Rescale Slope; 1 when absent
 extern double RESCALE_INTERCEPT;  // (0028,1052) Rescale Intercept; 0 when absent
+// What the import made of the study loaded last, in its words (Latin-1, "" when nothing):
+// "donn\xE9es compress\xE9es avec perte", "synchronis\xE9 (8 intervalles), somm\xE9". The log,
+// the patient block and the report carry it.
+constexpr int STUDY_NOTE_SIZE = 200;
+extern char STUDY_NOTE[STUDY_NOTE_SIZE];
+// The time slots of a gated study loaded last (the volume read is their sum): `count`
+// gates of `slices` frames of `size` x `size` values each, as the file stores them (16 bits,
+// gate after gate, slice after slice, row after row; signed unless `is_unsigned`).
+// Empty (count 0) for any other study, and when the gates would take more than one
+// volume's worth of memory (GATES_MAX_BYTES). The import fills GATES_PENDING while it
+// prepares a file; a successful load moves it into GATES, any other end clears it.
+struct GateFrames {
+    int count = 0, slices = 0, size = 0;
+    bool is_unsigned = false;
+    std::vector<std::int16_t> voxels;
+    void clear() {
+        count = slices = size = 0;
+        is_unsigned = false;
+        std::vector<std::int16_t>().swap(voxels);
+    }
+};
+constexpr std::size_t GATES_MAX_BYTES = std::size_t(VOL_SIZE) * sizeof(float);  // 64 MiB
+extern GateFrames GATES;
+extern GateFrames GATES_PENDING;
 
 // How the model shown was placed, for the report: MODEL_FROM_NONE until it is placed and
 // after a load; the file's path with MODEL_FROM_FILE, else "".

@@ -234,10 +234,11 @@ public:
         criteria->addWidget(to_);
         criteria->addWidget(search_);
 
-        table_ = new QTableWidget(0, 4);
+        table_ = new QTableWidget(0, 5);
         table_->setObjectName(QStringLiteral("series"));
-        table_->setHorizontalHeaderLabels(
-            {QStringLiteral("Patient"), QStringLiteral("Date"), QStringLiteral("Description"), QStringLiteral("Coupes")});
+        table_->setHorizontalHeaderLabels({QStringLiteral("Patient"), QStringLiteral("Date"),
+                                           QStringLiteral("Description"), QStringLiteral("Coupes"),
+                                           QStringLiteral("Synchronis\u00E9e")});
         table_->setSelectionBehavior(QAbstractItemView::SelectRows);
         table_->setSelectionMode(QAbstractItemView::SingleSelection);
         table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -324,6 +325,7 @@ private:
                     auto* frames = new QTableWidgetItem(QString::number(r.frames));
                     frames->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
                     table_->setItem(n, 3, frames);
+                    table_->setItem(n, 4, new QTableWidgetItem(from_latin1(pacs::gated_text(r))));
                 }
                 table_->resizeColumnToContents(0);
                 status_->setText(QStringLiteral("%1 s\u00E9rie(s) NM").arg(rows_.size()));

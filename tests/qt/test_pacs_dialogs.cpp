@@ -143,7 +143,8 @@ private slots:
                      }});
         menu_item(QStringLiteral("Ouvrir depuis le &PACS\u2026"))->trigger();
         QVERIFY2(steps.finished() && steps.failure.isEmpty(), qPrintable(steps.failure));
-        QCOMPARE(row.size(), 4);
+        QCOMPARE(row.size(), 5);
+        QVERIFY2(row[4] == QStringLiteral("non") || row[4] == QStringLiteral("?"), qPrintable(row.join('|')));
         QVERIFY2(row[0].startsWith(qEnvironmentVariable("VESMORA_PACS_PATIENT")), qPrintable(row.join('|')));
         // Opened by the program's own "Ouvrir": the volume is loaded and the caption names the retrieved file.
         QCOMPARE(load_ok, 1);

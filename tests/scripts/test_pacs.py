@@ -125,6 +125,25 @@ class Base(unittest.TestCase):
         return d.name
 
 
+class GatedInArchive(Base):
+    def test_a_gated_series_is_shown_gated_and_opens_summed_once_retrieved(self):
+        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+        from test_syntaxes import gated_file
+        gated = os.path.join(self.home.name, "gated.dcm")
+        gated_file(gated, 4, 16, 32, sums_overflow=False)
+        self.cli("pacs", "send", gated, check=True)
+        lines = self.cli("pacs", "find", "--patient", "GATED", check=True).stdout.splitlines()
+        self.assertEqual(lines[-1], "1 série(s)", lines)
+        self.assertRegex(lines[1], r" 64 +oui \(4\)$")
+        out = os.path.join(self.home.name, "got")
+        self.cli("pacs", "get", pydicom.dcmread(gated).SeriesInstanceUID, "--out", out, check=True)
+        [got] = glob.glob(os.path.join(out, "*.dcm"))
+        r = self.cli("load", got)
+        self.assertEqual(r.returncode, 0, r.stdout)
+        self.assertIn("synchronisé (4 intervalles), sommé", r.stdout)
+        self.assertIn("Frames     : 16\n", r.stdout)
+
+
 class Archive(Base):
     @classmethod
     def setUpClass(cls):
@@ -182,7 +201,7 @@ class Archive(Base):
         rows, total = self.find("--patient", "DUPONT")
         self.assertEqual(total, "1 série(s)")
         uid = pydicom.dcmread(self.dupont).SeriesInstanceUID
-        self.assertRegex(rows[0], rf"^DUPONT Hélène +14/03/2025 +LV phantom .* +{re.escape(uid)} +48$")
+        self.assertRegex(rows[0], rf"^DUPONT Hélène +14/03/2025 +LV phantom .* +{re.escape(uid)} +48 +(non|\?)$")
         self.assertEqual(self.find("--patient", "dupont*")[1], "1 série(s)")  # Orthanc matches names regardless of case
         self.assertEqual(self.find("--patient", "DUPONT Hél")[0], rows)  # typed as shown
         self.assertEqual(self.find("--date", "20250301-20250331")[0], rows)
@@ -190,8 +209,10 @@ class Archive(Base):
         self.assertEqual(self.find("--date", "-20250313")[1], "0 série(s)")
         rows, total = self.find()
         self.assertEqual(total, f"{len(self.files)} série(s)")
-        frames = sorted(int(r.split()[-1]) for r in rows)
+        frames = sorted(int(r.split()[-2]) for r in rows)
         self.assertEqual(frames, sorted([48] + [64 if "-64" in s else 128 for s in SAMPLES]))
+        # None of them is gated: the archive says so, or says nothing ("?").
+        self.assertTrue(all(r.split()[-1] in ("non", "?") for r in rows), rows)
         self.assertEqual(self.find("--modality", "CT")[1], "0 série(s)")
         bad = self.cli("pacs", "find", "--date", "2025-03-14")
         self.assertEqual(bad.returncode, 2)

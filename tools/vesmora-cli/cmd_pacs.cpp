@@ -56,17 +56,17 @@ std::string absolute(const std::string& path) {
 // Rows as a table whose columns fit their widest cell (Latin-1 cells: one byte per letter).
 void print_table(const std::vector<pacs::SeriesRow>& rows) {
     std::vector<std::vector<std::string>> cells = {
-        {"Patient", "Date", "Description", "S\xE9rie (UID)", "Coupes"}};
+        {"Patient", "Date", "Description", "S\xE9rie (UID)", "Coupes", "Synchronis\xE9" "e"}};
     for (const auto& r : rows)
-        cells.push_back({r.patient, r.date, r.description, r.series_uid, std::to_string(r.frames)});
-    size_t width[5] = {};
+        cells.push_back({r.patient, r.date, r.description, r.series_uid, std::to_string(r.frames), pacs::gated_text(r)});
+    size_t width[6] = {};
     for (const auto& line : cells)
-        for (int c = 0; c < 5; c++) width[c] = std::max(width[c], line[c].size());
+        for (int c = 0; c < 6; c++) width[c] = std::max(width[c], line[c].size());
     for (const auto& line : cells) {
         std::string out;
-        for (int c = 0; c < 5; c++) {
+        for (int c = 0; c < 6; c++) {
             std::string cell = line[c];
-            if (c < 4) cell.resize(width[c] + 2, ' ');
+            if (c < 5) cell.resize(width[c] + 2, ' ');
             out += cell;
         }
         std::printf("%s\n", pacs::utf8_of(out).c_str());

@@ -1,0 +1,97 @@
+// The gates of a gated study stay with the program after the load, in the order gate after
+// gate, slice after slice, whatever order the file stores its frames in; a file refused
+// afterwards leaves them (and the volume) as they were; a plain study clears them.
+#include <gtest/gtest.h>
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmdata/dcvrat.h>
+
+#include <string>
+#include <vector>
+
+#include "Dicom.h"
+#include "import.h"
+#include "main.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr int SIDE = 8, SLICES = 6, SLOTS = 4;
+
+// Frame f of the file is (gate f % SLOTS, slice f / SLOTS): the slice varies slowest, as the
+// Frame Increment Pointer lists it first. Pixel values name their gate and slice.
+std::string gated_file(const std::string& folder, const char* name, int slices_said) {
+    DcmFileFormat file;
+    DcmDataset& ds = *file.getDataset();
+    char uid[100];
+    ds.putAndInsertString(DCM_SOPClassUID, UID_NuclearMedicineImageStorage);
+    ds.putAndInsertString(DCM_SOPInstanceUID, dcmGenerateUniqueIdentifier(uid));
+    ds.putAndInsertString(DCM_Modality, "NM");
+    ds.putAndInsertString(DCM_AcquisitionDate, "20261103");
+    ds.putAndInsertString(DCM_PatientName, "GATES^TEST");
+    ds.putAndInsertString(DCM_PatientSex, "M");
+    ds.putAndInsertString(DCM_PatientBirthDate, "19500101");
+    ds.putAndInsertString(DCM_SliceThickness, "6.4");
+    ds.putAndInsertString(DCM_PixelSpacing, "6.4\\6.4");
+    ds.putAndInsertString(DCM_NumberOfFrames, std::to_string(SLOTS * SLICES).c_str());
+    auto* pointer = new DcmAttributeTag(DCM_FrameIncrementPointer);
+    pointer->putTagVal(DCM_SliceVector, 0);
+    pointer->putTagVal(DCM_TimeSlotVector, 1);
+    ds.insert(pointer, true);
+    ds.putAndInsertUint16(DCM_Rows, SIDE);
+    ds.putAndInsertUint16(DCM_Columns, SIDE);
+    ds.putAndInsertUint16(DCM_SamplesPerPixel, 1);
+    ds.putAndInsertString(DCM_PhotometricInterpretation, "MONOCHROME2");
+    ds.putAndInsertUint16(DCM_BitsAllocated, 16);
+    ds.putAndInsertUint16(DCM_BitsStored, 16);
+    ds.putAndInsertUint16(DCM_HighBit, 15);
+    ds.putAndInsertUint16(DCM_PixelRepresentation, 0);
+    ds.putAndInsertUint16(DCM_NumberOfTimeSlots, SLOTS);
+    ds.putAndInsertUint16(DCM_NumberOfSlices, static_cast<Uint16>(slices_said));
+    std::vector<Uint16> px(SLOTS * SLICES * SIDE * SIDE);
+    for (int f = 0; f < SLOTS * SLICES; f++)
+        for (int p = 0; p < SIDE * SIDE; p++)
+            px[f * SIDE * SIDE + p] = static_cast<Uint16>(100 * (f % SLOTS + 1) + f / SLOTS + p);
+    ds.putAndInsertUint16Array(DCM_PixelData, px.data(), static_cast<unsigned long>(px.size()));
+    const std::string path = folder + "/" + name;
+    EXPECT_TRUE(file.saveFile(path.c_str(), EXS_LittleEndianExplicit).good());
+    return path;
+}
+
+TEST(Gates, KeptInGateOrderAfterTheLoadUntilAnotherStudyOpens) {
+    TempDir dir;
+    start_in(dir.str());
+    register_import_hooks();
+    ASSERT_EQ(LOAD_DCM_PATH(gated_file(dir.str(), "gated.dcm", SLICES).c_str()), 1);
+    ASSERT_EQ(GATES.count, SLOTS);
+    ASSERT_EQ(GATES.slices, SLICES);
+    ASSERT_EQ(GATES.size, SIDE);
+    EXPECT_TRUE(GATES.is_unsigned);
+    ASSERT_EQ(GATES.voxels.size(), static_cast<std::size_t>(SLOTS * SLICES * SIDE * SIDE));
+    for (int g = 0; g < SLOTS; g++)
+        for (int s = 0; s < SLICES; s++)
+            EXPECT_EQ(GATES.voxels[(g * SLICES + s) * SIDE * SIDE + 5], 100 * (g + 1) + s + 5) << g << " " << s;
+    EXPECT_NE(std::string(STUDY_NOTE).find("(4 intervalles)"), std::string::npos) << STUDY_NOTE;
+
+    // Refused (its slices do not fill the gates): gates, note and volume stay.
+    const std::vector<std::int16_t> kept = GATES.voxels;
+    const unsigned long generation = data_generation;
+    EXPECT_EQ(LOAD_DCM_PATH(gated_file(dir.str(), "wrong.dcm", SLICES + 1).c_str()), 0);
+    EXPECT_EQ(GATES.voxels, kept);
+    EXPECT_TRUE(GATES_PENDING.voxels.empty());
+    EXPECT_EQ(data_generation, generation);
+    EXPECT_NE(std::string(STUDY_NOTE).find("(4 intervalles)"), std::string::npos);
+
+    // A study without gates clears them and the note.
+    const std::string plain = std::string(VESMORA_BINARY_DIR) + "/samples/normal-64.dcm";
+    ASSERT_EQ(LOAD_DCM_PATH(plain.c_str()), 1);
+    EXPECT_EQ(GATES.count, 0);
+    EXPECT_TRUE(GATES.voxels.empty());
+    EXPECT_STREQ(STUDY_NOTE, "");
+    open_hooks.prepare = nullptr;
+}
+
+}  // namespace
