@@ -1115,22 +1115,65 @@ int refuse_long_path() {
 int LOAD_DCM_FILE() {
     char path[PATH_SIZE] = {};
     const int chosen =
-        plat_open_file_dialog(WINDOW, "Ouvrir un fichier Dicom", "fichier DICOM", "*.dcm", path, PATH_SIZE);
+        // Studies, a CD's DICOMDIR and its images, which have no extension ("*.").
+        plat_open_file_dialog(WINDOW, "Ouvrir un fichier Dicom", "fichier DICOM", "*.dcm;DICOMDIR;*.", path, PATH_SIZE);
     if (chosen == -1) return refuse_long_path();  // the dialog never cuts a path
     if (chosen != 1) return 0;
     return LOAD_DCM_PATH(path);
 }
 
+OpenHooks open_hooks;
+
+namespace {
+
+// The study being read: the user's file, or what the import hook made of it.
+PreparedStudy prepared;
+
+void close_study() {
+    if (prepared.file != nullptr && fich == prepared.file) {
+        if (prepared.release) prepared.release(prepared);
+        prepared = PreparedStudy{};
+    } else if (fich != nullptr) {
+        std::fclose(fich);
+    }
+    fich = nullptr;
+}
+
+// A CD's DICOMDIR, by its name (the file set's own name for it).
+bool dicomdir_name(const char* path) {
+    const char* name = path;
+    for (const char* c = path; *c != 0; ++c)
+        if (*c == '/' || *c == '\\') name = c + 1;
+    const char* want = "DICOMDIR";
+    for (; *want != 0; ++name, ++want)
+        if ((*name >= 'a' && *name <= 'z' ? *name - 'a' + 'A' : *name) != *want) return false;
+    return *name == 0;
+}
+
+}  // namespace
+
 int LOAD_DCM_PATH(const char* path) {
     if (std::strlen(path) >= static_cast<std::size_t>(PATH_SIZE)) return refuse_long_path();
-    fich = std::fopen(path, "rb");
+    if (open_hooks.prepare != nullptr) {
+        std::string error;
+        const int made = open_hooks.prepare(path, prepared, error);
+        if (made == -1) {
+            if (!error.empty()) refuse(error.c_str());
+            return 0;
+        }
+        fich = made == 1 ? prepared.file : nullptr;
+    } else if (dicomdir_name(path)) {
+        refuse("Ce fichier est le sommaire d'un CD (DICOMDIR) : cette version de Vesmora ne lit pas les "
+               "DICOMDIR.\nLa version Linux les ouvre ; ici, ouvrez le fichier de l'\xE9tude elle-m\xEAme.");
+        return 0;
+    }
+    if (fich == nullptr) fich = std::fopen(path, "rb");
     if (fich == nullptr) {
         refuse("Impossible d'ouvrir ce fichier.");
         return 0;
     }
     if (CHECK_SYNTAX(fich) != 1) {
-        std::fclose(fich);
-        fich = nullptr;
+        close_study();
         return 0;
     }
 
@@ -1157,8 +1200,7 @@ int LOAD_DCM_PATH(const char* path) {
     if (ok && READ_DATA() != 0) ok = 0;
     if (!ok) {
         restore_header(before);
-        std::fclose(fich);
-        fich = nullptr;
+        close_study();
         return 0;
     }
 
@@ -1170,8 +1212,7 @@ int LOAD_DCM_PATH(const char* path) {
 
     std::snprintf(DCM_PATH, PATH_SIZE, "%s", path);  // the dialog never gives a longer one
 
-    std::fclose(fich);
-    fich = nullptr;
+    close_study();
     return 1;
 }
 

@@ -17,6 +17,9 @@
 #include "export_hooks.h"
 #include "pacs_dialogs.h"
 #include "qt_backend.h"
+#ifdef VESMORA_HAVE_DICOM_IMPORT
+#include "import.h"
+#endif
 
 #ifdef VESMORA_HAVE_DICOM_EXPORT
 #include "Output_Names.h"
@@ -91,6 +94,9 @@ void pacs_settings() { show_pacs_settings(main_window()); }
 
 void install_command_hooks() {
     register_export_hooks();
+#ifdef VESMORA_HAVE_DICOM_IMPORT
+    register_import_hooks();
+#endif
     command_hooks.ask_path = ask_path;
     command_hooks.send_results = send_results;
     command_hooks.open_from_pacs = open_from_pacs;

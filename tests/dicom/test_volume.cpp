@@ -289,7 +289,7 @@ TEST_F(VolumeTest, LoadSetsCaptionPatientTextAndLogsTheExtremes) {
     EXPECT_EQ(rq.owner, WINDOW);
     EXPECT_EQ(rq.title, "Ouvrir un fichier Dicom");
     EXPECT_EQ(rq.filter_name, "fichier DICOM");
-    EXPECT_EQ(rq.filter_pattern, "*.dcm");
+    EXPECT_EQ(rq.filter_pattern, "*.dcm;DICOMDIR;*.");
     EXPECT_EQ(rq.path_size, 260);
     EXPECT_EQ(caption(), "  Vesmora    -    [ " + path + " ]");
     EXPECT_EQ(patient(), "Infos patient :\nDOE JOHN  ( F )\nN\xE9(e) : 14/02/1958\nExam : 03/11/2026");

@@ -4,12 +4,18 @@
 
 #include "cli.h"
 #include "version.h"
+#ifdef VESMORA_HAVE_DICOM_IMPORT
+#include "import.h"
+#endif
 
 int main(int argc, char** argv) {
     CLI::App app{"Vesmora run headless: read DICOM headers, make sample studies, replay an analysis"};
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("vesmora-cli ") + VESMORA_VERSION);
     int status = 0;
+#ifdef VESMORA_HAVE_DICOM_IMPORT
+    register_import_hooks();  // every study opened reads a CD's series and one-frame-per-file series
+#endif
     add_header_command(app, status);
     add_sample_command(app, status);
     add_replay_command(app, status);
