@@ -88,6 +88,7 @@ std::vector<DirSeries> dicomdir_series(const std::string& path, std::string& err
     std::error_code ec;
     const fs::path root = fs::weakly_canonical(folder, ec);
     std::string patient, date;
+    bool in_series = false;  // an image record belongs to the last series record met under its study
     for (unsigned long n = 0; n < records->card(); n++) {
         DcmItem* r = records->getItem(n);
         const std::string type = value(r, DCM_DirectoryRecordType);
@@ -96,9 +97,12 @@ std::vector<DirSeries> dicomdir_series(const std::string& path, std::string& err
             for (char& c : patient)
                 if (c == '^') c = ' ';
             date.clear();
+            in_series = false;
         } else if (type == "STUDY") {
             date = value(r, DCM_StudyDate);
+            in_series = false;
         } else if (type == "SERIES") {
+            in_series = true;
             DirSeries s;
             s.patient = patient;
             s.date = date_text(date);
@@ -106,7 +110,7 @@ std::vector<DirSeries> dicomdir_series(const std::string& path, std::string& err
             s.series_uid = value(r, DCM_SeriesInstanceUID);
             s.description = value(r, DCM_SeriesDescription);
             list.push_back(s);
-        } else if (!list.empty()) {  // an image (or other object) of the last series
+        } else if (type == "IMAGE" && in_series) {
             const std::string id = value(r, DCM_ReferencedFileID);
             if (id.empty()) continue;
             // "DIR\SUB\FILE": each part a plain name, never a way up or out.
@@ -179,7 +183,7 @@ std::vector<DirSeries> dicomdir_nm_series(const std::string& path, std::string& 
 
 std::string series_line(const DirSeries& s) {
     char buf[600];
-    std::snprintf(buf, sizeof buf, "%s  \x97  %s  \x97  %s  \x97  %ld images  \x97  %s",
+    std::snprintf(buf, sizeof buf, "%s  -  %s  -  %s  -  %ld images  -  %s",
                   s.patient.empty() ? "(patient sans nom)" : s.patient.c_str(), s.date.empty() ? "(sans date)" : s.date.c_str(),
                   s.description.empty() ? "(sans description)" : s.description.c_str(), s.frames,
                   s.gated ? "synchronis\xE9" : "non synchronis\xE9");

@@ -30,6 +30,7 @@ bool to_reader_bytes(DcmFileFormat& file, std::vector<unsigned char>& out, std::
         error = "Les pixels de cette \xE9tude n'ont pas pu \xEAtre convertis en explicit VR little endian.";
         return false;
     }
+    out.reserve(file.calcElementLength(EXS_LittleEndianExplicit, EET_ExplicitLength) + 4096);
     std::vector<unsigned char> chunk(1 << 20);
     DcmOutputBufferStream stream(chunk.data(), static_cast<offile_off_t>(chunk.size()));
     file.transferInit();

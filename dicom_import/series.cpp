@@ -33,8 +33,9 @@ DcmDataset* dataset(const Frame& f) { return f.file->getDataset(); }
 
 std::unique_ptr<DcmFileFormat> read_header(const std::string& path) {
     auto file = std::make_unique<DcmFileFormat>();
-    // Values longer than 4 KiB (the pixels) are read from the file only when asked for.
-    if (file->loadFile(path.c_str(), EXS_Unknown, EGL_noChange, 4096, ERM_autoDetect).bad()) return nullptr;
+    // A slice's pixels (up to 256 x 256 x 2 bytes) are read with its header, in one pass; longer
+    // values (another study's frames) only when asked for.
+    if (file->loadFile(path.c_str(), EXS_Unknown, EGL_noChange, 256 * 1024, ERM_autoDetect).bad()) return nullptr;
     return file;
 }
 
@@ -152,7 +153,23 @@ bool join(std::vector<Frame>& frames, double spacing, std::unique_ptr<DcmFileFor
           const std::string& where) {
     const Frame& first = frames.front();
     const std::size_t per_frame = static_cast<std::size_t>(first.rows) * first.cols * (first.bits / 8);
-    std::vector<Uint8> pixels(per_frame * frames.size());
+    // The joined pixels are written straight into the merged dataset's element.
+    auto* joined = new DcmPixelData(DCM_PixelData);
+    Uint8* pixels = nullptr;
+    Uint16* words = nullptr;
+    const std::size_t total = per_frame * frames.size();
+    if (first.bits == 16) {
+        joined->setVR(EVR_OW);
+        if (joined->createUint16Array(static_cast<Uint32>(total / 2), words).good()) pixels = reinterpret_cast<Uint8*>(words);
+    } else {
+        joined->setVR(EVR_OB);
+        joined->createUint8Array(static_cast<Uint32>(total), pixels);
+    }
+    if (pixels == nullptr || total > 0xFFFFFFF0u) {
+        delete joined;
+        error = text("S\xE9rie refus\xE9" "e (%s) : m\xE9moire insuffisante pour en joindre les images.", where);
+        return false;
+    }
     for (std::size_t n = 0; n < frames.size(); n++) {
         DcmDataset* d = dataset(frames[n]);
         const E_TransferSyntax xfer = d->getOriginalXfer();
@@ -160,6 +177,7 @@ bool join(std::vector<Frame>& frames, double spacing, std::unique_ptr<DcmFileFor
         if (DcmXfer(xfer).isEncapsulated() && d->chooseRepresentation(EXS_LittleEndianExplicit, nullptr).bad()) {
             error = text("S\xE9rie refus\xE9" "e (%s) : les pixels compress\xE9s de %s n'ont pas pu \xEAtre d\xE9" "cod\xE9s.",
                          where, file_name_of(frames[n].path));
+            delete joined;
             return false;
         }
         DcmElement* element = nullptr;
@@ -181,11 +199,12 @@ bool join(std::vector<Frame>& frames, double spacing, std::unique_ptr<DcmFileFor
             }
         }
         if (bytes == nullptr || count < per_frame) {
+            delete joined;
             error = text("S\xE9rie refus\xE9" "e (%s) : les pixels de %s sont absents ou incomplets.", where,
                          file_name_of(frames[n].path));
             return false;
         }
-        std::copy(bytes, bytes + per_frame, pixels.begin() + static_cast<std::ptrdiff_t>(n * per_frame));
+        std::copy(bytes, bytes + per_frame, pixels + n * per_frame);
         // Each frame's pixels are given back as soon as they are copied.
         if (n > 0) d->findAndDeleteElement(DCM_PixelData);
     }
@@ -214,11 +233,7 @@ bool join(std::vector<Frame>& frames, double spacing, std::unique_ptr<DcmFileFor
     for (std::size_t n = 0; n < slices.size(); n++) slices[n] = static_cast<Uint16>(n + 1);
     out->putAndInsertUint16Array(DCM_SliceVector, slices.data(), static_cast<unsigned long>(slices.size()));
     out->putAndInsertUint16(DCM_NumberOfSlices, static_cast<Uint16>(std::min<std::size_t>(frames.size(), 65535)));
-    if (first.bits == 16)
-        out->putAndInsertUint16Array(DCM_PixelData, reinterpret_cast<const Uint16*>(pixels.data()),
-                                     static_cast<unsigned long>(pixels.size() / 2));
-    else
-        out->putAndInsertUint8Array(DCM_PixelData, pixels.data(), static_cast<unsigned long>(pixels.size()));
+    out->insert(joined, true);
     return true;
 }
 
@@ -280,11 +295,10 @@ bool gather_series(const std::string& path, std::unique_ptr<DcmFileFormat>& merg
     std::vector<Frame> frames;
     const fs::path folder = fs::path(path).parent_path().empty() ? fs::path(".") : fs::path(path).parent_path();
     std::error_code ec;
-    const fs::path own = fs::weakly_canonical(path, ec);
+    const fs::path own = fs::path(path).filename();
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
         std::error_code ec2;
-        if (!entry.is_regular_file(ec2) || entry.file_size(ec2) < 132) continue;
-        if (fs::weakly_canonical(entry.path(), ec2) == own) continue;
+        if (entry.path().filename() == own || !entry.is_regular_file(ec2) || entry.file_size(ec2) < 132) continue;
         Frame f;
         f.path = entry.path().string();
         f.file = read_header(f.path);

@@ -388,6 +388,12 @@ std::vector<std::string> unique_stems(const std::vector<std::string>& studies, c
     return stems;
 }
 
+// A study as the progress lines name it: a CD's series with its number.
+std::string shown_name(const Options& o, std::size_t i) {
+    const int choice = i < o.choices.size() ? o.choices[i] : -1;
+    return choice < 0 ? o.studies[i] : o.studies[i] + latin1_to_utf8(" (s\xE9rie ") + std::to_string(choice + 1) + ")";
+}
+
 std::vector<Outcome> run_all(const Options& o) {
     const std::size_t n = o.studies.size();
     const std::vector<std::string> stems = unique_stems(o.studies, o.names);
@@ -406,7 +412,7 @@ std::vector<Outcome> run_all(const Options& o) {
             } else {
                 outcomes[next] = {true, json(), latin1_to_utf8("le processus d'analyse n'a pas pu d\xE9marrer.") + detail(why),
                                   ""};
-                progress.study_done(o.studies[next], outcomes[next]);
+                progress.study_done(shown_name(o, next), outcomes[next]);
             }
             ++next;
         }
@@ -430,7 +436,7 @@ std::vector<Outcome> run_all(const Options& o) {
             const std::size_t i = running[k];
             if (fds[k].revents == 0 && now >= runs[i].deadline) {
                 outcomes[i] = stop(runs[i], o.timeout);
-                progress.study_done(o.studies[i], outcomes[i]);
+                progress.study_done(shown_name(o, i), outcomes[i]);
                 continue;
             }
             bool ended = false;
@@ -447,7 +453,7 @@ std::vector<Outcome> run_all(const Options& o) {
                 continue;
             }
             outcomes[i] = finish(runs[i]);
-            progress.study_done(o.studies[i], outcomes[i]);
+            progress.study_done(shown_name(o, i), outcomes[i]);
         }
         running.swap(still);
     }
