@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A series stored one frame per file (a sample study split by pydicom, shuffled names): opening any of
-its files reads the same volume and gives the same results as the multi-frame file; a series with a
-missing slice or with mixed image sizes is refused by a box naming the file. Exits 77 (skipped)
+its files reads the same volume and gives the same results as the multi-frame file, ordered by position or,
+without one, by Instance Number; a series with a missing or doubled slice or with mixed image sizes is
+refused by a box naming the file. Exits 77 (skipped)
 without pydicom."""
 import json
 import os
@@ -67,8 +68,14 @@ class Series(unittest.TestCase):
         with open(os.path.join(self.tmp.name, "data.raw.ui"), encoding="utf-8") as f:
             self.assertIn(self.names[37], f.read())  # the caption names the file opened
         self.assertEqual(analysed(self.file(5)), analysed(STUDY))
+        # Without positions the Instance Numbers give the order.
+        for name in self.names:
+            ds = pydicom.dcmread(os.path.join(self.dir, name))
+            del ds.ImagePositionPatient
+            ds.save_as(os.path.join(self.dir, name))
+        self.assertEqual(volume(self.file(11), self.tmp.name), whole)
 
-    def test_a_gap_or_mixed_sizes_are_refused_naming_the_file(self):
+    def test_a_gap_a_double_or_mixed_sizes_are_refused_naming_the_file(self):
         os.remove(self.file(20))
         r = cli("load", self.file(3))
         self.assertEqual(r.returncode, 1, r.stdout)
@@ -77,7 +84,17 @@ class Series(unittest.TestCase):
         self.assertIn(self.names[21], r.stdout)
         self.assertIn("Max data", cli("load", STUDY).stdout)  # the whole study still reads
 
-        split(STUDY, self.dir)  # whole again; then one slice of another size
+        split(STUDY, self.dir)  # whole again; then a slice twice at one position
+        twice = pydicom.dcmread(self.file(8))
+        twice.SOPInstanceUID = pydicom.uid.generate_uid()
+        twice.save_as(os.path.join(self.dir, "COPY"))
+        r = cli("load", self.file(0))
+        self.assertEqual(r.returncode, 1, r.stdout)
+        self.assertIn("à la même position", r.stdout)
+        self.assertIn("COPY", r.stdout)
+        os.remove(os.path.join(self.dir, "COPY"))
+
+        # One slice of another size.
         odd = pydicom.dcmread(self.file(30))
         odd.Rows = odd.Columns = 32
         odd.PixelData = odd.PixelData[:32 * 32 * 2]
