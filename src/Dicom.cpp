@@ -1154,6 +1154,7 @@ bool dicomdir_name(const char* path) {
 
 int LOAD_DCM_PATH(const char* path) {
     if (std::strlen(path) >= static_cast<std::size_t>(PATH_SIZE)) return refuse_long_path();
+    fich = nullptr;
     if (open_hooks.prepare != nullptr) {
         std::string error;
         const int made = open_hooks.prepare(path, prepared, error);
