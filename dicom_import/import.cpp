@@ -1,7 +1,8 @@
 // The study files a department has, made into the bytes the program's reader takes.
 // Files already in explicit VR little endian and not gated are left to the reader untouched
-// (read exactly as before, and as fast); the others are decoded with DCMTK and written again
-// in explicit VR little endian into a memory stream.
+// (read exactly as before, and as fast); the others (and a CD's chosen series, a series stored
+// one frame per file, once gathered) are decoded with DCMTK and written again in explicit VR
+// little endian into a memory stream.
 #include "import.h"
 
 #include <stdio.h>  // fmemopen
@@ -25,6 +26,7 @@
 #include <dcmtk/dcmjpls/djdecode.h>
 #include <dcmtk/oflog/oflog.h>
 
+#include "dicomdir.h"
 #include "main.h"
 
 namespace {
@@ -330,9 +332,40 @@ bool to_reader_bytes(DcmFileFormat& file, std::vector<unsigned char>& out, std::
     return true;
 }
 
+namespace {
+
+// `file` decoded and written into a memory stream for the reader; -1 with `error` when it cannot be.
+int to_stream(DcmFileFormat& file, const char* path, PreparedStudy& prepared, std::string& error) {
+    const auto refuse = [&](const std::string& why) {
+        GATES_PENDING.clear();
+        error = "Le fichier " + std::string(path) + " ne peut pas \xEAtre ouvert : " + why + ".";
+        return -1;
+    };
+    std::vector<unsigned char> bytes;
+    std::string note, why;
+    if (!to_reader_bytes(file, bytes, note, why)) return refuse(why);
+    std::FILE* f = bytes.empty() ? nullptr : fmemopen(nullptr, bytes.size(), "w+b");
+    if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+        if (f != nullptr) std::fclose(f);
+        return refuse("m\xE9moire insuffisante pour l'\xE9tude d\xE9" "cod\xE9" "e");
+    }
+    std::rewind(f);
+    prepared.file = f;
+    prepared.note = note;
+    prepared.release = release_stream;
+    return 1;
+}
+
+}  // namespace
+
 int prepare_study(const char* path, PreparedStudy& prepared, std::string& error) {
     if (!is_dicom_file(path)) return 0;  // missing, unreadable, not DICOM: the reader says which
     register_codecs();
+    // A CD's DICOMDIR (its chosen series) or one frame of a series stored one frame per file.
+    std::unique_ptr<DcmFileFormat> gathered;
+    const int series = gather_study(path, gathered, error);
+    if (series < 0) return -1;
+    if (series == 1) return to_stream(*gathered, path, prepared, error);
     // The file meta information alone first: a file the reader takes as it is must not cost a decode.
     DcmMetaInfo meta;
     OFString uid;
@@ -355,23 +388,7 @@ int prepare_study(const char* path, PreparedStudy& prepared, std::string& error)
     DcmFileFormat whole;
     const OFCondition c = whole.loadFile(path, EXS_Unknown, EGL_noChange, DCM_MaxReadLength, ERM_fileOnly);
     if (c.bad()) return refuse("fichier tronqu\xE9 ou illisible (" + syntax_of(xfer) + " : " + c.text() + ")");
-    std::vector<unsigned char> bytes;
-    std::string note, why;
-    if (!to_reader_bytes(whole, bytes, note, why)) {
-        GATES_PENDING.clear();
-        return refuse(why);
-    }
-    std::FILE* f = bytes.empty() ? nullptr : fmemopen(nullptr, bytes.size(), "w+b");
-    if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
-        if (f != nullptr) std::fclose(f);
-        GATES_PENDING.clear();
-        return refuse("m\xE9moire insuffisante pour l'\xE9tude d\xE9" "cod\xE9" "e");
-    }
-    std::rewind(f);
-    prepared.file = f;
-    prepared.note = note;
-    prepared.release = release_stream;
-    return 1;
+    return to_stream(whole, path, prepared, error);
 }
 
 void register_import_hooks() {

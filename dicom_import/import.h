@@ -15,7 +15,7 @@ class DcmFileFormat;
 void register_import_hooks();
 
 // 1 with `out.file` a memory stream holding the study in explicit VR little endian (gated
-// frames summed); 0 when the reader takes `path` as it is (explicit VR little endian and not
+// frames summed; a CD's chosen series or a series stored one frame per file gathered first); 0 when the reader takes `path` as it is (explicit VR little endian and not
 // gated, not DICOM, a transfer syntax no codec here decodes: the reader says so by name);
 // -1 with a French `error` (Latin-1) naming the file and the reason.
 int prepare_study(const char* path, PreparedStudy& out, std::string& error);

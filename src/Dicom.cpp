@@ -1116,7 +1116,8 @@ int refuse_long_path() {
 int LOAD_DCM_FILE() {
     char path[PATH_SIZE] = {};
     const int chosen =
-        plat_open_file_dialog(WINDOW, "Ouvrir un fichier Dicom", "fichier DICOM", "*.dcm", path, PATH_SIZE);
+        // Studies, a CD's DICOMDIR and its images, which have no extension ("*.").
+        plat_open_file_dialog(WINDOW, "Ouvrir un fichier Dicom", "fichier DICOM", "*.dcm;DICOMDIR;*.", path, PATH_SIZE);
     if (chosen == -1) return refuse_long_path();  // the dialog never cuts a path
     if (chosen != 1) return 0;
     return LOAD_DCM_PATH(path);
@@ -1145,6 +1146,17 @@ int drop_study() {
     return 0;
 }
 
+// A CD's DICOMDIR, by its name (the file set's own name for it).
+bool dicomdir_name(const char* path) {
+    const char* name = path;
+    for (const char* c = path; *c != 0; ++c)
+        if (*c == '/' || *c == '\\') name = c + 1;
+    const char* want = "DICOMDIR";
+    for (; *want != 0; ++name, ++want)
+        if ((*name >= 'a' && *name <= 'z' ? *name - 'a' + 'A' : *name) != *want) return false;
+    return *name == 0;
+}
+
 }  // namespace
 
 int LOAD_DCM_PATH(const char* path) {
@@ -1168,6 +1180,10 @@ int LOAD_DCM_PATH(const char* path) {
         } else {
             prepared = PreparedStudy{};
         }
+    } else if (dicomdir_name(path)) {
+        refuse("Ce fichier est le sommaire d'un CD (DICOMDIR) : cette version de Vesmora ne lit pas les "
+               "DICOMDIR.\nLa version Linux les ouvre ; ici, ouvrez le fichier de l'\xE9tude elle-m\xEAme.");
+        return drop_study();
     }
     if (fich == nullptr) fich = std::fopen(path, "rb");
     if (fich == nullptr) {

@@ -18,14 +18,6 @@ int GET_NFRAMES(int* value, const unsigned char* src, int len);
 // the transfer syntax found, or says that none is named.
 int CHECK_SYNTAX(FILE* file);
 
-// Volume loader
-// The open-file dialog, then LOAD_DCM_PATH on its answer.
-int LOAD_DCM_FILE();
-// Reads the study at `path` (the checks, boxes and log of a load); 1 when a volume was read.
-int LOAD_DCM_PATH(const char* path);
-int READ_DATA();
-int SWITCH_SLICES(int mode);
-
 // What a study file becomes before the reader sees it, when the program links the DICOM
 // import (compressed or other transfer syntaxes, one frame per file, DICOMDIR, gated).
 struct PreparedStudy {
@@ -36,9 +28,18 @@ struct PreparedStudy {
 };
 struct OpenHooks {
     // 1: `out.file` holds the study to read; 0: read `path` as it is; -1: refused, `error`
-    // (French, Latin-1, names the file and the reason) has been shown... or is to be shown by the caller.
+    // (French, Latin-1, names the file and the reason; empty when the user cancelled) for the
+    // caller's box.
     int (*prepare)(const char* path, PreparedStudy& out, std::string& error);
 };
 extern OpenHooks open_hooks;  // null at start
+
+// Volume loader
+// The open-file dialog, then LOAD_DCM_PATH on its answer.
+int LOAD_DCM_FILE();
+// Reads the study at `path` (the checks, boxes and log of a load); 1 when a volume was read.
+int LOAD_DCM_PATH(const char* path);
+int READ_DATA();
+int SWITCH_SLICES(int mode);
 
 #endif

@@ -62,6 +62,11 @@ std::string shortcut_text(const Command& c) {
 
 int IS_STUDY_FILE(const char* name) {
     const std::size_t n = name ? std::strlen(name) : 0;
+    // A CD's files: its DICOMDIR and images named without an extension ("IM000001").
+    const char* base = name;
+    for (std::size_t k = 0; k < n; k++)
+        if (name[k] == '/' || name[k] == '\\') base = name + k + 1;
+    if (*base != 0 && std::strchr(base, '.') == nullptr) return 1;
     if (n < 5) return 0;  // at least one letter before the extension
     const char* e = name + n - 4;
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };

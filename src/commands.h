@@ -53,7 +53,8 @@ std::string shortcut_text(const Command& c);
 int RUN_COMMAND(int id);
 
 // --- the study ------------------------------------------------------------------------------
-// Which dropped file is a study: a name ending in ".dcm", in any case, with a letter before.
+// Which dropped file is a study: a name ending in ".dcm", in any case, with a letter before,
+// or a name without extension (a CD's DICOMDIR and images).
 int IS_STUDY_FILE(const char* name);
 // The About box's text (Latin-1) and title.
 const char* ABOUT_TEXT();

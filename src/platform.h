@@ -133,6 +133,9 @@ int plat_confirm_box(HWND_ owner, const char* text, const char* title);
 // does not fit in path_size bytes: a path is never cut.
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size);
+// Chooser: a modal list of `count` lines (Latin-1) under `prompt`, one of them chosen;
+// returns its index (0..count-1), or -1 when the user cancels. owner may be null.
+int plat_choose_item(HWND_ owner, const char* title, const char* prompt, const char* const* items, int count);
 // Folder picker: the chosen folder's full path into path (260 bytes), 1; 0 on cancel.
 int plat_browse_folder(const char* title, char* path);
 // Asks the desktop to open a document with its registered program; the answer is not reported.

@@ -225,6 +225,19 @@ int plat_confirm_box(HWND_ owner, const char* text, const char* title) {
     return answer == 1 ? 1 : 0;
 }
 
+int plat_choose_item(HWND_ owner, const char* title, const char* prompt, const char* const* items, int count) {
+    (void)owner, (void)title, (void)prompt;
+    std::vector<std::string> lines;
+    for (int n = 0; n < count; n++) lines.emplace_back(items[n] ? items[n] : "");
+    state().choose_requests.push_back(std::move(lines));
+    if (count <= 0) return -1;
+    auto& q = state().choose_answers;
+    if (q.empty()) return 0;
+    const int answer = q.front();
+    q.pop_front();
+    return answer >= 0 && answer < count ? answer : -1;  // an index out of the list is no choice
+}
+
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
     state().open_requests.push_back(headless::OpenRequest{owner, title, filter_name, filter_pattern, path_size});

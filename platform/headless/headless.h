@@ -12,7 +12,8 @@
 //   [x] bitmaps: a copy of the pixels, kept for reading after deletion
 //   [x] message boxes (recorded, optionally echoed), open-file and folder
 //       dialogs (answered from queues; an open-file answer longer than the
-//       buffer gives -1), shell open (recorded), module path
+//       buffer gives -1), choosers (the lines recorded, answered from a queue,
+//       else the first line), shell open (recorded), module path
 // Where it differs from a desktop back end:
 //   - no screen: positions are only stored; the frame is the program's own
 //     (3 pixels at the left, 22 at the top), as layout.h gives it;
@@ -78,6 +79,8 @@ struct State {
     std::vector<Box> boxes;
     std::deque<std::optional<std::string>> open_answers;    // nullopt: cancel
     std::deque<std::optional<std::string>> folder_answers;  // nullopt: cancel
+    std::deque<int> choose_answers;   // answers to the next choosers (an index, -1 cancel); the first line when none
+    std::vector<std::vector<std::string>> choose_requests;  // the lines each chooser listed
     std::deque<int> confirm_answers;  // answers to the next questions (1 "Oui"); "Non" when none is queued
     std::vector<OpenRequest> open_requests;
     std::vector<std::string> folder_requests;

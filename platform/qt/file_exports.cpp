@@ -17,6 +17,9 @@
 #include "export_hooks.h"
 #include "pacs_dialogs.h"
 #include "qt_backend.h"
+#ifdef VESMORA_HAVE_DICOM_IMPORT
+#include "import.h"
+#endif
 
 #ifdef VESMORA_HAVE_DICOM_IMPORT
 #include "import.h"

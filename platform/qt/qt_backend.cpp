@@ -52,6 +52,9 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QRegularExpression>
+#include <QSortFilterProxyModel>
 #include <QFileInfo>
 #include <QFrame>
 #include <QImage>
@@ -695,13 +698,52 @@ int plat_confirm_box(HWND_ owner, const char* text, const char* title) {
     return box.exec() == QMessageBox::Yes ? 1 : 0;
 }
 
+namespace {
+
+// The patterns of an open-file filter, ';' between them as the program gives them; "*." takes the
+// names without extension, which a name filter cannot say: a proxy over the listing does.
+class PatternFilter : public QSortFilterProxyModel {
+public:
+    explicit PatternFilter(const QStringList& patterns, QObject* parent) : QSortFilterProxyModel(parent) {
+        for (const QString& p : patterns)
+            if (p != QStringLiteral("*."))
+                globs_.push_back(QRegularExpression(QRegularExpression::wildcardToRegularExpression(p),
+                                                    QRegularExpression::CaseInsensitiveOption));
+    }
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+        auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+        if (files == nullptr) return true;
+        const QModelIndex index = files->index(row, 0, parent);
+        if (files->isDir(index)) return true;
+        const QString name = files->fileName(index);
+        if (!name.contains(QLatin1Char('.'))) return true;
+        for (const QRegularExpression& glob : globs_)
+            if (glob.match(name).hasMatch()) return true;
+        return false;
+    }
+
+private:
+    std::vector<QRegularExpression> globs_;
+};
+
+}  // namespace
+
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
     if (path_size > 0) path[0] = 0;
     QFileDialog dialog(owner ? owner->widget : nullptr, vesmora_qt::text_from_program(title), be().last_folder);
     dialog.setFileMode(QFileDialog::ExistingFile);  // the file and its folder must exist
-    dialog.setNameFilter(vesmora_qt::text_from_program(filter_name) + QStringLiteral(" (") +
-                         vesmora_qt::text_from_program(filter_pattern) + QStringLiteral(")"));
+    const QStringList patterns = vesmora_qt::text_from_program(filter_pattern).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    if (patterns.contains(QStringLiteral("*."))) {
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setProxyModel(new PatternFilter(patterns, &dialog));
+    }
+    QStringList shown = patterns;
+    shown.replaceInStrings(QRegularExpression(QStringLiteral("^\\*\\.$")), QStringLiteral("*"));
+    dialog.setNameFilter(vesmora_qt::text_from_program(filter_name) + QStringLiteral(" (") + shown.join(QLatin1Char(' ')) +
+                         QStringLiteral(")"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return 0;
     const QString file = dialog.selectedFiles().first();
     be().last_folder = QFileInfo(file).absolutePath();

@@ -384,6 +384,16 @@ int plat_confirm_box(HWND_ owner, const char* text, const char* title) {
     return MessageBoxA(win(owner), text, title, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES ? 1 : 0;
 }
 
+// This build reads no DICOMDIR (it has no DICOM library), so no series list reaches a chooser:
+// should one, the box says where CDs are read.
+int plat_choose_item(HWND_ owner, const char* title, const char* prompt, const char* const* items, int count) {
+    (void)prompt, (void)items, (void)count;
+    MessageBoxA(win(owner),
+                "Le choix d'une s\xE9rie sur un CD (DICOMDIR) demande la version Linux de Vesmora.",
+                title, MB_OK | MB_ICONWARNING);
+    return -1;
+}
+
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
     // The filter: name, zero, pattern, zero, zero.

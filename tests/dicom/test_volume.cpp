@@ -289,7 +289,7 @@ TEST_F(VolumeTest, LoadSetsCaptionPatientTextAndLogsTheExtremes) {
     EXPECT_EQ(rq.owner, WINDOW);
     EXPECT_EQ(rq.title, "Ouvrir un fichier Dicom");
     EXPECT_EQ(rq.filter_name, "fichier DICOM");
-    EXPECT_EQ(rq.filter_pattern, "*.dcm");
+    EXPECT_EQ(rq.filter_pattern, "*.dcm;DICOMDIR;*.");
     EXPECT_EQ(rq.path_size, 260);
     EXPECT_EQ(caption(), "  Vesmora    -    [ " + path + " ]");
     EXPECT_EQ(patient(), "Infos patient :\nDOE JOHN  ( F )\nN\xE9(e) : 14/02/1958\nExam : 03/11/2026");
@@ -482,6 +482,9 @@ TEST_F(RefusalTest, FilesThatCannotGiveAVolumeAreRefusedAndTheLastGoodStudyStays
     expect_refused(save(with(nm_header_pixels(64, 64, 64, 16, 2, other)), "r2.dcm"), "Pixel Representation");
     expect_refused(save(with(header(64, 64, 64).element(0x0028, 0x1053, "DS", "1E300 ")), "huge.dcm"),
                    "hors des limites (Rescale Slope 1E300, Rescale Intercept 0)");
+    // A CD's directory, in a build without the DICOM import (the Windows program): refused by name.
+    expect_refused(save(bytes_for(header(64, 64, 64), constant_pixels(64, 64, 64, 5)), "dicomdir"),
+                   "ne lit pas les DICOMDIR");
     // And the next good file loads as usual.
     ASSERT_EQ(load(good), 1);
 }

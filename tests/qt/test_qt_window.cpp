@@ -465,7 +465,7 @@ private slots:
         QCOMPARE(cancel.seen.size(), std::size_t(1));
         QCOMPARE(cancel.seen[0].kind, QString("open"));
         QCOMPARE(cancel.seen[0].title, QString("Ouvrir un fichier Dicom"));
-        QCOMPARE(cancel.seen[0].filters, QString("fichier DICOM (*.dcm)"));
+        QCOMPARE(cancel.seen[0].filters, QString("fichier DICOM (*.dcm DICOMDIR *)"));
         QVERIFY(cancel.seen[0].modal);
         QCOMPARE(vesmora_qt::main_window()->windowTitle(), caption);
         QCOMPARE(data_generation, generation);

@@ -125,6 +125,11 @@ TEST(Win32Drop, OnlyStudiesAreTaken) {
     EXPECT_FALSE(IS_STUDY_FILE("/home/x/.dcm"));
     EXPECT_FALSE(IS_STUDY_FILE(".dcm"));
     EXPECT_FALSE(IS_STUDY_FILE("C:\\Etudes\\patient.dicom"));
+    // A CD's DICOMDIR and its images without extension; a folder is no file.
+    EXPECT_TRUE(IS_STUDY_FILE("D:\\DICOMDIR"));
+    EXPECT_TRUE(IS_STUDY_FILE("/media/cdrom/dicom/s0001/IM000001"));
+    EXPECT_FALSE(IS_STUDY_FILE("/media/cdrom/"));
+    EXPECT_FALSE(IS_STUDY_FILE("/media/cdrom/README.TXT"));
 }
 
 // Every command of the table is in the Windows menu or listed as missing in the checklist

@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <chrono>
@@ -58,6 +59,9 @@
 #ifdef VESMORA_HAVE_DICOM_EXPORT
 #include "pacs.h"
 #endif
+#ifdef VESMORA_HAVE_DICOM_IMPORT
+#include "dicomdir.h"
+#endif
 
 extern char** environ;
 
@@ -70,6 +74,11 @@ struct Options {
     std::vector<std::string> studies;
     std::string model, slices, json_out, csv_out, pdf_dir, png_dir, dicom_dir;
     std::string stem;  // one study's process: the stem its outputs are named after
+    // A CD's DICOMDIR stands for each of its series: the line its chooser gives (from 0, -1 none)
+    // and the name its outputs take, one per entry of `studies` (empty: the file's own).
+    std::vector<int> choices;
+    std::vector<std::string> names;
+    int choose = -1;  // one study's process: the chooser's answer
     unsigned jobs = 0;
     double timeout = 120;
     bool send = false, auto_place = false, force_model = false;
@@ -176,6 +185,7 @@ int analyze_one(const Options& o) {
         hand_back({{"refused", latin1_to_utf8("Impossible d'ouvrir ce fichier.") + detail(why)}});
         return 0;
     }
+    if (o.choose >= 0) headless::state().choose_answers.push_back(o.choose);  // a CD's series
     OPEN_STUDY(study.c_str());  // as "Ouvrir" opens the file the dialog gives
     if (load_ok != 1) {
         hand_back({{"refused", last_box("Ce fichier n'a pas pu \xEAtre ouvert.")}});
@@ -218,6 +228,7 @@ int analyze_one(const Options& o) {
     }
     json record = study_record(study);
     record["placement"] = placement_code(o);
+    if (o.choose >= 0) record["series"] = o.choose + 1;  // the series of the CD, counted from 1
     std::string dicom_refused;
     const std::string failed = write_outputs(o, study, record["outputs"], dicom_refused);
     vesmora_before_exit = nullptr;
@@ -247,8 +258,9 @@ struct Outcome {
     std::string dicom_refused;  // UTF-8: the record stands, its DICOM objects were not made
 };
 
-std::vector<std::string> child_args(const Options& o, const std::string& study, const std::string& stem) {
+std::vector<std::string> child_args(const Options& o, const std::string& study, const std::string& stem, int choice) {
     std::vector<std::string> a = {"vesmora-cli", "analyze-study", study, "--stem", stem};
+    if (choice >= 0) a.insert(a.end(), {"--choose", std::to_string(choice)});
     auto add = [&a](const char* flag, const std::string& value) {
         if (value.empty()) return;
         a.push_back(flag);
@@ -264,7 +276,8 @@ std::vector<std::string> child_args(const Options& o, const std::string& study, 
 }
 
 // Starts the tool again on one study, its standard output into a pipe; false and why when it cannot.
-bool start(const Options& o, const std::string& study, const std::string& stem, Run& run, std::string& why) {
+bool start(const Options& o, const std::string& study, const std::string& stem, int choice, Run& run,
+           std::string& why) {
     int p[2];
     if (pipe2(p, O_CLOEXEC) != 0) {
         why = std::strerror(errno);
@@ -273,7 +286,7 @@ bool start(const Options& o, const std::string& study, const std::string& stem, 
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, p[1], STDOUT_FILENO);  // dup2 leaves the copy open across exec
-    const std::vector<std::string> args = child_args(o, study, stem);
+    const std::vector<std::string> args = child_args(o, study, stem, choice);
     std::vector<char*> argv;
     for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
     argv.push_back(nullptr);
@@ -362,11 +375,11 @@ private:
 
 // Runs every study, at most o.jobs at once; outcomes in the order of the studies.
 // The stems of the studies' outputs, none twice in a run: a stem met again gets "-2", "-3"...
-std::vector<std::string> unique_stems(const std::vector<std::string>& studies) {
+std::vector<std::string> unique_stems(const std::vector<std::string>& studies, const std::vector<std::string>& names) {
     std::set<std::string> used;
     std::vector<std::string> stems;
-    for (const std::string& study : studies) {
-        const std::string base = stem_of(study);
+    for (std::size_t i = 0; i < studies.size(); i++) {
+        const std::string base = i < names.size() && !names[i].empty() ? names[i] : stem_of(studies[i]);
         std::string stem = base;
         for (int n = 2; used.count(stem) != 0; n++) stem = base + "-" + std::to_string(n);
         used.insert(stem);
@@ -375,9 +388,15 @@ std::vector<std::string> unique_stems(const std::vector<std::string>& studies) {
     return stems;
 }
 
+// A study as the progress lines name it: a CD's series with its number.
+std::string shown_name(const Options& o, std::size_t i) {
+    const int choice = i < o.choices.size() ? o.choices[i] : -1;
+    return choice < 0 ? o.studies[i] : o.studies[i] + latin1_to_utf8(" (s\xE9rie ") + std::to_string(choice + 1) + ")";
+}
+
 std::vector<Outcome> run_all(const Options& o) {
     const std::size_t n = o.studies.size();
-    const std::vector<std::string> stems = unique_stems(o.studies);
+    const std::vector<std::string> stems = unique_stems(o.studies, o.names);
     std::vector<Outcome> outcomes(n);
     std::vector<Run> runs(n);
     std::vector<std::size_t> running;
@@ -387,12 +406,13 @@ std::vector<Outcome> run_all(const Options& o) {
     while (next < n || !running.empty()) {
         while (next < n && running.size() < o.jobs) {
             std::string why;
-            if (start(o, o.studies[next], stems[next], runs[next], why)) {
+            const int choice = next < o.choices.size() ? o.choices[next] : -1;
+            if (start(o, o.studies[next], stems[next], choice, runs[next], why)) {
                 running.push_back(next);
             } else {
                 outcomes[next] = {true, json(), latin1_to_utf8("le processus d'analyse n'a pas pu d\xE9marrer.") + detail(why),
                                   ""};
-                progress.study_done(o.studies[next], outcomes[next]);
+                progress.study_done(shown_name(o, next), outcomes[next]);
             }
             ++next;
         }
@@ -416,7 +436,7 @@ std::vector<Outcome> run_all(const Options& o) {
             const std::size_t i = running[k];
             if (fds[k].revents == 0 && now >= runs[i].deadline) {
                 outcomes[i] = stop(runs[i], o.timeout);
-                progress.study_done(o.studies[i], outcomes[i]);
+                progress.study_done(shown_name(o, i), outcomes[i]);
                 continue;
             }
             bool ended = false;
@@ -433,7 +453,7 @@ std::vector<Outcome> run_all(const Options& o) {
                 continue;
             }
             outcomes[i] = finish(runs[i]);
-            progress.study_done(o.studies[i], outcomes[i]);
+            progress.study_done(shown_name(o, i), outcomes[i]);
         }
         running.swap(still);
     }
@@ -479,7 +499,10 @@ void print_table(const json& records, const Options& o) {
     if (records.empty()) return;
     constexpr std::size_t NAME = 26, COL = 21;
     std::string line = pad("Segment", NAME);
-    for (const json& r : records) line += pad(fs::path(r["file"].get<std::string>()).stem().string(), COL, true);
+    for (const json& r : records)
+        line += pad(fs::path(r["file"].get<std::string>()).stem().string() +
+                        (r.contains("series") ? " " + std::to_string(r["series"].get<int>()) : ""),
+                    COL, true);
     std::printf("%s\n", line.c_str());
     for (std::size_t n = 0; n < records[0]["segments"].size(); ++n) {
         const json& seg = records[0]["segments"][n];
@@ -503,6 +526,44 @@ void print_table(const json& records, const Options& o) {
     std::printf("\nRapports :\n");
     for (const json& r : records)
         if (r["outputs"]["pdf"].is_string()) std::printf("  %s\n", r["outputs"]["pdf"].get<std::string>().c_str());
+}
+
+// A CD's DICOMDIR stands for each nuclear medicine series it lists, analysed as if given alone and
+// named after the CD's folder and the series. One that cannot be read stays one entry: its
+// process then gives the refusal the desktop shows.
+void expand_dicomdirs(Options& o) {
+    std::vector<std::string> studies, names;
+    std::vector<int> choices;
+    for (const std::string& study : o.studies) {
+        std::size_t count = 0;
+        std::vector<std::string> labels;
+#ifdef VESMORA_HAVE_DICOM_IMPORT
+        std::string error;
+        if (is_dicomdir(study)) {
+            const fs::path folder = fs::absolute(study).parent_path();
+            for (const DirSeries& s : dicomdir_nm_series(study, error)) {
+                std::string label = folder.filename().string() + "-serie" + std::to_string(++count);
+                if (!s.description.empty()) label += "-" + s.description;
+                for (char& c : label)
+                    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
+                labels.push_back(label);
+            }
+        }
+#endif
+        if (count == 0) {
+            studies.push_back(study);
+            names.emplace_back();
+            choices.push_back(-1);
+        }
+        for (std::size_t n = 0; n < count; n++) {
+            studies.push_back(study);
+            names.push_back(labels[n]);
+            choices.push_back(static_cast<int>(n));
+        }
+    }
+    o.studies = studies;
+    o.names = names;
+    o.choices = choices;
 }
 
 int analyze_all(Options& o) {
@@ -560,6 +621,7 @@ int analyze_all(Options& o) {
     if (!ready_folder(o.pdf_dir, "--pdf") || !ready_folder(o.png_dir, "--png") || !ready_folder(o.dicom_dir, "--dicom"))
         return 2;
     if (o.jobs == 0) o.jobs = std::max(1u, std::thread::hardware_concurrency());
+    expand_dicomdirs(o);
 
     const std::vector<Outcome> outcomes = run_all(o);
     json records = json::array();
@@ -612,6 +674,7 @@ void add_options(CLI::App* cmd, Options& o, bool one) {
                     "Folder for each study's DICOM Secondary Capture and Structured Report (STEM-sc.dcm, STEM-sr.dcm)");
     if (one) {
         cmd->add_option("--stem", o.stem, "Stem of the study's outputs");
+        cmd->add_option("--choose", o.choose, "The line its chooser gives (a CD's series, from 0)");
         return;
     }
     cmd->add_flag("--auto", o.auto_place, "Place the model automatically on each study (the default)")

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -326,6 +327,17 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
         need(1);
         if (w[1] != "yes" && w[1] != "no") throw ScriptError{"'answer' takes yes or no"};
         headless::state().confirm_answers.push_back(w[1] == "yes" ? 1 : 0);
+    } else if (verb == "choose") {
+        // The line to pick in the next chooser (the series of a CD), counted from 1; unanswered: the first.
+        need(1);
+        char* end = nullptr;
+        const long n = std::strtol(w[1].c_str(), &end, 10);
+        if (w[1] == "cancel")
+            headless::state().choose_answers.push_back(-1);
+        else if (end == w[1].c_str() || *end != 0 || n < 1 || n > 100000)
+            throw ScriptError{"'choose' takes a line number from 1, or the word cancel"};
+        else
+            headless::state().choose_answers.push_back(static_cast<int>(n - 1));
     } else if (verb == "close") {
         need(0);
         send(VM_CLOSE, 0, 0);

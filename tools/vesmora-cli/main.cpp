@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("vesmora-cli ") + VESMORA_VERSION);
     int status = 0;
 #ifdef VESMORA_HAVE_DICOM_IMPORT
-    register_import_hooks();  // other transfer syntaxes and gated studies, for every subcommand
+    register_import_hooks();  // other syntaxes, gated studies, CDs and one-frame-per-file series, for every subcommand
 #endif
     add_header_command(app, status);
     add_sample_command(app, status);
