@@ -5,6 +5,7 @@
 //   2. volume loader   LOAD_DCM_FILE, READ_DATA, SWITCH_SLICES
 #include "Dicom.h"
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -1123,9 +1124,12 @@ int LOAD_DCM_FILE() {
 
 int LOAD_DCM_PATH(const char* path) {
     if (std::strlen(path) >= static_cast<std::size_t>(PATH_SIZE)) return refuse_long_path();
+    errno = 0;
     fich = std::fopen(path, "rb");
-    if (fich == nullptr) {
-        refuse("Impossible d'ouvrir ce fichier.");
+    if (fich == nullptr) {  // the file and the system's reason (missing, not allowed, a folder...)
+        const std::string why = with_detail(std::string("Impossible d'ouvrir ce fichier.\n") + path,
+                                            errno != 0 ? std::strerror(errno) : "");
+        refuse(why.c_str());
         return 0;
     }
     if (CHECK_SYNTAX(fich) != 1) {

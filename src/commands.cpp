@@ -101,7 +101,22 @@ int g_line_shown = -1;
 
 }  // namespace
 
-void RESULTS_EVALUATED() { model_now(g_evaluated); }
+// Whether the results of the last evaluation went out (a file or the archive).
+static bool g_results_out = false;
+
+void RESULTS_EVALUATED() {
+    model_now(g_evaluated);
+    g_results_out = false;
+}
+
+int QUIT_CONFIRMED() {
+    if (res_ok != 1 || g_results_out || WINDOW == nullptr) return 1;
+    return plat_confirm_box(WINDOW, UNSAVED_RESULTS_TEXT, "Vesmora");
+}
+
+void SHOW_STATUS(const std::string& text) {
+    if (WINDOW != nullptr) plat_set_dlg_item_text(WINDOW, ID_STALE_LINE, text.c_str());
+}
 
 int RESULTS_STALE() {
     if (res_ok != 1) return 0;
@@ -176,26 +191,43 @@ int export_results(int (*available)(), Hook hook, const char* what, Write write)
         warn(error);
         return 0;
     }
+    g_results_out = true;
     return 1;
+}
+
+// The archive's settings first when there are none: false when the user leaves them unsaved.
+bool pacs_ready() {
+    if (command_hooks.pacs_configured == nullptr || command_hooks.pacs_configured()) return true;
+    if (command_hooks.pacs_settings) command_hooks.pacs_settings();
+    return command_hooks.pacs_configured();
 }
 
 }  // namespace
 
 int EXPORT_PDF(const char* path) {
-    return export_results(results_exist, command_hooks.write_pdf, "le rapport PDF",
-                          [&](std::string& error) { return command_hooks.write_pdf(path, error); });
+    if (export_results(results_exist, command_hooks.write_pdf, "le rapport PDF",
+                       [&](std::string& error) { return command_hooks.write_pdf(path, error); }) != 1)
+        return 0;
+    SHOW_STATUS(std::string("Rapport PDF enregistr\xE9 : ") + path);
+    return 1;
 }
 
 int EXPORT_PNG(const char* folder) {
-    return export_results(results_exist, command_hooks.write_png, "les images PNG", [&](std::string& error) {
-        return command_hooks.write_png(folder, STUDY_OUTPUT_STEM(), error);
-    });
+    if (export_results(results_exist, command_hooks.write_png, "les images PNG", [&](std::string& error) {
+            return command_hooks.write_png(folder, STUDY_OUTPUT_STEM(), error);
+        }) != 1)
+        return 0;
+    SHOW_STATUS(std::string("Images PNG enregistr\xE9" "es dans ") + folder);
+    return 1;
 }
 
 int EXPORT_DICOM(const char* folder) {
-    return export_results(dicom_results, command_hooks.write_dicom, "l'export DICOM", [&](std::string& error) {
-        return command_hooks.write_dicom(folder, STUDY_OUTPUT_STEM(), error);
-    });
+    if (export_results(dicom_results, command_hooks.write_dicom, "l'export DICOM", [&](std::string& error) {
+            return command_hooks.write_dicom(folder, STUDY_OUTPUT_STEM(), error);
+        }) != 1)
+        return 0;
+    SHOW_STATUS(std::string("Objets DICOM (capture secondaire et SR) enregistr\xE9s dans ") + folder);
+    return 1;
 }
 
 int SEND_RESULTS() {
@@ -203,6 +235,7 @@ int SEND_RESULTS() {
             return command_hooks.send_results(STUDY_OUTPUT_STEM(), error);
         }) != 1)
         return 0;
+    SHOW_STATUS("R\xE9sultats envoy\xE9s \xE0 l'archive");
     MUMS("R\xE9sultats envoy\xE9s \xE0 l'archive : le rapport (capture secondaire) et le compte rendu "
          "structur\xE9 (SR) de l'\xE9tude.");
     return 1;
@@ -221,6 +254,7 @@ int SAVE_MODEL(const char* path) {
         warn(error);
         return 0;
     }
+    SHOW_STATUS(std::string("Mod\xE8le enregistr\xE9 : ") + path);
     return 1;
 }
 
@@ -271,7 +305,7 @@ int RUN_COMMAND(int id) {
         if (!path.empty()) EXPORT_DICOM(path.c_str());
         break;
     case ID_SEND_PACS:
-        SEND_RESULTS();
+        if (results_exportable(dicom_results) && pacs_ready()) SEND_RESULTS();
         break;
     case ID_SAVE_MODEL:
         if (model_placed() != 1) break;
@@ -284,15 +318,15 @@ int RUN_COMMAND(int id) {
         if (!path.empty()) LOAD_MODEL(path.c_str());
         break;
     case ID_OPEN_PACS:
-        if (command_hooks.open_from_pacs) command_hooks.open_from_pacs();
-        else missing("l'archive (PACS)");
+        if (command_hooks.open_from_pacs == nullptr) missing("l'archive (PACS)");
+        else if (pacs_ready()) command_hooks.open_from_pacs();
         break;
     case ID_PACS_SETTINGS:
         if (command_hooks.pacs_settings) command_hooks.pacs_settings();
         else missing("l'archive (PACS)");
         break;
     case ID_QUIT:
-        plat_send_message(WINDOW, VM_CLOSE, 0, 0);
+        if (QUIT_CONFIRMED()) plat_send_message(WINDOW, VM_CLOSE, 0, 0);
         break;
     case ID_ABOUT:
         plat_message_box(WINDOW, ABOUT_TEXT(), ABOUT_TITLE, ICON_INFORMATION);

@@ -384,6 +384,12 @@ void show_pacs_settings(QWidget* parent) {
     d.exec();
 }
 
+bool pacs_configured() {
+    pacs::Settings s;
+    std::string error;
+    return pacs::load_settings(s, error);
+}
+
 void show_open_from_pacs(QWidget* parent) {
     OpenDialog d(parent);
     if (d.exec() == QDialog::Accepted && !d.chosen.isEmpty()) open_study(d.chosen);

@@ -199,6 +199,10 @@ protected:
         deliver(e, button_message(e->button(), VM_LBUTTONDBLCLK, VM_RBUTTONDBLCLK));
     }
     void mouseMoveEvent(QMouseEvent* e) override { deliver(e, VM_MOUSEMOVE); }
+    void leaveEvent(QEvent* e) override {
+        QWidget::leaveEvent(e);
+        POINTER_LEFT();  // no pixel pointed at: the hover text goes
+    }
     void wheelEvent(QWheelEvent* e) override {
         const int turn = e->angleDelta().y();
         if (turn == 0) return;  // a sideways turn
@@ -234,7 +238,7 @@ protected:
     bool focusNextPrevChild(bool) override { return false; }
     void closeEvent(QCloseEvent* e) override {
         e->ignore();  // the program ends itself: its close request posts the quit message
-        plat_send_message(window_, VM_CLOSE, 0, 0);
+        if (QUIT_CONFIRMED()) plat_send_message(window_, VM_CLOSE, 0, 0);
     }
     void moveEvent(QMoveEvent* e) override {
         QMainWindow::moveEvent(e);

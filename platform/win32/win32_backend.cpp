@@ -207,6 +207,14 @@ INT_PTR CALLBACK dialog_proc(HWND h, UINT msg, WPARAM wparam, LPARAM lparam) {
         case MSG_OPEN_ARGUMENT:
             open_study(be().argument.c_str());
             return TRUE;
+        case WM_MOUSEMOVE: {  // asks for WM_MOUSELEAVE once the pointer goes; the move itself goes on
+            TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, h, 0};
+            TrackMouseEvent(&track);
+            break;
+        }
+        case WM_MOUSELEAVE:
+            POINTER_LEFT();
+            return TRUE;
         default:
             break;
         }
