@@ -74,9 +74,9 @@ public:
         peer_aet_->setObjectName(QStringLiteral("peer_aet"));
         host_->setObjectName(QStringLiteral("host"));
         port_ = spin(1, 65535, s.port, QString());
-        connect_ = spin(1, 600, s.connect_timeout, QStringLiteral(" s"));
-        dimse_ = spin(1, 3600, s.dimse_timeout, QStringLiteral(" s"));
-        transfer_ = spin(1, 86400, s.transfer_timeout, QStringLiteral(" s"));
+        connect_ = spin(1, pacs::MAX_CONNECT_TIMEOUT, s.connect_timeout, QStringLiteral(" s"));
+        dimse_ = spin(1, pacs::MAX_DIMSE_TIMEOUT, s.dimse_timeout, QStringLiteral(" s"));
+        transfer_ = spin(1, pacs::MAX_TRANSFER_TIMEOUT, s.transfer_timeout, QStringLiteral(" s"));
         form->addRow(QStringLiteral("Notre titre AE :"), aet_);
         form->addRow(QStringLiteral("Titre AE de l'archive :"), peer_aet_);
         form->addRow(QStringLiteral("H\u00F4te :"), host_);
