@@ -80,6 +80,7 @@
 #include "Main_Wnd_Proc.h"
 #include "commands.h"
 #include "file_exports.h"
+#include "guide.h"
 #include "latin1.h"
 #include "layout.h"
 
@@ -733,7 +734,7 @@ void plat_shell_open(HWND_ parent, const char* path) {
         be().shell_open(file);
         return;
     }
-    if (QFileInfo::exists(file)) QDesktopServices::openUrl(QUrl::fromLocalFile(file));  // missing: nothing shown
+    vesmora_qt::show_guide(file);  // missing: nothing shown
 }
 
 int plat_module_file_name(char* buf, int size) {

@@ -7,14 +7,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#ifdef VESMORA_HAVE_QTPDF
+#include <QPdfDocument>
+#endif
 #include <functional>
 #include <stdexcept>
 
 #include "desktop.h"
+#include "guide.h"
 #include "pacs_dialogs.h"
 
 namespace {
@@ -63,6 +69,39 @@ private slots:
 
     void qt_speaks_french() {
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Oui"));
+    }
+
+    void the_guide_opens_without_a_desktop_viewer() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Aide.pdf"));
+        {
+            QPdfWriter pdf(path);
+            QPainter p(&pdf);
+            p.drawText(100, 100, QStringLiteral("Guide"));
+        }
+        vesmora_qt::show_guide(dir.filePath(QStringLiteral("absent.pdf")), false);  // missing: nothing
+        QVERIFY(vesmora_qt::guide_viewer() == nullptr);
+#ifdef VESMORA_HAVE_QTPDF
+        vesmora_qt::show_guide(path, false);
+        QWidget* viewer = vesmora_qt::guide_viewer();
+        QVERIFY(viewer != nullptr && viewer->isVisible());
+        QCOMPARE(viewer->findChild<QPdfDocument*>()->pageCount(), 1);
+        vesmora_qt::show_guide(path, false);  // "Aide" again: the same window
+        QCOMPARE(vesmora_qt::guide_viewer(), viewer);
+        viewer->close();
+        QTRY_VERIFY(vesmora_qt::guide_viewer() == nullptr);
+#else
+        QString text;
+        WhenModal close_box([&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (box == nullptr) return false;
+            text = box->text();
+            box->accept();
+            return true;
+        });
+        vesmora_qt::show_guide(path, false);
+        QVERIFY(text.contains(QStringLiteral("Aucun lecteur de PDF")) && text.contains(path));
+#endif
     }
 
     void the_settings_dialog_refuses_an_accented_host_and_writes_nothing() {
