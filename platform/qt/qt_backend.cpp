@@ -66,9 +66,14 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -131,6 +136,7 @@ struct Backend {
     std::function<void(HWND_, unsigned, std::uintptr_t, std::intptr_t)> observer;
     std::function<void()> frame_hook;
     std::vector<std::pair<QAction*, const Command*>> actions;  // the menu items and their rows
+    QWidget* client = nullptr;  // the main window's client area (inside a scroll area on a small screen)
 };
 
 Backend& be() {
@@ -422,6 +428,34 @@ void add_menu_bar(MainWindow* mw, PlatWindow_* window) {
 
 int menu_height(QMainWindow* mw) { return mw->menuBar()->sizeHint().height(); }
 
+// Room the window manager takes above a window for its title bar, and around it for its frame.
+constexpr int TITLE_ROOM = 40, FRAME_ROOM = 8;
+
+// On a screen smaller than the window (1366 x 768 with a title bar), the client area goes into
+// a scroll area as large as the screen allows: the same pixels at the same client positions, so
+// every click lands where it did; the pop-ups follow the client area as it scrolls.
+void fit_small_screen(QMainWindow* mw, QWidget* client, PlatWindow_* window) {
+    const QScreen* screen = mw->screen() ? mw->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect room = screen->availableGeometry();
+    const int menu = menu_height(mw);
+    if (CLIENT_WIDTH + FRAME_ROOM <= room.width() && CLIENT_HEIGHT + menu + TITLE_ROOM <= room.height()) return;
+    auto* scroll = new QScrollArea(mw);
+    scroll->setObjectName(QStringLiteral("client_scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(false);
+    mw->takeCentralWidget();    // not deleted, as setCentralWidget would
+    scroll->setWidget(client);  // keeps its fixed size
+    mw->setCentralWidget(scroll);
+    const int bar = scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int w = std::min(CLIENT_WIDTH + bar, room.width() - FRAME_ROOM);
+    const int h = std::min(CLIENT_HEIGHT + menu + bar, room.height() - TITLE_ROOM);
+    mw->setFixedSize(w, h);
+    auto follow = [window] { plat_send_message(window, VM_MOVE, 0, 0); };
+    QObject::connect(scroll->horizontalScrollBar(), &QScrollBar::valueChanged, mw, follow);
+    QObject::connect(scroll->verticalScrollBar(), &QScrollBar::valueChanged, mw, follow);
+}
+
 PlatWindow_* control_of(HWND_ window, int id) {
     if (window == nullptr) return nullptr;
     for (const auto& c : window->controls)
@@ -447,7 +481,7 @@ int run_event_loop() {
 
 QMainWindow* main_window() { return be().main ? static_cast<QMainWindow*>(be().main->widget) : nullptr; }
 
-QWidget* client_area() { return main_window() ? main_window()->centralWidget() : nullptr; }
+QWidget* client_area() { return main_window() ? be().client : nullptr; }
 
 QWidget* control(HWND_ window, int id) {
     PlatWindow_* c = control_of(window, id);
@@ -487,6 +521,7 @@ void reset() {
     b.windows.clear();
     b.main = nullptr;
     b.actions.clear();
+    b.client = nullptr;
     b.quit_posted = false;
     b.quit_code = 0;
 }
@@ -510,10 +545,12 @@ HWND_ plat_create_window(PlatTemplate tpl, HWND_ owner, WNDPROC_ proc) {
         font.setPixelSize(MAIN_FONT_PX);
         mw->setFont(font);
         auto* client = new ClientArea(h, mw);
+        be().client = client;
         mw->setCentralWidget(client);
         add_menu_bar(mw, h);
         add_controls(h, client, false);
         mw->setFixedSize(CLIENT_WIDTH, CLIENT_HEIGHT + menu_height(mw));
+        fit_small_screen(mw, client, h);
         mw->setWindowTitle(vesmora_qt::text_from_program(t.caption));
         h->text = t.caption;
         h->widget = mw;

@@ -1,12 +1,18 @@
-// The desktop program's application object and the archive's settings dialog (QtTest, offscreen):
-// a fault inside an event handler ends that action with a box, not the program; Qt's own texts are
-// French; the dialog refuses what the settings' check refuses and writes nothing then.
+// The desktop program's application object, its guide, its window on a small screen and the
+// archive's settings dialog (QtTest, offscreen): a fault inside an event handler ends that action
+// with a box, not the program; Qt's own texts are French; the guide opens without a desktop viewer;
+// the client area scrolls when the screen is small; the dialog refuses what the settings' check
+// refuses and writes nothing then.
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPushButton>
@@ -21,6 +27,9 @@
 
 #include "desktop.h"
 #include "guide.h"
+#include "layout.h"
+#include "main.h"
+#include "qt_backend.h"
 #include "pacs_dialogs.h"
 
 namespace {
@@ -102,6 +111,39 @@ private slots:
         vesmora_qt::show_guide(path, false);
         QVERIFY(text.contains(QStringLiteral("Aucun lecteur de PDF")) && text.contains(path));
 #endif
+    }
+
+    // Run on a large screen (no scroll area) and on a 1366 x 768 one (VESMORA_SMALL_SCREEN).
+    void small_screen_scrolls_the_client_area() {
+        STARTUP();
+        QMainWindow* mw = vesmora_qt::main_window();
+        mw->show();
+        QVERIFY(QTest::qWaitForWindowExposed(mw));
+        QWidget* client = vesmora_qt::client_area();
+        QCOMPARE(client->size(), QSize(CLIENT_WIDTH, CLIENT_HEIGHT));
+        auto* scroll = mw->findChild<QScrollArea*>(QStringLiteral("client_scroll"));
+        if (!qEnvironmentVariableIsSet("VESMORA_SMALL_SCREEN")) {
+            QVERIFY(scroll == nullptr);
+            QCOMPARE(mw->size(), QSize(CLIENT_WIDTH, CLIENT_HEIGHT + mw->menuBar()->sizeHint().height()));
+            vesmora_qt::reset();
+            return;
+        }
+        QVERIFY(scroll != nullptr);
+        QVERIFY(mw->frameGeometry().height() <= 768);
+        // The lowest right client pixel, scrolled into view: a press there is that client pixel.
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        std::vector<std::intptr_t> points;
+        vesmora_qt::set_message_observer([&](HWND_ w, unsigned msg, std::uintptr_t, std::intptr_t lp) {
+            if (w == WINDOW && msg == VM_LBUTTONDOWN) points.push_back(lp);
+        });
+        QTest::mouseClick(client, Qt::LeftButton, {}, QPoint(838, 749));
+        vesmora_qt::set_message_observer({});
+        QCOMPARE(points, (std::vector<std::intptr_t>{static_cast<std::intptr_t>(MAKE_PARAM(838, 749))}));
+        // The window's place as the program sees it follows the scrolled client area (the pop-ups with it).
+        PlatRect r;
+        plat_get_window_rect(WINDOW, &r);
+        QCOMPARE(QPoint(r.left + FRAME_LEFT, r.top + FRAME_TOP), client->mapToGlobal(QPoint(0, 0)));
+        vesmora_qt::reset();
     }
 
     void the_settings_dialog_refuses_an_accented_host_and_writes_nothing() {
