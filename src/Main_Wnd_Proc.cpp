@@ -18,6 +18,7 @@
 #include "commands.h"
 #include "layout.h"
 #include "main.h"
+#include "remembered.h"
 #include "sectors.h"
 
 namespace {
@@ -102,7 +103,10 @@ void on_command(int id) {
         redraw_colours();
         break;
     case ID_OPEN:
-        if (LOAD_DCM_FILE() == 1) study_opened();  // the dialog, then the file as OPEN_STUDY reads it
+        if (LOAD_DCM_FILE() == 1) {  // the dialog, then the file as OPEN_STUDY reads it
+            REMEMBER_FOLDER(KEY_OPEN_FOLDER, DCM_PATH, false);
+            study_opened();
+        }
         break;
     case ID_HLA_DOWN: case ID_HLA_UP: case ID_VLA_DOWN: case ID_VLA_UP: case ID_SA_DOWN: case ID_SA_UP: {
         if (!volume) break;
@@ -218,6 +222,7 @@ void on_command(int id) {
 }
 
 void on_close() {
+    if (chaine != nullptr) SAVE_SETTINGS();  // once: a second close request finds the buffers gone
     std::free(chaine);
     chaine = nullptr;
     std::free(BMPhla);

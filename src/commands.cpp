@@ -9,6 +9,7 @@
 #include "Output_Names.h"
 #include "layout.h"
 #include "main.h"
+#include "remembered.h"
 #include "version.h"
 
 CommandHooks command_hooks{};
@@ -115,7 +116,8 @@ int QUIT_CONFIRMED() {
 }
 
 void SHOW_STATUS(const std::string& text) {
-    if (WINDOW != nullptr) plat_set_dlg_item_text(WINDOW, ID_STALE_LINE, text.c_str());
+    // The warning that the results no longer match the model keeps the line (a model saved meanwhile).
+    if (WINDOW != nullptr && !RESULTS_STALE()) plat_set_dlg_item_text(WINDOW, ID_STALE_LINE, text.c_str());
 }
 
 int RESULTS_STALE() {
@@ -162,8 +164,13 @@ std::string study_folder() {
     return DCM_PATH[0] ? fs::path(DCM_PATH).parent_path().string() : std::string();
 }
 
-std::string in_study_folder(const std::string& name) {
-    const std::string folder = study_folder();
+// Where an export's dialog starts: the folder it wrote to last, else the study's folder.
+std::string start_folder(const char* key) {
+    const std::string kept = REMEMBERED_FOLDER(key);
+    return kept.empty() ? study_folder() : kept;
+}
+
+std::string in_folder(const std::string& folder, const std::string& name) {
     return folder.empty() ? name : (fs::path(folder) / name).string();
 }
 
@@ -291,31 +298,33 @@ int RUN_COMMAND(int id) {
     switch (id) {
     case ID_EXPORT_PDF:
         if (!results_exportable(results_exist)) break;
-        path = ask(ASK_SAVE_FILE, "Exporter le rapport PDF", "Rapport PDF (*.pdf)", in_study_folder(report_pdf_name(stem)));
-        if (!path.empty()) EXPORT_PDF(path.c_str());
+        path = ask(ASK_SAVE_FILE, "Exporter le rapport PDF", "Rapport PDF (*.pdf)",
+                   in_folder(start_folder(KEY_PDF_FOLDER), report_pdf_name(stem)));
+        if (!path.empty() && EXPORT_PDF(path.c_str()) == 1) REMEMBER_FOLDER(KEY_PDF_FOLDER, path, false);
         break;
     case ID_EXPORT_PNG:
         if (!results_exportable(results_exist)) break;
-        path = ask(ASK_FOLDER, "Enregistrer les images (PNG) dans le dossier", "", study_folder());
-        if (!path.empty()) EXPORT_PNG(path.c_str());
+        path = ask(ASK_FOLDER, "Enregistrer les images (PNG) dans le dossier", "", start_folder(KEY_PNG_FOLDER));
+        if (!path.empty() && EXPORT_PNG(path.c_str()) == 1) REMEMBER_FOLDER(KEY_PNG_FOLDER, path, true);
         break;
     case ID_EXPORT_DICOM:
         if (!results_exportable(dicom_results)) break;
-        path = ask(ASK_FOLDER, "Exporter en DICOM dans le dossier", "", study_folder());
-        if (!path.empty()) EXPORT_DICOM(path.c_str());
+        path = ask(ASK_FOLDER, "Exporter en DICOM dans le dossier", "", start_folder(KEY_DICOM_FOLDER));
+        if (!path.empty() && EXPORT_DICOM(path.c_str()) == 1) REMEMBER_FOLDER(KEY_DICOM_FOLDER, path, true);
         break;
     case ID_SEND_PACS:
         if (results_exportable(dicom_results) && pacs_ready()) SEND_RESULTS();
         break;
     case ID_SAVE_MODEL:
         if (model_placed() != 1) break;
-        path = ask(ASK_SAVE_FILE, "Enregistrer le mod\xE8le", "Mod\xE8le (*.json)", in_study_folder(model_file_name(stem)));
-        if (!path.empty()) SAVE_MODEL(path.c_str());
+        path = ask(ASK_SAVE_FILE, "Enregistrer le mod\xE8le", "Mod\xE8le (*.json)",
+                   in_folder(start_folder(KEY_MODEL_FOLDER), model_file_name(stem)));
+        if (!path.empty() && SAVE_MODEL(path.c_str()) == 1) REMEMBER_FOLDER(KEY_MODEL_FOLDER, path, false);
         break;
     case ID_LOAD_MODEL:
         if (study_loaded() != 1) break;
-        path = ask(ASK_OPEN_FILE, "Charger un mod\xE8le", "Mod\xE8le (*.json)", study_folder());
-        if (!path.empty()) LOAD_MODEL(path.c_str());
+        path = ask(ASK_OPEN_FILE, "Charger un mod\xE8le", "Mod\xE8le (*.json)", start_folder(KEY_MODEL_FOLDER));
+        if (!path.empty() && LOAD_MODEL(path.c_str()) == 1) REMEMBER_FOLDER(KEY_MODEL_FOLDER, path, false);
         break;
     case ID_OPEN_PACS:
         if (command_hooks.open_from_pacs == nullptr) missing("l'archive (PACS)");

@@ -80,8 +80,8 @@ int QUIT_CONFIRMED();
 inline constexpr const char* UNSAVED_RESULTS_TEXT =
     "Les r\xE9sultats de cette \xE9tude n'ont \xE9t\xE9 ni export\xE9s ni envoy\xE9s \xE0 l'archive.\n\n"
     "Quitter quand m\xEAme ?";
-// The line under the results picture, where each export says what it wrote (the stale-results
-// warning takes it over when the model changes).
+// The line under the results picture, where each export says what it wrote; while the results
+// are stale their warning keeps the line.
 void SHOW_STATUS(const std::string& text);
 
 // --- the exports and the model files ---------------------------------------------------------

@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     const QString icon = QCoreApplication::applicationDirPath() + QStringLiteral("/vesmora.png");
     if (QFileInfo::exists(icon)) QApplication::setWindowIcon(QIcon(icon));
 
+    vesmora_qt::use_native_settings();
     STARTUP();
     const QStringList files = args.positionalArguments();
     if (!files.isEmpty()) {

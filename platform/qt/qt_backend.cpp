@@ -67,6 +67,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
@@ -77,6 +78,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -137,6 +139,8 @@ struct Backend {
     std::function<void()> frame_hook;
     std::vector<std::pair<QAction*, const Command*>> actions;  // the menu items and their rows
     QWidget* client = nullptr;  // the main window's client area (inside a scroll area on a small screen)
+    bool native_settings = false;  // the program's remembered settings in QSettings, else in `settings`
+    std::map<QString, QString> settings;
 };
 
 Backend& be() {
@@ -508,6 +512,8 @@ void set_message_observer(std::function<void(HWND_, unsigned, std::uintptr_t, st
 
 void set_frame_hook(std::function<void()> hook) { be().frame_hook = std::move(hook); }
 
+void use_native_settings() { be().native_settings = true; }
+
 long bitmaps_made() { return be().bitmaps_made; }
 
 void reset() {
@@ -522,6 +528,7 @@ void reset() {
     b.main = nullptr;
     b.actions.clear();
     b.client = nullptr;
+    b.settings.clear();  // a new start in the same process remembers nothing (the native store stays)
     b.quit_posted = false;
     b.quit_code = 0;
 }
@@ -610,8 +617,14 @@ void plat_set_window_pos(HWND_ window, int x, int y, int w, int h) {
     if (window == nullptr || window->widget == nullptr) return;
     if (window == be().main) {
         auto* mw = static_cast<QMainWindow*>(window->widget);
+        // A place on no screen (a kept place, a screen unplugged since) becomes the nearest screen's corner.
+        QPoint at(x + FRAME_LEFT, y + FRAME_TOP);
+        if (QGuiApplication::screenAt(at + QPoint(40, 10)) == nullptr) {
+            const QScreen* s = QGuiApplication::primaryScreen();
+            if (s != nullptr) at = s->availableGeometry().topLeft() + QPoint(FRAME_LEFT, FRAME_TOP);
+        }
         // The client area at (x + 3, y + 22), below the menu bar; the size is the layout's.
-        mw->setGeometry(x + FRAME_LEFT, y + FRAME_TOP - menu_height(mw), mw->width(), mw->height());
+        mw->setGeometry(at.x(), at.y() - menu_height(mw), mw->width(), mw->height());
     } else if (window->parent == nullptr) {
         window->widget->setGeometry(x, y, w, h);
     }
@@ -740,7 +753,11 @@ int plat_confirm_box(HWND_ owner, const char* text, const char* title) {
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
     if (path_size > 0) path[0] = 0;
-    QFileDialog dialog(owner ? owner->widget : nullptr, vesmora_qt::text_from_program(title), be().last_folder);
+    // This run's last folder, else the one the program kept from an earlier run.
+    QString start = be().last_folder;
+    char kept[260];
+    if (start.isEmpty() && plat_load_setting("dossier_ouvrir", kept, sizeof kept) == 1) start = QFile::decodeName(kept);
+    QFileDialog dialog(owner ? owner->widget : nullptr, vesmora_qt::text_from_program(title), start);
     dialog.setFileMode(QFileDialog::ExistingFile);  // the file and its folder must exist
     dialog.setNameFilter(vesmora_qt::text_from_program(filter_name) + QStringLiteral(" (") +
                          vesmora_qt::text_from_program(filter_pattern) + QStringLiteral(")"));
@@ -783,4 +800,34 @@ int plat_module_file_name(char* buf, int size) {
     }
     std::memcpy(buf, bytes.constData(), static_cast<std::size_t>(bytes.size()) + 1);
     return static_cast<int>(bytes.size());
+}
+
+// --- remembered settings --------------------------------------------------------------------------
+int plat_load_setting(const char* name, char* value, int size) {
+    const QString key = QString::fromLatin1(name ? name : "");
+    QString text;
+    if (be().native_settings) {
+        const QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Vesmora"),
+                              QStringLiteral("Vesmora"));
+        if (!store.contains(key)) return 0;
+        text = store.value(key).toString();
+    } else {
+        const auto it = be().settings.find(key);
+        if (it == be().settings.end()) return 0;
+        text = it->second;
+    }
+    const QByteArray bytes = QFile::encodeName(text);  // folders in the system's own bytes
+    if (size <= 0 || bytes.size() + 1 > size) return 0;
+    std::memcpy(value, bytes.constData(), static_cast<std::size_t>(bytes.size()) + 1);
+    return 1;
+}
+
+void plat_save_setting(const char* name, const char* value) {
+    const QString key = QString::fromLatin1(name ? name : ""), text = QFile::decodeName(value ? value : "");
+    if (!be().native_settings) {
+        be().settings[key] = text;
+        return;
+    }
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Vesmora"), QStringLiteral("Vesmora"));
+    store.setValue(key, text);
 }

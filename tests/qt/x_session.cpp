@@ -66,6 +66,11 @@ int main(int argc, char** argv) {
 
     QProcess program;
     program.setProcessChannelMode(QProcess::ForwardedChannels);
+    // No settings kept from an earlier run: the window starts as the replay does.
+    QDir(work + "/config").removeRecursively();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", work + "/config");
+    program.setProcessEnvironment(env);
     program.start(vesmora, {study});
     if (!program.waitForStarted()) {
         std::fprintf(stderr, "cannot start %s\n", qPrintable(vesmora));
