@@ -52,7 +52,7 @@ void open_viewer(const QString& path) {
         viewer->activateWindow();
         return;
     }
-    auto* window = new QWidget(nullptr, Qt::Window);
+    auto* window = new QWidget(main_window(), Qt::Window);  // its own window, gone with the program's
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setObjectName(QStringLiteral("guide"));
     window->setWindowTitle(QStringLiteral("Vesmora \u2014 Aide"));
