@@ -32,7 +32,13 @@ std::string settings_path();
 bool load_settings(Settings& s, std::string& error);
 // Writes the file (and its folder); false with the reason.
 bool save_settings(const Settings& s, std::string& error);
-// "" when the settings can be used, else what is wrong ("titre AE ..."); save and the services check it.
+// The longest time-outs taken, in seconds (the shortest is 1 s).
+inline constexpr int MAX_CONNECT_TIMEOUT = 600, MAX_DIMSE_TIMEOUT = 3600, MAX_TRANSFER_TIMEOUT = 86400;
+// "" when the settings can be used, else what is wrong, in French naming the field ("le titre AE
+// local ...", "l'h\xF4te ...", "le port ...", "le d\xE9lai ..."). The one check of the dialog, of
+// `pacs config`, of the saved file and of every service: AE titles 1 to 16 characters of the
+// default repertoire without backslash; the host an IPv4 or IPv6 address or an ASCII host name;
+// the port 1 to 65535; each time-out 1 s up to its maximum.
 std::string check_settings(const Settings& s);
 // "" when the TLS fields hold together (with tls: a ca, cert and key both or neither); saving also
 // wants the files readable.

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -40,17 +41,93 @@ std::string check_aet(const std::string& aet, const char* which) {
     return "";
 }
 
+bool digits(const std::string& s) { return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos; }
+
+std::vector<std::string> split(const std::string& s, char sep) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t at; (at = s.find(sep, start)) != std::string::npos; start = at + 1) parts.push_back(s.substr(start, at - start));
+    parts.push_back(s.substr(start));
+    return parts;
+}
+
+// Four decimal numbers 0..255 without leading zeros ("010" would be read as octal by some resolvers).
+bool ipv4(const std::string& s) {
+    const auto parts = split(s, '.');
+    if (parts.size() != 4) return false;
+    for (const std::string& p : parts)
+        if (!digits(p) || p.size() > 3 || (p.size() > 1 && p[0] == '0') || std::stoi(p) > 255) return false;
+    return true;
+}
+
+// Groups of 1 to 4 hexadecimal digits, 8 of them or fewer around one "::"; the last may be an
+// IPv4 address, which counts for two.
+bool ipv6(const std::string& s) {
+    if (s.find(':') == std::string::npos) return false;
+    int groups = 0;
+    // The groups of one side of the "::" (or of the whole address); false on a bad one.
+    auto side = [&groups](const std::string& text, bool last_side) {
+        if (text.empty()) return true;
+        const auto parts = split(text, ':');
+        for (std::size_t n = 0; n < parts.size(); n++) {
+            const std::string& p = parts[n];
+            if (last_side && n + 1 == parts.size() && p.find('.') != std::string::npos) {
+                if (!ipv4(p)) return false;
+                groups += 2;
+            } else if (p.empty() || p.size() > 4 || p.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+                return false;
+            } else {
+                groups++;
+            }
+        }
+        return true;
+    };
+    const std::size_t gap = s.find("::");
+    if (gap == std::string::npos) return side(s, true) && groups == 8;
+    if (s.find("::", gap + 1) != std::string::npos) return false;
+    return side(s.substr(0, gap), false) && side(s.substr(gap + 2), true) && groups < 8;
+}
+
+// Labels of ASCII letters, digits and '-' (not at either end), 1 to 63 each, 253 in all; a
+// name whose last label is all digits would be a malformed IPv4 address.
+bool host_name(const std::string& s) {
+    if (s.empty() || s.size() > 253) return false;
+    const std::string name = s.back() == '.' ? s.substr(0, s.size() - 1) : s;  // "host." is fully qualified
+    const auto labels = split(name, '.');
+    for (const std::string& l : labels) {
+        if (l.empty() || l.size() > 63 || l.front() == '-' || l.back() == '-') return false;
+        for (char c : l)
+            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-')) return false;
+    }
+    return !digits(labels.back());
+}
+
+std::string check_host(const std::string& host) {
+    if (host.empty()) return "l'h\xF4te de l'archive est vide";
+    if (ipv4(host) || ipv6(host) || host_name(host)) return "";
+    return "l'h\xF4te \xAB " + host +
+           " \xBB n'est ni une adresse IP ni un nom d'h\xF4te (lettres sans accent, chiffres, '-' et '.')";
+}
+
+std::string check_seconds(int value, int high, const char* which) {
+    if (value >= 1 && value <= high) return "";
+    return std::string("le d\xE9lai ") + which + " (" + std::to_string(value) + " s) n'est pas entre 1 et " +
+           std::to_string(high) + " s";
+}
+
 }  // namespace
 
 std::string check_settings(const Settings& s) {
     std::string why = check_aet(s.aet, "local");
     if (why.empty()) why = check_aet(s.peer_aet, "de l'archive");
-    if (!why.empty()) return why;
-    if (s.host.empty()) return "l'adresse de l'archive est vide";
-    if (s.port < 1 || s.port > 65535) return "le port " + std::to_string(s.port) + " n'est pas entre 1 et 65535";
-    if (s.connect_timeout < 1 || s.dimse_timeout < 1 || s.transfer_timeout < 1)
-        return "un d\xE9lai d'attente est inf\xE9rieur \xE0 1 s";
-    return check_tls(s);
+    if (why.empty()) why = check_host(s.host);
+    if (why.empty() && (s.port < 1 || s.port > 65535))
+        why = "le port " + std::to_string(s.port) + " n'est pas entre 1 et 65535";
+    if (why.empty()) why = check_seconds(s.connect_timeout, MAX_CONNECT_TIMEOUT, "de connexion");
+    if (why.empty()) why = check_seconds(s.dimse_timeout, MAX_DIMSE_TIMEOUT, "par message");
+    if (why.empty()) why = check_seconds(s.transfer_timeout, MAX_TRANSFER_TIMEOUT, "d'un transfert");
+    if (why.empty()) why = check_tls(s);
+    return why;
 }
 
 std::string check_tls(const Settings& s) {
@@ -135,9 +212,16 @@ bool save_settings(const Settings& s, std::string& error) {
         j["tls_cert"] = s.cert;
         j["tls_key"] = s.key;
     }
+    std::string text;
+    try {  // every text is checked ASCII above; a field added later that is not fails here, not in the caller
+        text = j.dump(2) + "\n";
+    } catch (const nlohmann::json::exception& e) {
+        error = with_detail("R\xE9glages refus\xE9s : un champ n'est pas du texte UTF-8", e.what());
+        return false;
+    }
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-    return write_whole(path.string(), j.dump(2) + "\n", error);
+    return write_whole(path.string(), text, error);
 }
 
 std::string latin1_of(const std::string& utf8) { return utf8_to_latin1(utf8); }

@@ -14,7 +14,8 @@ if [ -z "${VESMORA_SHOT_INNER:-}" ]; then
   VESMORA_SHOT_INNER=1 exec xvfb-run -a -s '-screen 0 1100x900x24' bash "$0" "$build" "$out"
 fi
 
-"$build/platform/qt/vesmora" "$build/samples/normal-64.dcm" &
+# No settings kept from an earlier run (palette, place): the picture shows the start values.
+XDG_CONFIG_HOME=$(mktemp -d) "$build/platform/qt/vesmora" "$build/samples/normal-64.dcm" &
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
 wid=$(xdotool search --sync --onlyvisible --name Vesmora | head -n 1)

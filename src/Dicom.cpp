@@ -5,6 +5,7 @@
 //   2. volume loader   LOAD_DCM_FILE, READ_DATA, SWITCH_SLICES
 #include "Dicom.h"
 
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -1185,9 +1186,14 @@ int LOAD_DCM_PATH(const char* path) {
                "DICOMDIR.\nLa version Linux les ouvre ; ici, ouvrez le fichier de l'\xE9tude elle-m\xEAme.");
         return drop_study();
     }
-    if (fich == nullptr) fich = std::fopen(path, "rb");
     if (fich == nullptr) {
-        refuse("Impossible d'ouvrir ce fichier.");
+        errno = 0;
+        fich = std::fopen(path, "rb");
+    }
+    if (fich == nullptr) {  // the file and the system's reason (missing, not allowed, a folder...)
+        const std::string why = with_detail(std::string("Impossible d'ouvrir ce fichier.\n") + path,
+                                            errno != 0 ? std::strerror(errno) : "");
+        refuse(why.c_str());
         return drop_study();
     }
     if (CHECK_SYNTAX(fich) != 1) return drop_study();

@@ -18,6 +18,7 @@
 #include "commands.h"
 #include "layout.h"
 #include "main.h"
+#include "remembered.h"
 #include "sectors.h"
 
 namespace {
@@ -46,11 +47,22 @@ void show_letters(int visible) {
 // Commands
 // ---------------------------------------------------------------------------------------------
 // A new study shows no result of the previous one: the results picture black as at
-// start-up, the sector labels and the hover text empty (their visibility stays).
+// start-up, the sector labels and the hover text empty, and the pop-ups hidden (no empty
+// box over the black picture) until "R\xE9sultats" shows them again.
 void clear_results() {
     std::memset(BMPres, 0, RES_BYTES);
     for (int n = 1; n <= 17; n++) plat_set_dlg_item_text(winsect[n], ID_SECT_LABEL, "");
     plat_set_dlg_item_text(WINDOW, ID_HOVER, "");
+    plat_set_dlg_item_text(WINDOW, ID_STALE_LINE, "");  // what the last study's exports wrote
+    show_sector_labels(0);
+    show_letters(0);
+}
+
+// The pop-ups of the result picture chosen, once there are results.
+void show_result_popups() {
+    if (res_ok != 1) return;
+    show_sector_labels(RES_DISP == RES_SECTORS || RES_DISP == RES_SCORES ? 1 : 0);
+    show_letters(RES_DISP == RES_LATERAL ? 1 : 0);
 }
 
 // What a study that has just been read changes in the window.
@@ -91,7 +103,10 @@ void on_command(int id) {
         redraw_colours();
         break;
     case ID_OPEN:
-        if (LOAD_DCM_FILE() == 1) study_opened();  // the dialog, then the file as OPEN_STUDY reads it
+        if (LOAD_DCM_FILE() == 1) {  // the dialog, then the file as OPEN_STUDY reads it
+            REMEMBER_FOLDER(KEY_OPEN_FOLDER, DCM_PATH, false);
+            study_opened();
+        }
         break;
     case ID_HLA_DOWN: case ID_HLA_UP: case ID_VLA_DOWN: case ID_VLA_UP: case ID_SA_DOWN: case ID_SA_UP: {
         if (!volume) break;
@@ -167,6 +182,7 @@ void on_command(int id) {
             }
         }
         EVAL_RES();
+        show_result_popups();
         break;
     case ID_SHOW_BULL:
         if (!results) break;
@@ -206,6 +222,7 @@ void on_command(int id) {
 }
 
 void on_close() {
+    if (chaine != nullptr) SAVE_SETTINGS();  // once: a second close request finds the buffers gone
     std::free(chaine);
     chaine = nullptr;
     std::free(BMPhla);
@@ -452,6 +469,10 @@ int OPEN_STUDY(const char* path) {
     study_opened();
     UPDATE_STALE_LINE();
     return 1;
+}
+
+void POINTER_LEFT() {
+    if (WINDOW != nullptr && chaine != nullptr) plat_set_dlg_item_text(WINDOW, ID_HOVER, "");
 }
 
 void PLACE_POPUPS(int left, int top) {

@@ -19,4 +19,8 @@ void PLACE_POPUPS(int left, int top);
 // line, a dropped file, the archive's retrieval and the replay call it. 1: loaded.
 int OPEN_STUDY(const char* path);
 
+// The pointer has left the client area (through a menu, a dialog or the window's edge): the
+// hover text under the results picture is cleared, as no pixel is pointed at any more.
+void POINTER_LEFT();
+
 #endif

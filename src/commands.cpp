@@ -9,6 +9,7 @@
 #include "Output_Names.h"
 #include "layout.h"
 #include "main.h"
+#include "remembered.h"
 #include "version.h"
 
 CommandHooks command_hooks{};
@@ -106,7 +107,23 @@ int g_line_shown = -1;
 
 }  // namespace
 
-void RESULTS_EVALUATED() { model_now(g_evaluated); }
+// Whether the results of the last evaluation went out (a file or the archive).
+static bool g_results_out = false;
+
+void RESULTS_EVALUATED() {
+    model_now(g_evaluated);
+    g_results_out = false;
+}
+
+int QUIT_CONFIRMED() {
+    if (res_ok != 1 || g_results_out || WINDOW == nullptr) return 1;
+    return plat_confirm_box(WINDOW, UNSAVED_RESULTS_TEXT, "Vesmora");
+}
+
+void SHOW_STATUS(const std::string& text) {
+    // The warning that the results no longer match the model keeps the line (a model saved meanwhile).
+    if (WINDOW != nullptr && !RESULTS_STALE()) plat_set_dlg_item_text(WINDOW, ID_STALE_LINE, text.c_str());
+}
 
 int RESULTS_STALE() {
     if (res_ok != 1) return 0;
@@ -152,8 +169,13 @@ std::string study_folder() {
     return DCM_PATH[0] ? fs::path(DCM_PATH).parent_path().string() : std::string();
 }
 
-std::string in_study_folder(const std::string& name) {
-    const std::string folder = study_folder();
+// Where an export's dialog starts: the folder it wrote to last, else the study's folder.
+std::string start_folder(const char* key) {
+    const std::string kept = REMEMBERED_FOLDER(key);
+    return kept.empty() ? study_folder() : kept;
+}
+
+std::string in_folder(const std::string& folder, const std::string& name) {
     return folder.empty() ? name : (fs::path(folder) / name).string();
 }
 
@@ -181,26 +203,43 @@ int export_results(int (*available)(), Hook hook, const char* what, Write write)
         warn(error);
         return 0;
     }
+    g_results_out = true;
     return 1;
+}
+
+// The archive's settings first when there are none: false when the user leaves them unsaved.
+bool pacs_ready() {
+    if (command_hooks.pacs_configured == nullptr || command_hooks.pacs_configured()) return true;
+    if (command_hooks.pacs_settings) command_hooks.pacs_settings();
+    return command_hooks.pacs_configured();
 }
 
 }  // namespace
 
 int EXPORT_PDF(const char* path) {
-    return export_results(results_exist, command_hooks.write_pdf, "le rapport PDF",
-                          [&](std::string& error) { return command_hooks.write_pdf(path, error); });
+    if (export_results(results_exist, command_hooks.write_pdf, "le rapport PDF",
+                       [&](std::string& error) { return command_hooks.write_pdf(path, error); }) != 1)
+        return 0;
+    SHOW_STATUS(std::string("Rapport PDF enregistr\xE9 : ") + path);
+    return 1;
 }
 
 int EXPORT_PNG(const char* folder) {
-    return export_results(results_exist, command_hooks.write_png, "les images PNG", [&](std::string& error) {
-        return command_hooks.write_png(folder, STUDY_OUTPUT_STEM(), error);
-    });
+    if (export_results(results_exist, command_hooks.write_png, "les images PNG", [&](std::string& error) {
+            return command_hooks.write_png(folder, STUDY_OUTPUT_STEM(), error);
+        }) != 1)
+        return 0;
+    SHOW_STATUS(std::string("Images PNG enregistr\xE9" "es dans ") + folder);
+    return 1;
 }
 
 int EXPORT_DICOM(const char* folder) {
-    return export_results(dicom_results, command_hooks.write_dicom, "l'export DICOM", [&](std::string& error) {
-        return command_hooks.write_dicom(folder, STUDY_OUTPUT_STEM(), error);
-    });
+    if (export_results(dicom_results, command_hooks.write_dicom, "l'export DICOM", [&](std::string& error) {
+            return command_hooks.write_dicom(folder, STUDY_OUTPUT_STEM(), error);
+        }) != 1)
+        return 0;
+    SHOW_STATUS(std::string("Objets DICOM (capture secondaire et SR) enregistr\xE9s dans ") + folder);
+    return 1;
 }
 
 int SEND_RESULTS() {
@@ -208,6 +247,7 @@ int SEND_RESULTS() {
             return command_hooks.send_results(STUDY_OUTPUT_STEM(), error);
         }) != 1)
         return 0;
+    SHOW_STATUS("R\xE9sultats envoy\xE9s \xE0 l'archive");
     MUMS("R\xE9sultats envoy\xE9s \xE0 l'archive : le rapport (capture secondaire) et le compte rendu "
          "structur\xE9 (SR) de l'\xE9tude.");
     return 1;
@@ -226,6 +266,7 @@ int SAVE_MODEL(const char* path) {
         warn(error);
         return 0;
     }
+    SHOW_STATUS(std::string("Mod\xE8le enregistr\xE9 : ") + path);
     return 1;
 }
 
@@ -262,42 +303,44 @@ int RUN_COMMAND(int id) {
     switch (id) {
     case ID_EXPORT_PDF:
         if (!results_exportable(results_exist)) break;
-        path = ask(ASK_SAVE_FILE, "Exporter le rapport PDF", "Rapport PDF (*.pdf)", in_study_folder(report_pdf_name(stem)));
-        if (!path.empty()) EXPORT_PDF(path.c_str());
+        path = ask(ASK_SAVE_FILE, "Exporter le rapport PDF", "Rapport PDF (*.pdf)",
+                   in_folder(start_folder(KEY_PDF_FOLDER), report_pdf_name(stem)));
+        if (!path.empty() && EXPORT_PDF(path.c_str()) == 1) REMEMBER_FOLDER(KEY_PDF_FOLDER, path, false);
         break;
     case ID_EXPORT_PNG:
         if (!results_exportable(results_exist)) break;
-        path = ask(ASK_FOLDER, "Enregistrer les images (PNG) dans le dossier", "", study_folder());
-        if (!path.empty()) EXPORT_PNG(path.c_str());
+        path = ask(ASK_FOLDER, "Enregistrer les images (PNG) dans le dossier", "", start_folder(KEY_PNG_FOLDER));
+        if (!path.empty() && EXPORT_PNG(path.c_str()) == 1) REMEMBER_FOLDER(KEY_PNG_FOLDER, path, true);
         break;
     case ID_EXPORT_DICOM:
         if (!results_exportable(dicom_results)) break;
-        path = ask(ASK_FOLDER, "Exporter en DICOM dans le dossier", "", study_folder());
-        if (!path.empty()) EXPORT_DICOM(path.c_str());
+        path = ask(ASK_FOLDER, "Exporter en DICOM dans le dossier", "", start_folder(KEY_DICOM_FOLDER));
+        if (!path.empty() && EXPORT_DICOM(path.c_str()) == 1) REMEMBER_FOLDER(KEY_DICOM_FOLDER, path, true);
         break;
     case ID_SEND_PACS:
-        SEND_RESULTS();
+        if (results_exportable(dicom_results) && pacs_ready()) SEND_RESULTS();
         break;
     case ID_SAVE_MODEL:
         if (model_placed() != 1) break;
-        path = ask(ASK_SAVE_FILE, "Enregistrer le mod\xE8le", "Mod\xE8le (*.json)", in_study_folder(model_file_name(stem)));
-        if (!path.empty()) SAVE_MODEL(path.c_str());
+        path = ask(ASK_SAVE_FILE, "Enregistrer le mod\xE8le", "Mod\xE8le (*.json)",
+                   in_folder(start_folder(KEY_MODEL_FOLDER), model_file_name(stem)));
+        if (!path.empty() && SAVE_MODEL(path.c_str()) == 1) REMEMBER_FOLDER(KEY_MODEL_FOLDER, path, false);
         break;
     case ID_LOAD_MODEL:
         if (study_loaded() != 1) break;
-        path = ask(ASK_OPEN_FILE, "Charger un mod\xE8le", "Mod\xE8le (*.json)", study_folder());
-        if (!path.empty()) LOAD_MODEL(path.c_str());
+        path = ask(ASK_OPEN_FILE, "Charger un mod\xE8le", "Mod\xE8le (*.json)", start_folder(KEY_MODEL_FOLDER));
+        if (!path.empty() && LOAD_MODEL(path.c_str()) == 1) REMEMBER_FOLDER(KEY_MODEL_FOLDER, path, false);
         break;
     case ID_OPEN_PACS:
-        if (command_hooks.open_from_pacs) command_hooks.open_from_pacs();
-        else missing("l'archive (PACS)");
+        if (command_hooks.open_from_pacs == nullptr) missing("l'archive (PACS)");
+        else if (pacs_ready()) command_hooks.open_from_pacs();
         break;
     case ID_PACS_SETTINGS:
         if (command_hooks.pacs_settings) command_hooks.pacs_settings();
         else missing("l'archive (PACS)");
         break;
     case ID_QUIT:
-        plat_send_message(WINDOW, VM_CLOSE, 0, 0);
+        if (QUIT_CONFIRMED()) plat_send_message(WINDOW, VM_CLOSE, 0, 0);
         break;
     case ID_ABOUT:
         plat_message_box(WINDOW, ABOUT_TEXT(), ABOUT_TITLE, ICON_INFORMATION);

@@ -73,6 +73,18 @@ inline constexpr const char* STALE_LINE_TEXT =
 inline constexpr const char* STALE_EXPORT_TEXT =
     "Le mod\xE8le a chang\xE9 depuis le dernier calcul : cliquez \xAB R\xE9sultats \xBB avant d'exporter.";
 
+// --- leaving and the status line --------------------------------------------------------------
+// 1 when the program may end now: after a question (plat_confirm_box) when results computed
+// since the last "R\xE9sultats" were neither exported nor sent. "Quitter" and the window's
+// close button ask it before the close request.
+int QUIT_CONFIRMED();
+inline constexpr const char* UNSAVED_RESULTS_TEXT =
+    "Les r\xE9sultats de cette \xE9tude n'ont \xE9t\xE9 ni export\xE9s ni envoy\xE9s \xE0 l'archive.\n\n"
+    "Quitter quand m\xEAme ?";
+// The line under the results picture, where each export says what it wrote; while the results
+// are stale their warning keeps the line.
+void SHOW_STATUS(const std::string& text);
+
 // --- the exports and the model files ---------------------------------------------------------
 // Each does what its menu item does once the path is known: nothing when unavailable, a
 // box when the results are stale or the writing fails (nothing changed then). 1: written.
@@ -103,6 +115,9 @@ struct CommandHooks {
     bool (*read_model)(const std::string& path, ModelValues& v, std::string& other_study, std::string& error);
     void (*open_from_pacs)();
     void (*pacs_settings)();
+    // True when the archive's settings are saved and valid; while not, the archive's items open
+    // "Archive (PACS)..." first (null: the items go straight on).
+    bool (*pacs_configured)();
 };
 extern CommandHooks command_hooks;  // all null at start
 

@@ -18,6 +18,19 @@ void compose_path(const char* name) {
     std::snprintf(tmpath, PATH_SIZE, "%s%s", APP_FOLDER, name);
 }
 
+// The log names patients: its file is the owner's alone (0600), and so is the state folder
+// that holds it (0700). On Windows the user's profile already is.
+void owner_only(const std::filesystem::path& path, bool folder) {
+#ifndef _WIN32
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::permissions(path, folder ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace, ec);
+#else
+    (void)path, (void)folder;
+#endif
+}
+
 // The user's state folder for this program, '/'-ended, made if missing:
 // $XDG_STATE_HOME/vesmora/ when that variable holds an absolute path, else
 // $HOME/.local/state/vesmora/. False when there is none, it cannot be made, or
@@ -45,6 +58,7 @@ bool state_folder(char* dest) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (!std::filesystem::is_directory(folder, ec)) return false;
+    owner_only(folder, true);
     std::memset(dest, 0, PATH_SIZE);
     std::memcpy(dest, text.c_str(), text.size());
     return true;
@@ -66,6 +80,7 @@ int INIT_EXPFILES() {
     std::memset(LOG_FOLDER, 0, PATH_SIZE);
     compose_path("log.txt");
     FILE_LOG = std::fopen(tmpath, "w");
+    if (FILE_LOG != nullptr) owner_only(tmpath, false);
     // An installed program's folder is not the user's to write: the log goes to
     // the user's state folder rather than being lost. Everything else (PALETS,
     // Aide.pdf) is still read from the program folder.
@@ -73,6 +88,7 @@ int INIT_EXPFILES() {
         compose_log_path();
         FILE_LOG = std::fopen(tmpath, "w");
         if (FILE_LOG == nullptr) std::memset(LOG_FOLDER, 0, PATH_SIZE);
+        else owner_only(tmpath, false);
     }
     if (FILE_LOG != nullptr) std::fclose(FILE_LOG);
     FILE_LOG = nullptr;
@@ -82,7 +98,10 @@ int INIT_EXPFILES() {
 int WRITE_LOGFILE(const char* text) {
     compose_log_path();
     FILE_LOG = std::fopen(tmpath, "a");
-    if (FILE_LOG == nullptr) FILE_LOG = std::fopen(tmpath, "w");
+    if (FILE_LOG == nullptr) {
+        FILE_LOG = std::fopen(tmpath, "w");
+        if (FILE_LOG != nullptr) owner_only(tmpath, false);
+    }
     if (FILE_LOG == nullptr) return 0;  // the text is lost, silently
     std::fputs(text, FILE_LOG);
     std::fclose(FILE_LOG);  // on disk now, even if the program ends right after

@@ -8,6 +8,7 @@
 #include "Display.h"
 #include "Main_Wnd_Proc.h"
 #include "layout.h"
+#include "remembered.h"
 
 int STARTUP() {
     INIT_STATE();
@@ -52,6 +53,7 @@ int STARTUP() {
         plat_show_window(winsect[n], 0);
     }
 
+    RESTORE_SETTINGS();  // nothing kept: the start values above stand
     plat_set_focus(WINDOW);
     DISPLAY();
     DISPLAY_RES();

@@ -143,4 +143,12 @@ void plat_shell_open(HWND_ parent, const char* path);
 // Full path of the program's own file, at most size bytes with its zero; returns its length.
 int plat_module_file_name(char* buf, int size);
 
+// --- remembered settings ------------------------------------------------------------------
+// A short text kept between runs under a name (the desktop's own store: Qt's settings on
+// Linux, the registry under HKCU\Software\Vesmora on Windows; the headless back end keeps
+// them in memory). Load: 1 with the text in value (at most size bytes with its zero), 0 when
+// none is kept or it does not fit.
+int plat_load_setting(const char* name, char* value, int size);
+void plat_save_setting(const char* name, const char* value);
+
 #endif

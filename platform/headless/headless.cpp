@@ -282,3 +282,15 @@ int plat_module_file_name(char* buf, int size) {
     std::snprintf(buf, static_cast<std::size_t>(size), "%s", path.c_str());
     return static_cast<int>(std::strlen(buf));
 }
+
+int plat_load_setting(const char* name, char* value, int size) {
+    const auto& kept = headless::state().settings;
+    const auto it = kept.find(name ? name : "");
+    if (it == kept.end() || size <= 0 || it->second.size() + 1 > static_cast<std::size_t>(size)) return 0;
+    std::memcpy(value, it->second.c_str(), it->second.size() + 1);
+    return 1;
+}
+
+void plat_save_setting(const char* name, const char* value) {
+    headless::state().settings[name ? name : ""] = value ? value : "";
+}

@@ -89,6 +89,7 @@ struct State {
     bool quit_posted = false;
     int quit_code = 0;
     std::string module_path;  // empty: the real program file (/proc/self/exe)
+    std::map<std::string, std::string> settings;  // the remembered settings (empty at start)
     bool echo_boxes = false;  // also print each box to stderr ("box ICON TITLE | TEXT")
     std::vector<std::string> sent;  // "msg wparam lparam" of every plat_send_message, in order
     std::vector<std::string> posted_run;  // "msg wparam lparam" of every posted message run, in order

@@ -104,6 +104,7 @@ void install_command_hooks() {
     command_hooks.send_results = send_results;
     command_hooks.open_from_pacs = open_from_pacs;
     command_hooks.pacs_settings = pacs_settings;
+    command_hooks.pacs_configured = pacs_configured;
 }
 
 }  // namespace vesmora_qt

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QTimer>
 
+#include "desktop.h"
 #include "layout.h"
 #include "main.h"
 #include "qt_backend.h"
@@ -20,7 +21,8 @@ int main(int argc, char** argv) {
     // Whole device pixel ratios only (1.5 becomes 2): every picture pixel is then a whole
     // block of screen pixels, without smoothing.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
-    QApplication app(argc, argv);
+    vesmora_qt::SafeApplication app(argc, argv);
+    vesmora_qt::install_french_translations(app);  // without Qt's French files, its dialogs stay in English
     QApplication::setApplicationName(QStringLiteral("Vesmora"));
     QApplication::setApplicationVersion(QStringLiteral(VESMORA_VERSION));
 
@@ -38,6 +40,7 @@ int main(int argc, char** argv) {
     const QString icon = QCoreApplication::applicationDirPath() + QStringLiteral("/vesmora.png");
     if (QFileInfo::exists(icon)) QApplication::setWindowIcon(QIcon(icon));
 
+    vesmora_qt::use_native_settings();
     STARTUP();
     const QStringList files = args.positionalArguments();
     if (!files.isEmpty()) {

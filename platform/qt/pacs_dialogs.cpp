@@ -75,9 +75,9 @@ public:
         peer_aet_->setObjectName(QStringLiteral("peer_aet"));
         host_->setObjectName(QStringLiteral("host"));
         port_ = spin(1, 65535, s.port, QString());
-        connect_ = spin(1, 600, s.connect_timeout, QStringLiteral(" s"));
-        dimse_ = spin(1, 3600, s.dimse_timeout, QStringLiteral(" s"));
-        transfer_ = spin(1, 86400, s.transfer_timeout, QStringLiteral(" s"));
+        connect_ = spin(1, pacs::MAX_CONNECT_TIMEOUT, s.connect_timeout, QStringLiteral(" s"));
+        dimse_ = spin(1, pacs::MAX_DIMSE_TIMEOUT, s.dimse_timeout, QStringLiteral(" s"));
+        transfer_ = spin(1, pacs::MAX_TRANSFER_TIMEOUT, s.transfer_timeout, QStringLiteral(" s"));
         form->addRow(QStringLiteral("Notre titre AE :"), aet_);
         form->addRow(QStringLiteral("Titre AE de l'archive :"), peer_aet_);
         form->addRow(QStringLiteral("H\u00F4te :"), host_);
@@ -419,6 +419,12 @@ private:
 void show_pacs_settings(QWidget* parent) {
     SettingsDialog d(parent);
     d.exec();
+}
+
+bool pacs_configured() {
+    pacs::Settings s;
+    std::string error;
+    return pacs::load_settings(s, error);
 }
 
 void show_open_from_pacs(QWidget* parent) {

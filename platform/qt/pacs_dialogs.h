@@ -11,6 +11,8 @@ namespace vesmora_qt {
 // The dialogs of the two items (src/commands.h); the tests open them directly too.
 void show_pacs_settings(QWidget* parent);
 void show_open_from_pacs(QWidget* parent);
+// True when the archive's settings are saved and valid.
+bool pacs_configured();
 
 }  // namespace vesmora_qt
 

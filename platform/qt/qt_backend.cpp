@@ -69,12 +69,19 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +90,7 @@
 #include "Main_Wnd_Proc.h"
 #include "commands.h"
 #include "file_exports.h"
+#include "guide.h"
 #include "latin1.h"
 #include "layout.h"
 
@@ -133,6 +141,9 @@ struct Backend {
     std::function<void(HWND_, unsigned, std::uintptr_t, std::intptr_t)> observer;
     std::function<void()> frame_hook;
     std::vector<std::pair<QAction*, const Command*>> actions;  // the menu items and their rows
+    QWidget* client = nullptr;  // the main window's client area (inside a scroll area on a small screen)
+    bool native_settings = false;  // the program's remembered settings in QSettings, else in `settings`
+    std::map<QString, QString> settings;
 };
 
 Backend& be() {
@@ -202,6 +213,10 @@ protected:
         deliver(e, button_message(e->button(), VM_LBUTTONDBLCLK, VM_RBUTTONDBLCLK));
     }
     void mouseMoveEvent(QMouseEvent* e) override { deliver(e, VM_MOUSEMOVE); }
+    void leaveEvent(QEvent* e) override {
+        QWidget::leaveEvent(e);
+        POINTER_LEFT();  // no pixel pointed at: the hover text goes
+    }
     void wheelEvent(QWheelEvent* e) override {
         const int turn = e->angleDelta().y();
         if (turn == 0) return;  // a sideways turn
@@ -237,7 +252,7 @@ protected:
     bool focusNextPrevChild(bool) override { return false; }
     void closeEvent(QCloseEvent* e) override {
         e->ignore();  // the program ends itself: its close request posts the quit message
-        plat_send_message(window_, VM_CLOSE, 0, 0);
+        if (QUIT_CONFIRMED()) plat_send_message(window_, VM_CLOSE, 0, 0);
     }
     void moveEvent(QMoveEvent* e) override {
         QMainWindow::moveEvent(e);
@@ -420,6 +435,34 @@ void add_menu_bar(MainWindow* mw, PlatWindow_* window) {
 
 int menu_height(QMainWindow* mw) { return mw->menuBar()->sizeHint().height(); }
 
+// Room the window manager takes above a window for its title bar, and around it for its frame.
+constexpr int TITLE_ROOM = 40, FRAME_ROOM = 8;
+
+// On a screen smaller than the window (1366 x 768 with a title bar), the client area goes into
+// a scroll area as large as the screen allows: the same pixels at the same client positions, so
+// every click lands where it did; the pop-ups follow the client area as it scrolls.
+void fit_small_screen(QMainWindow* mw, QWidget* client, PlatWindow_* window) {
+    const QScreen* screen = mw->screen() ? mw->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect room = screen->availableGeometry();
+    const int menu = menu_height(mw);
+    if (CLIENT_WIDTH + FRAME_ROOM <= room.width() && CLIENT_HEIGHT + menu + TITLE_ROOM <= room.height()) return;
+    auto* scroll = new QScrollArea(mw);
+    scroll->setObjectName(QStringLiteral("client_scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(false);
+    mw->takeCentralWidget();    // not deleted, as setCentralWidget would
+    scroll->setWidget(client);  // keeps its fixed size
+    mw->setCentralWidget(scroll);
+    const int bar = scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int w = std::min(CLIENT_WIDTH + bar, room.width() - FRAME_ROOM);
+    const int h = std::min(CLIENT_HEIGHT + menu + bar, room.height() - TITLE_ROOM);
+    mw->setFixedSize(w, h);
+    auto follow = [window] { plat_send_message(window, VM_MOVE, 0, 0); };
+    QObject::connect(scroll->horizontalScrollBar(), &QScrollBar::valueChanged, mw, follow);
+    QObject::connect(scroll->verticalScrollBar(), &QScrollBar::valueChanged, mw, follow);
+}
+
 PlatWindow_* control_of(HWND_ window, int id) {
     if (window == nullptr) return nullptr;
     for (const auto& c : window->controls)
@@ -445,7 +488,7 @@ int run_event_loop() {
 
 QMainWindow* main_window() { return be().main ? static_cast<QMainWindow*>(be().main->widget) : nullptr; }
 
-QWidget* client_area() { return main_window() ? main_window()->centralWidget() : nullptr; }
+QWidget* client_area() { return main_window() ? be().client : nullptr; }
 
 QWidget* control(HWND_ window, int id) {
     PlatWindow_* c = control_of(window, id);
@@ -472,6 +515,8 @@ void set_message_observer(std::function<void(HWND_, unsigned, std::uintptr_t, st
 
 void set_frame_hook(std::function<void()> hook) { be().frame_hook = std::move(hook); }
 
+void use_native_settings() { be().native_settings = true; }
+
 long bitmaps_made() { return be().bitmaps_made; }
 
 void reset() {
@@ -485,6 +530,8 @@ void reset() {
     b.windows.clear();
     b.main = nullptr;
     b.actions.clear();
+    b.client = nullptr;
+    b.settings.clear();  // a new start in the same process remembers nothing (the native store stays)
     b.quit_posted = false;
     b.quit_code = 0;
 }
@@ -508,10 +555,12 @@ HWND_ plat_create_window(PlatTemplate tpl, HWND_ owner, WNDPROC_ proc) {
         font.setPixelSize(MAIN_FONT_PX);
         mw->setFont(font);
         auto* client = new ClientArea(h, mw);
+        be().client = client;
         mw->setCentralWidget(client);
         add_menu_bar(mw, h);
         add_controls(h, client, false);
         mw->setFixedSize(CLIENT_WIDTH, CLIENT_HEIGHT + menu_height(mw));
+        fit_small_screen(mw, client, h);
         mw->setWindowTitle(vesmora_qt::text_from_program(t.caption));
         h->text = t.caption;
         h->widget = mw;
@@ -571,8 +620,14 @@ void plat_set_window_pos(HWND_ window, int x, int y, int w, int h) {
     if (window == nullptr || window->widget == nullptr) return;
     if (window == be().main) {
         auto* mw = static_cast<QMainWindow*>(window->widget);
+        // A place on no screen (a kept place, a screen unplugged since) becomes the nearest screen's corner.
+        QPoint at(x + FRAME_LEFT, y + FRAME_TOP);
+        if (QGuiApplication::screenAt(at + QPoint(40, 10)) == nullptr) {
+            const QScreen* s = QGuiApplication::primaryScreen();
+            if (s != nullptr) at = s->availableGeometry().topLeft() + QPoint(FRAME_LEFT, FRAME_TOP);
+        }
         // The client area at (x + 3, y + 22), below the menu bar; the size is the layout's.
-        mw->setGeometry(x + FRAME_LEFT, y + FRAME_TOP - menu_height(mw), mw->width(), mw->height());
+        mw->setGeometry(at.x(), at.y() - menu_height(mw), mw->width(), mw->height());
     } else if (window->parent == nullptr) {
         window->widget->setGeometry(x, y, w, h);
     }
@@ -733,7 +788,11 @@ private:
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
     if (path_size > 0) path[0] = 0;
-    QFileDialog dialog(owner ? owner->widget : nullptr, vesmora_qt::text_from_program(title), be().last_folder);
+    // This run's last folder, else the one the program kept from an earlier run.
+    QString start = be().last_folder;
+    char kept[260];
+    if (start.isEmpty() && plat_load_setting("dossier_ouvrir", kept, sizeof kept) == 1) start = QFile::decodeName(kept);
+    QFileDialog dialog(owner ? owner->widget : nullptr, vesmora_qt::text_from_program(title), start);
     dialog.setFileMode(QFileDialog::ExistingFile);  // the file and its folder must exist
     const QStringList patterns = vesmora_qt::text_from_program(filter_pattern).split(QLatin1Char(';'), Qt::SkipEmptyParts);
     if (patterns.contains(QStringLiteral("*."))) {
@@ -771,7 +830,7 @@ void plat_shell_open(HWND_ parent, const char* path) {
         be().shell_open(file);
         return;
     }
-    if (QFileInfo::exists(file)) QDesktopServices::openUrl(QUrl::fromLocalFile(file));  // missing: nothing shown
+    vesmora_qt::show_guide(file);  // missing: nothing shown
 }
 
 int plat_module_file_name(char* buf, int size) {
@@ -783,4 +842,34 @@ int plat_module_file_name(char* buf, int size) {
     }
     std::memcpy(buf, bytes.constData(), static_cast<std::size_t>(bytes.size()) + 1);
     return static_cast<int>(bytes.size());
+}
+
+// --- remembered settings --------------------------------------------------------------------------
+int plat_load_setting(const char* name, char* value, int size) {
+    const QString key = QString::fromLatin1(name ? name : "");
+    QString text;
+    if (be().native_settings) {
+        const QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Vesmora"),
+                              QStringLiteral("Vesmora"));
+        if (!store.contains(key)) return 0;
+        text = store.value(key).toString();
+    } else {
+        const auto it = be().settings.find(key);
+        if (it == be().settings.end()) return 0;
+        text = it->second;
+    }
+    const QByteArray bytes = QFile::encodeName(text);  // folders in the system's own bytes
+    if (size <= 0 || bytes.size() + 1 > size) return 0;
+    std::memcpy(value, bytes.constData(), static_cast<std::size_t>(bytes.size()) + 1);
+    return 1;
+}
+
+void plat_save_setting(const char* name, const char* value) {
+    const QString key = QString::fromLatin1(name ? name : ""), text = QFile::decodeName(value ? value : "");
+    if (!be().native_settings) {
+        be().settings[key] = text;
+        return;
+    }
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Vesmora"), QStringLiteral("Vesmora"));
+    store.setValue(key, text);
 }

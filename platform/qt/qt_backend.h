@@ -39,6 +39,11 @@ void open_study(const QString& path);
 // (the letters of a file name on Linux) are read as UTF-8.
 QString text_from_program(const char* bytes);
 
+// The remembered settings (palette, colour, window place, folders) in Qt's native store
+// (~/.config/Vesmora/Vesmora.conf on Linux); the executable asks for it before STARTUP(). Without
+// it they live in memory for the run, as the tests want.
+void use_native_settings();
+
 // Tests and tools.
 // Instead of asking the desktop to open a document, hand its path to `handler`
 // (an empty function restores the desktop).

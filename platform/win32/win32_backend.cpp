@@ -207,6 +207,14 @@ INT_PTR CALLBACK dialog_proc(HWND h, UINT msg, WPARAM wparam, LPARAM lparam) {
         case MSG_OPEN_ARGUMENT:
             open_study(be().argument.c_str());
             return TRUE;
+        case WM_MOUSEMOVE: {  // asks for WM_MOUSELEAVE once the pointer goes; the move itself goes on
+            TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, h, 0};
+            TrackMouseEvent(&track);
+            break;
+        }
+        case WM_MOUSELEAVE:
+            POINTER_LEFT();
+            return TRUE;
         default:
             break;
         }
@@ -302,6 +310,9 @@ void plat_set_window_pos(HWND_ window, int x, int y, int w, int h) {
             SetWindowPos(label, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
         return;
     }
+    // A place on no monitor (a kept place, a screen unplugged since) becomes the primary one's corner.
+    const POINT corner{x + 40, y + 10};
+    if (MonitorFromPoint(corner, MONITOR_DEFAULTTONULL) == nullptr) x = y = 0;
     // Twice: the first pass may start from a window too narrow for its menu bar
     // on one line, which the second measures again.
     for (int pass = 0; pass < 2; pass++) {
@@ -409,6 +420,11 @@ int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_nam
     ofn.lpstrFile = chosen;
     ofn.nMaxFile = sizeof chosen;
     ofn.lpstrTitle = title;
+    char kept[MAX_PATH];  // the folder the program kept from the last "Ouvrir", if any
+    if (plat_load_setting("dossier_ouvrir", kept, sizeof kept) == 1) {
+        win32::to_backslashes(kept);
+        ofn.lpstrInitialDir = kept;
+    }
     ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
     if (!GetOpenFileNameA(&ofn)) {
         if (path_size > 0) path[0] = 0;
@@ -443,6 +459,31 @@ int plat_module_file_name(char* buf, int size) {
     const DWORD n = GetModuleFileNameA(nullptr, buf, static_cast<DWORD>(size));
     if (n >= static_cast<DWORD>(size)) buf[size - 1] = 0;  // cut: XP and later do not end it
     return static_cast<int>(std::strlen(buf));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Remembered settings: text values under HKEY_CURRENT_USER\Software\Vesmora.
+// ---------------------------------------------------------------------------------------------
+int plat_load_setting(const char* name, char* value, int size) {
+    if (size <= 0) return 0;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Vesmora", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
+    DWORD type = 0, bytes = static_cast<DWORD>(size - 1);  // room for a zero the store may lack
+    const LONG read = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes);
+    RegCloseKey(key);
+    if (read != ERROR_SUCCESS || type != REG_SZ) return 0;
+    value[bytes] = 0;
+    return 1;
+}
+
+void plat_save_setting(const char* name, const char* value) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Vesmora", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    const char* text = value ? value : "";
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(std::strlen(text) + 1));
+    RegCloseKey(key);
 }
 
 // ---------------------------------------------------------------------------------------------

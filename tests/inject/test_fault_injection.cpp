@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -246,9 +247,11 @@ TEST_F(FaultTest, StudyDeletedOrCutBetweenTheDialogAndTheReadLeavesTheShownStudy
     struct Case {
         const char* what;
         std::function<void(const std::string&)> change;
-        const char* box;
+        std::string box;
     } cases[] = {
-        {"deleted", [](const std::string& p) { std::filesystem::remove(p); }, "Impossible d'ouvrir ce fichier."},
+        // The file named, then the system's reason.
+        {"deleted", [](const std::string& p) { std::filesystem::remove(p); },
+         "Impossible d'ouvrir ce fichier.\n" + second + " \x97 d\xE9tail : " + std::strerror(ENOENT)},
         {"cut inside the preamble", [](const std::string& p) { std::filesystem::resize_file(p, 100); },
          "Ce fichier n'est pas un fichier dicom valide"},
         {"cut inside the pixels", [](const std::string& p) { std::filesystem::resize_file(p, 700); },

@@ -56,6 +56,10 @@ TEST(LogFolder, UnwritableProgramFolderSendsTheLogToTheStateFolderAndNothingElse
     WRITE_LOGFILE("No Dcm\n\n");
     WRITE_LOGFILE("Max data : 100.0\n");
     EXPECT_EQ(read_file(log), "No Dcm\n\nMax data : 100.0\n");
+    // The log names patients: the file and its folder are the owner's alone, whatever the umask.
+    namespace fs = std::filesystem;
+    EXPECT_EQ(fs::status(log).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(dir.str() + "/xdg/vesmora").permissions(), fs::perms::owner_all);
     // Palettes are still looked for in the program folder (missing there: the built-in ones, with a box).
     ASSERT_EQ(headless::state().boxes.size(), 1u);
     EXPECT_NE(headless::state().boxes[0].text.find("PALETS"), std::string::npos);
@@ -68,6 +72,7 @@ TEST(LogFolder, UnwritableProgramFolderSendsTheLogToTheStateFolderAndNothingElse
     EXPECT_EQ(LOG_FOLDER[0], 0);
     WRITE_LOGFILE("beside\n");
     EXPECT_EQ(read_file(dir.str() + "/log.txt"), "beside\n");
+    EXPECT_EQ(fs::status(dir.str() + "/log.txt").permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(read_file(log), "");
 }
 

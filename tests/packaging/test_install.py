@@ -153,7 +153,11 @@ class Installed(unittest.TestCase):
         installed = {os.path.join("usr", p) for p in tree(self.usr)} - {"usr/lib/vesmora/log.txt"}  # a run's log
         self.assertEqual(packaged, installed)
         depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
-        for package in ("libqt6widgets6", "libqt6gui6", "libstdc++6"):
+        # qt6-translations-l10n: Qt's own dialogs in French; the guide's viewer when built with Qt PDF.
+        wanted = ["libqt6widgets6", "libqt6gui6", "libstdc++6", "qt6-translations-l10n"]
+        if "libQt6PdfWidgets" in run(["ldd", os.path.join(self.usr, "lib", "vesmora", "vesmora")]).stdout:
+            wanted.append("libqt6pdfwidgets6")
+        for package in wanted:
             self.assertIn(package, depends)
 
 

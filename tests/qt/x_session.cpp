@@ -1,7 +1,8 @@
 // The desktop program on a real X server (run under xvfb-run): started with a study
 // on its command line, "Centrer volume" and "Résultats" clicked with real pointer
 // events (xdotool), the screen taken (import) and compared with the headless
-// replay of the same clicks; then Ctrl+Q ends it with status 0.
+// replay of the same clicks; then Ctrl+Q asks before losing the results and, answered
+// "Oui", ends it with status 0.
 //
 // x_session VESMORA VESMORA_CLI STUDY WORK_DIR
 #include <QCoreApplication>
@@ -65,6 +66,11 @@ int main(int argc, char** argv) {
 
     QProcess program;
     program.setProcessChannelMode(QProcess::ForwardedChannels);
+    // No settings kept from an earlier run: the window starts as the replay does.
+    QDir(work + "/config").removeRecursively();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", work + "/config");
+    program.setProcessEnvironment(env);
     program.start(vesmora, {study});
     if (!program.waitForStarted()) {
         std::fprintf(stderr, "cannot start %s\n", qPrintable(vesmora));
@@ -123,8 +129,20 @@ int main(int argc, char** argv) {
                 bad[1], bad[2], bad[3], qPrintable(work));
 
     run("xdotool", {"key", "ctrl+q"});  // to the window under the pointer (no window manager)
+    // Results never exported: the program asks first ("Non" by default). The pointer onto the
+    // question (the keys go to the window under it), Tab to "Oui", Return.
+    bool asked = !program.waitForFinished(2000);
+    if (asked) {
+        const QString box = run("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Vesmora$"}).trimmed();
+        asked = !box.isEmpty();
+        if (asked) {
+            run("xdotool", {"mousemove", "--window", box.split('\n').first(), "10", "10"});
+            run("xdotool", {"key", "Tab", "Return"});
+        }
+    }
+    std::printf("Ctrl+Q: %s\n", asked ? "asked before losing the results" : "did not ask");
     const bool ended = program.waitForFinished(10000);
     if (!ended) program.kill();
     std::printf("Ctrl+Q: %s, exit status %d\n", ended ? "ended" : "still running", ended ? program.exitCode() : -1);
-    return same && ended && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0 ? 0 : 1;
+    return same && asked && ended && program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0 ? 0 : 1;
 }

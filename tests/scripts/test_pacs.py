@@ -167,6 +167,9 @@ class Archive(Base):
         bad = self.cli("pacs", "config", "--aet", "A_TITLE_OF_17_CHR")
         self.assertEqual(bad.returncode, 2)
         self.assertIn("16 caractères", bad.stderr)
+        bad = self.cli("pacs", "config", "--peer", f"{PEER_AET}@hôpital.local:104")  # no longer saved
+        self.assertEqual(bad.returncode, 2)
+        self.assertIn("l'hôte « hôpital.local »", bad.stderr)
         with open(os.path.join(self.home.name, "vesmora", "pacs.json")) as f:
             self.assertEqual(json.load(f), saved)  # refused settings change nothing
         missing = self.cli("pacs", "echo", config=os.path.join(self.home.name, "none"))

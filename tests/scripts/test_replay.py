@@ -283,7 +283,8 @@ dump ui {ui[2]}
         self.assertIn("text 63 ", read(ui[0]))
         self.assertIn(stale, read(ui[1]))
         self.assertIn(refusal, read(ui[1]))
-        self.assertIn("text 63 ", read(ui[2]))
+        # Fresh results written: the line says where (the model saved while stale kept the warning).
+        self.assertIn(f"text 63 Rapport PDF enregistré : {pdf}", read(ui[2]))
         self.assertEqual(sum(1 for line in read(ui[2]) if line.startswith("box ")), 1, read(ui[2]))
         self.assertFalse(os.path.exists(os.path.join(self.dir, "refused.pdf")))
         self.assertTrue(os.path.exists(os.path.join(self.dir, "modele.json")))

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Auto_Place.h"
+#include "Main_Wnd_Proc.h"
 #include "Model_Place.h"
 
 namespace {
@@ -134,12 +135,16 @@ TEST_F(Examination, FromOpeningASampleStudyToItsScoresAndPictures) {
     EXPECT_EQ(chaine, nullptr);
 }
 
-TEST_F(Examination, SecondStudyAfterTheSectorMapKeepsTheLabelsButNotTheResults) {
+TEST_F(Examination, SecondStudyAfterTheSectorMapHidesTheLabelsUntilItsResults) {
     open(sample("normal-64"));
     command(ID_PLACE_MODEL);
     command(ID_RESULTS);
     command(ID_SHOW_SECTORS);
     move(RES_X0 + 200, 400);  // the hover text of sector 1
+    ASSERT_NE(text(ID_HOVER), "");
+    POINTER_LEFT();  // out through a menu: no value stays under the picture
+    EXPECT_EQ(text(ID_HOVER), "");
+    move(RES_X0 + 200, 400);
     ASSERT_NE(text(ID_HOVER), "");
     ASSERT_FALSE(all_black(shown(STATICres)));
     open(sample("lad-64"));
@@ -152,9 +157,17 @@ TEST_F(Examination, SecondStudyAfterTheSectorMapKeepsTheLabelsButNotTheResults) 
     EXPECT_TRUE(all_black(shown(STATICres)));
     EXPECT_EQ(text(ID_HOVER), "");
     for (int n = 1; n <= 17; n++) EXPECT_EQ(headless::text_of(winsect[n], ID_SECT_LABEL), "") << n;
-    for (int n = 1; n <= 17; n++) EXPECT_TRUE(winsect[n]->visible) << n;  // only result buttons change them
+    for (int n = 1; n <= 17; n++) EXPECT_FALSE(winsect[n]->visible) << n;  // no empty box over the black picture
     move(RES_X0 + 200, 400);
     EXPECT_EQ(text(ID_HOVER), "");  // no results to point at until the next "Résultats"
+    // Its own results bring back the labels of the map still chosen, filled.
+    command(ID_PLACE_MODEL);
+    command(ID_RESULTS);
+    for (int n = 1; n <= 17; n++) {
+        EXPECT_TRUE(winsect[n]->visible) << n;
+        EXPECT_NE(headless::text_of(winsect[n], ID_SECT_LABEL), "") << n;
+    }
+    for (HWND_ w : {d3_A, d3_S, d3_I, d3_L}) EXPECT_FALSE(w->visible);
 }
 
 TEST_F(Examination, RefusedFileKeepsTheStudyOnScreen) {
