@@ -196,6 +196,7 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
     out.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     out.confidence = auto_place_report.confidence;
     int found_scores[18] = {};
+    float found_sectors[18] = {};
     if (out.placed) {
         out.err_cj = ell_cj - h.cj;
         out.err_ck = ell_ck - h.ck;
@@ -210,6 +211,7 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
                      std::fabs(out.err_rk) <= 0.1 + 1e-9;
         EVAL_RES();
         std::copy(SCORE, SCORE + 18, found_scores);
+        std::copy(SECTEUR, SECTEUR + 18, found_sectors);
     }
     const int placed_model[10] = {ell_ci, ell_cj, ell_ck, ell_ri, ell_rj, ell_rk, ill_ri, ill_rj, ill_rk, plan_i};
     set_model(sample::model_of(c.opt));
@@ -253,10 +255,22 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
                         out.equal_scores, out.within ? "" : " OUT OF BOUNDS",
                         out.territory_missed ? " TERRITORY MISSED" : "", out.wrong_territory ? " WRONG TERRITORY" : "",
                         out.ms, out.cpu_ms);
+        // Each segment scored differently: its score and percentage with the model found,
+        // then with the phantom's.
+        for (int s = 1; s <= 17 && out.placed; s++)
+            if (!out.seg_equal[s])
+                std::printf(" | seg %d: %d (%.0f %%) / %d (%.0f %%)", s, found_scores[s], found_sectors[s], SCORE[s],
+                            SECTEUR[s]);
         if (out.placed && details)
             std::printf(" | sigma %.2f (phantom %.2f) axis edge - apex %+.2f a/b^2 %.3f", auto_place_report.sigma,
                         c.opt.fwhm / 1.1988 / 2.3548, auto_place_report.apex_edge - (h.ci + h.outer_ri),
                         auto_place_report.ri / (auto_place_report.rj * auto_place_report.rk));
+        if (out.placed && details) {
+            // Before the rounding: the base plane's error and the outer transverse semi-axes' (voxels).
+            const AutoPlaceReport& r = auto_place_report;
+            std::printf(" | raw base %+.2f rj %+.2f rk %+.2f", r.base_i - h.base_i, r.rj + r.widen + 4 - h.outer_rj,
+                        r.rk + r.widen + 4 - h.outer_rk);
+        }
         std::printf("\n");
         std::fflush(stdout);
     }
