@@ -309,9 +309,11 @@ struct Tally {
 };
 
 void print_row(const char* size, const char* cavity, const Tally& t) {
-    std::printf("| %s | %s | %d | %.1f %% | %d | %d (%.1f %%) | %.1f %% | %d / %d | %.1f ms |\n", size, cavity, t.total,
-                t.pct(t.within, t.total), t.out_placed, t.total - t.placed, t.pct(t.total - t.placed, t.total),
-                t.pct(t.equal, 17 * t.placed), t.missed, t.wrong, quantile(t.ms, 0.5));
+    char equal[16] = "—";  // none placed
+    if (t.placed) std::snprintf(equal, sizeof equal, "%.1f %%", t.pct(t.equal, 17 * t.placed));
+    std::printf("| %s | %s | %d | %.1f %% | %d | %d (%.1f %%) | %s | %d / %d | %.1f ms |\n", size, cavity, t.total,
+                t.pct(t.within, t.total), t.out_placed, t.total - t.placed, t.pct(t.total - t.placed, t.total), equal,
+                t.missed, t.wrong, quantile(t.ms, 0.5));
 }
 
 // The targets: on adult ventricles (a cavity of 40 to 120 mL), within bounds on 97 %, under
