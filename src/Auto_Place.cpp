@@ -55,6 +55,11 @@ constexpr double kBaseBias = 0.4;
 // cavity: the apex and the width are unsure there (10 to 20 mL hearts came out 3 to 5
 // voxels short at the apex, or a healthy segment scored). Such a model is refused.
 constexpr double kMinCavity = 17000;
+// The fitted ellipsoid's centre along the axis lies about 4 voxels towards the apex (its long
+// semi-axis as much shorter, the apex in place; phantoms 0 to 319 and 1000 to 1319, 2 to 10
+// voxels as the base plane lies before or past the centre): the model is moved back by 4 and
+// lengthened as much, so its mid-ventricular sections, which the segments read, match.
+constexpr double kEquatorShift = 4;
 // Weight of a crest dimmer than 0.72 of the bright wall (a defect): almost none, as the
 // blur draws it towards the bright part, but enough to hold the fit when two territories
 // are dim and the bright wall alone is an arc.
@@ -837,8 +842,8 @@ Agreement agreement_of(const Fit& f) {
     return {rays ? static_cast<double>(agree) / rays : 0, median(ratio, rays)};
 }
 
-// The cavity of the model that would be placed (voxels): its inner ellipsoid on the apex
-// side of the base plane.
+// The cavity of the fitted model (voxels): its inner ellipsoid on the apex side of the base
+// plane, before the move along the axis.
 double cavity_of(const Fit& f) {
     const double* p = f.e.p;
     const double h = kWall / 2, w = widen_of(f.scatter);
@@ -967,15 +972,16 @@ int AUTO_PLACE() {
     if (!found) return refuse();
     const double* p = f.e.p;
     const double h = kWall / 2;
-    ell_ci = ill_ci = nearest(p[0]);
+    const double eq = kEquatorShift;
+    ell_ci = ill_ci = nearest(p[0] - eq);
     ell_cj = ill_cj = nearest(p[1]);
     ell_ck = ill_ck = nearest(p[2]);
-    ell_ri = nearest(p[3] + h);
+    ell_ri = nearest(p[3] + eq + h);
     const double out = widen_of(f.scatter);
     rep.widen = out;
     ell_rj = nearest(p[4] + out + h);
     ell_rk = nearest(p[5] + out + h);
-    ill_ri = nearest(p[3] - h);
+    ill_ri = nearest(p[3] + eq - h);
     ill_rj = nearest(p[4] + out - h);
     ill_rk = nearest(p[5] + out - h);
     plan_i = nearest(f.base + kBaseBias);
