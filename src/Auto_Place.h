@@ -35,6 +35,7 @@ struct AutoPlaceReport {
     double lit_share;            // share of the short-axis crests the fit used
     double apex_gap;             // apex held by the edge along the axis minus the crests' apex (voxels)
     double scatter;              // rms distance of the short-axis crests used from the fitted surface
+    double widen;                // the model's move out across the axis for the crests' noise (voxels)
 };
 extern AutoPlaceReport auto_place_report;
 

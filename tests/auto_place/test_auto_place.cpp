@@ -65,12 +65,12 @@ std::vector<Phantom> phantoms() {
     rca.fwhm = 18;
     v.push_back({"RCA defect, more blur", rca, {3, 4, 9, 10, 15}});
     sample::Options small;
-    small.scale = 0.75;
+    small.scale = 0.95;  // 44 mL; below 29 mL the placement refuses
     small.shift_i = -15;
     small.shift_j = 18;
     small.shift_k = -12;
     small.base = 6;
-    v.push_back({"small heart shifted on every axis", small, {}});
+    v.push_back({"small adult heart shifted on every axis", small, {}});
     sample::Options hot;
     hot.matrix = 128;
     hot.liver = 100;
@@ -98,6 +98,11 @@ std::vector<Phantom> phantoms() {
     sample::Options two = adult(128, 1.05, 58, 17, 15, 10, 9, -7, 16.5, 300, 1279);
     two.rca = 69, two.liver = 40, two.liver_near = 0;
     v.push_back({"adult, deep RCA and LAD defects", two, lad_segments});
+    // Deep RCA and LAD defects beside a touching liver as hot as the wall (58 mL): the
+    // section came out 19 % out of round and the ventricle was refused.
+    sample::Options round = adult(128, 1.10, 56, -6, 10, 15, 10, 10, 16.5, 1000, 2139);
+    round.rca = 67;
+    v.push_back({"adult, RCA and LAD defects, section out of round", round, lad_segments});
     return v;
 }
 
@@ -201,6 +206,13 @@ TEST_F(AutoPlace, RefusesAnEmptyOrNonCardiacStudyWithABoxAndLeavesTheModelAlone)
             }
     DATA_CHANGED();
     expect_refused("no heart");
+
+    // A heart whose cavity (15 mL) the blur nearly fills: once placed, now refused.
+    sample::Options tiny;
+    tiny.scale = 0.75;
+    tiny.shift_i = -15, tiny.shift_j = 18, tiny.shift_k = -12, tiny.base = 6;
+    ASSERT_EQ(open_phantom(tiny), 1);
+    expect_refused("small heart");
 }
 
 TEST_F(AutoPlace, ModelFoundGoesThroughTheLimits) {
@@ -321,6 +333,12 @@ TEST_F(AutoPlace, HeartsBesideAHotLiverArePlacedWithinTheBoundsOrRefusedNeverSco
         // LCx defects that let the fit run 6 voxels past the dim side (rk 21 % long).
         {"64 matrix, size 0.89, shallow LAD, 100 counts, liver as hot as the wall touching it", 64, 0.89, 33, {-10, 19, -6}, 7.5, -3, 17.5, 100, 100, 23, true, 2128},
         {"128 matrix, size 1.06, LAD and LCx, liver as hot as the wall close", 128, 1.06, 67, {9, -18, 7}, 9.5, 7, 16, 300, 100, 12, true, 2243, 57},
+        // An adult ventricle (83 mL) with an LAD defect beside a touching liver as hot as the
+        // wall, placed with its base plane one voxel short: a basal LCx segment scored (70 %
+        // against 73 %). A small heart (15 mL) placed 3 voxels short at the apex, an LCx
+        // segment scored: the blur fills such a cavity, now refused.
+        {"64 matrix, size 1.04, LAD, liver as hot as the wall touching it", 64, 1.04, 61, {7, -7, 0}, 8.5, -7, 17.5, 1000, 100, 23, true, 1030},
+        {"128 matrix, size 0.83, LAD, liver touching", 128, 0.83, 49, {-15, -12, -13}, 9.5, 11, 16.5, 300, 70, 23, true, 1217},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -196,6 +196,7 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
     out.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     out.confidence = auto_place_report.confidence;
     int found_scores[18] = {};
+    float found_sectors[18] = {};
     if (out.placed) {
         out.err_cj = ell_cj - h.cj;
         out.err_ck = ell_ck - h.ck;
@@ -210,6 +211,7 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
                      std::fabs(out.err_rk) <= 0.1 + 1e-9;
         EVAL_RES();
         std::copy(SCORE, SCORE + 18, found_scores);
+        std::copy(SECTEUR, SECTEUR + 18, found_sectors);
     }
     const int placed_model[10] = {ell_ci, ell_cj, ell_ck, ell_ri, ell_rj, ell_rk, ill_ri, ill_rj, ill_rk, plan_i};
     set_model(sample::model_of(c.opt));
@@ -253,10 +255,22 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
                         out.equal_scores, out.within ? "" : " OUT OF BOUNDS",
                         out.territory_missed ? " TERRITORY MISSED" : "", out.wrong_territory ? " WRONG TERRITORY" : "",
                         out.ms, out.cpu_ms);
+        // Each segment scored differently: its score and percentage with the model found,
+        // then with the phantom's.
+        for (int s = 1; s <= 17 && out.placed; s++)
+            if (!out.seg_equal[s])
+                std::printf(" | seg %d: %d (%.0f %%) / %d (%.0f %%)", s, found_scores[s], found_sectors[s], SCORE[s],
+                            SECTEUR[s]);
         if (out.placed && details)
             std::printf(" | sigma %.2f (phantom %.2f) axis edge - apex %+.2f a/b^2 %.3f", auto_place_report.sigma,
                         c.opt.fwhm / 1.1988 / 2.3548, auto_place_report.apex_edge - (h.ci + h.outer_ri),
                         auto_place_report.ri / (auto_place_report.rj * auto_place_report.rk));
+        if (out.placed && details) {
+            // Before the rounding: the base plane's error and the outer transverse semi-axes' (voxels).
+            const AutoPlaceReport& r = auto_place_report;
+            std::printf(" | raw base %+.2f rj %+.2f rk %+.2f", r.base_i - h.base_i, r.rj + r.widen + 4 - h.outer_rj,
+                        r.rk + r.widen + 4 - h.outer_rk);
+        }
         std::printf("\n");
         std::fflush(stdout);
     }
@@ -295,9 +309,11 @@ struct Tally {
 };
 
 void print_row(const char* size, const char* cavity, const Tally& t) {
-    std::printf("| %s | %s | %d | %.1f %% | %d | %d (%.1f %%) | %.1f %% | %d / %d | %.1f ms |\n", size, cavity, t.total,
-                t.pct(t.within, t.total), t.out_placed, t.total - t.placed, t.pct(t.total - t.placed, t.total),
-                t.pct(t.equal, 17 * t.placed), t.missed, t.wrong, quantile(t.ms, 0.5));
+    char equal[16] = "—";  // none placed
+    if (t.placed) std::snprintf(equal, sizeof equal, "%.1f %%", t.pct(t.equal, 17 * t.placed));
+    std::printf("| %s | %s | %d | %.1f %% | %d | %d (%.1f %%) | %s | %d / %d | %.1f ms |\n", size, cavity, t.total,
+                t.pct(t.within, t.total), t.out_placed, t.total - t.placed, t.pct(t.total - t.placed, t.total), equal,
+                t.missed, t.wrong, quantile(t.ms, 0.5));
 }
 
 // The targets: on adult ventricles (a cavity of 40 to 120 mL), within bounds on 97 %, under
