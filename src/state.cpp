@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "Display.h"
+#include "commands.h"
 #include "layout.h"
 #include "sectors.h"
 
@@ -315,6 +316,7 @@ void INIT_STATE() {
     message = PlatMsg{};
     FILE_LOG = nullptr;
     fich = nullptr;
+    FORGET_STALE_STATE();
 }
 
 void DATA_CHANGED() { data_generation++; }
