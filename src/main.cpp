@@ -8,9 +8,11 @@
 #include "Display.h"
 #include "Main_Wnd_Proc.h"
 #include "layout.h"
+#include "volume_pages.h"
 
 int STARTUP() {
     INIT_STATE();
+    VOLUME_PAGES_START();  // while the window appears; the first load waits for it
 
     // The main window: not visible on creation; its own initialisation message
     // comes before WINDOW is stored and so changes nothing.
