@@ -133,6 +133,12 @@ int RESULTS_STALE() {
     return std::memcmp(now, g_evaluated, sizeof now) != 0 ? 1 : 0;
 }
 
+void FORGET_STALE_STATE() {
+    std::memset(g_evaluated, 0, sizeof g_evaluated);
+    g_line_window = nullptr;
+    g_line_shown = -1;
+}
+
 void UPDATE_STALE_LINE() {
     if (WINDOW == nullptr || chaine == nullptr) return;  // not yet made, or closed
     const int stale = RESULTS_STALE();

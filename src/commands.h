@@ -68,6 +68,9 @@ int RESULTS_STALE();
 void RESULTS_EVALUATED();
 // Shows (or clears) the line under the results picture that says they are stale.
 void UPDATE_STALE_LINE();
+// Forgets the last evaluated model and the line's last state, as at the program's start
+// (INIT_STATE calls it: a window made later may take a closed one's address).
+void FORGET_STALE_STATE();
 inline constexpr const char* STALE_LINE_TEXT =
     "R\xE9sultats \xE0 recalculer : le mod\xE8le a chang\xE9 depuis le dernier calcul";
 inline constexpr const char* STALE_EXPORT_TEXT =

@@ -9,9 +9,11 @@
 #include "Main_Wnd_Proc.h"
 #include "layout.h"
 #include "remembered.h"
+#include "volume_pages.h"
 
 int STARTUP() {
     INIT_STATE();
+    VOLUME_PAGES_START();  // while the window appears; the first load waits for it
 
     // The main window: not visible on creation; its own initialisation message
     // comes before WINDOW is stored and so changes nothing.

@@ -22,6 +22,7 @@
 #define VESMORA_PLATFORM_H
 
 #include <cstdint>
+#include <cstddef>
 
 // Opaque handles; each back end defines what they point to.
 typedef struct PlatWindow_* HWND_;   // a window, pop-up or control
@@ -142,6 +143,11 @@ int plat_browse_folder(const char* title, char* path);
 void plat_shell_open(HWND_ parent, const char* path);
 // Full path of the program's own file, at most size bytes with its zero; returns its length.
 int plat_module_file_name(char* buf, int size);
+// Has the system give the memory [start, start + bytes) its pages now, in large pages where
+// it offers them, rather than one by one at the first writes; no byte's value changes, so
+// other threads may read and write the range meanwhile. Does nothing where the system
+// offers no such call. May be called from any thread; returns when it is done.
+void plat_give_pages(void* start, std::size_t bytes);
 
 // --- remembered settings ------------------------------------------------------------------
 // A short text kept between runs under a name (the desktop's own store: Qt's settings on

@@ -10,8 +10,10 @@
 #include <cstring>
 
 #include "Display.h"
+#include "commands.h"
 #include "layout.h"
 #include "sectors.h"
+#include "volume_pages.h"
 
 // ---------------------------------------------------------------------------------------------
 // State (meanings and start values in main.h)
@@ -295,7 +297,10 @@ void INIT_STATE() {
 
     // The volume starts as zeros (static storage); until something has written it, clearing it would
     // only make the system hand out its 64 MiB of pages at start-up instead of at the first load.
-    if (data_generation != 0) std::memset(data, 0, sizeof data);
+    if (data_generation != 0) {
+        VOLUME_PAGES_WAIT();
+        std::memset(data, 0, sizeof data);
+    }
     DATA_CHANGED();  // raised, not reset: a plane kept from before must not match again
     std::memset(SAMPLE, 0, sizeof SAMPLE);
     std::memset(BULL, 0, sizeof BULL);
@@ -321,6 +326,7 @@ void INIT_STATE() {
     message = PlatMsg{};
     FILE_LOG = nullptr;
     fich = nullptr;
+    FORGET_STALE_STATE();
 }
 
 void DATA_CHANGED() { data_generation++; }

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include "../give_pages.h"
 #include "latin1.h"
 #include "layout.h"
 

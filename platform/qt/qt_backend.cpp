@@ -87,6 +87,7 @@
 #include <string>
 #include <vector>
 
+#include "../give_pages.h"
 #include "Main_Wnd_Proc.h"
 #include "commands.h"
 #include "file_exports.h"

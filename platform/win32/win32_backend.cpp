@@ -52,6 +52,7 @@
 #include <string>
 #include <vector>
 
+#include "../give_pages.h"
 #include "Main_Wnd_Proc.h"
 #include "commands.h"
 #include "layout.h"

@@ -44,6 +44,18 @@ class Analyze(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir, name)
 
+    def rescaled_and_text(self):
+        """A file whose Rescale Slope ends the program, and a text file that is no study."""
+        rescaled = self.path("rescaled.dcm")
+        with open(rescaled, "wb") as f:  # "DICM", then a Rescale Slope of 0 after the patient's name
+            meta = b"\x02\x00\x10\x00UI\x14\x001.2.840.10008.1.2.1\0"
+            name = b"\x10\x00\x10\x00PN\x08\x00DOE^JOHN"
+            f.write(b"\0" * 128 + b"DICM" + meta + name + b"\x28\x00\x53\x10DS\x02\x000 " + b"\0" * 64)
+        text = self.path("notes.txt")
+        with open(text, "w") as f:
+            f.write("not a study\n")
+        return rescaled, text
+
     def test_each_defect_lands_in_its_territory_with_the_model_placed_automatically(self):
         studies = {"LAD": sample("lad-64"), "LCx": sample("lcx-64"), "RCA": sample("rca-64"), None: sample("normal-64")}
         r = cli("analyze", *studies.values(), "--jobs", "2", "--json", "-")
@@ -115,14 +127,7 @@ class Analyze(unittest.TestCase):
             self.assertLessEqual(len(raw.replace("-", "").replace(".", "").lstrip("0")), 9, raw)
 
     def test_refused_studies_are_named_and_the_others_go_on_to_status_3(self):
-        rescaled = self.path("rescaled.dcm")
-        with open(rescaled, "wb") as f:  # "DICM", then a Rescale Slope of 0 after the patient's name
-            meta = b"\x02\x00\x10\x00UI\x14\x001.2.840.10008.1.2.1\0"
-            name = b"\x10\x00\x10\x00PN\x08\x00DOE^JOHN"
-            f.write(b"\0" * 128 + b"DICM" + meta + name + b"\x28\x00\x53\x10DS\x02\x000 " + b"\0" * 64)
-        text = self.path("notes.txt")
-        with open(text, "w") as f:
-            f.write("not a study\n")
+        rescaled, text = self.rescaled_and_text()
         studies = [rescaled, sample("rca-64"), text, sample("lad-64")]
         r = cli("analyze", *studies, "--jobs", "3", "--json", self.path("out.json"), "--csv", self.path("out.csv"))
         self.assertEqual(r.returncode, 3, r.stdout + r.stderr)
@@ -232,6 +237,36 @@ class Analyze(unittest.TestCase):
         for expected in ("Placement : automatique", "IVA", "CD", "Cx", "Score sommé", "Fixation relative",
                          "3 : 10 à 30 %", "Palette", "indicatives"):
             self.assertIn(expected, text)
+
+    def test_a_reused_worker_gives_what_a_fresh_process_gives_study_after_study(self):
+        # One worker takes them in turn (--jobs 1); the rescaled file ends it and another takes the last.
+        rescaled, text = self.rescaled_and_text()
+        studies = [sample("normal-64"), text, sample("lad-128"), rescaled, sample("rca-64"), sample("lcx-64")]
+        def run(paths, out, placement):
+            r = cli("analyze", *paths, *placement, "--jobs", "1", "--png", out, "--pdf", out, "--json", "-")
+            return r, (json.loads(r.stdout) if r.stdout else [])
+
+        for placement in (["--slices", "128,128,128"], ["--auto"]):
+            batch = self.path("batch")
+            r, records = run(studies, batch, placement)
+            self.assertEqual(r.returncode, 3, r.stdout + r.stderr)
+            self.assertIn(f"{text} refusé : Ce fichier n'est pas un fichier dicom valide", r.stderr)
+            self.assertIn(f"{rescaled} refusé : Pente de mise à l'échelle", r.stderr)
+            self.assertEqual([rec["file"] for rec in records], [s for s in studies if s not in (text, rescaled)])
+            for n, rec in enumerate(records):
+                fresh = self.path(f"fresh{n}")
+                r, alone = run([rec["file"]], fresh, placement)
+                self.assertEqual(r.returncode, 0, r.stderr)
+                self.assertEqual(json.dumps(rec).replace(batch, fresh), json.dumps(alone), rec["file"])
+                for picture in rec["outputs"]["png"]:
+                    with open(picture, "rb") as a, open(picture.replace(batch, fresh), "rb") as b:
+                        self.assertEqual(a.read(), b.read(), picture)
+                texts = [subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True).stdout
+                         for pdf in (rec["outputs"]["pdf"], alone["outputs"]["pdf"])]
+                self.assertIn("Score sommé", texts[0])
+                self.assertEqual(texts[0], texts[1].replace(fresh, batch), rec["file"])
+                shutil.rmtree(fresh)
+            shutil.rmtree(batch)
 
     def test_a_path_with_a_comma_quotes_and_a_line_break_stays_one_csv_field(self):
         study = self.path('odd, "study"\nname.dcm')

@@ -10,19 +10,15 @@
 // study file's stem; studies of one run sharing a stem get "-2", "-3"... so that none
 // overwrites another, and each record lists the files written for it. A study whose DICOM
 // objects cannot be made (no Study Instance UID) keeps its record and other outputs; the
-// objects are named refused on standard error. A study's process still running after
-// --timeout seconds is killed and the study refused. The program's state
-// is one per process, so every study runs in a process of its own: this tool started
-// again with the hidden subcommand `analyze-study`, which hands its record (or its
-// refusal, the French text the program showed) back through a pipe as one JSON object.
-// Up to --jobs of them run at once; the records come out in the order of the studies.
+// objects are named refused on standard error. The program's state is one per process, so
+// the studies run in worker processes (analyze_workers.cpp): up to --jobs of them, each
+// taking study after study with its state set back to a fresh process's, handing back each
+// record (or refusal, the French text the program showed) as one JSON object. A study still
+// running after --timeout seconds, or whose worker crashes, is refused and its worker
+// replaced; the records come out in the order of the studies.
 // A refused study is named with its message on standard error, the others go on, and
 // the run ends with status 3. With --send, the Secondary Captures and SRs written are then
 // stored in the archive of the saved settings over one association (status 4 when it fails).
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,6 +40,7 @@
 #include "Main_Wnd_Proc.h"
 #include "Model_Place.h"
 #include "Output_Names.h"
+#include "analyze.h"
 #include "cli.h"
 #include "headless.h"
 #include "layout.h"
@@ -63,8 +60,6 @@
 #include "dicomdir.h"
 #endif
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 using nlohmann::json;
 
@@ -79,20 +74,17 @@ struct Options {
     std::vector<int> choices;
     std::vector<std::string> names;
     int choose = -1;  // one study's process: the chooser's answer
+    bool worker = false;  // a worker: the studies come as requests on standard input
     unsigned jobs = 0;
     double timeout = 120;
     bool send = false, auto_place = false, force_model = false;
 };
 
-// How the model is placed: the record's "placement".
-const char* placement_code(const Options& o) {
-    return !o.model.empty() ? "model-file" : !o.slices.empty() ? "slices" : "auto";
-}
 
 // " — détail : " and a system's or library's own words (UTF-8).
 std::string detail(const std::string& what) { return " \xE2\x80\x94 d\xC3\xA9tail : " + what; }
 
-// What the hidden subcommand hands back: {"record": {...}} or {"refused": "text"}.
+// The records as written: UTF-8 kept, bad bytes replaced.
 std::string dump(const json& j, int indent = -1) {
     return j.dump(indent, ' ', false, json::error_handler_t::replace);
 }
@@ -107,7 +99,7 @@ std::string stem_of(const std::string& study) { return output_stem(fs::path(stud
 std::string in_dir(const std::string& dir, const std::string& name) { return (fs::path(dir) / name).string(); }
 
 // ---------------------------------------------------------------------------------------------
-// One study, in its own process
+// One study, in a worker process
 // ---------------------------------------------------------------------------------------------
 std::size_t boxes_before = 0;
 
@@ -117,15 +109,14 @@ std::string last_box(const char* fallback) {
     return latin1_to_utf8(boxes.size() > boxes_before ? boxes.back().text : fallback);
 }
 
-void hand_back(const json& j) {
-    const std::string text = dump(j) + "\n";
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
 // The program ends itself (a rescaled file, memory): its last box is the study's refusal.
 void refused_at_exit(int status) {
-    hand_back({{"refused", last_box("Le programme s'est termin\xE9.")}, {"status", status}});
+    hand_back_answer({{"refused", last_box("Le programme s'est termin\xE9.")}, {"status", status}});
+}
+
+// How the model is placed: the record's "placement".
+const char* placement_code(const StudyRequest& r) {
+    return !r.model.empty() ? "model-file" : !r.slices.empty() ? "slices" : "auto";
 }
 
 #if defined(VESMORA_HAVE_REPORT)
@@ -140,7 +131,8 @@ std::string now_text() {
 // Writes the study's pictures and report, then its DICOM objects, listing in `outputs`
 // what it wrote. "" or why the study is refused (UTF-8); `dicom_refused` says why its
 // DICOM objects alone could not be made (the rest stands).
-std::string write_outputs(const Options& o, const std::string& study, json& outputs, std::string& dicom_refused) {
+std::string write_outputs(const StudyRequest& o, json& outputs, std::string& dicom_refused) {
+    const std::string& study = o.study;
     const std::string stem = o.stem.empty() ? stem_of(study) : o.stem;
     outputs = {{"pdf", nullptr}, {"png", json::array()}, {"sc", nullptr}, {"sr", nullptr}};
     std::string error;
@@ -174,179 +166,81 @@ std::string write_outputs(const Options& o, const std::string& study, json& outp
     return "";
 }
 
-int analyze_one(const Options& o) {
-    const std::string& study = o.studies.front();
-    if (!use_program_folder("", "analyze")) return 2;
-    vesmora_before_exit = refused_at_exit;
+// The study's answer, from the program's start to its outputs.
+json run_study(const StudyRequest& o) {
+    const std::string& study = o.study;
+    // A fresh process's state: no window, bitmap, box or posted message left from the study
+    // before, then the whole start-up (every program-wide variable to its start value).
+    headless::reset();
     STARTUP();
     boxes_before = headless::state().boxes.size();
     const std::string why = unreadable(study);
-    if (!why.empty()) {
-        hand_back({{"refused", latin1_to_utf8("Impossible d'ouvrir ce fichier.") + detail(why)}});
-        return 0;
-    }
+    if (!why.empty()) return {{"refused", latin1_to_utf8("Impossible d'ouvrir ce fichier.") + detail(why)}};
     if (o.choose >= 0) headless::state().choose_answers.push_back(o.choose);  // a CD's series
     OPEN_STUDY(study.c_str());  // as "Ouvrir" opens the file the dialog gives
-    if (load_ok != 1) {
-        hand_back({{"refused", last_box("Ce fichier n'a pas pu \xEAtre ouvert.")}});
-        return 0;
-    }
+    if (load_ok != 1) return {{"refused", last_box("Ce fichier n'a pas pu \xEAtre ouvert.")}};
     if (!o.model.empty()) {
         ModelValues v;
         ModelIdentity made_on;
         std::string error;
         char place_why[200] = "";
-        if (!read_model_file(o.model, v, made_on, error)) {
-            hand_back({{"refused", program_text_to_utf8(error)}});
-            return 0;
-        }
+        if (!read_model_file(o.model, v, made_on, error)) return {{"refused", program_text_to_utf8(error)}};
         const std::string other = model_identity_mismatch(made_on, current_model_identity());
-        if (!other.empty() && !o.force_model) {
-            hand_back({{"refused", latin1_to_utf8(other + " Ajoutez --force-model pour l'y appliquer quand m\xEAme.")}});
-            return 0;
-        }
-        if (!PLACE_MODEL(v, place_why, sizeof place_why)) {
-            hand_back({{"refused", latin1_to_utf8(place_why)}});
-            return 0;
-        }
+        if (!other.empty() && !o.force_model)
+            return {{"refused", latin1_to_utf8(other + " Ajoutez --force-model pour l'y appliquer quand m\xEAme.")}};
+        if (!PLACE_MODEL(v, place_why, sizeof place_why)) return {{"refused", latin1_to_utf8(place_why)}};
     } else if (!o.slices.empty()) {
         int s[3];
-        parse_slices(o.slices, s);  // checked by the parent
+        if (!parse_slices(o.slices, s)) return {{"refused", "--slices " + o.slices}};  // checked by the parent
         Nsa = s[0];
         Nvla = s[1];
         Nhla = s[2];
         plat_send_message(WINDOW, VM_COMMAND, ID_PLACE_MODEL, 0);
     } else if (AUTO_PLACE() != 1) {
-        hand_back({{"refused", last_box("Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9 dans ce volume.") +
-                                   latin1_to_utf8(" Ici : --slices I,J,K ou --model FICHIER.")}});
-        return 0;
+        return {{"refused", last_box("Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9 dans ce volume.") +
+                                latin1_to_utf8(" Ici : --slices I,J,K ou --model FICHIER.")}};
     }
     plat_send_message(WINDOW, VM_COMMAND, ID_RESULTS, 0);
-    if (res_ok != 1) {
-        hand_back({{"refused", last_box("Les r\xE9sultats n'ont pas pu \xEAtre calcul\xE9s.")}});
-        return 0;
-    }
+    if (res_ok != 1) return {{"refused", last_box("Les r\xE9sultats n'ont pas pu \xEAtre calcul\xE9s.")}};
     json record = study_record(study);
     record["placement"] = placement_code(o);
     if (o.choose >= 0) record["series"] = o.choose + 1;  // the series of the CD, counted from 1
     std::string dicom_refused;
-    const std::string failed = write_outputs(o, study, record["outputs"], dicom_refused);
-    vesmora_before_exit = nullptr;
-    if (!failed.empty())
-        hand_back({{"refused", failed}});
-    else if (!dicom_refused.empty())
-        hand_back({{"record", record}, {"dicom_refused", dicom_refused}});
-    else
-        hand_back({{"record", record}});
+    const std::string failed = write_outputs(o, record["outputs"], dicom_refused);
+    if (!failed.empty()) return {{"refused", failed}};
+    if (!dicom_refused.empty()) return {{"record", record}, {"dicom_refused", dicom_refused}};
+    return {{"record", record}};
+}
+
+// One study in a process of its own, as a worker's first study runs.
+int analyze_one(const Options& o) {
+    if (!use_program_folder("", "analyze")) return 2;
+    StudyRequest r{o.studies.front(), o.stem, o.model, o.model.empty() ? o.slices : "", o.pdf_dir, o.png_dir,
+                   o.dicom_dir, o.force_model, o.choose};
+    hand_back_answer(analyze_study_here(r));
     return 0;
 }
 
+}  // namespace
+
+json analyze_study_here(const StudyRequest& request) {
+    vesmora_before_exit = refused_at_exit;
+    json answer = run_study(request);
+    vesmora_before_exit = nullptr;
+    return answer;
+}
+
+namespace {
 // ---------------------------------------------------------------------------------------------
 // The parent: runs the studies, keeps their order, writes the tables
 // ---------------------------------------------------------------------------------------------
-struct Run {
-    pid_t pid = -1;
-    int fd = -1;
-    std::string out;
-    std::chrono::steady_clock::time_point deadline;
-};
-
-struct Outcome {
-    bool done = false;
-    json record;                // null when refused
-    std::string refusal;        // UTF-8
-    std::string dicom_refused;  // UTF-8: the record stands, its DICOM objects were not made
-};
-
-std::vector<std::string> child_args(const Options& o, const std::string& study, const std::string& stem, int choice) {
-    std::vector<std::string> a = {"vesmora-cli", "analyze-study", study, "--stem", stem};
-    if (choice >= 0) a.insert(a.end(), {"--choose", std::to_string(choice)});
-    auto add = [&a](const char* flag, const std::string& value) {
-        if (value.empty()) return;
-        a.push_back(flag);
-        a.push_back(value);
-    };
-    add("--model", o.model);
-    add("--slices", o.model.empty() ? o.slices : "");
-    if (o.force_model) a.push_back("--force-model");
-    add("--pdf", o.pdf_dir);
-    add("--png", o.png_dir);
-    add("--dicom", o.dicom_dir);
-    return a;
-}
-
-// Starts the tool again on one study, its standard output into a pipe; false and why when it cannot.
-bool start(const Options& o, const std::string& study, const std::string& stem, int choice, Run& run,
-           std::string& why) {
-    int p[2];
-    if (pipe2(p, O_CLOEXEC) != 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, p[1], STDOUT_FILENO);  // dup2 leaves the copy open across exec
-    const std::vector<std::string> args = child_args(o, study, stem, choice);
-    std::vector<char*> argv;
-    for (const std::string& s : args) argv.push_back(const_cast<char*>(s.c_str()));
-    argv.push_back(nullptr);
-    const int rc = posix_spawn(&run.pid, "/proc/self/exe", &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    close(p[1]);
-    if (rc != 0) {
-        close(p[0]);
-        why = std::strerror(rc);
-        return false;
-    }
-    run.fd = p[0];
-    run.out.clear();
-    run.deadline = std::chrono::steady_clock::now() +
-                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(o.timeout));
-    return true;
-}
-
-Outcome finish(Run& run) {
-    close(run.fd);
-    int wstatus = 0;
-    while (waitpid(run.pid, &wstatus, 0) < 0 && errno == EINTR) {
-    }
-    Outcome r;
-    r.done = true;
-    const std::size_t line = run.out.find('\n');
-    const json answer = json::parse(run.out.substr(0, line), nullptr, false);
-    if (answer.is_object() && answer.contains("record")) {
-        r.record = answer["record"];
-        if (answer.contains("dicom_refused")) r.dicom_refused = answer["dicom_refused"].get<std::string>();
-    } else if (answer.is_object() && answer.contains("refused")) {
-        r.refusal = answer["refused"].get<std::string>();
-    } else if (WIFSIGNALED(wstatus)) {
-        r.refusal = latin1_to_utf8("l'analyse s'est arr\xEAt\xE9" "e sur le signal ") + std::to_string(WTERMSIG(wstatus)) + ".";
-    } else {
-        r.refusal = latin1_to_utf8("l'analyse s'est arr\xEAt\xE9" "e sans r\xE9sultat (statut ") +
-                    std::to_string(WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1) + ").";
-    }
-    return r;
-}
-
-// A study still running at its deadline: stopped, and refused.
-Outcome stop(Run& run, double timeout) {
-    kill(run.pid, SIGKILL);
-    close(run.fd);
-    while (waitpid(run.pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    char text[160];
-    std::snprintf(text, sizeof text, "l'analyse n'a pas fini en %g s (--timeout) : elle a \xE9t\xE9 arr\xEAt\xE9" "e.",
-                  timeout);
-    return {true, json(), latin1_to_utf8(text), ""};
-}
-
 const std::string SUMMED = latin1_to_utf8("score somm\xE9"), REFUSED = latin1_to_utf8("refus\xE9 :"),
                   DICOM_REFUSED = latin1_to_utf8("objets DICOM (SC et SR) refus\xE9s :");
 
 class Progress {
 public:
     explicit Progress(std::size_t total) : total_(total), tty_(isatty(STDERR_FILENO) == 1) {}
-    void study_done(const std::string& study, const Outcome& r) {
+    void study_done(const std::string& study, const StudyOutcome& r) {
         ++done_;
         if (tty_) std::fprintf(stderr, "\r\033[K");
         if (!r.refusal.empty())
@@ -373,7 +267,6 @@ private:
     bool tty_;
 };
 
-// Runs every study, at most o.jobs at once; outcomes in the order of the studies.
 // The stems of the studies' outputs, none twice in a run: a stem met again gets "-2", "-3"...
 std::vector<std::string> unique_stems(const std::vector<std::string>& studies, const std::vector<std::string>& names) {
     std::set<std::string> used;
@@ -394,70 +287,18 @@ std::string shown_name(const Options& o, std::size_t i) {
     return choice < 0 ? o.studies[i] : o.studies[i] + latin1_to_utf8(" (s\xE9rie ") + std::to_string(choice + 1) + ")";
 }
 
-std::vector<Outcome> run_all(const Options& o) {
-    const std::size_t n = o.studies.size();
+// Runs every study, at most o.jobs at once; outcomes in the order of the studies.
+std::vector<StudyOutcome> run_all(const Options& o) {
     const std::vector<std::string> stems = unique_stems(o.studies, o.names);
-    std::vector<Outcome> outcomes(n);
-    std::vector<Run> runs(n);
-    std::vector<std::size_t> running;
-    Progress progress(n);
+    std::vector<StudyRequest> requests;
+    for (std::size_t i = 0; i < o.studies.size(); i++)
+        requests.push_back({o.studies[i], stems[i], o.model, o.model.empty() ? o.slices : "", o.pdf_dir, o.png_dir,
+                            o.dicom_dir, o.force_model, i < o.choices.size() ? o.choices[i] : -1});
+    Progress progress(requests.size());
     if (isatty(STDERR_FILENO) == 1) progress.bar();
-    std::size_t next = 0;
-    while (next < n || !running.empty()) {
-        while (next < n && running.size() < o.jobs) {
-            std::string why;
-            const int choice = next < o.choices.size() ? o.choices[next] : -1;
-            if (start(o, o.studies[next], stems[next], choice, runs[next], why)) {
-                running.push_back(next);
-            } else {
-                outcomes[next] = {true, json(), latin1_to_utf8("le processus d'analyse n'a pas pu d\xE9marrer.") + detail(why),
-                                  ""};
-                progress.study_done(shown_name(o, next), outcomes[next]);
-            }
-            ++next;
-        }
-        if (running.empty()) continue;
-        std::vector<pollfd> fds;
-        auto first_deadline = runs[running.front()].deadline;
-        for (std::size_t i : running) {
-            fds.push_back({runs[i].fd, POLLIN, 0});
-            first_deadline = std::min(first_deadline, runs[i].deadline);
-        }
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first_deadline - std::chrono::steady_clock::now());
-        if (poll(fds.data(), fds.size(), static_cast<int>(std::clamp<long long>(wait.count(), 0, 60000))) < 0) {
-            if (errno == EINTR) continue;
-            std::fprintf(stderr, "vesmora-cli analyze: %s\n",
-                         (latin1_to_utf8("l'attente des analyses a \xE9" "chou\xE9.") + detail(std::strerror(errno))).c_str());
-            break;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        std::vector<std::size_t> still;
-        for (std::size_t k = 0; k < running.size(); k++) {
-            const std::size_t i = running[k];
-            if (fds[k].revents == 0 && now >= runs[i].deadline) {
-                outcomes[i] = stop(runs[i], o.timeout);
-                progress.study_done(shown_name(o, i), outcomes[i]);
-                continue;
-            }
-            bool ended = false;
-            if (fds[k].revents != 0) {
-                char buf[65536];
-                const ssize_t got = read(runs[i].fd, buf, sizeof buf);
-                if (got > 0)
-                    runs[i].out.append(buf, static_cast<std::size_t>(got));
-                else if (got == 0 || errno != EINTR)
-                    ended = true;
-            }
-            if (!ended) {
-                still.push_back(i);
-                continue;
-            }
-            outcomes[i] = finish(runs[i]);
-            progress.study_done(shown_name(o, i), outcomes[i]);
-        }
-        running.swap(still);
-    }
-    return outcomes;
+    return analyze_studies(requests, o.jobs, o.timeout, [&](std::size_t i, const StudyOutcome& r) {
+        progress.study_done(shown_name(o, i), r);
+    });
 }
 
 // Writes text to path, or to standard output for "-"; false after a message when it cannot.
@@ -623,11 +464,11 @@ int analyze_all(Options& o) {
     if (o.jobs == 0) o.jobs = std::max(1u, std::thread::hardware_concurrency());
     expand_dicomdirs(o);
 
-    const std::vector<Outcome> outcomes = run_all(o);
+    const std::vector<StudyOutcome> outcomes = run_all(o);
     json records = json::array();
     std::string csv = csv_header();
     bool refused = false;
-    for (const Outcome& r : outcomes) {
+    for (const StudyOutcome& r : outcomes) {
         refused = refused || r.record.is_null() || !r.dicom_refused.empty();
         if (r.record.is_null()) continue;
         records.push_back(r.record);
@@ -675,6 +516,7 @@ void add_options(CLI::App* cmd, Options& o, bool one) {
     if (one) {
         cmd->add_option("--stem", o.stem, "Stem of the study's outputs");
         cmd->add_option("--choose", o.choose, "The line its chooser gives (a CD's series, from 0)");
+        cmd->add_flag("--worker", o.worker, "Take one study request (a JSON object) per line on standard input");
         return;
     }
     cmd->add_flag("--auto", o.auto_place, "Place the model automatically on each study (the default)")
@@ -700,9 +542,17 @@ void add_analyze_command(CLI::App& app, int& status) {
     add_options(cmd, all, false);
     cmd->callback([&status] { status = analyze_all(all); });
 
-    // One study, for the parent above: its record or refusal as one JSON line on standard output.
+    // One study in a fresh process (its record or refusal as one JSON line on standard output),
+    // or, with --worker, the parent's worker.
     auto* study = app.add_subcommand("analyze-study", "")->group("");
-    study->add_option("STUDY", one.studies)->required()->expected(1);
+    study->add_option("STUDY", one.studies)->expected(1);
     add_options(study, one, true);
-    study->callback([&status] { status = analyze_one(one); });
+    study->callback([&status] {
+        if (one.worker)
+            status = run_worker();
+        else if (one.studies.size() == 1)
+            status = analyze_one(one);
+        else
+            status = 2;
+    });
 }

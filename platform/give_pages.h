@@ -1,0 +1,35 @@
+// plat_give_pages, defined once in each back end's main file (which includes this header
+// once; a separate object would be left out of the static link): on Linux the memory is marked for transparent huge
+// pages and populated by the kernel (MADV_POPULATE_WRITE, Linux 5.14 and later), which
+// writes no byte of it; elsewhere, and on an older kernel, nothing is done and the pages
+// come at the first writes as before.
+#ifndef VESMORA_GIVE_PAGES_H
+#define VESMORA_GIVE_PAGES_H
+
+#include "platform.h"
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
+void plat_give_pages(void* start, std::size_t bytes) {
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    // Whole pages inside the range only: the pages at its ends may hold other variables.
+    const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(start) + page - 1) & ~(page - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(page - 1);
+    if (end <= first) return;
+    void* p = reinterpret_cast<void*>(first);
+    madvise(p, end - first, MADV_HUGEPAGE);  // refused where the system has no huge pages: no harm
+    madvise(p, end - first, MADV_POPULATE_WRITE);
+}
+#else
+void plat_give_pages(void*, std::size_t) {}
+#endif
+
+#endif
