@@ -1108,3 +1108,14 @@ int DISPLAY_RES() {
     plat_set_image(STATICres, bmpres);
     return 0;
 }
+
+int DRAW_SECTOR_COLOURS(unsigned char* buf, const unsigned char rgb[18][3]) {
+    // The sector map is built at start-up; a tool that draws without starting the program builds it here.
+    if (mesh_sect[200 * 400 + 200] != 17) INIT_SECT();
+    const ResTarget t{buf, nullptr, Bgr{0, 0, 0}};
+    Bgr colour[18];
+    for (int n = 0; n < 18; n++) colour[n] = Bgr{rgb[n][2], rgb[n][1], rgb[n][0]};
+    draw_sector_map(t, colour);
+    draw_grid(t, Bgr{0, 0, 0});
+    return 0;
+}

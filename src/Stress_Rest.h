@@ -31,6 +31,7 @@ struct TerritoryPair {
 };
 
 struct StressRestComparison {
+    int stress[SECTOR_COUNT + 1], rest[SECTOR_COUNT + 1];  // the scores compared (entry 0 stays 0)
     int difference[SECTOR_COUNT + 1];  // stress score - rest score (entry 0 stays 0)
     SegmentClass cls[SECTOR_COUNT + 1];
     int sss, srs, sds;        // 0..68 each
@@ -51,5 +52,9 @@ bool COMPARE_STRESS_REST(const int stress[SECTOR_COUNT + 1], const int rest[SECT
 // French reason (Latin-1) naming both, e.g. "Les deux \xE9tudes ne sont pas du m\xEAme patient
 // (effort : ID 123, repos : ID 456)." An ID missing from either study cannot show that they are one patient.
 std::string PAIR_PATIENT_MISMATCH(const std::string& stress_id, const std::string& rest_id);
+
+// The difference map: the polar map with each segment in its class's colour, white outside,
+// the grid in black, into the caller's 400 x 400 buffer (blue, green, red, lowest line first).
+int DRAW_DIFFERENCE_MAP(unsigned char* buf, const StressRestComparison& c);
 
 #endif

@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "Auto_Place.h"
+#include "Display.h"
 #include "Main_Wnd_Proc.h"
 #include "Model_Place.h"
 #include "Output_Names.h"
@@ -70,6 +71,8 @@ struct Options {
     std::vector<std::string> studies;
     std::string model, slices, json_out, csv_out, pdf_dir, png_dir, dicom_dir;
     std::string stem;  // one study's process: the stem its outputs are named after
+    std::string bull_dir;            // the bull's-eye for a pair's page (StudyBatch)
+    std::vector<std::string> stems;  // given by the pairs: the studies' stems
     unsigned jobs = 0;
     double timeout = 120;
     bool send = false, auto_place = false, force_model = false;
@@ -218,6 +221,16 @@ int analyze_one(const Options& o) {
     }
     json record = study_record(study);
     record["placement"] = placement_code(o);
+    if (!o.bull_dir.empty()) {  // for the pair's page: the bull's-eye as the report draws it
+        std::vector<unsigned char> bull(RES_BYTES);
+        DRAW_RES(bull.data(), RES_BULL, REPORT_PALETTE, REPORT_OVERLAY);
+        std::string error;
+        if (!write_whole(in_dir(o.bull_dir, o.stem + ".bgr"), std::string_view(reinterpret_cast<const char*>(bull.data()), bull.size()),
+                         error)) {
+            hand_back({{"refused", program_text_to_utf8(error)}});
+            return 0;
+        }
+    }
     std::string dicom_refused;
     const std::string failed = write_outputs(o, study, record["outputs"], dicom_refused);
     vesmora_before_exit = nullptr;
@@ -260,6 +273,7 @@ std::vector<std::string> child_args(const Options& o, const std::string& study, 
     add("--pdf", o.pdf_dir);
     add("--png", o.png_dir);
     add("--dicom", o.dicom_dir);
+    add("--bull-dir", o.bull_dir);
     return a;
 }
 
@@ -377,7 +391,7 @@ std::vector<std::string> unique_stems(const std::vector<std::string>& studies) {
 
 std::vector<Outcome> run_all(const Options& o) {
     const std::size_t n = o.studies.size();
-    const std::vector<std::string> stems = unique_stems(o.studies);
+    const std::vector<std::string> stems = o.stems.size() == n ? o.stems : unique_stems(o.studies);
     std::vector<Outcome> outcomes(n);
     std::vector<Run> runs(n);
     std::vector<std::size_t> running;
@@ -612,6 +626,7 @@ void add_options(CLI::App* cmd, Options& o, bool one) {
                     "Folder for each study's DICOM Secondary Capture and Structured Report (STEM-sc.dcm, STEM-sr.dcm)");
     if (one) {
         cmd->add_option("--stem", o.stem, "Stem of the study's outputs");
+        cmd->add_option("--bull-dir", o.bull_dir, "Folder for the bull's-eye of a pair's page");
         return;
     }
     cmd->add_flag("--auto", o.auto_place, "Place the model automatically on each study (the default)")
@@ -630,12 +645,62 @@ void add_options(CLI::App* cmd, Options& o, bool one) {
 
 }  // namespace
 
+std::vector<StudyOutcome> analyze_batch(const StudyBatch& b) {
+    Options o;
+    o.studies = b.studies;
+    o.stems = b.stems;
+    o.model = b.model;
+    o.slices = b.slices;
+    o.pdf_dir = b.pdf_dir;
+    o.png_dir = b.png_dir;
+    o.dicom_dir = b.dicom_dir;
+    o.bull_dir = b.bull_dir;
+    o.force_model = b.force_model;
+    o.jobs = b.jobs;
+    o.timeout = b.timeout;
+    std::vector<StudyOutcome> out;
+    for (const Outcome& r : run_all(o)) out.push_back({r.record, r.refusal, r.dicom_refused});
+    return out;
+}
+
 void add_analyze_command(CLI::App& app, int& status) {
     static Options all, one;
+    static PairArgs pair;
     auto* cmd = app.add_subcommand("analyze", "Analyse studies: open, place the model, compute the results, export");
-    cmd->add_option("STUDY", all.studies, "DICOM files")->required();
+    cmd->add_option("STUDY", all.studies, "DICOM files");
     add_options(cmd, all, false);
-    cmd->callback([&status] { status = analyze_all(all); });
+    add_pair_options(cmd, pair);
+    cmd->callback([&status] {
+        if (pair.requested()) {
+            if (!all.studies.empty()) {
+                std::cerr << "vesmora-cli analyze: "
+                          << latin1_to_utf8("des études seules et des paires (--stress, --rest, --pairs) ne se "
+                                            "mêlent pas dans une même commande.")
+                          << "\n";
+                status = 2;
+                return;
+            }
+            StudyBatch common;
+            common.slices = all.slices;
+            common.pdf_dir = all.pdf_dir;
+            common.png_dir = all.png_dir;
+            common.dicom_dir = all.dicom_dir;
+            common.force_model = all.force_model;
+            common.jobs = all.jobs;
+            common.timeout = all.timeout;
+            status = analyze_pairs(pair, common, all.model, all.json_out, all.csv_out, all.send);
+            return;
+        }
+        if (all.studies.empty()) {
+            std::cerr << "vesmora-cli analyze: "
+                      << latin1_to_utf8("aucune étude : donnez un ou plusieurs fichiers DICOM, ou une paire "
+                                        "--stress S --rest R (ou --pairs LISTE.csv).")
+                      << "\n";
+            status = 2;
+            return;
+        }
+        status = analyze_all(all);
+    });
 
     // One study, for the parent above: its record or refusal as one JSON line on standard output.
     auto* study = app.add_subcommand("analyze-study", "")->group("");
