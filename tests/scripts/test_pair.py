@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""vesmora-cli analyze --stress/--rest/--pairs on phantom pairs of one patient: the reversible
+territory's SDS high and the fixed one's not, the sums and classes following the two records (each
+equal to analyze of that study alone), the pair's outputs, and two patients refused."""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+CLI = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "vesmora-cli")
+TERRITORY = {"LAD": {1, 2, 7, 8, 13, 14, 17}, "RCA": {3, 4, 9, 10, 15}, "LCx": {5, 6, 11, 12, 16}}
+
+
+def cli(*args):
+    return subprocess.run([CLI, *args], capture_output=True, text=True, timeout=300)
+
+
+def klass(stress, rest):
+    return "normal" if stress == 0 else "reversible" if rest == 0 else "partially-reversible" if rest < stress else "fixed"
+
+
+class Pair(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.dir = cls.tmp.name
+        # LAD reversible, RCA fixed; and another patient: LCx fixed.
+        cls.make("a-stress.dcm", "--lad", "60", "--rca", "50", "--rest-out", cls.path("a-rest.dcm"), "--fixed", "rca")
+        cls.make("b-stress.dcm", "--lcx", "60", "--seed", "7", "--rest-out", cls.path("b-rest.dcm"), "--fixed", "lcx")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    @classmethod
+    def path(cls, name):
+        return os.path.join(cls.dir, name)
+
+    @classmethod
+    def make(cls, out, *args):
+        r = cli("sample", cls.path(out), *args)
+        assert r.returncode == 0, r.stderr
+
+    def check_pair(self, pair, reversible, fixed):
+        s, r, c = pair["stress"], pair["rest"], pair["comparison"]
+        self.assertEqual(s["patient"]["id"], r["patient"]["id"])
+        self.assertEqual(c["sss"], s["summed_score"])
+        self.assertEqual(c["srs"], r["summed_score"])
+        diffs = {}
+        for seg, ss, rs in zip(c["segments"], s["segments"], r["segments"]):
+            self.assertEqual((seg["stress_score"], seg["rest_score"]), (ss["score"], rs["score"]))
+            self.assertEqual(seg["difference"], ss["score"] - rs["score"])
+            self.assertEqual(seg["class"], klass(ss["score"], rs["score"]), seg)
+            diffs[seg["number"]] = seg["difference"]
+        self.assertEqual(c["sds"], sum(max(0, d) for d in diffs.values()))
+        self.assertAlmostEqual(c["percent_ischemic"], c["sds"] / 68 * 100)
+        for t, segs in TERRITORY.items():
+            self.assertEqual(c["territories"][t]["sds"], sum(max(0, diffs[n]) for n in segs), t)
+        terr = c["territories"]
+        if reversible:
+            self.assertGreaterEqual(terr[reversible]["sds"], 5, terr)
+            self.assertGreaterEqual(sum(seg["class"] in ("reversible", "partially-reversible")
+                                        for seg in c["segments"] if seg["number"] in TERRITORY[reversible]), 3)
+        self.assertGreater(terr[fixed]["sss"], 2, terr)
+        self.assertLessEqual(terr[fixed]["sds"], 1, terr)
+        self.assertGreaterEqual(sum(seg["class"] == "fixed" for seg in c["segments"] if seg["number"] in TERRITORY[fixed]), 2)
+
+    def test_reversible_and_fixed_territories_with_every_output(self):
+        out = self.path("one")
+        r = cli("analyze", "--stress", self.path("a-stress.dcm"), "--rest", self.path("a-rest.dcm"), "--json", "-",
+                "--pdf", out, "--png", out, "--dicom", out)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        pair = json.loads(r.stdout)
+        self.check_pair(pair, "LAD", "RCA")
+        self.assertIn(pair["comparison"]["ischemia"], ("moderate", "severe"))
+        for key, name in (("pdf", "a-stress-a-rest-paire.pdf"), ("png", "a-stress-a-rest-difference.png"),
+                          ("sc", "a-stress-a-rest-paire-sc.dcm")):
+            self.assertEqual(pair["outputs"][key], os.path.join(out, name))
+            self.assertGreater(os.path.getsize(pair["outputs"][key]), 1000, key)
+        text = subprocess.run(["pdftotext", pair["outputs"]["pdf"], "-"], capture_output=True, text=True).stdout
+        for words in ("SDS", "partiellement", "IVA", "Repos du"):
+            self.assertIn(words, text)
+        # Each record is what analyze gives for that study alone (same outputs asked).
+        for role in ("stress", "rest"):
+            alone = cli("analyze", self.path("a-%s.dcm" % role), "--json", "-", "--pdf", out, "--png", out, "--dicom", out)
+            self.assertEqual(alone.returncode, 0, alone.stderr)
+            self.assertEqual(json.loads(alone.stdout), pair[role], role)
+
+    def test_pairs_from_a_list_and_two_patients_refused(self):
+        self.make("c-rest.dcm", "--patient-id", "AUTRE-42")
+        listing = self.path("pairs.csv")
+        with open(listing, "w") as f:
+            f.write("stress,rest\na-stress.dcm,a-rest.dcm\n\n%s,b-rest.dcm\na-stress.dcm,c-rest.dcm\n"
+                    % self.path("b-stress.dcm"))
+        r = cli("analyze", "--pairs", listing, "--json", "-", "--csv", self.path("pairs-out.csv"), "--jobs", "2")
+        self.assertEqual(r.returncode, 3, r.stderr)
+        self.assertIn("ANON-LAD+RCA", r.stderr)
+        self.assertIn("AUTRE-42", r.stderr)
+        pairs = json.loads(r.stdout)
+        self.assertEqual(len(pairs), 2, "the refused pair left out")
+        self.check_pair(pairs[0], "LAD", "RCA")
+        self.check_pair(pairs[1], None, "LCx")
+        with open(self.path("pairs-out.csv")) as f:
+            rows = f.read().splitlines()
+        self.assertEqual(len(rows), 3)
+        self.assertEqual(rows[2].split(",")[7], str(pairs[1]["comparison"]["sds"]))
+        # The same two patients as a single pair: status 3, both IDs named, no pair written.
+        r = cli("analyze", "--stress", self.path("a-stress.dcm"), "--rest", self.path("c-rest.dcm"), "--json", "-")
+        self.assertEqual(r.returncode, 3, r.stderr)
+        self.assertIn("ANON-LAD+RCA", r.stderr)
+        self.assertIn("AUTRE-42", r.stderr)
+        self.assertEqual(json.loads(r.stdout), [])
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
