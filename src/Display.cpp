@@ -29,6 +29,7 @@
 #include "layout.h"
 #include "main.h"
 #include "sectors.h"
+#include "Stress_Rest.h"
 
 // =============================================================================================
 // 1. Palettes and the palette bar
@@ -1118,4 +1119,11 @@ int DRAW_SECTOR_COLOURS(unsigned char* buf, const unsigned char rgb[18][3]) {
     draw_sector_map(t, colour);
     draw_grid(t, Bgr{0, 0, 0});
     return 0;
+}
+
+int DRAW_DIFFERENCE_MAP(unsigned char* buf, const StressRestComparison& c) {
+    unsigned char rgb[18][3] = {{255, 255, 255}};
+    for (int n = 1; n <= SECTOR_COUNT; ++n)
+        for (int k = 0; k < 3; ++k) rgb[n][k] = SEGMENT_CLASS_RGB[c.cls[n]][k];
+    return DRAW_SECTOR_COLOURS(buf, rgb);
 }

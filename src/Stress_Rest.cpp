@@ -1,7 +1,5 @@
 #include "Stress_Rest.h"
 
-#include "Display.h"
-
 SegmentClass SEGMENT_CLASS_OF(int stress_score, int rest_score) {
     if (stress_score <= 0) return CLASS_NORMAL;
     if (rest_score <= 0) return CLASS_REVERSIBLE;
@@ -62,11 +60,4 @@ std::string PAIR_PATIENT_MISMATCH(const std::string& stress_id, const std::strin
         return "Identifiant patient absent : rien ne montre que les deux \xE9tudes sont du m\xEAme patient (effort : " +
                shown(s) + ", repos : " + shown(r) + ").";
     return "Les deux \xE9tudes ne sont pas du m\xEAme patient (effort : " + shown(s) + ", repos : " + shown(r) + ").";
-}
-
-int DRAW_DIFFERENCE_MAP(unsigned char* buf, const StressRestComparison& c) {
-    unsigned char rgb[18][3] = {{255, 255, 255}};
-    for (int n = 1; n <= SECTOR_COUNT; ++n)
-        for (int k = 0; k < 3; ++k) rgb[n][k] = SEGMENT_CLASS_RGB[c.cls[n]][k];
-    return DRAW_SECTOR_COLOURS(buf, rgb);
 }

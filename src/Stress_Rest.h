@@ -54,7 +54,8 @@ bool COMPARE_STRESS_REST(const int stress[SECTOR_COUNT + 1], const int rest[SECT
 std::string PAIR_PATIENT_MISMATCH(const std::string& stress_id, const std::string& rest_id);
 
 // The difference map: the polar map with each segment in its class's colour, white outside,
-// the grid in black, into the caller's 400 x 400 buffer (blue, green, red, lowest line first).
+// the grid in black, into the caller's 400 x 400 buffer (blue, green, red, lowest line first);
+// drawn by Display.cpp.
 int DRAW_DIFFERENCE_MAP(unsigned char* buf, const StressRestComparison& c);
 
 #endif

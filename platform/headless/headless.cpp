@@ -225,6 +225,15 @@ int plat_confirm_box(HWND_ owner, const char* text, const char* title) {
     return answer == 1 ? 1 : 0;
 }
 
+void plat_show_pair(HWND_ owner, const PlatPairView* v) {
+    headless::PairShown shown{owner, v->title ? v->title : "", v->text ? v->text : "", {}, {}};
+    for (int k = 0; k < 3; k++) {
+        shown.captions[k] = v->captions[k] ? v->captions[k] : "";
+        if (v->pictures[k]) shown.pictures[k].assign(v->pictures[k], v->pictures[k] + 400 * 400 * 3);
+    }
+    state().pairs_shown.push_back(std::move(shown));
+}
+
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
     state().open_requests.push_back(headless::OpenRequest{owner, title, filter_name, filter_pattern, path_size});
