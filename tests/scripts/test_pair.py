@@ -4,12 +4,15 @@ territory's SDS high and the fixed one's not, the sums and classes following the
 equal to analyze of that study alone), the pair's outputs, and two patients refused."""
 import json
 import os
+import re
+import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
 
 CLI = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "vesmora-cli")
+ID_RESULTS = 45  # "R\u00e9sultats" (src/layout.h)
 TERRITORY = {"LAD": {1, 2, 7, 8, 13, 14, 17}, "RCA": {3, 4, 9, 10, 15}, "LCx": {5, 6, 11, 12, 16}}
 
 
@@ -112,6 +115,69 @@ class Pair(unittest.TestCase):
         self.assertIn("ANON-LAD+RCA", r.stderr)
         self.assertIn("AUTRE-42", r.stderr)
         self.assertEqual(json.loads(r.stdout), [])
+
+    def test_the_desktop_commands_give_the_same_pair(self):
+        """Roles, comparison and the pair's export through the Examen menu (replayed): the window's
+        figures are those of analyze; a rest study of another patient is compared only when confirmed."""
+        folder = self.path("replay")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy(os.path.join(os.path.dirname(CLI), "PALETS"), folder)
+        ui, pdf = os.path.join(folder, "ui.txt"), os.path.join(folder, "out", "a-paire.pdf")
+        os.makedirs(os.path.dirname(pdf))
+        script = os.path.join(folder, "script.txt")
+        with open(script, "w") as f:
+            f.write(f"""compare
+open {self.path("a-stress.dcm")}
+auto
+command {ID_RESULTS}
+role stress
+open {self.path("a-rest.dcm")}
+auto
+command {ID_RESULTS}
+role rest
+open {self.path("c-rest2.dcm")}
+compare
+export pair {pdf}
+dump ui {ui}
+""")
+        self.make("c-rest2.dcm", "--patient-id", "AUTRE-43")
+        r = cli("replay", script, "--app-folder", folder)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(ui, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        window = [line for line in lines if line.startswith("pair ")]
+        self.assertEqual(len(window), 1, "compare before both roles shows nothing; then one window")
+        text = window[0].replace("\\n", "\n")
+        pair = json.loads(cli("analyze", "--stress", self.path("a-stress.dcm"), "--rest", self.path("a-rest.dcm"),
+                              "--json", "-").stdout)["comparison"]
+        for name, key in (("SSS (effort)", "sss"), ("SRS (repos)", "srs"), ("SDS (diff\u00e9rence)", "sds")):
+            self.assertRegex(text, r"%s\s*:\s*%d / 68" % (re.escape(name), pair[key]))
+        self.assertIn("(ID ANON-LAD+RCA)", text)
+        self.assertTrue(os.path.getsize(pdf) > 1000)
+        self.assertTrue(os.path.getsize(os.path.join(folder, "out", "a-difference.png")) > 1000)
+        self.assertFalse(any("AUTRE-43" in line for line in lines), "opening another study keeps the roles")
+        # The rest role taken from another patient: the comparison asks, "Non" by default.
+        with open(script, "w") as f:
+            f.write(f"""open {self.path("a-stress.dcm")}
+auto
+command {ID_RESULTS}
+role stress
+open {self.path("c-rest2.dcm")}
+auto
+command {ID_RESULTS}
+role rest
+compare
+answer yes
+compare
+dump ui {ui}
+""")
+        r = cli("replay", script, "--app-folder", folder)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(ui, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        asked = [line for line in lines if line.startswith("box warning") and "AUTRE-43" in line]
+        self.assertEqual(len(asked), 2, lines)
+        self.assertTrue(any(line.startswith("pair ") and "AUTRE-43" in line for line in lines))
 
 
 if __name__ == "__main__":
