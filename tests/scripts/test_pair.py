@@ -79,12 +79,19 @@ class Pair(unittest.TestCase):
         self.check_pair(pair, "LAD", "RCA")
         self.assertIn(pair["comparison"]["ischemia"], ("moderate", "severe"))
         for key, name in (("pdf", "a-stress-a-rest-paire.pdf"), ("png", "a-stress-a-rest-difference.png"),
-                          ("sc", "a-stress-a-rest-paire-sc.dcm")):
+                          ("sc", "a-stress-a-rest-paire-sc.dcm"), ("sr", "a-stress-a-rest-paire-sr.dcm")):
             self.assertEqual(pair["outputs"][key], os.path.join(out, name))
             self.assertGreater(os.path.getsize(pair["outputs"][key]), 1000, key)
         text = subprocess.run(["pdftotext", pair["outputs"]["pdf"], "-"], capture_output=True, text=True).stdout
         for words in ("SDS", "partiellement", "IVA", "Repos du"):
             self.assertIn(words, text)
+        # The SR holds the comparison, in the stress study's study.
+        sr = subprocess.run(["dsrdump", pair["outputs"]["sr"]], capture_output=True, encoding="latin-1").stdout
+        self.assertIn('(SDS)")="%d"' % pair["comparison"]["sds"], sr)
+        self.assertEqual(sr.count('"Classe")='), 17)
+        uid = lambda path: subprocess.run(["dcmdump", "+P", "StudyInstanceUID", path], capture_output=True,
+                                          text=True).stdout.split()[2]
+        self.assertEqual(uid(pair["outputs"]["sr"]), uid(self.path("a-stress.dcm")))
         # Each record is what analyze gives for that study alone (same outputs asked).
         for role in ("stress", "rest"):
             alone = cli("analyze", self.path("a-%s.dcm" % role), "--json", "-", "--pdf", out, "--png", out, "--dicom", out)

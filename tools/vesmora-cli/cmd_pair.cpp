@@ -7,7 +7,8 @@
 // A pair whose studies are two patients' (Patient IDs differ or are missing) is refused and
 // named with both IDs; the run then ends with status 3, as for a refused study. The pair's own
 // outputs are named after "STRESS-REST" (the studies' stems): -paire.pdf, -difference.png and,
-// with --dicom, -paire-sc.dcm (the page), new series in the stress study's study.
+// with --dicom, -paire-sc.dcm (the page) and -paire-sr.dcm (both studies' segments and the
+// comparison), new series in the stress study's study.
 #include <unistd.h>
 
 #include <algorithm>
@@ -173,7 +174,7 @@ struct Common {
 std::string write_pair_outputs(const Common& c, const json& stress, const json& rest, const std::string& s_stem,
                                const std::string& r_stem, json& outputs) {
     const std::string stem = s_stem + "-" + r_stem;
-    outputs = {{"pdf", nullptr}, {"png", nullptr}, {"sc", nullptr}};
+    outputs = {{"pdf", nullptr}, {"png", nullptr}, {"sc", nullptr}, {"sr", nullptr}};
 #ifdef VESMORA_HAVE_REPORT
     const StudyBatch& b = c.batch;
     if (b.pdf_dir.empty() && b.png_dir.empty() && b.dicom_dir.empty()) return "";
@@ -200,13 +201,32 @@ std::string write_pair_outputs(const Common& c, const json& stress, const json& 
         outputs["png"] = png;
     }
 #ifdef VESMORA_HAVE_DICOM_EXPORT
-    if (!b.dicom_dir.empty()) {
+    if (!b.dicom_dir.empty()) {  // both objects or neither, one written inside the other
         int w = 0, h = 0;
         const std::vector<unsigned char> page = pair_page_rgb(info, w, h);
+        StressRestComparison cmp;
+        std::string why;
+        if (page.empty() || !COMPARE_STRESS_REST(info.stress.score, info.rest.score, cmp, why))
+            return latin1_to_utf8(why.empty() ? "la page de la paire n'a pas pu \xEAtre dessin\xE9" "e." : why);
         const std::string sc = in_dir(b.dicom_dir, pair_secondary_capture_name(stem));
-        if (page.empty() || !write_secondary_capture(info.stress.file, page.data(), w, h, sc, error))
-            return program_text_to_utf8(error);
+        const std::string sr = in_dir(b.dicom_dir, pair_structured_report_name(stem));
+        std::string objects_error;
+        const bool ok = write_whole(
+            sc,
+            [&](const std::string& sc_tmp, std::string& why_sc) {
+                return write_whole(
+                    sr,
+                    [&](const std::string& sr_tmp, std::string&) {
+                        return write_secondary_capture(info.stress.file, page.data(), w, h, sc_tmp, objects_error) &&
+                               write_pair_structured_report(info.stress.file, info.rest.file, info.stress.percent,
+                                                            info.rest.percent, cmp, sr_tmp, objects_error);
+                    },
+                    why_sc);
+            },
+            error);
+        if (!ok) return program_text_to_utf8(objects_error.empty() ? error : objects_error);
         outputs["sc"] = sc;
+        outputs["sr"] = sr;
     }
 #endif
 #else
@@ -380,7 +400,8 @@ int analyze_pairs(const PairArgs& a, StudyBatch common, const std::string& model
             named(failed);
             continue;
         }
-        if (pair["outputs"]["sc"].is_string()) to_send.push_back(pair["outputs"]["sc"]);
+        for (const char* kind : {"sc", "sr"})
+            if (pair["outputs"][kind].is_string()) to_send.push_back(pair["outputs"][kind]);
         std::fprintf(stderr, "vesmora-cli analyze: %s / %s : SSS %d, SRS %d, SDS %d (%.1f %%, %s)\n", pairs[i].stress.c_str(),
                      pairs[i].rest.c_str(), cmp.sss, cmp.srs, cmp.sds, cmp.percent_ischemic,
                      latin1_to_utf8(ISCHEMIA_FR[cmp.band]).c_str());
