@@ -123,6 +123,26 @@ class Pair(unittest.TestCase):
         self.assertIn("AUTRE-42", r.stderr)
         self.assertEqual(json.loads(r.stdout), [])
 
+    def test_what_cannot_make_a_pair_is_refused(self):
+        # A list line that is no pair stops the run before any analysis (status 2, line named).
+        listing = self.path("bad.csv")
+        with open(listing, "w") as f:
+            f.write("a-stress.dcm,a-rest.dcm\na-stress.dcm\n")
+        r = cli("analyze", "--pairs", listing, "--json", "-")
+        self.assertEqual(r.returncode, 2, r.stderr)
+        self.assertIn("bad.csv, ligne 2", r.stderr)
+        self.assertEqual(r.stdout, "")
+        # One model for both studies is not a pair's option.
+        r = cli("analyze", "--stress", self.path("a-stress.dcm"), "--rest", self.path("a-rest.dcm"), "--model", listing)
+        self.assertEqual(r.returncode, 2, r.stderr)
+        self.assertIn("--model-stress", r.stderr)
+        # A study that cannot be analysed refuses its pair, named, with status 3.
+        r = cli("analyze", "--stress", self.path("absent.dcm"), "--rest", self.path("a-rest.dcm"), "--json", "-")
+        self.assertEqual(r.returncode, 3, r.stderr)
+        self.assertIn("absent.dcm / ", r.stderr)
+        self.assertIn("l'\u00e9tude d'effort", r.stderr)
+        self.assertEqual(json.loads(r.stdout), [])
+
     def test_the_desktop_commands_give_the_same_pair(self):
         """Roles, comparison and the pair's export through the Examen menu (replayed): the window's
         figures are those of analyze; a rest study of another patient is compared only when confirmed."""
