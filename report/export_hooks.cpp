@@ -57,6 +57,7 @@ PairStudyInfo pair_study(const StudyRole& r) {
                   : r.origin == MODEL_FROM_SLICES ? Placement::Slices
                                                   : Placement::Unknown;
     s.model_file = r.origin_file;
+    s.adjusted = r.adjusted == 1;
     std::copy(std::begin(r.percent), std::end(r.percent), s.percent);
     std::copy(std::begin(r.score), std::end(r.score), s.score);
     s.bull = r.bull;

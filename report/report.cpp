@@ -646,7 +646,8 @@ QString placement_of(const PairStudyInfo& s) {
     r.placement = s.placement;
     r.model_file = s.model_file;
     const QString how = placement_text(r);
-    return how.isEmpty() ? QStringLiteral("non pr\u00E9cis\u00E9") : how;
+    if (how.isEmpty()) return QStringLiteral("non pr\u00E9cis\u00E9");
+    return s.adjusted ? how + QStringLiteral(", puis ajust\u00E9 \u00E0 la main") : how;
 }
 
 QString ischemia_bands() {

@@ -51,6 +51,7 @@ struct PairStudyInfo {
     std::string exam_date, series;  // Latin-1, as the file gives them
     Placement placement = Placement::Unknown;
     std::string model_file = {};
+    bool adjusted = false;   // moved or reshaped by hand after it was placed
     float percent[18] = {};  // entries 1..17
     int score[18] = {};
     std::vector<unsigned char> bull = {};  // 400 x 400 as DRAW_RES draws it in the report's palette; empty: not shown
