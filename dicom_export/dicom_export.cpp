@@ -300,13 +300,11 @@ private:
     bool ok_ = true;
 };
 
-}  // namespace
-
-bool write_structured_report(const std::string& source_dcm, const std::string& out_path, std::string& error) {
-    if (!res_ok) {
-        error = write_failed(out_path, "les r\xE9sultats ne sont pas calcul\xE9s (bouton \"R\xE9sultats\")");
-        return false;
-    }
+// A Comprehensive SR of source_dcm's patient and study, in a new series: identification copied
+// (converted to UTF-8 when the source is in another character set than Latin-1), the source
+// volume as evidence. False with `error` when it cannot be made.
+bool begin_report(const std::string& source_dcm, const std::string& out_path, const char* series_desc_latin1,
+                  const char* series_number, DSRDocument& doc, bool& utf8, std::string& error) {
     DcmFileFormat source;
     if (!read_source(source_dcm, source, error)) return false;
 
@@ -314,13 +312,12 @@ bool write_structured_report(const std::string& source_dcm, const std::string& o
     // French texts need a character set that holds them, so a source in anything other
     // than Latin-1 has its values converted to UTF-8.
     DcmDataset ident;
-    bool utf8 = false;
+    utf8 = false;
     std::string why;
     if (!identification(*source.getDataset(), ident, true, utf8, why)) {
         error = write_failed(out_path, why);
         return false;
     }
-    DSRDocument doc(DSRTypes::DT_ComprehensiveSR);
     OFCondition st = doc.readStudyData(ident);
     if (st.good()) {
         doc.createNewSeries();  // new series and instance UIDs within the copied study
@@ -330,8 +327,8 @@ bool write_structured_report(const std::string& source_dcm, const std::string& o
         error = write_failed(out_path, with_detail("identification du patient et de l'\xE9tude", st.text()));
         return false;
     }
-    doc.setSeriesDescription(utf8 ? latin1_to_utf8("Vesmora - r\xE9sultats").c_str() : "Vesmora - r\xE9sultats");
-    doc.setSeriesNumber("902");
+    doc.setSeriesDescription(utf8 ? latin1_to_utf8(series_desc_latin1).c_str() : series_desc_latin1);
+    doc.setSeriesNumber(series_number);
     doc.setInstanceNumber("1");
     doc.setManufacturer("Vesmora");
     doc.setManufacturerModelName("Vesmora");
@@ -346,6 +343,32 @@ bool write_structured_report(const std::string& source_dcm, const std::string& o
         // The analysed volume is the evidence the results were drawn from.
         doc.getCurrentRequestedProcedureEvidence().addItem(study, src_series, src_class, src_instance);
     }
+    return true;
+}
+
+// Every result the program computes is in the document: COMPLETE. No physician has
+// attested it: UNVERIFIED (the default, kept). Then written whole at out_path.
+bool end_report(DSRDocument& doc, const std::string& out_path, std::string& error) {
+    doc.completeDocument();
+    DcmFileFormat file;
+    const OFCondition st = doc.write(*file.getDataset());
+    if (st.bad()) {
+        error = with_detail("Impossible d'\xE9" "crire le fichier DICOM " + out_path, st.text());
+        return false;
+    }
+    return finish_file(file, out_path, error);
+}
+
+}  // namespace
+
+bool write_structured_report(const std::string& source_dcm, const std::string& out_path, std::string& error) {
+    if (!res_ok) {
+        error = write_failed(out_path, "les r\xE9sultats ne sont pas calcul\xE9s (bouton \"R\xE9sultats\")");
+        return false;
+    }
+    DSRDocument doc(DSRTypes::DT_ComprehensiveSR);
+    bool utf8 = false;
+    if (!begin_report(source_dcm, out_path, "Vesmora - r\xE9sultats", "902", doc, utf8, error)) return false;
 
     const ClinicalSummary sum = CLINICAL_SUMMARY(SECTEUR, SCORE);
     const DSRCodedEntryValue PERCENT("%", "UCUM", "%");
@@ -387,15 +410,69 @@ bool write_structured_report(const std::string& source_dcm, const std::string& o
         error = write_failed(out_path, "arbre du rapport structur\xE9");
         return false;
     }
-    // Every result the program computes is in the document: COMPLETE. No physician has
-    // attested it: UNVERIFIED (the default, kept).
-    doc.completeDocument();
+    return end_report(doc, out_path, error);
+}
 
-    DcmFileFormat file;
-    st = doc.write(*file.getDataset());
-    if (st.bad()) {
-        error = with_detail("Impossible d'\xE9" "crire le fichier DICOM " + out_path, st.text());
+bool write_pair_structured_report(const std::string& stress_dcm, const std::string& rest_dcm,
+                                  const float stress_percent[18], const float rest_percent[18],
+                                  const StressRestComparison& c, const std::string& out_path, std::string& error) {
+    DSRDocument doc(DSRTypes::DT_ComprehensiveSR);
+    bool utf8 = false;
+    if (!begin_report(stress_dcm, out_path, "Vesmora - effort / repos", "903", doc, utf8, error)) return false;
+    // The rest study's volume is evidence too (its own study when it has one of its own).
+    DcmFileFormat rest;
+    std::string rest_error;
+    OFString r_study, r_class, r_series, r_instance;
+    if (read_source(rest_dcm, rest, rest_error)) {
+        DcmDataset* rds = rest.getDataset();
+        if (rds->findAndGetOFString(DCM_StudyInstanceUID, r_study).good() &&
+            rds->findAndGetOFString(DCM_SOPClassUID, r_class).good() && !r_class.empty() &&
+            rds->findAndGetOFString(DCM_SeriesInstanceUID, r_series).good() && !r_series.empty() &&
+            rds->findAndGetOFString(DCM_SOPInstanceUID, r_instance).good() && !r_instance.empty())
+            doc.getCurrentRequestedProcedureEvidence().addItem(r_study, r_series, r_class, r_instance);
+    }
+    const DSRCodedEntryValue PERCENT("%", "UCUM", "%");
+    const DSRCodedEntryValue SCORE_UNIT("{score}", "UCUM", "score");
+    DSRDocumentTree& tree = doc.getTree();
+    ReportTree r(tree, utf8);
+    const DSRCodedEntryValue title("122602", "DCM", "Myocardial Perfusion Analysis");
+    if (tree.addContentItem(DSRTypes::RT_isRoot, DSRTypes::VT_Container) == 0 ||
+        tree.getCurrentContentItem().setConceptName(title).bad()) {
+        error = write_failed(out_path, "arbre du rapport structur\xE9");
         return false;
     }
-    return finish_file(file, out_path, error);
+    r.open(r.local("SEGMENTS", "Segments du ventricule gauche, effort et repos (mod\xE8le \xE0 17 segments)"));
+    for (int n = 1; n <= SECTOR_COUNT; n++) {
+        const std::string number = std::to_string(n);
+        r.open(r.local("SEG" + number, ("Segment " + number).c_str()));
+        r.add_text(r.local("NAME-FR", "Nom du segment"), SECTORS[n].name_fr);
+        r.add_text(r.local("TERRITORY", "Territoire coronaire"), TERRITORY_NAME[SECTORS[n].territory]);
+        r.add_num(r.local("UPTAKE-STRESS", "Fixation relative d'effort"), number_text(stress_percent[n]), PERCENT);
+        r.add_num(r.local("UPTAKE-REST", "Fixation relative de repos"), number_text(rest_percent[n]), PERCENT);
+        r.add_num(r.local("SCORE-STRESS", "Score d'effort"), std::to_string(c.stress[n]), SCORE_UNIT);
+        r.add_num(r.local("SCORE-REST", "Score de repos"), std::to_string(c.rest[n]), SCORE_UNIT);
+        r.add_num(r.local("DIFFERENCE", "Diff\xE9rence (effort - repos)"), std::to_string(c.difference[n]), SCORE_UNIT);
+        r.add_text(r.local("CLASS", "Classe"), SEGMENT_CLASS_FR[c.cls[n]]);
+        r.close();
+    }
+    r.close();
+    r.add_num(r.local("SSS", "Score somm\xE9 d'effort (SSS)"), std::to_string(c.sss), SCORE_UNIT);
+    r.add_num(r.local("SRS", "Score somm\xE9 de repos (SRS)"), std::to_string(c.srs), SCORE_UNIT);
+    r.add_num(r.local("SDS", "Score somm\xE9 des diff\xE9rences (SDS)"), std::to_string(c.sds), SCORE_UNIT);
+    r.add_num(r.local("ISCHEMIC", "Myocarde isch\xE9mique"), number_text(c.percent_ischemic), PERCENT);
+    r.add_text(r.local("ISCHEMIA", "Bande d'isch\xE9mie (indicative)"), ISCHEMIA_FR[c.band]);
+    r.open(r.local("TERRITORIES", "Territoires coronaires"));
+    for (int t = TERR_LAD; t <= TERR_LCX; t++) {
+        r.open(r.local(TERRITORY_NAME[t], TERRITORY_NAME[t]));
+        r.add_num(r.local("SSS", "SSS"), std::to_string(c.territory[t].sss), SCORE_UNIT);
+        r.add_num(r.local("SRS", "SRS"), std::to_string(c.territory[t].srs), SCORE_UNIT);
+        r.add_num(r.local("SDS", "SDS"), std::to_string(c.territory[t].sds), SCORE_UNIT);
+        r.close();
+    }
+    r.close();
+    if (!r.ok()) {
+        error = write_failed(out_path, "arbre du rapport structur\xE9");
+        return false;
+    }
+    return end_report(doc, out_path, error);
 }

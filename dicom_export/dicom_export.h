@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "Stress_Rest.h"
+
 // Copies patient and study identification from source_dcm (read with DCMTK); new series and instance UIDs.
 // rgb: width x height pixels of 3 bytes (red, green, blue), top row first.
 bool write_secondary_capture(const std::string& source_dcm, const unsigned char* rgb, int width, int height,
@@ -18,5 +20,12 @@ bool write_secondary_capture(const std::string& source_dcm, const unsigned char*
 
 // The 17 segments (name, percent, score), the summed score and its band, from the program's state after "Résultats".
 bool write_structured_report(const std::string& source_dcm, const std::string& out_path, std::string& error);
+
+// The stress/rest pair: both studies' 17 segments (uptakes, scores), each segment's difference
+// and class, SSS, SRS, SDS, the ischemic myocardium and its band, per territory too; a new series
+// in the stress study's study, both volumes as evidence.
+bool write_pair_structured_report(const std::string& stress_dcm, const std::string& rest_dcm,
+                                  const float stress_percent[18], const float rest_percent[18],
+                                  const StressRestComparison& c, const std::string& out_path, std::string& error);
 
 #endif

@@ -49,8 +49,6 @@ json study_record(const std::string& file) {
     return r;
 }
 
-namespace {
-
 std::string csv_field(const std::string& s) {
     const bool quote = s.find_first_of(",\"\r\n") != std::string::npos ||
                        (!s.empty() && (s.front() == ' ' || s.back() == ' '));
@@ -59,6 +57,8 @@ std::string csv_field(const std::string& s) {
     for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
 }
+
+namespace {
 
 std::string text_of(const json& v) { return v.is_string() ? v.get<std::string>() : v.dump(); }
 

@@ -22,5 +22,7 @@ nlohmann::json study_record(const std::string& file);
 // where they hold a comma, a quote, a line break or an outer blank.
 std::string csv_header();
 std::string csv_row(const nlohmann::json& record);
+// One CSV field, quoted as csv_row quotes them.
+std::string csv_field(const std::string& s);
 
 #endif

@@ -1,12 +1,15 @@
 // The command hooks of the exports and the model files (see export_hooks.h).
 #include "export_hooks.h"
 
+#include <algorithm>
 #include <ctime>
+#include <iterator>
 #include <filesystem>
 #include <vector>
 
 #include "Model_Place.h"
 #include "Output_Names.h"
+#include "Pair_Roles.h"
 #include "commands.h"
 #include "main.h"
 #include "model_file.h"
@@ -40,6 +43,42 @@ bool pdf(const std::string& path, std::string& error) { return write_report_pdf(
 
 bool png(const std::string& folder, const std::string& stem, std::string& error) {
     return write_pictures_png(folder, stem, error);
+}
+
+// The pair's page from the two roles kept (Pair_Roles.h).
+PairStudyInfo pair_study(const StudyRole& r) {
+    PairStudyInfo s;
+    s.file = r.file;
+    s.sha256 = file_sha256(r.file);
+    s.exam_date = r.exam_date;
+    s.series = r.series;
+    s.placement = r.origin == MODEL_FROM_AUTO    ? Placement::Auto
+                  : r.origin == MODEL_FROM_FILE  ? Placement::ModelFile
+                  : r.origin == MODEL_FROM_SLICES ? Placement::Slices
+                                                  : Placement::Unknown;
+    s.model_file = r.origin_file;
+    s.adjusted = r.adjusted == 1;
+    std::copy(std::begin(r.percent), std::end(r.percent), s.percent);
+    std::copy(std::begin(r.score), std::end(r.score), s.score);
+    s.bull = r.bull;
+    return s;
+}
+
+bool pair(const std::string& pdf_path, const std::string& png_path, std::string& error) {
+    const StudyRole& st = ROLES[ROLE_STRESS];
+    PairReportInfo info;
+    info.patient_name = st.patient_name;
+    info.patient_id = st.patient_id;
+    info.sex = st.sex;
+    info.birth_date = st.birth_date;
+    info.age = st.age;
+    char when[32] = "";
+    const std::time_t now = std::time(nullptr);
+    if (const std::tm* t = std::localtime(&now)) std::strftime(when, sizeof when, "%d/%m/%Y %H:%M", t);
+    info.analysed_at = when;
+    info.stress = pair_study(st);
+    info.rest = pair_study(ROLES[ROLE_REST]);
+    return write_pair_pdf(pdf_path, info, error) && write_difference_png(png_path, info, error);
 }
 
 }  // namespace
@@ -95,4 +134,5 @@ void register_export_hooks() {
 #endif
     command_hooks.write_model = write_model_file;
     command_hooks.read_model = read_model_file_for_study;
+    pair_hooks.write_pair = pair;
 }

@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -31,6 +32,7 @@
 #include "Display.h"
 #include "Model_Place.h"
 #include "Results.h"
+#include "Stress_Rest.h"
 #include "main.h"
 #include "sectors.h"
 #include "version.h"
@@ -635,4 +637,294 @@ bool write_pictures_png(const std::string& dir, const std::string& stem, std::st
     for (const auto& r : results)
         if (!save_png(result_picture(r.which, palet, couleur), base + r.name + ".png", error)) return false;
     return true;
+}
+
+// =============================================================================================
+// 4. The stress/rest pair
+// =============================================================================================
+namespace {
+
+QString placement_of(const PairStudyInfo& s) {
+    ReportInfo r;
+    r.placement = s.placement;
+    r.model_file = s.model_file;
+    const QString how = placement_text(r);
+    if (how.isEmpty()) return QStringLiteral("non pr\u00E9cis\u00E9");
+    return s.adjusted ? how + QStringLiteral(", puis ajust\u00E9 \u00E0 la main") : how;
+}
+
+QString ischemia_bands() {
+    QStringList parts;
+    for (int b = ISCH_NONE; b <= ISCH_SEVERE; b++)
+        parts << text_of(ISCHEMIA_FR[b]) + QStringLiteral(" ") +
+                     (b < ISCH_SEVERE ? QStringLiteral("%1 \u00E0 %2").arg(ISCHEMIA_LOWER_BOUND[b]).arg(ISCHEMIA_LOWER_BOUND[b + 1] - 1)
+                                      : QStringLiteral("\u2265 %1").arg(ISCHEMIA_LOWER_BOUND[b]));
+    return parts.join(QStringLiteral(" ; "));
+}
+
+QColor class_colour(int c) {
+    return QColor(SEGMENT_CLASS_RGB[c][0], SEGMENT_CLASS_RGB[c][1], SEGMENT_CLASS_RGB[c][2]);
+}
+
+QImage difference_image(const StressRestComparison& c) {
+    std::vector<unsigned char> buf(RES_BYTES);
+    DRAW_DIFFERENCE_MAP(buf.data(), c);
+    return from_bgr(buf.data(), 400, 400);
+}
+
+void pair_patient_block(QPainter& p, const PairReportInfo& info, double y) {
+    const double x = MARGIN, w = PAGE_W - 2 * MARGIN;
+    p.setPen(QPen(RULE, 2));
+    p.setBrush(QColor(246, 248, 251));
+    p.drawRoundedRect(QRectF(x, y, w, 190), 12, 12);
+    const QFont label = font(28), value = font(28, true);
+    auto field = [&](double fx, double fy, double fw, const QString& name, const QString& v) {
+        text(p, QRectF(fx, fy, 230, 50), name, label, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+        p.setFont(value);
+        text(p, QRectF(fx + 230, fy, fw - 230, 50), QFontMetricsF(value).elidedText(or_dash(v), Qt::ElideRight, fw - 230),
+             value);
+    };
+    field(x + 30, y + 10, w - 60, QStringLiteral("Patient"), latin1(info.patient_name.c_str()));
+    field(x + 30, y + 70, 600, QStringLiteral("Identifiant"), latin1(info.patient_id.c_str()));
+    field(x + 640, y + 70, 560, QStringLiteral("N\u00E9(e) le"), latin1(info.birth_date.c_str()));
+    field(x + 1210, y + 70, w - 1240, QStringLiteral("Sexe, \u00E2ge"),
+          latin1(info.sex.c_str()) + QStringLiteral("  ") + latin1(info.age.c_str()));
+    field(x + 30, y + 130, 900, QStringLiteral("Effort du"), latin1(info.stress.exam_date.c_str()));
+    field(x + 930, y + 130, w - 960, QStringLiteral("Repos du"), latin1(info.rest.exam_date.c_str()));
+}
+
+// The 17 rows: uptakes, scores, difference and class; returns where the table ends.
+double pair_table(QPainter& p, const PairReportInfo& info, const StressRestComparison& c, double x, double y) {
+    const double cols[9] = {60, 330, 90, 140, 140, 90, 90, 90, 330};
+    const QString heads[9] = {QStringLiteral("N\u00B0"),   QStringLiteral("Segment"), QStringLiteral("Terr."),
+                              QStringLiteral("Effort*"), QStringLiteral("Repos*"),  QStringLiteral("Sc. E"),
+                              QStringLiteral("Sc. R"),   QStringLiteral("Diff."),   QStringLiteral("Classe")};
+    const double row_h = 42;
+    double w = 0;
+    for (double col : cols) w += col;
+    p.setPen(Qt::NoPen);
+    p.setBrush(ACCENT);
+    p.drawRect(QRectF(x, y, w, row_h));
+    const auto row = [&](double ry, const QString* cells, const QFont& f, const QColor& ink) {
+        double cx = x;
+        for (int k = 0; k < 9; k++) {
+            text(p, QRectF(cx + 8, ry, cols[k] - 16, row_h), cells[k], k == 8 || k == 7 ? font(f.pixelSize(), true) : f,
+                 (k >= 3 && k <= 7 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, ink);
+            cx += cols[k];
+        }
+    };
+    row(y, heads, font(24, true), Qt::white);
+    for (int n = 1; n <= SECTOR_COUNT; n++) {
+        const double ry = y + n * row_h;
+        p.setPen(Qt::NoPen);
+        p.setBrush(n % 2 ? QColor(250, 250, 250) : QColor(238, 241, 245));
+        p.drawRect(QRectF(x, ry, w, row_h));
+        p.setBrush(class_colour(c.cls[n]));
+        p.drawRect(QRectF(x + w - cols[8] + 6, ry + 9, 24, row_h - 18));
+        const QString cells[9] = {QString::number(n),
+                                  text_of(SECTORS[n].name_fr),
+                                  text_of(TERRITORY_NAME_FR[SECTORS[n].territory]),
+                                  decimal(info.stress.percent[n], 1) + QStringLiteral(" %"),
+                                  decimal(info.rest.percent[n], 1) + QStringLiteral(" %"),
+                                  QString::number(info.stress.score[n]),
+                                  QString::number(info.rest.score[n]),
+                                  (c.difference[n] > 0 ? QStringLiteral("+") : QString()) + QString::number(c.difference[n]),
+                                  QStringLiteral("      ") + text_of(SEGMENT_CLASS_FR[c.cls[n]])};
+        row(ry, cells, font(24), INK);
+    }
+    p.setPen(QPen(RULE, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(x, y, w, row_h * (SECTOR_COUNT + 1)));
+    return y + row_h * (SECTOR_COUNT + 1);
+}
+
+void pair_summary(QPainter& p, const StressRestComparison& c, double x, double y, double w) {
+    section_title(p, x, y, w, QStringLiteral("Synth\u00E8se"));
+    y += 80;
+    const QFont big = font(44, true), label = font(26);
+    const struct {
+        const char* name;
+        int value;
+    } sums[3] = {{"SSS (effort)", c.sss}, {"SRS (repos)", c.srs}, {"SDS (diff\xE9rence)", c.sds}};
+    for (const auto& s : sums) {
+        text(p, QRectF(x, y, w - 170, 56), text_of(s.name), label, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+        text(p, QRectF(x + w - 200, y, 200, 56), QString::number(s.value) + QStringLiteral(" / 68"), font(32, true),
+             Qt::AlignRight | Qt::AlignVCenter);
+        y += 58;
+    }
+    y += 10;
+    static const int band_tint[4] = {0, 1, 2, 4};
+    p.setPen(QPen(RULE, 2));
+    p.setBrush(score_tint(band_tint[c.band]));
+    p.drawRoundedRect(QRectF(x, y, w, 200), 14, 14);
+    text(p, QRectF(x, y + 10, w, 40), QStringLiteral("Myocarde isch\u00E9mique"), label, Qt::AlignCenter, GREY);
+    text(p, QRectF(x, y + 50, w, 80), decimal(c.percent_ischemic, 1) + QStringLiteral(" %"), big, Qt::AlignCenter);
+    text(p, QRectF(x, y + 135, w, 50), text_of(ISCHEMIA_FR[c.band]) + QStringLiteral("**"), font(30, true),
+         Qt::AlignCenter);
+    y += 230;
+    // Territories: SSS, SRS, SDS.
+    const double c0 = w - 3 * 110;
+    const QFont h = font(24, true), f = font(26, true);
+    text(p, QRectF(x, y, c0, 42), QStringLiteral("Territoire"), h, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+    const QString heads[3] = {QStringLiteral("SSS"), QStringLiteral("SRS"), QStringLiteral("SDS")};
+    for (int k = 0; k < 3; k++)
+        text(p, QRectF(x + c0 + k * 110, y, 110, 42), heads[k], h, Qt::AlignRight | Qt::AlignVCenter, GREY);
+    p.setPen(QPen(RULE, 2));
+    p.drawLine(QPointF(x, y + 44), QPointF(x + w, y + 44));
+    y += 50;
+    for (int t = TERR_LAD; t <= TERR_LCX; t++) {
+        const TerritoryPair& tp = c.territory[t];
+        text(p, QRectF(x, y, c0, 44), text_of(TERRITORY_NAME_FR[t]), f);
+        const int v[3] = {tp.sss, tp.srs, tp.sds};
+        for (int k = 0; k < 3; k++)
+            text(p, QRectF(x + c0 + k * 110, y, 110, 44), QString::number(v[k]), f, Qt::AlignRight | Qt::AlignVCenter);
+        y += 48;
+    }
+}
+
+void pair_footer(QPainter& p, const PairReportInfo& info, double y) {
+    const double x = MARGIN, w = PAGE_W - 2 * MARGIN;
+    p.setPen(QPen(RULE, 2));
+    p.drawLine(QPointF(x, y), QPointF(x + w, y));
+    const QFont label = font(24), value = font(24, true), mono = font(22, false, true);
+    y += 14;
+    const auto study = [&](const char* role, const PairStudyInfo& s) {
+        text(p, QRectF(x, y, 200, 38), text_of(role), label, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+        const QString file = QFile::decodeName(QByteArray::fromStdString(s.file));
+        p.setFont(value);
+        text(p, QRectF(x + 200, y, w - 200, 38), QFontMetricsF(value).elidedText(or_dash(file), Qt::ElideMiddle, w - 200),
+             value);
+        text(p, QRectF(x + 200, y + 38, w - 200, 36), QStringLiteral("SHA-256 ") + or_dash(QString::fromStdString(s.sha256)),
+             mono, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+        text(p, QRectF(x + 200, y + 74, w - 200, 36), QStringLiteral("Placement du mod\u00E8le : ") + placement_of(s),
+             font(22), Qt::AlignLeft | Qt::AlignVCenter, GREY);
+        y += 118;
+    };
+    study("Effort", info.stress);
+    study("Repos", info.rest);
+    text(p, QRectF(x, y, w, 38),
+         QStringLiteral("Analyse : Vesmora " VESMORA_VERSION ", le ") + or_dash(QString::fromStdString(info.analysed_at)) +
+             QStringLiteral(". Document produit automatiquement : les r\u00E9sultats sont \u00E0 interpr\u00E9ter par un "
+                            "m\u00E9decin."),
+         font(22), Qt::AlignLeft | Qt::AlignVCenter, GREY);
+}
+
+void draw_pair_page(QPainter& p, const PairReportInfo& info, const StressRestComparison& c) {
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.fillRect(QRectF(0, 0, PAGE_W, PAGE_H), Qt::white);
+    const double w = PAGE_W - 2 * MARGIN;
+    text(p, QRectF(MARGIN, 85, w, 80), QStringLiteral("Perfusion myocardique : effort et repos"), font(60, true),
+         Qt::AlignLeft | Qt::AlignVCenter, ACCENT);
+    text(p, QRectF(MARGIN, 168, w, 40),
+         QStringLiteral("Tomoscintigraphie cardiaque (SPECT) \u2014 comparaison en 17 segments du ventricule gauche"),
+         font(26), Qt::AlignLeft | Qt::AlignVCenter, GREY);
+    pair_patient_block(p, info, 240);
+
+    const double side = 440, column = side + 2 * LABEL_W, gap = (w - 3 * column) / 2, top = 450;
+    const auto bull = [](const PairStudyInfo& s) {
+        return s.bull.size() == static_cast<std::size_t>(RES_BYTES) ? from_bgr(s.bull.data(), 400, 400) : QImage();
+    };
+    const QImage none(400, 400, QImage::Format_RGB888);
+    const QImage stress = bull(info.stress), rest = bull(info.rest);
+    picture(p, stress.isNull() ? none : stress, MARGIN, top, side, QStringLiteral("Effort"), false);
+    picture(p, rest.isNull() ? none : rest, MARGIN + column + gap, top, side, QStringLiteral("Repos"), false);
+    const double dx = MARGIN + 2 * (column + gap);
+    picture(p, difference_image(c), dx, top, side, QStringLiteral("Diff\u00E9rence (classes)"), false);
+    // The segment numbers where the label windows stand (the offsets of sectors.h: no study needed).
+    const QFont nf = font(22, true);
+    for (int n = 1; n <= SECTOR_COUNT; n++) {
+        const SectorInfo& si = SECTORS[n];
+        const int ox = si.radius > 0 ? static_cast<int>(si.radius * std::cos(si.angle)) : si.dx;
+        const int oy = si.radius > 0 ? static_cast<int>(si.radius * std::sin(si.angle)) : si.dy;
+        const QPointF at(dx + LABEL_W + (200.0 + ox) * side / 400.0, top + 95 + (200.0 + oy) * side / 400.0);
+        const QRectF box(at.x() - 20, at.y() - 15, 40, 30);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(255, 255, 255, 215));
+        p.drawRoundedRect(box, 7, 7);
+        text(p, box, QString::number(n), nf, Qt::AlignCenter);
+    }
+    const double legend_y = top + 95 + side + 50;
+    palette_bar(p, MARGIN + LABEL_W, legend_y, 2 * column + gap - 2 * LABEL_W);
+    const double lx = MARGIN + 2 * (column + gap) + 20;
+    for (int k = 0; k < 4; k++) {
+        const double ly = legend_y - 10 + k * 38;
+        p.setPen(QPen(GREY, 1));
+        p.setBrush(class_colour(k));
+        p.drawRect(QRectF(lx, ly + 6, 40, 26));
+        text(p, QRectF(lx + 54, ly, column - 74, 38), text_of(SEGMENT_CLASS_FR[k]), font(22), Qt::AlignLeft | Qt::AlignVCenter,
+             GREY);
+    }
+
+    const double table_y = 1210;
+    section_title(p, MARGIN, table_y, 1360, QStringLiteral("Segments"));
+    const double table_end = pair_table(p, info, c, MARGIN, table_y + 76);
+    pair_summary(p, c, MARGIN + 1360 + 60, table_y, w - 1360 - 60);
+    double y = table_end + 10;
+    text(p, QRectF(MARGIN, y, w, 150),
+         QStringLiteral("* Fixation relative : chaque \u00E9tude en % de son propre segment le mieux fix\u00E9. "
+                        "Diff\u00E9rence = score d'effort \u2212 score de repos ; SDS = somme des diff\u00E9rences "
+                        "positives ; myocarde isch\u00E9mique = SDS / 68. Classes : normal (score d'effort 0), "
+                        "r\u00E9versible (repos 0), partiellement r\u00E9versible (0 < repos < effort), fixe "
+                        "(repos \u2265 effort).\n** Bandes indicatives (SDS) : ") +
+             ischemia_bands() + QStringLiteral("."),
+         font(21), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, GREY);
+    pair_footer(p, info, std::max(y + 160, 2540.0));
+}
+
+bool pair_comparison(const PairReportInfo& info, StressRestComparison& c, std::string& error) {
+    std::string why;
+    if (COMPARE_STRESS_REST(info.stress.score, info.rest.score, c, why)) return true;
+    error = why;
+    return false;
+}
+
+}  // namespace
+
+std::vector<unsigned char> pair_page_rgb(const PairReportInfo& info, int& width, int& height) {
+    width = height = 0;
+    StressRestComparison c;
+    std::string why;
+    if (!pair_comparison(info, c, why)) return {};
+    report_ensure_gui();
+    QImage page(RGB_W, RGB_H, QImage::Format_RGB888);
+    {
+        QPainter p(&page);
+        p.setWindow(0, 0, PAGE_W, PAGE_H);
+        draw_pair_page(p, info, c);
+    }
+    std::vector<unsigned char> rgb(static_cast<std::size_t>(RGB_W) * RGB_H * 3);
+    for (int row = 0; row < RGB_H; row++)
+        std::memcpy(rgb.data() + static_cast<std::size_t>(row) * RGB_W * 3, page.constScanLine(row), RGB_W * 3);
+    width = RGB_W;
+    height = RGB_H;
+    return rgb;
+}
+
+bool write_pair_pdf(const std::string& path, const PairReportInfo& info, std::string& error) {
+    StressRestComparison c;
+    if (!pair_comparison(info, c, error)) return false;
+    report_ensure_gui();
+    const auto fill = [&info, &c](QIODevice& out) {
+        QPdfWriter pdf(&out);
+        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        pdf.setResolution(300);
+        pdf.setTitle(QStringLiteral("Perfusion myocardique : effort et repos"));
+        pdf.setCreator(QStringLiteral("Vesmora " VESMORA_VERSION));
+        QPainter p;
+        if (!p.begin(&pdf)) return false;
+        p.setWindow(0, 0, PAGE_W, PAGE_H);
+        draw_pair_page(p, info, c);
+        return p.end();
+    };
+    const QString file = QFile::decodeName(QByteArray::fromStdString(path));
+    return save_whole(file, "Impossible de cr\xE9" "er le rapport ", "Impossible d'\xE9" "crire le rapport ", fill, error);
+}
+
+bool write_difference_png(const std::string& path, const PairReportInfo& info, std::string& error) {
+    StressRestComparison c;
+    if (!pair_comparison(info, c, error)) return false;
+    report_ensure_gui();
+    return save_png(difference_image(c), QFile::decodeName(QByteArray::fromStdString(path)), error);
 }

@@ -43,4 +43,30 @@ bool write_report_pdf(const std::string& path, const ReportInfo& info, std::stri
 // lateral. The folder is made when missing. What the window shows is left as it was.
 bool write_pictures_png(const std::string& dir, const std::string& stem, std::string& error);
 
+// --- The stress/rest pair: one French A4 page, and its difference map --------------------------
+// Everything the page shows is given here (each study's values as its own analysis gave them),
+// so it needs no study loaded: vesmora-cli draws it from two studies' records.
+struct PairStudyInfo {
+    std::string file, sha256;       // the study (local 8-bit path), its checksum
+    std::string exam_date, series;  // Latin-1, as the file gives them
+    Placement placement = Placement::Unknown;
+    std::string model_file = {};
+    bool adjusted = false;   // moved or reshaped by hand after it was placed
+    float percent[18] = {};  // entries 1..17
+    int score[18] = {};
+    std::vector<unsigned char> bull = {};  // 400 x 400 as DRAW_RES draws it in the report's palette; empty: not shown
+};
+struct PairReportInfo {
+    std::string patient_name, patient_id, sex, birth_date, age;  // Latin-1
+    PairStudyInfo stress, rest;
+    std::string analysed_at;
+};
+
+// The pair's page as RGB bytes (1240 x 1754, as report_page_rgb); empty when the scores cannot be compared.
+std::vector<unsigned char> pair_page_rgb(const PairReportInfo& info, int& width, int& height);
+// The same page as a one-page A4 PDF, written whole. False with a French `error` on failure.
+bool write_pair_pdf(const std::string& path, const PairReportInfo& info, std::string& error);
+// The difference map (segments coloured by class) as a 400 x 400 PNG, written whole.
+bool write_difference_png(const std::string& path, const PairReportInfo& info, std::string& error);
+
 #endif

@@ -29,6 +29,7 @@
 #include "layout.h"
 #include "main.h"
 #include "sectors.h"
+#include "Stress_Rest.h"
 
 // =============================================================================================
 // 1. Palettes and the palette bar
@@ -1107,4 +1108,22 @@ int DISPLAY_RES() {
     bmpres = plat_create_bitmap(WINDOW, &bmpinfo_, BMPres);
     plat_set_image(STATICres, bmpres);
     return 0;
+}
+
+int DRAW_SECTOR_COLOURS(unsigned char* buf, const unsigned char rgb[18][3]) {
+    // The sector map is built at start-up; a tool that draws without starting the program builds it here.
+    if (mesh_sect[200 * 400 + 200] != 17) INIT_SECT();
+    const ResTarget t{buf, nullptr, Bgr{0, 0, 0}};
+    Bgr colour[18];
+    for (int n = 0; n < 18; n++) colour[n] = Bgr{rgb[n][2], rgb[n][1], rgb[n][0]};
+    draw_sector_map(t, colour);
+    draw_grid(t, Bgr{0, 0, 0});
+    return 0;
+}
+
+int DRAW_DIFFERENCE_MAP(unsigned char* buf, const StressRestComparison& c) {
+    unsigned char rgb[18][3] = {{255, 255, 255}};
+    for (int n = 1; n <= SECTOR_COUNT; ++n)
+        for (int k = 0; k < 3; ++k) rgb[n][k] = SEGMENT_CLASS_RGB[c.cls[n]][k];
+    return DRAW_SECTOR_COLOURS(buf, rgb);
 }

@@ -76,5 +76,9 @@ int DRAW_RES(unsigned char* buf, int picture, int pal, int overlay);
 // The drawing of DISPLAY_RES into BMPres (RES_DISP, palet, couleur), without the
 // label texts and the hand-over.
 int DRAW_RES();
+// The polar map with every sector in a colour of the caller's (red, green, blue; entry 0
+// outside the map) and the grid in black, into the caller's 400 x 400 buffer (as DRAW_RES
+// draws: blue, green, red, lowest line first). Needs no study.
+int DRAW_SECTOR_COLOURS(unsigned char* buf, const unsigned char rgb[18][3]);
 
 #endif

@@ -18,5 +18,10 @@ inline std::string picture_png_name(const std::string& stem, const std::string& 
 inline std::string secondary_capture_name(const std::string& stem) { return stem + "-sc.dcm"; }
 inline std::string structured_report_name(const std::string& stem) { return stem + "-sr.dcm"; }
 inline std::string model_file_name(const std::string& stem) { return stem + "-modele.json"; }
+// A stress/rest pair, from the stem "STRESS-REST" of its two studies' stems.
+inline std::string pair_report_pdf_name(const std::string& stem) { return stem + "-paire.pdf"; }
+inline std::string difference_png_name(const std::string& stem) { return stem + "-difference.png"; }
+inline std::string pair_secondary_capture_name(const std::string& stem) { return stem + "-paire-sc.dcm"; }
+inline std::string pair_structured_report_name(const std::string& stem) { return stem + "-paire-sr.dcm"; }
 
 #endif

@@ -7,6 +7,7 @@
 
 #include "Auto_Place.h"
 #include "Output_Names.h"
+#include "Pair_Roles.h"
 #include "layout.h"
 #include "main.h"
 #include "remembered.h"
@@ -41,6 +42,11 @@ const Command COMMANDS[] = {
     {ID_LOAD_MODEL, MENU_FILE, false, "&Charger un mod\xE8le...", false, 0, 0, study_loaded, NEEDS_MODEL_FILES},
     {ID_QUIT, MENU_FILE, true, "&Quitter", true, 'Q', 0, always, NEEDS_NOTHING},
     {ID_AUTO_PLACE, MENU_MODEL, false, "Placement &automatique", true, 'M', 0, AUTO_PLACE_AVAILABLE, NEEDS_NOTHING},
+    {ID_ROLE_STRESS, MENU_EXAM, false, "D\xE9" "finir comme &effort", false, 0, 0, ROLE_AVAILABLE, NEEDS_NOTHING},
+    {ID_ROLE_REST, MENU_EXAM, false, "D\xE9" "finir comme &repos", false, 0, 0, ROLE_AVAILABLE, NEEDS_NOTHING},
+    {ID_COMPARE_PAIR, MENU_EXAM, true, "&Comparer effort / repos", false, 0, 0, COMPARE_AVAILABLE, NEEDS_NOTHING},
+    {ID_EXPORT_PAIR, MENU_EXAM, false, "E&xporter le rapport effort / repos...", false, 0, 0, COMPARE_AVAILABLE,
+     NEEDS_REPORT},
     {ID_HELP, MENU_HELP, false, "&Aide", false, 0, 1, always, NEEDS_NOTHING},
     {ID_ABOUT, MENU_HELP, false, "\xC0 &propos de Vesmora", false, 0, 0, always, NEEDS_NOTHING},
 };
@@ -352,7 +358,7 @@ int RUN_COMMAND(int id) {
         plat_message_box(WINDOW, ABOUT_TEXT(), ABOUT_TITLE, ICON_INFORMATION);
         break;
     default:
-        return 0;  // a button of the window: its own handler runs it
+        return RUN_PAIR_COMMAND(id);  // the Examen menu, else a button of the window: its own handler runs it
     }
     return 1;
 }

@@ -16,8 +16,9 @@
 
 #include "Model_Place.h"
 
-enum MenuId { MENU_FILE = 0, MENU_MODEL = 1, MENU_HELP = 2 };
-inline constexpr const char* MENU_LABEL[3] = {"&Fichier", "&Mod\xE8le", "&Aide"};
+enum MenuId { MENU_FILE = 0, MENU_MODEL = 1, MENU_EXAM = 2, MENU_HELP = 3 };
+constexpr int MENU_COUNT = 4;
+inline constexpr const char* MENU_LABEL[MENU_COUNT] = {"&Fichier", "&Mod\xE8le", "&Examen", "&Aide"};
 
 // What a command needs linked beyond the core; a back end offers the commands whose
 // needs it links and lists the others as missing.

@@ -69,6 +69,11 @@ enum CtlId : int {
     ID_LOAD_MODEL = 71,
     ID_QUIT = 72,
     ID_ABOUT = 73,
+    // The Examen menu: the stress and rest roles, their comparison and the pair's report.
+    ID_ROLE_STRESS = 80,
+    ID_ROLE_REST = 81,
+    ID_COMPARE_PAIR = 82,
+    ID_EXPORT_PAIR = 83,
 };
 
 // --- client geometry in pixels (top-left of the main window's client area) -----------

@@ -141,6 +141,18 @@ int plat_choose_item(HWND_ owner, const char* title, const char* prompt, const c
 int plat_browse_folder(const char* title, char* path);
 // Asks the desktop to open a document with its registered program; the answer is not reported.
 void plat_shell_open(HWND_ parent, const char* path);
+// The stress/rest comparison window (non-modal; a second call replaces what it shows):
+// three 400 x 400 pictures (blue, green, red, lowest line first: the stress and rest
+// bull's-eyes in one palette, the difference map) with their captions, and the texts under
+// them (Latin-1, lines in columns: shown in a fixed-width font). Copied: the caller's buffers
+// may go once it returns.
+struct PlatPairView {
+    const char* title;
+    const char* captions[3];
+    const unsigned char* pictures[3];
+    const char* text;
+};
+void plat_show_pair(HWND_ owner, const PlatPairView* view);
 // Full path of the program's own file, at most size bytes with its zero; returns its length.
 int plat_module_file_name(char* buf, int size);
 // Has the system give the memory [start, start + bytes) its pages now, in large pages where

@@ -239,6 +239,15 @@ int plat_choose_item(HWND_ owner, const char* title, const char* prompt, const c
     return answer >= 0 && answer < count ? answer : -1;  // an index out of the list is no choice
 }
 
+void plat_show_pair(HWND_ owner, const PlatPairView* v) {
+    headless::PairShown shown{owner, v->title ? v->title : "", v->text ? v->text : "", {}, {}};
+    for (int k = 0; k < 3; k++) {
+        shown.captions[k] = v->captions[k] ? v->captions[k] : "";
+        if (v->pictures[k]) shown.pictures[k].assign(v->pictures[k], v->pictures[k] + 400 * 400 * 3);
+    }
+    state().pairs_shown.push_back(std::move(shown));
+}
+
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
     state().open_requests.push_back(headless::OpenRequest{owner, title, filter_name, filter_pattern, path_size});

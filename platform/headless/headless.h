@@ -71,6 +71,13 @@ struct OpenRequest {
     int path_size;
 };
 
+// A comparison window shown (plat_show_pair), as given.
+struct PairShown {
+    HWND_ owner;
+    std::string title, text, captions[3];
+    std::vector<unsigned char> pictures[3];  // 400 x 400 x 3 each
+};
+
 struct State {
     std::vector<std::unique_ptr<PlatWindow_>> windows;  // top-level windows and pop-ups
     std::vector<std::unique_ptr<PlatBitmap_>> bitmaps;  // every bitmap ever made
@@ -85,6 +92,7 @@ struct State {
     std::vector<OpenRequest> open_requests;
     std::vector<std::string> folder_requests;
     std::vector<std::string> shell_opens;
+    std::vector<PairShown> pairs_shown;
     HWND_ focus = nullptr;
     bool quit_posted = false;
     int quit_code = 0;

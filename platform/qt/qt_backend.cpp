@@ -89,6 +89,7 @@
 
 #include "../give_pages.h"
 #include "Main_Wnd_Proc.h"
+#include "Pair_Roles.h"
 #include "commands.h"
 #include "file_exports.h"
 #include "guide.h"
@@ -347,8 +348,13 @@ QLabel* make_label(QWidget* parent, Qt::Alignment align, bool fit = false) {
 }
 
 // The menu items as the program's command table allows them now.
+QString menu_label(const char* label);  // below, with the menu bar
+
 void refresh_actions() {
-    for (const auto& [action, command] : be().actions) action->setEnabled(command->available() == 1);
+    for (const auto& [action, command] : be().actions) {
+        action->setEnabled(command->available() == 1);
+        action->setText(menu_label(COMMAND_LABEL_NOW(command->id).c_str()));  // " (suggéré)" on a role
+    }
 }
 
 void send_command(PlatWindow_* window, int id) {
@@ -414,7 +420,7 @@ QString menu_label(const char* label) {
 }
 
 void add_menu_bar(MainWindow* mw, PlatWindow_* window) {
-    QMenu* menus[3] = {};
+    QMenu* menus[MENU_COUNT] = {};
     be().actions.clear();
     for (int n = 0; n < COMMAND_COUNT; n++) {
         const Command& c = COMMANDS[n];
@@ -743,6 +749,8 @@ int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon 
     box.exec();
     return 1;
 }
+
+void plat_show_pair(HWND_ owner, const PlatPairView* view) { vesmora_qt::show_pair(owner, view); }
 
 int plat_confirm_box(HWND_ owner, const char* text, const char* title) {
     QMessageBox box(QMessageBox::Warning, vesmora_qt::text_from_program(title), vesmora_qt::text_from_program(text),

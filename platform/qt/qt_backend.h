@@ -26,6 +26,8 @@ int run_event_loop();
 // control of a window by id (null if the template has none) and the widget of
 // any window handle.
 QMainWindow* main_window();
+// plat_show_pair's window (pair_window.cpp).
+void show_pair(HWND_ owner, const PlatPairView* view);
 QWidget* client_area();
 QWidget* control(HWND_ window, int id);
 QWidget* widget_of(HWND_ window);

@@ -11,6 +11,8 @@
 // with their shortcuts, each enabled as the table says (win32_menu.h decides which):
 //  [X] Fichier: Ouvrir (Ctrl+O), Enregistrer le modèle, Charger un modèle, Quitter (Ctrl+Q)
 //  [X] Modèle: Placement automatique (Ctrl+M)
+//  [X] Examen: Définir comme effort, Définir comme repos, Comparer effort / repos (plat_show_pair,
+//      win32_pair.cpp: the pictures and texts the program made)
 //  [X] Aide: Aide (F1), À propos de Vesmora
 //  [ ] Ouvrir depuis le PACS: missing (no DCMTK in this build)
 //  [ ] Archive (PACS): missing (no DCMTK in this build)
@@ -18,6 +20,7 @@
 //  [ ] Enregistrer les images (PNG): missing (the report is drawn with Qt)
 //  [ ] Exporter en DICOM: missing (no DCMTK, no report)
 //  [ ] Envoyer les résultats au PACS: missing (no DCMTK, no report)
+//  [ ] Exporter le rapport effort / repos: missing (the report is drawn with Qt)
 // Also:
 //  [X] "vesmora.exe FILE" opens the study once the window is up, through OPEN_STUDY;
 //  [X] a dropped study (IS_STUDY_FILE) opens the same way.
@@ -54,6 +57,7 @@
 
 #include "../give_pages.h"
 #include "Main_Wnd_Proc.h"
+#include "Pair_Roles.h"
 #include "commands.h"
 #include "layout.h"
 #include "main.h"
@@ -109,7 +113,7 @@ void place_controls(HWND h) {
 }
 
 void add_menu(HWND h) {
-    HMENU menus[3] = {};
+    HMENU menus[MENU_COUNT] = {};
     std::vector<ACCEL> keys;
     for (int n = 0; n < COMMAND_COUNT; n++) {
         const Command& c = COMMANDS[n];
@@ -124,7 +128,7 @@ void add_menu(HWND h) {
             keys.push_back(ACCEL{static_cast<BYTE>(FVIRTKEY | (c.ctrl ? FCONTROL : 0)), static_cast<WORD>(c.key), id});
     }
     HMENU bar = CreateMenu();
-    for (int m = 0; m < 3; m++)
+    for (int m = 0; m < MENU_COUNT; m++)
         if (menus[m] != nullptr) AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(menus[m]), MENU_LABEL[m]);
     SetMenu(h, bar);
     be().accelerators = CreateAcceleratorTableA(keys.data(), static_cast<int>(keys.size()));
@@ -133,9 +137,13 @@ void add_menu(HWND h) {
 // The items of a menu about to open, as the program's table allows them now.
 void enable_items(HMENU menu) {
     for (int n = 0; n < COMMAND_COUNT; n++)
-        if (win32::offers(COMMANDS[n]))
-            EnableMenuItem(menu, static_cast<UINT>(COMMANDS[n].id),
-                           MF_BYCOMMAND | (COMMANDS[n].available() == 1 ? MF_ENABLED : MF_GRAYED));
+        if (win32::offers(COMMANDS[n])) {
+            const UINT id = static_cast<UINT>(COMMANDS[n].id);
+            const std::string label = COMMAND_LABEL_NOW(COMMANDS[n].id);  // " (suggéré)" on a role
+            if (label != COMMANDS[n].label || id == ID_ROLE_STRESS || id == ID_ROLE_REST)
+                ModifyMenuA(menu, id, MF_BYCOMMAND | MF_STRING, id, label.c_str());
+            EnableMenuItem(menu, id, MF_BYCOMMAND | (COMMANDS[n].available() == 1 ? MF_ENABLED : MF_GRAYED));
+        }
 }
 
 // The command hook that asks a path: the system's dialogs ("" when cancelled).

@@ -2,6 +2,8 @@
 // item is enabled exactly when the program says it makes sense, and the report and the
 // pictures are written through the real file dialogs; a failure shows a French box.
 #include <QAction>
+#include <QDialog>
+#include <QLabel>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -14,6 +16,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "Pair_Roles.h"
 #include "commands.h"
 #include "layout.h"
 #include "main.h"
@@ -201,6 +204,63 @@ private slots:
         // A new study forgets the model and the results.
         vesmora_qt::open_study(QStringLiteral(VESMORA_BINARY_DIR "/samples/normal-64.dcm"));
         QCOMPARE(enabled(), QStringLiteral("00001"));
+        vesmora_qt::reset();
+    }
+
+    // The Examen menu: both roles from one study, the comparison window shows the program's
+    // pictures and texts, and the pair's report is written through the file dialog.
+    void the_examen_menu_compares_and_exports_the_pair() {
+        STARTUP();
+        vesmora_qt::main_window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(vesmora_qt::main_window()));
+        auto exam_item = [](const QString& text) -> QAction* {
+            for (QAction* menu : vesmora_qt::main_window()->menuBar()->actions())
+                if (menu->text().remove('&') == QStringLiteral("Examen"))
+                    for (QAction* a : menu->menu()->actions())
+                        if (a->text().remove('&') == text) return a;
+            return nullptr;
+        };
+        QAction* stress = exam_item(QStringLiteral("D\u00E9finir comme effort"));
+        QAction* rest = exam_item(QStringLiteral("D\u00E9finir comme repos"));
+        QAction* compare = exam_item(QStringLiteral("Comparer effort / repos"));
+        QAction* report = exam_item(QStringLiteral("Exporter le rapport effort / repos\u2026"));
+        QVERIFY(stress && rest && compare && report);
+        vesmora_qt::open_study(STUDY);
+        click(ID_PLACE_MODEL);
+        QVERIFY(!stress->isEnabled());
+        click(ID_RESULTS);
+        QVERIFY(stress->isEnabled() && !compare->isEnabled());
+        stress->trigger();
+        rest->trigger();
+        QVERIFY(compare->isEnabled());
+        compare->trigger();
+        QDialog* window = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() &&
+                                                     d->windowTitle() == QStringLiteral("Comparaison effort / repos"))
+                window = d;
+        QVERIFY(window);
+        int pictures = 0;
+        bool sums = false;
+        for (QLabel* l : window->findChildren<QLabel*>()) {
+            pictures += !l->pixmap().isNull();
+            sums = sums || l->text().contains(QStringLiteral("SDS (diff\u00E9rence) :  0 / 68"));
+        }
+        QCOMPARE(pictures, 3);
+        QVERIFY(sums);  // one study as both roles: nothing reversible
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("paire.pdf"));
+        {
+            Answer answer(pdf);
+            report->trigger();
+            QVERIFY2(answer.boxes.isEmpty(), qPrintable(answer.boxes.join('|')));
+        }
+        QFile f(pdf);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.read(5) == "%PDF-");
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("paire-difference.png"))));
+        window->close();
+        ROLES[ROLE_STRESS] = ROLES[ROLE_REST] = StudyRole{};
         vesmora_qt::reset();
     }
 };

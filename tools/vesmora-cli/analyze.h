@@ -19,6 +19,7 @@ struct StudyRequest {
     std::string model, slices, pdf_dir, png_dir, dicom_dir;
     bool force_model = false;
     int choose = -1;  // a CD's DICOMDIR: the series its chooser opens (from 0); -1 none
+    std::string bull_dir;  // a pair's page: the bull's-eye in the report's palette, raw, as DIR/STEM.bgr
 };
 
 // What came of one study: its record (null when refused), or why it was refused (UTF-8),

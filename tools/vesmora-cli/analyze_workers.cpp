@@ -37,7 +37,7 @@ std::string detail(const std::string& what) { return " \xE2\x80\x94 d\xC3\xA9tai
 json request_json(const StudyRequest& r) {
     return {{"study", r.study}, {"stem", r.stem},       {"model", r.model},     {"slices", r.slices},
             {"pdf", r.pdf_dir}, {"png", r.png_dir},     {"dicom", r.dicom_dir}, {"force_model", r.force_model},
-            {"choose", r.choose}};
+            {"choose", r.choose}, {"bull_dir", r.bull_dir}};
 }
 
 StudyRequest request_of(const json& j) {
@@ -51,6 +51,7 @@ StudyRequest request_of(const json& j) {
     r.dicom_dir = j.value("dicom", "");
     r.force_model = j.value("force_model", false);
     r.choose = j.value("choose", -1);
+    r.bull_dir = j.value("bull_dir", "");
     return r;
 }
 

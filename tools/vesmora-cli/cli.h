@@ -6,6 +6,11 @@
 #include <CLI/CLI.hpp>
 
 #include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "analyze.h"  // StudyOutcome
 
 // FILE and --app-folder, shared by the subcommands that read one DICOM file.
 struct FileArgs {
@@ -56,5 +61,31 @@ std::string unreadable(const std::string& path);
 // "" when path can be opened as a file for reading, else the French message that says so
 // (UTF-8): "impossible <verb> PATH : c'est un dossier", or the system's text after " — détail : ".
 std::string cannot_open(const std::string& path, const char* verb = "d'ouvrir");
+
+// --- analyze's run of studies, for the stress/rest pairs (cmd_analyze.cpp, cmd_pair.cpp) ------
+
+// Studies analysed each in a process of its own, exactly as `analyze` analyses them.
+struct StudyBatch {
+    std::vector<std::string> studies;
+    std::vector<std::string> stems;  // one per study, none twice (their outputs' names)
+    std::string model, slices, pdf_dir, png_dir, dicom_dir;
+    std::string bull_dir;  // when set: each study's bull's-eye in the report's palette, raw, as DIR/STEM.bgr
+    bool force_model = false;
+    unsigned jobs = 1;
+    double timeout = 120;
+};
+// The outcomes in the order of the studies.
+std::vector<StudyOutcome> analyze_batch(const StudyBatch& batch);
+
+// The pair options of `analyze` (--stress, --rest, --pairs, --model-stress, --model-rest).
+struct PairArgs {
+    std::string stress, rest, pairs_csv, model_stress, model_rest;
+    bool requested() const { return !stress.empty() || !rest.empty() || !pairs_csv.empty(); }
+};
+void add_pair_options(CLI::App* analyze, PairArgs& args);
+// Runs the pairs with analyze's other options (common.studies and common.stems are not read);
+// the exit status: 0, 2 (usage, files), 3 (a study or a pair refused), 4 (the archive).
+int analyze_pairs(const PairArgs& args, StudyBatch common, const std::string& model, const std::string& json_out,
+                  const std::string& csv_out, bool send);
 
 #endif

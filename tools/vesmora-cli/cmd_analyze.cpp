@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "Auto_Place.h"
+#include "Display.h"
 #include "Main_Wnd_Proc.h"
 #include "Model_Place.h"
 #include "Output_Names.h"
@@ -75,6 +76,8 @@ struct Options {
     std::vector<std::string> names;
     int choose = -1;  // one study's process: the chooser's answer
     bool worker = false;  // a worker: the studies come as requests on standard input
+    std::string bull_dir;            // the bull's-eye for a pair's page (StudyBatch)
+    std::vector<std::string> stems;  // given by the pairs: the studies' stems
     unsigned jobs = 0;
     double timeout = 120;
     bool send = false, auto_place = false, force_model = false;
@@ -205,6 +208,16 @@ json run_study(const StudyRequest& o) {
     json record = study_record(study);
     record["placement"] = placement_code(o);
     if (o.choose >= 0) record["series"] = o.choose + 1;  // the series of the CD, counted from 1
+    if (!o.bull_dir.empty()) {  // for the pair's page: the bull's-eye as the report draws it
+        std::vector<unsigned char> bull(RES_BYTES);
+        DRAW_RES(bull.data(), RES_BULL, REPORT_PALETTE, REPORT_OVERLAY);
+        std::string error;
+        const std::string stem = o.stem.empty() ? stem_of(study) : o.stem;
+        if (!write_whole(in_dir(o.bull_dir, stem + ".bgr"),
+                         std::string_view(reinterpret_cast<const char*>(bull.data()), bull.size()), error)) {
+            return {{"refused", program_text_to_utf8(error)}};
+        }
+    }
     std::string dicom_refused;
     const std::string failed = write_outputs(o, record["outputs"], dicom_refused);
     if (!failed.empty()) return {{"refused", failed}};
@@ -216,7 +229,7 @@ json run_study(const StudyRequest& o) {
 int analyze_one(const Options& o) {
     if (!use_program_folder("", "analyze")) return 2;
     StudyRequest r{o.studies.front(), o.stem, o.model, o.model.empty() ? o.slices : "", o.pdf_dir, o.png_dir,
-                   o.dicom_dir, o.force_model, o.choose};
+                   o.dicom_dir, o.force_model, o.choose, o.bull_dir};
     hand_back_answer(analyze_study_here(r));
     return 0;
 }
@@ -289,11 +302,12 @@ std::string shown_name(const Options& o, std::size_t i) {
 
 // Runs every study, at most o.jobs at once; outcomes in the order of the studies.
 std::vector<StudyOutcome> run_all(const Options& o) {
-    const std::vector<std::string> stems = unique_stems(o.studies, o.names);
+    const std::vector<std::string> stems =
+        o.stems.size() == o.studies.size() ? o.stems : unique_stems(o.studies, o.names);
     std::vector<StudyRequest> requests;
     for (std::size_t i = 0; i < o.studies.size(); i++)
         requests.push_back({o.studies[i], stems[i], o.model, o.model.empty() ? o.slices : "", o.pdf_dir, o.png_dir,
-                            o.dicom_dir, o.force_model, i < o.choices.size() ? o.choices[i] : -1});
+                            o.dicom_dir, o.force_model, i < o.choices.size() ? o.choices[i] : -1, o.bull_dir});
     Progress progress(requests.size());
     if (isatty(STDERR_FILENO) == 1) progress.bar();
     return analyze_studies(requests, o.jobs, o.timeout, [&](std::size_t i, const StudyOutcome& r) {
@@ -517,6 +531,7 @@ void add_options(CLI::App* cmd, Options& o, bool one) {
         cmd->add_option("--stem", o.stem, "Stem of the study's outputs");
         cmd->add_option("--choose", o.choose, "The line its chooser gives (a CD's series, from 0)");
         cmd->add_flag("--worker", o.worker, "Take one study request (a JSON object) per line on standard input");
+        cmd->add_option("--bull-dir", o.bull_dir, "Folder for the bull's-eye of a pair's page");
         return;
     }
     cmd->add_flag("--auto", o.auto_place, "Place the model automatically on each study (the default)")
@@ -535,12 +550,60 @@ void add_options(CLI::App* cmd, Options& o, bool one) {
 
 }  // namespace
 
+std::vector<StudyOutcome> analyze_batch(const StudyBatch& b) {
+    Options o;
+    o.studies = b.studies;
+    o.stems = b.stems;
+    o.model = b.model;
+    o.slices = b.slices;
+    o.pdf_dir = b.pdf_dir;
+    o.png_dir = b.png_dir;
+    o.dicom_dir = b.dicom_dir;
+    o.bull_dir = b.bull_dir;
+    o.force_model = b.force_model;
+    o.jobs = b.jobs;
+    o.timeout = b.timeout;
+    return run_all(o);
+}
+
 void add_analyze_command(CLI::App& app, int& status) {
     static Options all, one;
+    static PairArgs pair;
     auto* cmd = app.add_subcommand("analyze", "Analyse studies: open, place the model, compute the results, export");
-    cmd->add_option("STUDY", all.studies, "DICOM files")->required();
+    cmd->add_option("STUDY", all.studies, "DICOM files");
     add_options(cmd, all, false);
-    cmd->callback([&status] { status = analyze_all(all); });
+    add_pair_options(cmd, pair);
+    cmd->callback([&status] {
+        if (pair.requested()) {
+            if (!all.studies.empty()) {
+                std::cerr << "vesmora-cli analyze: "
+                          << latin1_to_utf8("des \xE9tudes seules et des paires (--stress, --rest, --pairs) ne se "
+                                            "m\xEAlent pas dans une m\xEAme commande.")
+                          << "\n";
+                status = 2;
+                return;
+            }
+            StudyBatch common;
+            common.slices = all.slices;
+            common.pdf_dir = all.pdf_dir;
+            common.png_dir = all.png_dir;
+            common.dicom_dir = all.dicom_dir;
+            common.force_model = all.force_model;
+            common.jobs = all.jobs;
+            common.timeout = all.timeout;
+            status = analyze_pairs(pair, common, all.model, all.json_out, all.csv_out, all.send);
+            return;
+        }
+        if (all.studies.empty()) {
+            std::cerr << "vesmora-cli analyze: "
+                      << latin1_to_utf8("aucune \xE9tude : donnez un ou plusieurs fichiers DICOM, ou une paire "
+                                        "--stress S --rest R (ou --pairs LISTE.csv).")
+                      << "\n";
+            status = 2;
+            return;
+        }
+        status = analyze_all(all);
+    });
 
     // One study in a fresh process (its record or refusal as one JSON line on standard output),
     // or, with --worker, the parent's worker.

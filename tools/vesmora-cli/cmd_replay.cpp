@@ -6,8 +6,9 @@
 // whole program. Texts written by `dump ui` are converted from Latin-1 to UTF-8.
 // A relative path in a script is taken from the script's own folder, so a script
 // runs the same from wherever the tool is started. The lines `export pdf PATH`,
-// `export png DIR`, `export dicom DIR`, `save model PATH` and `load model PATH` run
-// the code of their menu items (commands.h) with the path given: a refusal is a box.
+// `export png DIR`, `export dicom DIR`, `export pair PATH`, `save model PATH` and `load model PATH` run
+// the code of their menu items (commands.h) with the path given: a refusal is a box. `role stress`,
+// `role rest` and `compare` are the Examen menu's items; `dump ui` then lists the comparison window's text.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +23,7 @@
 
 #include "Main_Wnd_Proc.h"
 #include "cli.h"
+#include "Pair_Roles.h"
 #include "commands.h"
 #include "headless.h"
 #include "layout.h"
@@ -189,6 +191,8 @@ void dump_ui(const std::string& path) {
     popup("I", d3_I);
     popup("L", d3_L);
     for (int n = 1; n <= 17; n++) popup(std::to_string(n), winsect[n]);
+    if (!headless::state().pairs_shown.empty())  // the comparison window, as last shown
+        f << "pair " << one_line(headless::state().pairs_shown.back().text) << "\n";
     f << "focus " << (headless::state().focus == WINDOW && WINDOW ? "main" : "other") << "\n";
     for (const auto& b : headless::state().boxes)
         f << "box " << (b.icon == ICON_WARNING ? "warning" : "information") << " " << one_line(b.title) << " | "
@@ -304,6 +308,13 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
     } else if (verb == "auto") {
         need(0);
         send(VM_COMMAND, ID_AUTO_PLACE, 0);  // the menu item "Placement automatique"
+    } else if (verb == "role") {  // "Examen > Définir comme effort / repos"
+        need(1);
+        if (w[1] != "stress" && w[1] != "rest") throw ScriptError{"'role' takes stress or rest"};
+        send(VM_COMMAND, w[1] == "stress" ? ID_ROLE_STRESS : ID_ROLE_REST, 0);
+    } else if (verb == "compare") {  // "Examen > Comparer effort / repos"
+        need(0);
+        send(VM_COMMAND, ID_COMPARE_PAIR, 0);
     } else if (verb == "export" || verb == "save" || verb == "load") {
         // Named after the menu items; the path is the dialog's answer.
         if (w.size() < 3) throw ScriptError{"'" + verb + "' takes what and a path"};
@@ -315,13 +326,15 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
             EXPORT_PNG(path.c_str());
         else if (what == "export dicom")
             EXPORT_DICOM(path.c_str());
+        else if (what == "export pair")
+            EXPORT_PAIR(path.c_str());
         else if (what == "save model")
             SAVE_MODEL(path.c_str());
         else if (what == "load model")
             LOAD_MODEL(path.c_str());
         else
             throw ScriptError{"unknown action '" + what +
-                              "'; these are export pdf, export png, export dicom, save model, load model"};
+                              "'; these are export pdf, export png, export dicom, export pair, save model, load model"};
     } else if (verb == "answer") {
         // The answer to the next question box ("Oui" / "Non"); unanswered questions get "Non".
         need(1);

@@ -1,5 +1,6 @@
 // vesmora-cli sample OUT.dcm [options]: writes a left-ventricle phantom as an anonymised
 // NM DICOM file that the program reads.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -51,7 +52,21 @@ void add_sample_command(CLI::App& app, int& status) {
     cmd->add_option("--birth-date", opt->birth_date, "Patient's birth date YYYYMMDD")->capture_default_str();
     cmd->add_option("--age", opt->age, "Patient's age like 058Y")->capture_default_str();
     cmd->add_option("--acq-date", opt->acq_date, "Acquisition date YYYYMMDD")->capture_default_str();
-    cmd->callback([out, opt, shift, cavity, &status] {
+    cmd->add_option("--patient-id", opt->patient_id, "Patient ID (default ANON-<kind>)");
+    cmd->add_option("--phase", opt->phase, "Say in the Series Description that the study is at stress or at rest")
+        ->check(CLI::IsMember({"stress", "rest"}));
+    static std::string rest_out_s;
+    static std::vector<std::string> fixed_s;
+    std::string* rest_out = &rest_out_s;
+    std::vector<std::string>* fixed = &fixed_s;
+    cmd->add_option("--rest-out", *rest_out,
+                    "Also write the same patient's rest study here: OUT becomes the stress study, and at rest the "
+                    "defects are gone (reversible) but in the territories --fixed names");
+    cmd->add_option("--fixed", *fixed, "With --rest-out: territories whose defect stays at rest (lad, lcx, rca)")
+        ->delimiter(',')
+        ->check(CLI::IsMember({"lad", "lcx", "rca"}))
+        ->needs("--rest-out");
+    cmd->callback([out, opt, shift, cavity, rest_out, fixed, &status] {
         if (shift->size() == 3) {
             opt->shift_i = (*shift)[0];
             opt->shift_j = (*shift)[1];
@@ -80,23 +95,39 @@ void add_sample_command(CLI::App& app, int& status) {
             status = 2;
             return;
         }
-        const auto bytes = sample::make_dicom(*opt, sample::make_phantom(*opt));
-        // Written beside the target and renamed into place, so that two builds making the
-        // same study at once never leave a half-written file.
-        const std::filesystem::path target(*out);
-        std::error_code ec;
-        if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
-        std::string error;
-        if (!write_whole(*out, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error)) {
-            std::cerr << "sample: " << program_text_to_utf8(error) << "\n";
-            status = 1;
-            return;
+        // A pair: one patient (the stress study's name and ID), the rest study keeping only the
+        // defects of the territories --fixed names, with noise of its own.
+        sample::Options rest = *opt;
+        if (!rest_out->empty()) {
+            const std::string kind = sample::kind_of(*opt);
+            if (opt->name.empty()) opt->name = rest.name = "ANONYME^" + kind;
+            if (opt->patient_id.empty()) opt->patient_id = rest.patient_id = "ANON-" + kind;
+            opt->phase = "stress";
+            rest.phase = "rest";
+            rest.seed = opt->seed + 1;
+            const auto kept = [fixed](const char* t) { return std::find(fixed->begin(), fixed->end(), t) != fixed->end(); };
+            if (!kept("lad")) rest.lad = 0;
+            if (!kept("lcx")) rest.lcx = 0;
+            if (!kept("rca")) rest.rca = 0;
         }
-        const int frames = opt->frames == 0 ? opt->matrix : opt->frames;
-        std::printf("%s: %s, %d x %d pixels of %.4f mm, %d frames %.4f mm thick, size %.3g (cavity %.1f mL), %zu bytes\n",
-                    out->c_str(), sample::kind_of(*opt).c_str(), opt->matrix, opt->matrix,
-                    sample::kFovMm / opt->matrix, frames, sample::kFovMm / opt->matrix, opt->scale,
-                    sample::cavity_ml(*opt), bytes.size());
-        status = 0;
+        const auto write = [](const std::string& path, const sample::Options& o) {
+            const auto bytes = sample::make_dicom(o, sample::make_phantom(o));
+            // Written beside the target and renamed into place, so that two builds making the
+            // same study at once never leave a half-written file.
+            const std::filesystem::path target(path);
+            std::error_code ec;
+            if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+            std::string error;
+            if (!write_whole(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error)) {
+                std::cerr << "sample: " << program_text_to_utf8(error) << "\n";
+                return false;
+            }
+            const int frames = o.frames == 0 ? o.matrix : o.frames;
+            std::printf("%s: %s, %d x %d pixels of %.4f mm, %d frames %.4f mm thick, size %.3g (cavity %.1f mL), %zu bytes\n",
+                        path.c_str(), sample::kind_of(o).c_str(), o.matrix, o.matrix, sample::kFovMm / o.matrix, frames,
+                        sample::kFovMm / o.matrix, o.scale, sample::cavity_ml(o), bytes.size());
+            return true;
+        };
+        status = write(*out, *opt) && (rest_out->empty() || write(*rest_out, rest)) ? 0 : 1;
     });
 }

@@ -389,6 +389,7 @@ std::vector<std::uint8_t> make_dicom(const Options& o, const std::vector<std::in
     std::snprintf(desc, sizeof desc, "%s m%d f%d lad%g lcx%g rca%g c%g n%d s%llu %s", kind.c_str(), ech, ncz,
                   o.lad, o.lcx, o.rca, o.counts, o.noise ? 1 : 0, static_cast<unsigned long long>(o.seed),
                   name.c_str());
+    if (!o.phase.empty()) std::snprintf(desc + std::strlen(desc), sizeof desc - std::strlen(desc), " %s", o.phase.c_str());
     std::string described = desc;
     if (!default_geometry(o)) {
         char geo[200];
@@ -424,9 +425,10 @@ std::vector<std::uint8_t> make_dicom(const Options& o, const std::vector<std::in
     ds.add(0x0008, 0x0070, "LO", "Vesmora sample generator");
     ds.add(0x0008, 0x0090, "PN", "");
     ds.add(0x0008, 0x1030, "LO", "Myocardial perfusion SPECT (phantom)");
-    ds.add(0x0008, 0x103E, "LO", "LV phantom " + kind + " short axis");
+    ds.add(0x0008, 0x103E, "LO",
+           "LV phantom " + kind + " short axis" + (o.phase == "stress" ? " stress" : o.phase == "rest" ? " repos" : ""));
     ds.add(0x0010, 0x0010, "PN", name);
-    ds.add(0x0010, 0x0020, "LO", "ANON-" + kind);
+    ds.add(0x0010, 0x0020, "LO", o.patient_id.empty() ? "ANON-" + kind : o.patient_id);
     ds.add(0x0010, 0x0030, "DA", o.birth_date);
     ds.add(0x0010, 0x0040, "CS", o.sex);
     ds.add(0x0010, 0x1010, "AS", o.age);

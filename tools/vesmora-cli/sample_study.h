@@ -32,6 +32,8 @@ struct Options {
     std::string birth_date = "19680314";
     std::string age = "058Y";
     std::string acq_date = "20260915";
+    std::string patient_id;  // empty: "ANON-" + the kind of study
+    std::string phase;       // "stress", "rest" or empty: said at the end of the Series Description
 };
 
 // Geometry of the phantom in voxels of the program's 256-cube after loading
