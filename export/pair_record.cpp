@@ -54,11 +54,12 @@ std::string pair_csv_row(const json& pair) {
     const auto str = [](const json& v) { return csv_field(v.is_string() ? v.get<std::string>() : v.dump()); };
     std::string row = str(s.at("file")) + "," + str(r.at("file")) + "," + str(s.at("patient").at("id")) + "," +
                       str(s.at("patient").at("exam_date")) + "," + str(r.at("patient").at("exam_date"));
-    for (const char* k : {"sss", "srs", "sds"}) row += "," + std::to_string(c.at(k).get<int>());
+    for (const char* k : {"sss", "srs", "sds"}) (row += ',') += std::to_string(c.at(k).get<int>());
     char pct[32];
     std::snprintf(pct, sizeof pct, "%.1f", c.at("percent_ischemic").get<double>());
     row += std::string(",") + pct + "," + str(c.at("ischemia"));
-    for (const char* t : {"LAD", "RCA", "LCx"}) row += "," + std::to_string(c.at("territories").at(t).at("sds").get<int>());
-    for (const json& seg : c.at("segments")) row += "," + str(seg.at("class"));
+    for (const char* t : {"LAD", "RCA", "LCx"})
+        (row += ',') += std::to_string(c.at("territories").at(t).at("sds").get<int>());
+    for (const json& seg : c.at("segments")) (row += ',') += str(seg.at("class"));
     return row + "\n";
 }

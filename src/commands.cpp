@@ -123,6 +123,10 @@ void RESULTS_EVALUATED() {
 
 int QUIT_CONFIRMED() {
     if (res_ok != 1 || g_results_out || WINDOW == nullptr) return 1;
+    // A program that can write no report (the Windows build) has nothing to offer before quitting.
+    if (command_hooks.write_pdf == nullptr && command_hooks.write_png == nullptr && command_hooks.write_dicom == nullptr &&
+        command_hooks.send_results == nullptr)
+        return 1;
     return plat_confirm_box(WINDOW, UNSAVED_RESULTS_TEXT, "Vesmora");
 }
 

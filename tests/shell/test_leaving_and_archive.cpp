@@ -71,6 +71,17 @@ TEST_F(Leaving, QuitAsksOnceForResultsThatNeverWentOutAndTheStatusLineSaysWhereA
     EXPECT_TRUE(headless::state().quit_posted);
 }
 
+TEST_F(Leaving, AProgramThatCanWriteNoReportQuitsWithoutAQuestion) {
+    command_hooks = CommandHooks{};  // the Windows build: no report, no DICOM, no archive
+    ASSERT_EQ(OPEN_STUDY((std::string(VESMORA_BINARY_DIR) + "/samples/lad-64.dcm").c_str()), 1);
+    command(ID_PLACE_MODEL);
+    command(ID_RESULTS);
+    ASSERT_EQ(res_ok, 1);
+    command(ID_QUIT);
+    EXPECT_EQ(questions(), 0u);
+    EXPECT_TRUE(headless::state().quit_posted);
+}
+
 TEST_F(Leaving, ExportedResultsQuitWithoutAQuestionAndANewStudyClearsTheLine) {
     ASSERT_EQ(OPEN_STUDY((std::string(VESMORA_BINARY_DIR) + "/samples/lad-64.dcm").c_str()), 1);
     command(ID_PLACE_MODEL);
