@@ -444,19 +444,22 @@ void footer(QPainter& p, const ReportInfo& info, double y) {
          font(22, false), Qt::AlignLeft | Qt::AlignVCenter, GREY);
 }
 
-// The whole page on any paint device whose window the caller has set to PAGE_W x PAGE_H.
-void draw_page(QPainter& p, const ReportInfo& info) {
+// A white page with its title and the line under it.
+void page_heading(QPainter& p, const QString& title, const QString& subtitle) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.fillRect(QRectF(0, 0, PAGE_W, PAGE_H), Qt::white);
-
     const double w = PAGE_W - 2 * MARGIN;
-    text(p, QRectF(MARGIN, 85, w, 80), QStringLiteral("Rapport de perfusion myocardique"), font(60, true),
-         Qt::AlignLeft | Qt::AlignVCenter, ACCENT);
-    text(p, QRectF(MARGIN, 168, w, 40),
-         QStringLiteral("Tomoscintigraphie cardiaque (SPECT) \u2014 analyse en 17 segments du ventricule gauche"),
-         font(26), Qt::AlignLeft | Qt::AlignVCenter, GREY);
+    text(p, QRectF(MARGIN, 85, w, 80), title, font(60, true), Qt::AlignLeft | Qt::AlignVCenter, ACCENT);
+    text(p, QRectF(MARGIN, 168, w, 40), subtitle, font(26), Qt::AlignLeft | Qt::AlignVCenter, GREY);
+}
+
+// The whole page on any paint device whose window the caller has set to PAGE_W x PAGE_H.
+void draw_page(QPainter& p, const ReportInfo& info) {
+    page_heading(p, QStringLiteral("Rapport de perfusion myocardique"),
+                 QStringLiteral("Tomoscintigraphie cardiaque (SPECT) \u2014 analyse en 17 segments du ventricule gauche"));
+    const double w = PAGE_W - 2 * MARGIN;
     // The series and the tracer, when the file names them (each cut at half the line at worst).
     // What the import made of the file (lossy data, gates summed) follows them, each then a third of it.
     QStringList about;
@@ -810,16 +813,10 @@ void pair_footer(QPainter& p, const PairReportInfo& info, double y) {
 }
 
 void draw_pair_page(QPainter& p, const PairReportInfo& info, const StressRestComparison& c) {
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::TextAntialiasing);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.fillRect(QRectF(0, 0, PAGE_W, PAGE_H), Qt::white);
+    page_heading(p, QStringLiteral("Perfusion myocardique : effort et repos"),
+                 QStringLiteral("Tomoscintigraphie cardiaque (SPECT) \u2014 comparaison en 17 segments du ventricule "
+                                "gauche"));
     const double w = PAGE_W - 2 * MARGIN;
-    text(p, QRectF(MARGIN, 85, w, 80), QStringLiteral("Perfusion myocardique : effort et repos"), font(60, true),
-         Qt::AlignLeft | Qt::AlignVCenter, ACCENT);
-    text(p, QRectF(MARGIN, 168, w, 40),
-         QStringLiteral("Tomoscintigraphie cardiaque (SPECT) \u2014 comparaison en 17 segments du ventricule gauche"),
-         font(26), Qt::AlignLeft | Qt::AlignVCenter, GREY);
     pair_patient_block(p, info, 240);
 
     const double side = 440, column = side + 2 * LABEL_W, gap = (w - 3 * column) / 2, top = 450;
