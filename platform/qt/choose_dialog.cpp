@@ -1,5 +1,7 @@
 // The chooser of the window services: a modal list, one line chosen ("Ouvrir") or none ("Annuler").
 // A double click on a line chooses it.
+#include <algorithm>
+
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -22,7 +24,8 @@ int plat_choose_item(HWND_ owner, const char* title, const char* prompt, const c
     auto* list = new QListWidget(&dialog);
     for (int n = 0; n < count; n++) list->addItem(vesmora_qt::text_from_program(items[n] ? items[n] : ""));
     list->setCurrentRow(0);
-    list->setMinimumWidth(560);
+    // Wide enough for its longest line (patient, date, description, images, gated), within the screen.
+    list->setMinimumWidth(std::clamp(list->sizeHintForColumn(0) + 2 * list->frameWidth() + 8, 560, 1100));
     layout->addWidget(list);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Ouvrir"));
