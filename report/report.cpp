@@ -571,15 +571,15 @@ std::string file_sha256(const std::string& path) {
     return hash.result().toHex().toStdString();
 }
 
-std::vector<unsigned char> report_page_rgb(const ReportInfo& info, int& width, int& height) {
-    width = height = 0;
-    if (res_ok != 1) return {};
-    report_ensure_gui();
+namespace {
+
+// A page drawn at the resolution of the Secondary Capture, as RGB rows one after the other.
+std::vector<unsigned char> page_pixels(const std::function<void(QPainter&)>& draw, int& width, int& height) {
     QImage page(RGB_W, RGB_H, QImage::Format_RGB888);
     {
         QPainter p(&page);
         p.setWindow(0, 0, PAGE_W, PAGE_H);
-        draw_page(p, info);
+        draw(p);
     }
     std::vector<unsigned char> rgb(static_cast<std::size_t>(RGB_W) * RGB_H * 3);
     for (int row = 0; row < RGB_H; row++)
@@ -587,6 +587,15 @@ std::vector<unsigned char> report_page_rgb(const ReportInfo& info, int& width, i
     width = RGB_W;
     height = RGB_H;
     return rgb;
+}
+
+}  // namespace
+
+std::vector<unsigned char> report_page_rgb(const ReportInfo& info, int& width, int& height) {
+    width = height = 0;
+    if (res_ok != 1) return {};
+    report_ensure_gui();
+    return page_pixels([&info](QPainter& p) { draw_page(p, info); }, width, height);
 }
 
 bool write_report_pdf(const std::string& path, const ReportInfo& info, std::string& error) {
@@ -885,18 +894,7 @@ std::vector<unsigned char> pair_page_rgb(const PairReportInfo& info, int& width,
     std::string why;
     if (!pair_comparison(info, c, why)) return {};
     report_ensure_gui();
-    QImage page(RGB_W, RGB_H, QImage::Format_RGB888);
-    {
-        QPainter p(&page);
-        p.setWindow(0, 0, PAGE_W, PAGE_H);
-        draw_pair_page(p, info, c);
-    }
-    std::vector<unsigned char> rgb(static_cast<std::size_t>(RGB_W) * RGB_H * 3);
-    for (int row = 0; row < RGB_H; row++)
-        std::memcpy(rgb.data() + static_cast<std::size_t>(row) * RGB_W * 3, page.constScanLine(row), RGB_W * 3);
-    width = RGB_W;
-    height = RGB_H;
-    return rgb;
+    return page_pixels([&info, &c](QPainter& p) { draw_pair_page(p, info, c); }, width, height);
 }
 
 bool write_pair_pdf(const std::string& path, const PairReportInfo& info, std::string& error) {
