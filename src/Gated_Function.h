@@ -1,0 +1,43 @@
+// Function of a gated study: the left-ventricular cavity volume in each gate, measured from
+// the gates the import kept (GATES) with the axis and base of the model placed on the summed
+// study; EDV the largest gate volume, ESV the smallest, EF = (EDV - ESV) / EDV x 100.
+// Volumes depend on the method and the reconstruction: every output says so.
+#ifndef VESMORA_GATED_FUNCTION_H
+#define VESMORA_GATED_FUNCTION_H
+
+#include <string>
+#include <vector>
+
+#include "main.h"
+
+// Fewer gates than this cannot show end systole: the result is flagged.
+constexpr int FUNCTION_MIN_GATES = 8;
+
+struct GatedFunction {
+    bool measured = false;           // false: nothing measured, `reason` says why
+    std::string reason;              // Latin-1 French, e.g. "L'\xE9tude n'est pas synchronis\xE9" "e."
+    std::vector<double> volume_ml;   // cavity volume per gate, gate 1 first
+    double edv_ml = 0, esv_ml = 0, ef_percent = 0;
+    int ed_gate = 0, es_gate = 0;    // 1-based
+    // Latin-1 French warnings; empty when none. Fewer than 8 gates, a flat or implausible
+    // curve (EF under 5 % or over 90 %, EDV under 20 mL) each add one; a flagged result is
+    // shown with its warnings, never as a plain number.
+    std::vector<std::string> flags;
+    bool flagged() const { return !flags.empty(); }
+};
+
+// The value of gate `gate` (0-based) at the volume grid point (i, j, k) (0..255 each,
+// fractions allowed), read from GATES with the same orientation, mirrors and scale as the
+// load gives `data`; 0 outside the source frames. GATES must hold a study (count > 0).
+float GATE_SAMPLE(int gate, float i, float j, float k);
+
+// Measures the function of the study loaded last from GATES and the model placed now
+// (ell_*, ill_*, plan_i, apex_i). Not measured when the study is not gated or no model is
+// placed (`reason` says which).
+GatedFunction MEASURE_FUNCTION();
+
+// The common sentence every output carries beside the numbers (Latin-1).
+inline constexpr const char* FUNCTION_METHOD_NOTE =
+    "Volumes mesur\xE9s sur les intervalles : ils d\xE9pendent de la m\xE9thode et de la reconstruction.";
+
+#endif
