@@ -8,8 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <mutex>
-#include <cstdio>
-#include <cstdlib>
 
 #include "tasks.h"
 
@@ -124,8 +122,11 @@ float GATE_SAMPLE(int gate, float i, float j, float k) {
 //    the camera, fitted as such, which also gives the blur: the median over the gates is kept);
 //  - the wall's thickness is the one whose blurred slab fits the gate's profiles best, and on
 //    each ray the slab's position is fitted with it; the crest of a curved wall is drawn
-//    inwards by the blur (sigma^2 times the mean curvature), which is given back;
-//  - the cavity is the volume inside the endocardium (the slab's inner face) past the base plane.
+//    inwards by the blur (sigma^2 times the mean curvature), which is given back.
+// Then over the gates: the myocardium keeps its volume through the cycle, so the wall of every
+// gate is the one that holds the volume the systolic gates' fits give (a wall thinner than
+// the blur, at end diastole, is where a fitted thickness is least sure); the cavity is the
+// volume inside the endocardium (the slab's inner face) past the base plane.
 
 namespace {
 
@@ -204,6 +205,22 @@ void sample_gate(const Geometry& g, const GateScale& sc, int gate, std::vector<f
             prof[n * N_S + s] = static_cast<float>(mix(GATES, gate, p, sc.slope, sc.intercept));
         }
     }
+}
+
+// Each profile with its two neighbours around the axis (weights 1, 2, 1): the noise of one gate's
+// share of the counts is halved, the wall, nearly the same on neighbouring rays, kept.
+void smooth_around(const Geometry& g, std::vector<float>& prof) {
+    std::vector<float> out(prof.size());
+    for (int l = 0; l < g.levels; l++)
+        for (int t = 0; t < N_AROUND; t++) {
+            const float* a = &prof[(l * N_AROUND + (t + N_AROUND - 1) % N_AROUND) * N_S];
+            const float* b = &prof[(l * N_AROUND + t) * N_S];
+            const float* c = &prof[(l * N_AROUND + (t + 1) % N_AROUND) * N_S];
+            float* o = &out[(l * N_AROUND + t) * N_S];
+            const int from = g.rays[l * N_AROUND + t].s_min;
+            for (int s = 0; s < N_S; s++) o[s] = s < from ? 0.0f : 0.25f * (a[s] + 2 * b[s] + c[s]);
+        }
+    prof.swap(out);
 }
 
 // The wall's counts per level of the axis: the brightest sample across the axis, averaged
@@ -425,6 +442,7 @@ GatedFunction MEASURE_FUNCTION() {
     std::vector<std::vector<double>> along(n);
     run_tasks(n, worker_threads(), [&](int k) {
         sample_gate(g, sc, k, prof[k]);
+        smooth_around(g, prof[k]);
         along[k] = wall_along_axis(g, sc, k, first, std::max(count, 12));
         out[k].sigma = -1;
         out[k].ok = fit_base(along[k], first, out[k].base, out[k].sigma);
@@ -514,15 +532,20 @@ GatedFunction MEASURE_FUNCTION() {
     });
 
     // The myocardium keeps its volume over the cycle: the thickness fitted in each gate gives
-    // one volume each, their median the one every gate's wall is made to hold about its crest
-    // (the crests are sure, a thickness fitted under a blur wider than the wall is not).
-    std::vector<double> myocardium;
+    // one volume each, and every gate's wall is made to hold the median of them about its
+    // crests (the crests are sure; a thickness fitted under a blur wider than the wall is not).
+    std::vector<std::pair<double, double>> by_size;  // (volume inside the crests, myocardium)
     for (int k = 0; k < n; k++)
         if (out[k].ok)
-            myocardium.push_back(shell_voxels(g, out[k].crest, out[k].thickness, out[k].base));
-    if (myocardium.size() == static_cast<std::size_t>(n)) {
-        std::nth_element(myocardium.begin(), myocardium.begin() + n / 2, myocardium.end());
-        const double held = myocardium[n / 2];
+            by_size.emplace_back(cavity_voxels(g, out[k].crest, out[k].base),
+                                 shell_voxels(g, out[k].crest, out[k].thickness, out[k].base));
+    if (by_size.size() == static_cast<std::size_t>(n)) {
+        // The systolic half: a wall thicker than the blur is the one whose thickness the fit can tell.
+        std::sort(by_size.begin(), by_size.end());
+        std::vector<double> myocardium;
+        for (int k = 0; k < (n + 1) / 2; k++) myocardium.push_back(by_size[k].second);
+        std::sort(myocardium.begin(), myocardium.end());
+        const double held = myocardium[myocardium.size() / 2];
         run_tasks(n, worker_threads(), [&](int k) {
             GateResult& r = out[k];
             double lo = 0.5, hi = 3 * REACH;
@@ -532,9 +555,6 @@ GatedFunction MEASURE_FUNCTION() {
             }
             r.thickness = 0.5 * (lo + hi);
             r.volume_voxels = cavity_voxels(g, offset_of(g, r.crest, -r.thickness / 2), r.base);
-            if (std::getenv("VF_DEBUG"))
-                std::fprintf(stderr, "gate %d base %.2f sigma %.2f t %.2f lost %.2f vox %.0f\n", k + 1, r.base, sigma,
-                             r.thickness, r.lost, r.volume_voxels);
         });
     }
 

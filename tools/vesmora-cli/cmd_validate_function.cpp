@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -94,11 +93,6 @@ Outcome run_case(int n, const std::string& dir, bool verbose) {
     out.edv = 0, out.esv = 1e300;
     for (int g = 0; g < o.gates; g++) {
         const double v = sample::gate_cavity_ml(o, g);
-        if (std::getenv("VF_DEBUG")) {
-            const sample::Heart h = sample::gate_heart(o, g);
-            std::fprintf(stderr, "truth gate %d base %.2f wall %.2f sigma %.2f ml %.1f\n", g + 1, h.base_i,
-                         h.outer_rj - h.inner_rj, o.fwhm / 2.3548 / 1.1988, v);
-        }
         out.edv = std::max(out.edv, v), out.esv = std::min(out.esv, v);
     }
     out.ef = 100 * (out.edv - out.esv) / out.edv;
