@@ -259,6 +259,42 @@ TEST(SampleSize, CavityInMillilitresAndTheScaleThatGivesIt) {
     EXPECT_EQ(sample::scale_for_cavity(sample::Options{}, 400), 0);  // above the largest
 }
 
+// The gated phantom's truth, counted voxel by voxel: each gate's cavity is the volume the
+// validation compares with, and the myocardium keeps its volume from end diastole to end
+// systole while the apex stays and the base comes down.
+TEST(SampleSize, GatedCavitiesAndAConstantMyocardium) {
+    sample::Options o;
+    o.gates = 8, o.es_ratio = 0.55, o.base = 5, o.wall = 9;
+    o.scale = sample::scale_for_cavity(o, 100);
+    const double mm3 = std::pow(306.8928 / 256, 3) / 1000;
+    double myocardium[2] = {};
+    for (int g : {0, 4}) {
+        const sample::Heart h = sample::gate_heart(o, g);
+        long cavity = 0, wall = 0;  // in eighths of a voxel
+        for (double i = 0.25; i < 256; i += 0.5)
+            for (double j = 0.25; j < 256; j += 0.5)
+                for (double k = 0.25; k < 256; k += 0.5) {
+                    if (i < h.base_i) continue;
+                    const auto in = [&](double a, double b, double c) {
+                        return std::pow((i - h.ci) / a, 2) + std::pow((j - h.cj) / b, 2) + std::pow((k - h.ck) / c, 2) <= 1;
+                    };
+                    const bool inner = in(h.inner_ri, h.inner_rj, h.inner_rk);
+                    cavity += inner;
+                    wall += !inner && in(h.outer_ri, h.outer_rj, h.outer_rk);
+                }
+        EXPECT_NEAR(cavity * mm3 / 8, sample::gate_cavity_ml(o, g), 0.01 * sample::gate_cavity_ml(o, g)) << g;
+        myocardium[g / 4] = wall * mm3 / 8;
+    }
+    EXPECT_NEAR(sample::gate_cavity_ml(o, 0), 100, 1);
+    EXPECT_NEAR(myocardium[1], myocardium[0], 0.01 * myocardium[0]);  // the grid, not the formula
+    const sample::Heart ed = sample::gate_heart(o, 0), es = sample::gate_heart(o, 4);
+    EXPECT_NEAR(es.ci + es.inner_ri, ed.ci + ed.inner_ri, 1e-9);       // the apex stays
+    EXPECT_NEAR(es.inner_rj, 0.55 * ed.inner_rj, 1e-9);                // across the axis: the ratio
+    EXPECT_GT(es.base_i, ed.base_i + 5);                               // the base comes down
+    EXPECT_GT(es.outer_rj - es.inner_rj, ed.outer_rj - ed.inner_rj);  // the wall thickens
+    EXPECT_NEAR(sample::gate_cavity_ml(o, 3), sample::gate_cavity_ml(o, 5), 1e-9);  // the cycle's symmetry
+}
+
 TEST_F(AutoPlace, PhantomWallLiesWhereItsModelSaysAfterLoading) {
     // The validation's truth: the default phantom's model is the README's, and a moved,
     // shrunk phantom's wall is brightest half-way between its model's two ellipsoids.
