@@ -4,7 +4,9 @@
 //
 // Each study is analysed as a user would: opened as "Ouvrir" opens it, the model
 // placed automatically (or from the model file, or by "Centrer volume" at the slices),
-// "Résultats" pressed, then its pictures, report and DICOM objects written. A study
+// "Résultats" pressed, then its pictures, report and DICOM objects written; a gated study's
+// function (EDV, ESV, EF) is measured on the model placed and goes into its record, CSV row,
+// report and SR, with its warnings, or why it was not measured. A study
 // where no ventricle is found, or that is another patient's than the model file's
 // (without --force-model), is refused. Outputs are named by src/Output_Names.h after the
 // study file's stem; studies of one run sharing a stem get "-2", "-3"... so that none
