@@ -9,10 +9,12 @@
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmdata/dcvrat.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
 #include "Dicom.h"
+#include "Gated_Function.h"
 #include "import.h"
 #include "main.h"
 #include "test_support.h"
@@ -23,7 +25,7 @@ constexpr int SIDE = 8, SLICES = 6, SLOTS = 4;
 
 // Frame f of the file is (gate f % SLOTS, slice f / SLOTS): the slice varies slowest, as the
 // Frame Increment Pointer lists it first. Pixel values name their gate and slice.
-std::string gated_file(const std::string& folder, const char* name, int slices_said) {
+std::string gated_file(const std::string& folder, const char* name, int slices_said, int offset = 0) {
     DcmFileFormat file;
     DcmDataset& ds = *file.getDataset();
     char uid[100];
@@ -54,7 +56,7 @@ std::string gated_file(const std::string& folder, const char* name, int slices_s
     std::vector<Uint16> px(SLOTS * SLICES * SIDE * SIDE);
     for (int f = 0; f < SLOTS * SLICES; f++)
         for (int p = 0; p < SIDE * SIDE; p++)
-            px[f * SIDE * SIDE + p] = static_cast<Uint16>(100 * (f % SLOTS + 1) + f / SLOTS + p);
+            px[f * SIDE * SIDE + p] = static_cast<Uint16>(offset + 100 * (f % SLOTS + 1) + f / SLOTS + p);
     ds.putAndInsertUint16Array(DCM_PixelData, px.data(), static_cast<unsigned long>(px.size()));
     const std::string path = folder + "/" + name;
     EXPECT_TRUE(file.saveFile(path.c_str(), EXS_LittleEndianExplicit).good());
@@ -91,6 +93,31 @@ TEST(Gates, KeptInGateOrderAfterTheLoadUntilAnotherStudyOpens) {
     EXPECT_EQ(GATES.count, 0);
     EXPECT_TRUE(GATES.voxels.empty());
     EXPECT_STREQ(STUDY_NOTE, "");
+    open_hooks.prepare = nullptr;
+}
+
+// Each gate read back where the load put the summed study: the gates add up to `data`, also
+// when the sum overflowed 16 bits and the import scaled it down (offset 30000: four gates
+// reach 120,000), and each keeps its own values (gate 2 over gate 1 at a source voxel).
+TEST(Gates, SampledAsTheLoadShowsTheSum) {
+    TempDir dir;
+    start_in(dir.str());
+    register_import_hooks();
+    for (int offset : {0, 30000}) {
+        ASSERT_EQ(LOAD_DCM_PATH(gated_file(dir.str(), ("s" + std::to_string(offset) + ".dcm").c_str(), SLICES, offset)
+                                    .c_str()),
+                  1);
+        for (const auto& [i, j, k] : {std::array<int, 3>{96, 159, 191}, {40, 200, 180}, {200, 100, 150}, {10, 250, 100}}) {
+            float sum = 0;
+            for (int g = 0; g < SLOTS; g++) sum += GATE_SAMPLE(g, i, j, k);
+            ASSERT_GT(data[i * 65536 + j * 256 + k], 10.0f);
+            EXPECT_NEAR(sum, data[i * 65536 + j * 256 + k], 0.01f) << offset << ": " << i << " " << j << " " << k;
+        }
+        // Source voxel (slice 4, row 3, column 4): i = 32 x 3, j = 255 - 32 x (7 - 4), k = 255 - 32 x (5 + 1 - 4).
+        EXPECT_NEAR(GATE_SAMPLE(1, 96, 159, 191) / GATE_SAMPLE(0, 96, 159, 191), (offset + 232.0) / (offset + 132.0), 1e-4)
+            << offset;
+        EXPECT_EQ(GATE_SAMPLE(0, 96, 159, 5), 0.0f);  // before the first frame
+    }
     open_hooks.prepare = nullptr;
 }
 
