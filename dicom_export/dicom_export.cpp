@@ -19,6 +19,7 @@
 #include <dcmtk/dcmsr/dsrdoc.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -361,7 +362,8 @@ bool end_report(DSRDocument& doc, const std::string& out_path, std::string& erro
 
 }  // namespace
 
-bool write_structured_report(const std::string& source_dcm, const std::string& out_path, std::string& error) {
+bool write_structured_report(const std::string& source_dcm, const std::string& out_path, std::string& error,
+                             const GatedFunction* function) {
     if (!res_ok) {
         error = write_failed(out_path, "les r\xE9sultats ne sont pas calcul\xE9s (bouton \"R\xE9sultats\")");
         return false;
@@ -406,6 +408,29 @@ bool write_structured_report(const std::string& source_dcm, const std::string& o
         r.close();
     }
     r.close();
+    if (function) {
+        // LOINC's left-ventricular concepts, as DICOM's cardiac templates use them; the warnings
+        // come before the values they qualify.
+        r.open(r.local("FUNCTION", "Fonction ventriculaire gauche (\xE9tude synchronis\xE9" "e)"));
+        if (!function->measured) {
+            r.add_text(r.local("NOT-MEASURED", "Fonction non mesur\xE9" "e"), function->reason.c_str());
+        } else {
+            for (const std::string& flag : function->flags)
+                r.add_text(r.local("WARNING", "R\xE9sultat \xE0 v\xE9rifier"), flag.c_str());
+            const DSRCodedEntryValue ML("mL", "UCUM", "mL");
+            auto tenth = [](double v) { return number_text(std::round(v * 10) / 10); };  // as the record keeps them
+            r.add_num(DSRCodedEntryValue("18026-5", "LN", "Left Ventricular End Diastolic Volume"),
+                      tenth(function->edv_ml), ML);
+            r.add_num(DSRCodedEntryValue("18148-7", "LN", "Left Ventricular End Systolic Volume"),
+                      tenth(function->esv_ml), ML);
+            r.add_num(DSRCodedEntryValue("10230-1", "LN", "Left Ventricular Ejection Fraction"),
+                      tenth(function->ef_percent), PERCENT);
+            r.add_num(r.local("GATES", "Nombre d'intervalles"), std::to_string(function->volume_ml.size()),
+                      DSRCodedEntryValue("{gates}", "UCUM", "intervalles"));
+        }
+        r.add_text(r.local("METHOD", "M\xE9thode"), FUNCTION_METHOD_NOTE);
+        r.close();
+    }
     if (!r.ok()) {
         error = write_failed(out_path, "arbre du rapport structur\xE9");
         return false;

@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "Gated_Function.h"
 #include "Stress_Rest.h"
 
 // Copies patient and study identification from source_dcm (read with DCMTK); new series and instance UIDs.
@@ -18,8 +19,11 @@
 bool write_secondary_capture(const std::string& source_dcm, const unsigned char* rgb, int width, int height,
                              const std::string& out_path, std::string& error);
 
-// The 17 segments (name, percent, score), the summed score and its band, from the program's state after "Résultats".
-bool write_structured_report(const std::string& source_dcm, const std::string& out_path, std::string& error);
+// The 17 segments (name, percent, score), the summed score and its band, from the program's state after "Résultats";
+// with `function` (a gated study), a container of EDV, ESV (mL) and EF (%), its warnings and the method note, or
+// why it was not measured.
+bool write_structured_report(const std::string& source_dcm, const std::string& out_path, std::string& error,
+                             const GatedFunction* function = nullptr);
 
 // The stress/rest pair: both studies' 17 segments (uptakes, scores), each segment's difference
 // and class, SSS, SRS, SDS, the ischemic myocardium and its band, per territory too; a new series

@@ -8,9 +8,35 @@
 #include "text.h"
 #include "version.h"
 
+#include <cmath>
+
 using nlohmann::json;
 
-json study_record(const std::string& file) {
+namespace {
+
+// A volume or a fraction as the record keeps it: to a tenth, far finer than the method.
+double tenth(double v) { return std::round(v * 10) / 10; }
+
+}  // namespace
+
+json function_json(const GatedFunction& f) {
+    if (!f.measured) return {{"measured", false}, {"reason", latin1_to_utf8(f.reason)}};
+    json gates = json::array(), flags = json::array();
+    for (std::size_t g = 0; g < f.volume_ml.size(); g++)
+        gates.push_back({{"gate", g + 1}, {"volume_ml", tenth(f.volume_ml[g])}});
+    for (const std::string& flag : f.flags) flags.push_back(latin1_to_utf8(flag));
+    return {{"measured", true},
+            {"edv_ml", tenth(f.edv_ml)},
+            {"esv_ml", tenth(f.esv_ml)},
+            {"ef_percent", tenth(f.ef_percent)},
+            {"ed_gate", f.ed_gate},
+            {"es_gate", f.es_gate},
+            {"gates", gates},
+            {"flags", flags},
+            {"method_note", latin1_to_utf8(FUNCTION_METHOD_NOTE)}};
+}
+
+json study_record(const std::string& file, const GatedFunction* function) {
     json r;
     r["file"] = file;
     r["patient"] = {{"name", field_utf8(PAT_NAME)},
@@ -45,6 +71,7 @@ json study_record(const std::string& file) {
             {"summed_score", ts.summed_score},
             {"mean_percent", ts.mean_percent}};
     }
+    if (function) r["function"] = function_json(*function);
     r["version"] = VESMORA_VERSION;
     return r;
 }
@@ -68,7 +95,7 @@ std::string csv_header() {
     std::string h = "file,patient_name,patient_id,exam_date";
     for (int n = 1; n <= SECTOR_COUNT; n++) h += ",percent_" + std::to_string(n);
     for (int n = 1; n <= SECTOR_COUNT; n++) h += ",score_" + std::to_string(n);
-    return h + ",summed_score,severity\n";
+    return h + ",summed_score,severity,edv_ml,esv_ml,ef_percent,function_flags\n";
 }
 
 std::string csv_row(const json& record) {
@@ -87,5 +114,16 @@ std::string csv_row(const json& record) {
         for (const json& seg : record.at("segments")) add(text_of(seg.at(key)));
     add(text_of(record.at("summed_score")));
     add(csv_field(text_of(record.at("severity"))));
+    // The function's figures only beside its warnings: a flagged result never reads as a plain number.
+    const json none = json::object();
+    const json& f = record.contains("function") ? record.at("function") : none;
+    const bool measured = f.value("measured", false);
+    for (const char* key : {"edv_ml", "esv_ml", "ef_percent"}) add(measured ? text_of(f.at(key)) : "");
+    std::string note;
+    if (measured)
+        for (const json& flag : f.at("flags")) note += (note.empty() ? "" : " ; ") + flag.get<std::string>();
+    else
+        note = f.value("reason", "");
+    add(csv_field(note));
     return row + "\n";
 }

@@ -4,9 +4,12 @@
 //   "model": {the model file's keys (with the study it is placed on), "levels": [5 ring levels]},
 //   "segments": [{"number", "name_fr", "name_en", "territory", "percent", "score"} x 17],
 //   "summed_score", "percent_myocardium_abnormal", "severity",
-//   "territories": {"LAD"|"RCA"|"LCx": {"segments", "summed_score", "mean_percent"}}, "version"}
+//   "territories": {"LAD"|"RCA"|"LCx": {"segments", "summed_score", "mean_percent"}}, "version",
+//   "function" (a gated study only): {"measured": true, "edv_ml", "esv_ml", "ef_percent", "ed_gate",
+//     "es_gate", "gates": [{"gate", "volume_ml"}...], "flags": [warnings], "method_note"}
+//     or {"measured": false, "reason"}}
 // A segment's "percent" is the program's single-precision value, printed as the shortest
-// number that reads back to it.
+// number that reads back to it; volumes are rounded to 0.1 mL and the EF to 0.1 %.
 #ifndef VESMORA_EXPORT_STUDY_RECORD_H
 #define VESMORA_EXPORT_STUDY_RECORD_H
 
@@ -14,12 +17,20 @@
 
 #include <nlohmann/json.hpp>
 
-// The record of the program's state after "Résultats"; `file` is stored as given.
-nlohmann::json study_record(const std::string& file);
+#include "Gated_Function.h"
+
+// The record of the program's state after "Résultats"; `file` is stored as given. A gated
+// study's record carries its `function` (null: the study is not gated, no "function" key).
+nlohmann::json study_record(const std::string& file, const GatedFunction* function = nullptr);
+
+// The record's "function" object (texts in UTF-8).
+nlohmann::json function_json(const GatedFunction& f);
 
 // The CSV table of records: a header line, then one line per record (file, patient name,
-// patient ID, exam date, the 17 percentages, the 17 scores, summed score, severity); fields quoted
-// where they hold a comma, a quote, a line break or an outer blank.
+// patient ID, exam date, the 17 percentages, the 17 scores, summed score, severity, then the
+// function: edv_ml, esv_ml, ef_percent, empty when not measured, and function_flags, its
+// warnings joined by " ; " or why it was not measured); fields quoted where they hold a
+// comma, a quote, a line break or an outer blank.
 std::string csv_header();
 std::string csv_row(const nlohmann::json& record);
 // One CSV field, quoted as csv_row quotes them.

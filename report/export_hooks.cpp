@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "Gated_Function.h"
 #include "Model_Place.h"
 #include "Output_Names.h"
 #include "Pair_Roles.h"
@@ -36,6 +37,8 @@ ReportInfo report_info() {
                                                          : Placement::Unknown;
     info.model_file = MODEL_ORIGIN_FILE;
     info.adjusted = MODEL_ADJUSTED() == 1;
+    // A gated study's function, measured on the model as it stands now.
+    if (GATES.count > 0) info.function = MEASURE_FUNCTION();
     return info;
 }
 
@@ -107,7 +110,8 @@ bool write_dicom_objects(const std::string& folder, const std::string& stem, con
                 sr,
                 [&](const std::string& sr_tmp, std::string&) {
                     if (write_secondary_capture(DCM_PATH, page.data(), w, h, sc_tmp, objects_error) &&
-                        write_structured_report(DCM_PATH, sr_tmp, objects_error))
+                        write_structured_report(DCM_PATH, sr_tmp, objects_error,
+                                                info.function ? &*info.function : nullptr))
                         return true;
                     for (const auto& [from, to] : {std::pair{sc_tmp, sc}, std::pair{sr_tmp, sr}})  // name the real files
                         for (std::size_t at; (at = objects_error.find(from)) != std::string::npos;)

@@ -17,7 +17,8 @@ void register_export_hooks();
 // leaves what was there. False with a French `error` (Latin-1) when they cannot be written,
 // or when this build has no DICOM export.
 bool write_dicom_objects(const std::string& folder, const std::string& stem, std::string& error);
-// The same with the report page of `info` (vesmora-cli analyze says how it placed the model).
+// The same with the report page of `info` (vesmora-cli analyze says how it placed the model
+// and hands the function it measured); a gated study's function goes into both.
 bool write_dicom_objects(const std::string& folder, const std::string& stem, const ReportInfo& info,
                          std::string& error);
 

@@ -18,11 +18,13 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPolygonF>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -30,6 +32,7 @@
 
 #include "Clinical_Summary.h"
 #include "Display.h"
+#include "Gated_Function.h"
 #include "Model_Place.h"
 #include "Results.h"
 #include "Stress_Rest.h"
@@ -361,6 +364,121 @@ void summary_block(QPainter& p, const ClinicalSummary& s, double x, double y, do
          font(21), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, GREY);
 }
 
+// The volume curve over the gates in r: gate on x, mL on y, end diastole and end systole marked.
+void volume_curve(QPainter& p, const GatedFunction& f, const QRectF& r, const QColor& line) {
+    const int n = static_cast<int>(f.volume_ml.size());
+    if (n < 2) return;
+    const auto [lo_it, hi_it] = std::minmax_element(f.volume_ml.begin(), f.volume_ml.end());
+    // The scale in whole tens of mL around the curve, 20 mL at least: a flat curve looks flat.
+    double lo = std::floor(*lo_it / 10) * 10, hi = std::ceil(*hi_it / 10) * 10;
+    if (hi - lo < 20) hi = lo + 20;
+    const QFont small = font(20);
+    const double left = r.left() + 70, bottom = r.bottom() - 60, top = r.top() + 44, right = r.right() - 20;
+    const QRectF plot(left, top, right - left, bottom - top);
+    auto at = [&](int gate, double ml) {  // gate from 0
+        return QPointF(plot.left() + plot.width() * gate / (n - 1), plot.bottom() - plot.height() * (ml - lo) / (hi - lo));
+    };
+    text(p, QRectF(r.left(), r.top(), 200, 28), QStringLiteral("mL"), small, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+    for (double v : {lo, (lo + hi) / 2, hi}) {
+        const double y = plot.bottom() - plot.height() * (v - lo) / (hi - lo);
+        p.setPen(QPen(QColor(225, 225, 225), 1));
+        p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+        text(p, QRectF(r.left(), y - 14, 62, 28), decimal(v, 0), small, Qt::AlignRight | Qt::AlignVCenter, GREY);
+    }
+    for (int g = 0; g < n; g++) {
+        if (n > 8 && g % 2 == 1) continue;  // 16 gates: every other one
+        text(p, QRectF(at(g, lo).x() - 25, plot.bottom() + 4, 50, 28), QString::number(g + 1), small, Qt::AlignCenter,
+             GREY);
+    }
+    text(p, QRectF(plot.left(), plot.bottom() + 30, plot.width(), 28), QStringLiteral("intervalle"), small,
+         Qt::AlignHCenter | Qt::AlignVCenter, GREY);
+    p.setPen(QPen(RULE, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(plot.bottomLeft(), plot.bottomRight());
+    p.drawLine(plot.bottomLeft(), plot.topLeft());
+    QPolygonF curve;
+    for (int g = 0; g < n; g++) curve << at(g, f.volume_ml[g]);
+    p.setPen(QPen(line, 4));
+    p.drawPolyline(curve);
+    p.setBrush(line);
+    for (const QPointF& c : curve) p.drawEllipse(c, 6, 6);
+    // TD and TS: a ring round the point, its name above it (TD, the top of the curve) or beside it
+    // (TS, the bottom), on the inner side at the plot's right end.
+    const QFont mark = font(22, true);
+    for (const auto& [gate, name, above] : {std::tuple{f.ed_gate, "TD", true}, std::tuple{f.es_gate, "TS", false}}) {
+        if (gate < 1 || gate > n) continue;
+        const QPointF c = at(gate - 1, f.volume_ml[gate - 1]);
+        p.setPen(QPen(INK, 3));
+        p.setBrush(Qt::white);
+        p.drawEllipse(c, 11, 11);
+        const bool at_end = c.x() + 64 > r.right();
+        const QRectF where = above    ? QRectF(c.x() - 40, c.y() - 44, 80, 30)
+                             : at_end ? QRectF(c.x() - 64, c.y() - 15, 48, 30)
+                                      : QRectF(c.x() + 16, c.y() - 15, 48, 30);
+        text(p, where, QString::fromLatin1(name), mark,
+             (above ? Qt::AlignHCenter : at_end ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    }
+}
+
+// The function of a gated study in the box r: EDV, ESV, EF, its warnings right under them when
+// flagged, the volume curve, and the method note; or why it was not measured.
+void function_box(QPainter& p, const GatedFunction& f, const QRectF& r) {
+    const QColor WARN(180, 20, 20);
+    const bool flagged = f.measured && f.flagged();
+    p.setPen(QPen(flagged || !f.measured ? WARN : RULE, flagged || !f.measured ? 4 : 2));
+    p.setBrush(flagged || !f.measured ? QColor(253, 240, 238) : QColor(246, 248, 251));
+    p.drawRoundedRect(r, 14, 14);
+    const double x = r.left() + 25, w = r.width() - 50;
+    double y = r.top() + 15;
+    const QString title = QStringLiteral("Fonction VG (\u00E9tude synchronis\u00E9e)");
+    int title_size = 30;
+    while (title_size > 20 && QFontMetricsF(font(title_size, true)).horizontalAdvance(title) > w) title_size -= 2;
+    text(p, QRectF(x, y, w, 46), title, font(title_size, true), Qt::AlignLeft | Qt::AlignVCenter, ACCENT);
+    y += 60;
+    // The method note takes what it needs at the bottom of the box.
+    const QFont note_font = font(20);
+    const QString note = text_of(FUNCTION_METHOD_NOTE);
+    const double note_h = QFontMetricsF(note_font).boundingRect(QRectF(0, 0, w, 1000), Qt::TextWordWrap, note).height();
+    const double note_y = r.bottom() - 15 - note_h;
+    text(p, QRectF(x, note_y, w, note_h), note, note_font, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, GREY);
+    auto wrapped = [&](const QString& s, const QFont& fo, const QColor& c) {  // a paragraph from y
+        const double h = QFontMetricsF(fo).boundingRect(QRectF(0, 0, w, 1000), Qt::TextWordWrap, s).height();
+        text(p, QRectF(x, y, w, h), s, fo, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, c);
+        y += h + 8;
+    };
+    if (!f.measured) {
+        wrapped(QStringLiteral("Fonction non mesur\u00E9e"), font(30, true), WARN);
+        wrapped(text_of(f.reason.c_str()), font(24), INK);
+        return;
+    }
+    const QColor value_colour = flagged ? WARN : INK;
+    const QFont label = font(24), value = font(30, true);
+    const struct {
+        QString name, shown;
+    } rows[2] = {{QStringLiteral("Volume t\u00E9l\u00E9diastolique (VTD)"), decimal(f.edv_ml, 0) + QStringLiteral(" mL")},
+                 {QStringLiteral("Volume t\u00E9l\u00E9systolique (VTS)"), decimal(f.esv_ml, 0) + QStringLiteral(" mL")}};
+    for (const auto& row : rows) {
+        text(p, QRectF(x, y, w, 44), row.name, label, Qt::AlignLeft | Qt::AlignVCenter, GREY);
+        text(p, QRectF(x, y, w, 44), row.shown, value, Qt::AlignRight | Qt::AlignVCenter, value_colour);
+        y += 46;
+    }
+    text(p, QRectF(x, y, w, 80), QStringLiteral("Fraction d'\u00E9jection (FE)"), label, Qt::AlignLeft | Qt::AlignVCenter,
+         GREY);
+    text(p, QRectF(x, y, w, 80), decimal(f.ef_percent, 0) + QStringLiteral(" %"), font(56, true),
+         Qt::AlignRight | Qt::AlignVCenter, value_colour);
+    y += 88;
+    if (flagged) {
+        wrapped(QStringLiteral("R\u00E9sultat \u00E0 v\u00E9rifier :"), font(26, true), WARN);
+        for (const std::string& flag : f.flags) wrapped(QStringLiteral("\u2022 ") + text_of(flag.c_str()), font(22), WARN);
+    }
+    wrapped(QStringLiteral("Volume par intervalle (%1 intervalles ; TD : %2, TS : %3)")
+                .arg(f.volume_ml.size())
+                .arg(f.ed_gate)
+                .arg(f.es_gate),
+            font(22, true), GREY);
+    if (note_y - 10 - y >= 160) volume_curve(p, f, QRectF(x, y, w, note_y - 10 - y), flagged ? WARN : ACCENT);
+}
+
 // How the model was placed, in words; empty when the caller does not say.
 QString placement_text(const ReportInfo& info) {
     switch (info.placement) {
@@ -476,20 +594,29 @@ void draw_page(QPainter& p, const ReportInfo& info) {
          Qt::AlignLeft | Qt::AlignVCenter, GREY);
     patient_block(p, 270);
 
-    // The report's own palette, whatever the window shows.
+    // The report's own palette, whatever the window shows. A gated study's function takes a
+    // third column: the two pictures are drawn smaller beside it.
     const QImage bull = result_picture(RES_BULL, REPORT_PALETTE, REPORT_OVERLAY);
     const QImage scores = result_picture(RES_SCORES, REPORT_PALETTE, REPORT_OVERLAY);
-    const double side = 600, column = side + 2 * LABEL_W, gap = w - 2 * column, top = 500;
-    const double right = MARGIN + column + gap;
+    const bool gated = info.function.has_value();
+    const double box_w = 560, box_gap = 40, top = 500, table_y = 1390;
+    const double side = gated ? (w - box_w - 2 * box_gap) / 2 - 2 * LABEL_W : 600, column = side + 2 * LABEL_W;
+    const double gap = gated ? box_gap : w - 2 * column, right = MARGIN + column + gap;
     picture(p, bull, MARGIN, top, side, QStringLiteral("\u0152il de b\u0153uf (fixation relative)"), false);
     picture(p, scores, right, top, side, QStringLiteral("Carte des scores (n\u00B0 de segment)"), true);
     const double scale_y = top + 95 + side + 50;
-    palette_bar(p, MARGIN + LABEL_W, scale_y, side);
-    score_legend(p, right + LABEL_W, scale_y, side);
-    text(p, QRectF(MARGIN + column, scale_y - 10, gap, 80),
-         QStringLiteral("Palette :\n") + latin1(palette_name(REPORT_PALETTE)), font(22, true), Qt::AlignCenter, GREY);
+    const QString palette = QStringLiteral("Palette :\n") + latin1(palette_name(REPORT_PALETTE));
+    if (gated) {  // bar and legend across their columns, the palette's name under the bar
+        palette_bar(p, MARGIN + 20, scale_y, column - 40);
+        score_legend(p, right + 20, scale_y, column - 40);
+        text(p, QRectF(MARGIN, scale_y + 100, column, 40), palette.simplified(), font(22, true), Qt::AlignCenter, GREY);
+        function_box(p, *info.function, QRectF(right + column + box_gap, top, box_w, table_y - 40 - top));
+    } else {
+        palette_bar(p, MARGIN + LABEL_W, scale_y, side);
+        score_legend(p, right + LABEL_W, scale_y, side);
+        text(p, QRectF(MARGIN + column, scale_y - 10, gap, 80), palette, font(22, true), Qt::AlignCenter, GREY);
+    }
 
-    const double table_y = 1390;
     section_title(p, MARGIN, table_y, 1070, QStringLiteral("Segments"));
     const double table_end = segment_table(p, MARGIN, table_y + 80);
     summary_block(p, CLINICAL_SUMMARY(SECTEUR, SCORE), MARGIN + 1070 + 110, table_y, w - 1070 - 110);

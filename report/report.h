@@ -8,8 +8,11 @@
 #ifndef VESMORA_REPORT_H
 #define VESMORA_REPORT_H
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "Gated_Function.h"
 
 // How the model was placed, as the page says it. Unknown: the page says nothing of it (a
 // model that is still the one "Centrer volume" places, not fitted, is flagged all the same).
@@ -22,6 +25,9 @@ struct ReportInfo {
     Placement placement = Placement::Unknown;
     std::string model_file = {};  // with Placement::ModelFile: the model file (local 8-bit path)
     bool adjusted = false;        // the model was moved or reshaped by hand after it was placed
+    // A gated study's function as measured (or why not): the page gives it a box of its
+    // own beside the pictures. None: the study is not gated, the page is as before.
+    std::optional<GatedFunction> function = {};
 };
 
 // A QGuiApplication on the offscreen platform when none exists (the command-line tool).

@@ -264,3 +264,50 @@ TEST_F(DicomExport, BadSourcesAndTargetsAreRefusedInFrenchAndLeaveNoFile) {
     EXPECT_NE(error.find("R\xE9sultats"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(out("sr.dcm")));
 }
+
+// A gated study's SR: EDV and ESV in mL and EF in % under LOINC's concepts, the warnings before
+// them, the method note; or why the function was not measured; nothing for a study not gated.
+TEST_F(DicomExport, GatedStudyReportCarriesTheFunctionWithItsUnitsAndWarnings) {
+    const std::string source = sample("lad-64");
+    analyse(source);
+    GatedFunction f;
+    f.measured = true;
+    f.volume_ml = {132.24, 110, 80, 61.36, 70, 95, 120, 130};
+    f.edv_ml = 132.24;
+    f.esv_ml = 61.36;
+    f.ef_percent = (f.edv_ml - f.esv_ml) / f.edv_ml * 100;  // 53.60...
+    f.ed_gate = 1;
+    f.es_gate = 4;
+    f.flags = {"Courbe de volume irr\xE9guli\xE8re."};
+    std::map<std::string, std::string> items;
+    auto written = [&](const GatedFunction* function) {
+        std::string error;
+        EXPECT_TRUE(write_structured_report(source, out("sr.dcm"), error, function)) << error;
+        Written sr;
+        load(sr, out("sr.dcm"));
+        EXPECT_TRUE(DSRDocument().read(sr.ds()).good());
+        items.clear();
+        flatten(sr.ds(), "", items);
+    };
+    written(&f);
+    EXPECT_EQ(items["FUNCTION/18026-5"], "132.2");
+    EXPECT_EQ(items["FUNCTION/18026-5#unit"], "mL");
+    EXPECT_EQ(items["FUNCTION/18148-7"], "61.4");
+    EXPECT_EQ(items["FUNCTION/18148-7#unit"], "mL");
+    EXPECT_EQ(items["FUNCTION/10230-1"], "53.6");
+    EXPECT_EQ(items["FUNCTION/10230-1#unit"], "%");
+    EXPECT_EQ(items["FUNCTION/GATES"], "8");
+    EXPECT_EQ(items["FUNCTION/WARNING"], "Courbe de volume irr\xE9guli\xE8re.");
+    EXPECT_EQ(items["FUNCTION/METHOD"], FUNCTION_METHOD_NOTE);
+    EXPECT_EQ(items["SUMMED-SCORE"], std::to_string(CLINICAL_SUMMARY(SECTEUR, SCORE).summed_score));
+
+    GatedFunction none;
+    none.reason = "Aucun mod\xE8le n'est plac\xE9.";
+    written(&none);
+    EXPECT_EQ(items["FUNCTION/NOT-MEASURED"], none.reason);
+    EXPECT_EQ(items.count("FUNCTION/18026-5"), 0u);
+    EXPECT_EQ(items.count("FUNCTION/10230-1"), 0u);
+
+    written(nullptr);
+    EXPECT_EQ(items.count("FUNCTION/METHOD"), 0u);
+}

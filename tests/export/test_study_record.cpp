@@ -1,7 +1,10 @@
 // The study record carries the patient's identity as the header reader decoded it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "Dicom.h"
 #include "dicom_writer.h"
@@ -35,4 +38,74 @@ TEST(StudyRecord, AccentedNameAndPatientIdReadTheSameWhateverTheCharacterSet) {
         EXPECT_EQ(csv_row(r).rfind("h.dcm,M\xC3\x9CLLER \xC3\x89l\xC3\xA9onore,IPP-0042,,", 0), 0u) << csv_row(r);
     }
     EXPECT_EQ(csv_header().rfind("file,patient_name,patient_id,exam_date,percent_1,", 0), 0u);
+}
+
+// A gated study's function in the record and the CSV row: measured, flagged (its warnings in the
+// row beside its figures), not measured (why, no figure), and a study that is not gated (nothing).
+TEST(StudyRecord, FunctionKeepsItsWarningsBesideItsFigures) {
+    TempDir dir;
+    start_in(dir.str());
+    auto fields = [](const std::string& line) {  // a CSV line split as a reader splits it
+        std::vector<std::string> out(1);
+        bool quoted = false;
+        for (std::size_t i = 0; i < line.size() && line[i] != '\n'; i++) {
+            const char c = line[i];
+            if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') out.back() += line[++i];
+            else if (c == '"') quoted = !quoted;
+            else if (c == ',' && !quoted) out.emplace_back();
+            else out.back() += c;
+        }
+        return out;
+    };
+    const std::vector<std::string> header = fields(csv_header());
+    auto column = [&](const nlohmann::json& r, const std::string& name) {
+        const std::vector<std::string> row = fields(csv_row(r));
+        EXPECT_EQ(row.size(), header.size());
+        const auto at = std::find(header.begin(), header.end(), name);
+        return at != header.end() && std::size_t(at - header.begin()) < row.size() ? row[at - header.begin()] : "?";
+    };
+    ASSERT_EQ(header[header.size() - 5], "severity");  // the earlier columns stay where they were
+
+    GatedFunction f;
+    f.measured = true;
+    f.volume_ml = {120.04, 104, 80, 61, 52.96, 66, 94, 113};
+    f.edv_ml = 120.04;
+    f.esv_ml = 52.96;
+    f.ef_percent = (f.edv_ml - f.esv_ml) / f.edv_ml * 100;  // 55.88...
+    f.ed_gate = 1;
+    f.es_gate = 5;
+    nlohmann::json r = study_record("g.dcm", &f);
+    const nlohmann::json& fn = r["function"];
+    EXPECT_EQ(fn["measured"], true);
+    EXPECT_EQ(fn["edv_ml"], 120.0);
+    EXPECT_EQ(fn["esv_ml"], 53.0);
+    EXPECT_EQ(fn["ef_percent"], 55.9);
+    EXPECT_EQ(fn["es_gate"], 5);
+    ASSERT_EQ(fn["gates"].size(), 8u);
+    EXPECT_EQ(fn["gates"][4], (nlohmann::json{{"gate", 5}, {"volume_ml", 53.0}}));
+    EXPECT_TRUE(fn["flags"].empty());
+    EXPECT_NE(fn["method_note"].get<std::string>().find("d\xC3\xA9pendent de la m\xC3\xA9thode"), std::string::npos);
+    EXPECT_EQ(column(r, "edv_ml"), "120.0");
+    EXPECT_EQ(column(r, "ef_percent"), "55.9");
+    EXPECT_EQ(column(r, "function_flags"), "");
+
+    f.flags = {"Moins de 8 intervalles, fin de systole incertaine.", "FE sup\xE9rieure \xE0 90 %."};
+    r = study_record("g.dcm", &f);
+    EXPECT_EQ(r["function"]["flags"][1], "FE sup\xC3\xA9rieure \xC3\xA0 90 %.");
+    EXPECT_EQ(column(r, "ef_percent"), "55.9");
+    EXPECT_EQ(column(r, "function_flags"),
+              "Moins de 8 intervalles, fin de systole incertaine. ; FE sup\xC3\xA9rieure \xC3\xA0 90 %.");
+
+    GatedFunction none;
+    none.reason = "Aucun mod\xE8le plac\xE9.";
+    r = study_record("g.dcm", &none);
+    EXPECT_EQ(r["function"], (nlohmann::json{{"measured", false}, {"reason", "Aucun mod\xC3\xA8le plac\xC3\xA9."}}));
+    EXPECT_EQ(column(r, "edv_ml"), "");
+    EXPECT_EQ(column(r, "ef_percent"), "");
+    EXPECT_EQ(column(r, "function_flags"), "Aucun mod\xC3\xA8le plac\xC3\xA9.");
+
+    r = study_record("g.dcm");
+    EXPECT_FALSE(r.contains("function"));
+    EXPECT_EQ(column(r, "esv_ml"), "");
+    EXPECT_EQ(column(r, "function_flags"), "");
 }

@@ -237,4 +237,48 @@ TEST_F(Report, PicturesAreTheProgramsAndTheWindowIsUnchanged) {
     }
 }
 
+// A gated study's page: the function box beside the smaller pictures, its figures with the
+// warnings right under them when flagged, or why it was not measured; the rest of the page,
+// down to the footer, still on it.
+TEST_F(Report, GatedStudyHasAFunctionBoxThatShowsItsWarnings) {
+    analyse();
+    ReportInfo gated = info();
+    GatedFunction& f = gated.function.emplace();
+    f.measured = true;
+    f.volume_ml = {131, 118, 92, 70, 61.4, 66, 88, 112, 124, 129, 130, 130.6, 131.2, 131.6, 131.8, 132.2};
+    f.edv_ml = 132.2;
+    f.esv_ml = 61.4;
+    f.ef_percent = (f.edv_ml - f.esv_ml) / f.edv_ml * 100;  // 53.6
+    f.ed_gate = 16;
+    f.es_gate = 5;
+    f.flags = {"Courbe de volume irr\xE9guli\xE8re : contr\xF4lez le placement du mod\xE8le."};
+    const std::string pdf = dir.str() + "/gated.pdf";
+    int pages = 0;
+    auto page_text = [&](const ReportInfo& i) {
+        std::string error;
+        EXPECT_TRUE(write_report_pdf(pdf, i, error)) << error;
+        if (const char* keep = std::getenv("VESMORA_REPORT_KEEP"))
+            run("cp '" + pdf + "' '" + keep + "/gated-" + std::to_string(++pages) + ".pdf'");
+        EXPECT_TRUE(std::regex_search(run("pdfinfo '" + pdf + "'"), std::regex("\nPages: +1\n")));
+        return run("pdftotext -layout '" + pdf + "' -");
+    };
+    std::string text = page_text(gated);
+    for (const char* expected :
+         {"Fonction VG (\xC3\xA9tude synchronis\xC3\xA9" "e)", "(VTD)", "132 mL", "(VTS)", "61 mL", "54 %",
+          "R\xC3\xA9sultat \xC3\xA0 v\xC3\xA9rifier", "Courbe de volume irr\xC3\xA9guli\xC3\xA8re", "16 intervalles", "TD : 16, TS : 5",
+          "intervalle", "d\xC3\xA9pendent de la m\xC3\xA9thode", "Hot Iron",
+          // what follows the pictures is all still on the page
+          "Segments", "Synth\xC3\xA8se", "Plan de base", "SHA-256", "interpr\xC3\xA9ter par un"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    EXPECT_NE(text.find(info().sha256), std::string::npos);
+
+    f = GatedFunction{};
+    f.reason = "Aucun mod\xE8le n'est plac\xE9.";
+    text = page_text(gated);
+    for (const char* expected : {"Fonction non mesur\xC3\xA9" "e", "Aucun mod\xC3\xA8le n'est plac\xC3\xA9."})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    EXPECT_EQ(text.find("(VTD)"), std::string::npos) << text;
+    EXPECT_EQ(page_text(info()).find("Fonction VG"), std::string::npos) << "a study that is not gated has no box";
+}
+
 }  // namespace

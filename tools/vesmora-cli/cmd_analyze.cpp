@@ -4,7 +4,9 @@
 //
 // Each study is analysed as a user would: opened as "Ouvrir" opens it, the model
 // placed automatically (or from the model file, or by "Centrer volume" at the slices),
-// "Résultats" pressed, then its pictures, report and DICOM objects written. A study
+// "Résultats" pressed, then its pictures, report and DICOM objects written; a gated study's
+// function (EDV, ESV, EF) is measured on the model placed and goes into its record, CSV row,
+// report and SR, with its warnings, or why it was not measured. A study
 // where no ventricle is found, or that is another patient's than the model file's
 // (without --force-model), is refused. Outputs are named by src/Output_Names.h after the
 // study file's stem; studies of one run sharing a stem get "-2", "-3"... so that none
@@ -31,6 +33,7 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -38,6 +41,7 @@
 
 #include "Auto_Place.h"
 #include "Display.h"
+#include "Gated_Function.h"
 #include "Main_Wnd_Proc.h"
 #include "Model_Place.h"
 #include "Output_Names.h"
@@ -134,7 +138,8 @@ std::string now_text() {
 // Writes the study's pictures and report, then its DICOM objects, listing in `outputs`
 // what it wrote. "" or why the study is refused (UTF-8); `dicom_refused` says why its
 // DICOM objects alone could not be made (the rest stands).
-std::string write_outputs(const StudyRequest& o, json& outputs, std::string& dicom_refused) {
+std::string write_outputs(const StudyRequest& o, const std::optional<GatedFunction>& function, json& outputs,
+                          std::string& dicom_refused) {
     const std::string& study = o.study;
     const std::string stem = o.stem.empty() ? stem_of(study) : o.stem;
     outputs = {{"pdf", nullptr}, {"png", json::array()}, {"sc", nullptr}, {"sr", nullptr}};
@@ -149,6 +154,7 @@ std::string write_outputs(const StudyRequest& o, json& outputs, std::string& dic
     ReportInfo info{study, file_sha256(study), now_text()};
     info.placement = !o.model.empty() ? Placement::ModelFile : !o.slices.empty() ? Placement::Slices : Placement::Auto;
     info.model_file = o.model;
+    info.function = function;
     if (!o.pdf_dir.empty()) {
         const std::string pdf = in_dir(o.pdf_dir, report_pdf_name(stem));
         if (!write_report_pdf(pdf, info, error)) return program_text_to_utf8(error);
@@ -165,7 +171,7 @@ std::string write_outputs(const StudyRequest& o, json& outputs, std::string& dic
     }
 #endif
 #endif
-    (void)o, (void)stem, (void)error, (void)dicom_refused;
+    (void)o, (void)function, (void)stem, (void)error, (void)dicom_refused;
     return "";
 }
 
@@ -205,7 +211,10 @@ json run_study(const StudyRequest& o) {
     }
     plat_send_message(WINDOW, VM_COMMAND, ID_RESULTS, 0);
     if (res_ok != 1) return {{"refused", last_box("Les r\xE9sultats n'ont pas pu \xEAtre calcul\xE9s.")}};
-    json record = study_record(study);
+    // A gated study's function, on the model as placed: in its record, report and SR alike.
+    std::optional<GatedFunction> function;
+    if (GATES.count > 0) function = MEASURE_FUNCTION();
+    json record = study_record(study, function ? &*function : nullptr);
     record["placement"] = placement_code(o);
     if (o.choose >= 0) record["series"] = o.choose + 1;  // the series of the CD, counted from 1
     if (!o.bull_dir.empty()) {  // for the pair's page: the bull's-eye as the report draws it
@@ -219,7 +228,7 @@ json run_study(const StudyRequest& o) {
         }
     }
     std::string dicom_refused;
-    const std::string failed = write_outputs(o, record["outputs"], dicom_refused);
+    const std::string failed = write_outputs(o, function, record["outputs"], dicom_refused);
     if (!failed.empty()) return {{"refused", failed}};
     if (!dicom_refused.empty()) return {{"record", record}, {"dicom_refused", dicom_refused}};
     return {{"record", record}};
@@ -377,6 +386,24 @@ void print_table(const json& records, const Options& o) {
     line = pad(latin1_to_utf8("S\xE9v\xE9rit\xE9"), NAME);
     for (const json& r : records) line += pad(r["severity"].get<std::string>(), COL, true);
     std::printf("%s\n", line.c_str());
+    // Gated studies: the ejection fraction, never bare when it is flagged.
+    if (std::any_of(records.begin(), records.end(), [](const json& r) { return r.contains("function"); })) {
+        line = pad(latin1_to_utf8("Fraction d'\xE9jection"), NAME);
+        for (const json& r : records) {
+            const json f = r.value("function", json::object());
+            std::string cell = "\xE2\x80\x94";  // not gated
+            if (f.value("measured", false)) {
+                char ef[32];
+                std::snprintf(ef, sizeof ef, "%.1f %%", f["ef_percent"].get<double>());
+                if (char* dot = std::strchr(ef, '.')) *dot = ',';
+                cell = ef + (f["flags"].empty() ? std::string() : latin1_to_utf8(" \xE0 v\xE9rifier"));
+            } else if (!f.empty()) {
+                cell = latin1_to_utf8("non mesur\xE9" "e");
+            }
+            line += pad(cell, COL, true);
+        }
+        std::printf("%s\n", line.c_str());
+    }
     if (o.pdf_dir.empty()) return;
     std::printf("\nRapports :\n");
     for (const json& r : records)
