@@ -10,11 +10,13 @@
 #include <dcmtk/dcmdata/dcvrat.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "Dicom.h"
+#include "Gated_Function.h"
 #include "headless.h"
 #include "import.h"
 #include "main.h"
@@ -29,6 +31,7 @@ struct GatedOptions {
     bool by_vectors = false;  // frames in a shuffled order that the two vectors give
     int top = 0;              // > 0: counts up to this, so the sum of the gates overflows 16 bits
     bool rescaled = false;    // a Rescale Slope and Intercept
+    int offset = 0;           // added to every value of the plain file
 };
 
 // Frame f of the file is (gate f % SLOTS, slice f / SLOTS): the slice varies slowest, as the
@@ -65,7 +68,7 @@ std::string gated_file(const std::string& folder, const char* name, int slices_s
     for (int f = 0; f < SLOTS * SLICES; f++)
         for (int p = 0; p < SIDE * SIDE; p++)
             px[f * SIDE * SIDE + p] = static_cast<Uint16>(o.top > 0 ? o.top - 97 * (f % 7) - 311 * (p % 13)
-                                                                     : 100 * (f % SLOTS + 1) + f / SLOTS + p);
+                                                                     : o.offset + 100 * (f % SLOTS + 1) + f / SLOTS + p);
     if (o.by_vectors) {  // frame f holds what frame 5f mod 24 held, and the vectors say where it goes
         std::vector<Uint16> shuffled(px.size()), gate_of, slice_of;
         for (int f = 0; f < SLOTS * SLICES; f++) {
@@ -125,7 +128,7 @@ TEST(Gates, KeptInGateOrderAfterTheLoadUntilAnotherStudyOpens) {
 // volume, the gates and the note the import gives, to the bit.
 TEST(Gates, TheReaderAloneSumsAsTheImportDoes) {
     TempDir dir;
-    for (const GatedOptions o : {GatedOptions{false, 0, false}, GatedOptions{true, 60000, true}}) {
+    for (const GatedOptions o : {GatedOptions{}, GatedOptions{.by_vectors = true, .top = 60000, .rescaled = true}}) {
         SCOPED_TRACE(o.by_vectors ? "vectors, overflowing, rescaled" : "increment pointer");
         const std::string path = gated_file(dir.str(), o.by_vectors ? "v.dcm" : "p.dcm", SLICES, o);
         start_in(dir.str());
@@ -154,6 +157,31 @@ TEST(Gates, TheReaderAloneSumsAsTheImportDoes) {
     EXPECT_NE(headless::state().boxes.back().text.find("Le fichier " + wrong + " ne peut pas \xEAtre ouvert : le nombre de coupes"),
               std::string::npos);
     EXPECT_EQ(GATES.count, SLOTS);
+}
+
+// Each gate read back where the load put the summed study: the gates add up to `data`, also
+// when the sum overflowed 16 bits and the import scaled it down (offset 30000: four gates
+// reach 120,000), and each keeps its own values (gate 2 over gate 1 at a source voxel).
+TEST(Gates, SampledAsTheLoadShowsTheSum) {
+    TempDir dir;
+    start_in(dir.str());
+    register_import_hooks();
+    for (int offset : {0, 30000}) {
+        ASSERT_EQ(LOAD_DCM_PATH(gated_file(dir.str(), ("s" + std::to_string(offset) + ".dcm").c_str(), SLICES, {.offset = offset})
+                                    .c_str()),
+                  1);
+        for (const auto& [i, j, k] : {std::array<int, 3>{96, 159, 191}, {40, 200, 180}, {200, 100, 150}, {10, 250, 100}}) {
+            float sum = 0;
+            for (int g = 0; g < SLOTS; g++) sum += GATE_SAMPLE(g, i, j, k);
+            ASSERT_GT(data[i * 65536 + j * 256 + k], 10.0f);
+            EXPECT_NEAR(sum, data[i * 65536 + j * 256 + k], 0.01f) << offset << ": " << i << " " << j << " " << k;
+        }
+        // Source voxel (slice 4, row 3, column 4): i = 32 x 3, j = 255 - 32 x (7 - 4), k = 255 - 32 x (5 + 1 - 4).
+        EXPECT_NEAR(GATE_SAMPLE(1, 96, 159, 191) / GATE_SAMPLE(0, 96, 159, 191), (offset + 232.0) / (offset + 132.0), 1e-4)
+            << offset;
+        EXPECT_EQ(GATE_SAMPLE(0, 96, 159, 5), 0.0f);  // before the first frame
+    }
+    open_hooks.prepare = nullptr;
 }
 
 }  // namespace
