@@ -270,7 +270,7 @@ int SHOW_FUNCTION() {
     v.frames = cine.bgr.data();
     v.gate_captions = caption_ptrs.data();
     v.speed = CINE_START_SPEED(cine.gates);
-    v.curve = curve.data();
+    v.curve = f.measured ? curve.data() : nullptr;  // no axes without a volume
     v.curve_width = CURVE_W;
     v.curve_height = CURVE_H;
     v.text = text.c_str();

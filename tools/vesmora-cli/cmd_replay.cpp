@@ -10,7 +10,8 @@
 // the code of their menu items (commands.h) with the path given: a refusal is a box. `role stress`,
 // `role rest` and `compare` are the Examen menu's items; `dump ui` then lists the comparison window's text.
 // `function` is "Examen > Fonction (synchronisé)..."; `dump ui` then lists the function window's captions
-// and text, and `dump function DIR` writes its cine (gateNN-hla.bmp, -vla, -sa) and curve.bmp.
+// and text, and `dump function DIR` writes its cine (gateNN-hla.bmp, -vla, -sa) and its curve (curve.bmp)
+// when it shows one.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -249,6 +250,7 @@ void dump_function(const std::string& dir) {
             std::snprintf(name, sizeof name, "/gate%02d-%s.bmp", g + 1, VIEW[v]);
             dump_bmp(dir + name, bmpinfo, fn.frames.data() + (static_cast<std::size_t>(g) * 3 + v) * VIEW_BYTES);
         }
+    if (fn.curve.empty()) return;  // nothing measured: the window shows no curve
     BitmapDesc curve = bmpinfo;
     curve.biWidth = fn.curve_width;
     curve.biHeight = fn.curve_height;
