@@ -244,6 +244,16 @@ std::string FUNCTION_WINDOW_TEXT(const GatedFunction& f) {
 // =============================================================================================
 // 4. The menu item
 // =============================================================================================
+namespace {
+bool g_window_shown = false;  // a function window was shown and not closed since
+}  // namespace
+
+void CLOSE_FUNCTION_WINDOW() {
+    if (!g_window_shown) return;
+    g_window_shown = false;
+    plat_show_function(WINDOW, nullptr);
+}
+
 int FUNCTION_AVAILABLE() { return load_ok == 1 && ell_ok == 1 && GATES.count > 0 ? 1 : 0; }
 
 int SHOW_FUNCTION() {
@@ -276,5 +286,6 @@ int SHOW_FUNCTION() {
     v.text = text.c_str();
     v.flagged = !f.measured || f.flagged() ? 1 : 0;
     plat_show_function(WINDOW, &v);
+    g_window_shown = true;
     return 1;
 }

@@ -43,6 +43,9 @@ constexpr int CINE_SPEED_MIN = 1, CINE_SPEED_MAX = 30;
 // One beat a second to start with, within the range.
 int CINE_START_SPEED(int gates);
 
+// Closes the function window when one is shown: called when another study opens.
+void CLOSE_FUNCTION_WINDOW();
+
 // The menu item: measures the function and shows the window, with the cine and the reason
 // alone when the volumes cannot be measured. 1: shown.
 int SHOW_FUNCTION();

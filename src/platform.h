@@ -160,6 +160,7 @@ void plat_show_pair(HWND_ owner, const PlatPairView* view);
 // control in images per second (1 to 30, starting at `speed`; it starts playing). Beside it the
 // volume curve (curve_width x curve_height, same format) and under it the text (Latin-1, a
 // fixed-width font; in the warning colour when `flagged`). Copied: the caller's buffers may go.
+// A null view closes it (another study was opened: what it shows belongs to the one before).
 struct PlatFunctionView {
     const char* title;
     const char* captions[3];

@@ -249,6 +249,10 @@ void plat_show_pair(HWND_ owner, const PlatPairView* v) {
 }
 
 void plat_show_function(HWND_ owner, const PlatFunctionView* v) {
+    if (v == nullptr) {
+        state().functions_closed++;
+        return;
+    }
     headless::FunctionShown shown;
     shown.owner = owner;
     shown.title = v->title ? v->title : "";

@@ -107,6 +107,7 @@ struct State {
     std::vector<std::string> shell_opens;
     std::vector<PairShown> pairs_shown;
     std::vector<FunctionShown> functions_shown;
+    int functions_closed = 0;  // plat_show_function(owner, null) calls
     HWND_ focus = nullptr;
     bool quit_posted = false;
     int quit_code = 0;

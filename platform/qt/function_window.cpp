@@ -132,6 +132,10 @@ void build(FunctionWindow& w) {
 void vesmora_qt::show_function(HWND_ owner, const PlatFunctionView* v) {
     (void)owner;  // the main window owns it: one function window at a time
     FunctionWindow& w = function_window();
+    if (v == nullptr) {  // another study: the window goes with the one it showed
+        if (!w.dialog.isNull()) w.dialog->close();
+        return;
+    }
     if (w.dialog.isNull()) build(w);
     w.dialog->setWindowTitle(text_from_program(v->title ? v->title : ""));
     for (int k = 0; k < 3; k++) w.captions[k]->setText(text_from_program(v->captions[k] ? v->captions[k] : ""));

@@ -175,6 +175,10 @@ bool make_window(HWND owner) {
 
 void plat_show_function(HWND_ owner, const PlatFunctionView* v) {
     FunctionWindow& w = fw();
+    if (v == nullptr) {  // another study: the window goes with the one it showed
+        if (w.hwnd != nullptr) SendMessageA(w.hwnd, WM_CLOSE, 0, 0);
+        return;
+    }
     w.title = v->title ? v->title : "";
     w.text = v->text ? v->text : "";
     for (int k = 0; k < 3; k++) w.captions[k] = v->captions[k] ? v->captions[k] : "";

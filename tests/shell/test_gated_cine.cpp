@@ -1,6 +1,7 @@
-// "Examen > Fonction (synchronisé)...": offered for a gated study with a model only; its cine
-// shows each gate at the main window's slices, oriented as the main window's views; its curve
-// puts end diastole above end systole and survives a flat or broken curve.
+// "Examen > Fonction (synchronisé)...": offered for a gated study with a model only, closed when
+// another study opens; its cine shows each gate at the main window's slices, oriented as the
+// main window's views; its curve puts end diastole above end systole and survives a flat or
+// broken curve.
 #include "shell_fixture.h"
 
 #include <algorithm>
@@ -55,6 +56,16 @@ TEST_F(Function, OfferedForAGatedStudyWithAModelOnly) {
     EXPECT_EQ(available(), 0);  // gated, no model yet
     command(ID_PLACE_MODEL);
     EXPECT_EQ(available(), 1);
+    command(ID_FUNCTION);
+    ASSERT_EQ(headless::state().functions_shown.size(), 1u);
+    const headless::FunctionShown& shown = headless::state().functions_shown[0];
+    EXPECT_EQ(shown.gates, GATES_N);
+    EXPECT_EQ(shown.gate_captions.size(), std::size_t(GATES_N));
+    EXPECT_NE(shown.text.find(FUNCTION_METHOD_NOTE), std::string::npos) << shown.text;
+    // Another study closes it: it showed the one before.
+    EXPECT_EQ(headless::state().functions_closed, 0);
+    ASSERT_EQ(OPEN_STUDY((std::string(VESMORA_BINARY_DIR) + "/samples/normal-64.dcm").c_str()), 1);
+    EXPECT_EQ(headless::state().functions_closed, 1);
 }
 
 TEST_F(Function, TheCineShowsEachGateWhereTheMainViewsShowTheVolume) {
