@@ -29,6 +29,7 @@ void add_sample_command(CLI::App& app, int& status);
 void add_replay_command(CLI::App& app, int& status);
 void add_load_command(CLI::App& app, int& status);
 void add_validate_auto_command(CLI::App& app, int& status);
+void add_validate_function_command(CLI::App& app, int& status);
 void add_analyze_command(CLI::App& app, int& status);
 void add_pacs_command(CLI::App& app, int& status);
 

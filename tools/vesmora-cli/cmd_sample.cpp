@@ -55,6 +55,18 @@ void add_sample_command(CLI::App& app, int& status) {
     cmd->add_option("--patient-id", opt->patient_id, "Patient ID (default ANON-<kind>)");
     cmd->add_option("--phase", opt->phase, "Say in the Series Description that the study is at stress or at rest")
         ->check(CLI::IsMember({"stress", "rest"}));
+    cmd->add_option("--gates", opt->gates,
+                    "Write a gated reconstruction of this many gates (8 or 16; 2 to 32), gate 1 at end diastole")
+        ->check(CLI::Range(2, 32));
+    cmd->add_option("--es-ratio", opt->es_ratio,
+                    "With --gates: end-systolic scale of the cavity across the long axis (0.5..0.65 typical; the "
+                    "long axis shortens 0.4 times as much)")
+        ->capture_default_str()
+        ->needs("--gates");
+    static std::string volumes_s;
+    std::string* volumes = &volumes_s;
+    cmd->add_option("--volumes", *volumes, "With --gates: also write the true cavity volume of each gate here (CSV)")
+        ->needs("--gates");
     static std::string rest_out_s;
     static std::vector<std::string> fixed_s;
     std::string* rest_out = &rest_out_s;
@@ -66,7 +78,7 @@ void add_sample_command(CLI::App& app, int& status) {
         ->delimiter(',')
         ->check(CLI::IsMember({"lad", "lcx", "rca"}))
         ->needs("--rest-out");
-    cmd->callback([out, opt, shift, cavity, rest_out, fixed, &status] {
+    cmd->callback([out, opt, shift, cavity, rest_out, fixed, volumes, &status] {
         if (shift->size() == 3) {
             opt->shift_i = (*shift)[0];
             opt->shift_j = (*shift)[1];
@@ -122,12 +134,30 @@ void add_sample_command(CLI::App& app, int& status) {
                 std::cerr << "sample: " << program_text_to_utf8(error) << "\n";
                 return false;
             }
-            const int frames = o.frames == 0 ? o.matrix : o.frames;
+            const int frames = (o.frames == 0 ? o.matrix : o.frames) * std::max(o.gates, 1);
             std::printf("%s: %s, %d x %d pixels of %.4f mm, %d frames %.4f mm thick, size %.3g (cavity %.1f mL), %zu bytes\n",
                         path.c_str(), sample::kind_of(o).c_str(), o.matrix, o.matrix, sample::kFovMm / o.matrix, frames,
                         sample::kFovMm / o.matrix, o.scale, sample::cavity_ml(o), bytes.size());
             return true;
         };
         status = write(*out, *opt) && (rest_out->empty() || write(*rest_out, rest)) ? 0 : 1;
+        if (status != 0 || opt->gates < 2) return;
+        // The truth the function is measured against.
+        std::string csv = "gate,volume_ml\n";
+        double edv = 0, esv = 1e300;
+        for (int g = 0; g < opt->gates; g++) {
+            const double v = sample::gate_cavity_ml(*opt, g);
+            edv = std::max(edv, v), esv = std::min(esv, v);
+            char line[64];
+            std::snprintf(line, sizeof line, "%d,%.2f\n", g + 1, v);
+            csv += line;
+            std::printf("  gate %2d: cavity %.1f mL\n", g + 1, v);
+        }
+        std::printf("  EDV %.1f mL, ESV %.1f mL, EF %.1f %%\n", edv, esv, 100 * (edv - esv) / edv);
+        std::string error;
+        if (!volumes->empty() && !write_whole(*volumes, csv, error)) {
+            std::cerr << "sample: " << program_text_to_utf8(error) << "\n";
+            status = 1;
+        }
     });
 }

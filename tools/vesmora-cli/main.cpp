@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     add_replay_command(app, status);
     add_load_command(app, status);
     add_validate_auto_command(app, status);
+    add_validate_function_command(app, status);
     add_analyze_command(app, status);
     add_pacs_command(app, status);
     // A first word that is no option and no subcommand is a mistyped subcommand, not a missing one.

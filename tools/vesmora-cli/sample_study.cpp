@@ -271,6 +271,56 @@ Model model_of(const Options& o) {
     return m;
 }
 
+namespace {
+
+// Volume of the part of an ellipsoid (semi-axes a along i, b, c) past a plane at d0 from its
+// centre along i, towards +i: the integral of its section pi b c (1 - x^2 / a^2).
+double cap_voxels(double a, double b, double c, double d0) {
+    d0 = std::clamp(d0, -a, a);
+    return kPi * b * c * ((a - d0) - (a * a * a - d0 * d0 * d0) / (3 * a * a));
+}
+
+double voxels_to_ml(double voxels) {
+    const double mm = kFovMm / 256;
+    return voxels * mm * mm * mm / 1000;
+}
+
+}  // namespace
+
+Heart gate_heart(const Options& o, int gate) {
+    Heart h = heart_of(o);
+    if (o.gates < 2 || gate <= 0) return h;
+    // A cosine over the cycle: 1 at end diastole (gate 0), es_ratio half-way.
+    const double phase = 2 * kPi * gate / o.gates;
+    const double across = 1 - (1 - o.es_ratio) * (1 - std::cos(phase)) / 2;
+    const double along = 1 - 0.4 * (1 - across);
+    const double d0 = h.base_i - h.ci;  // the base plane keeps its place relative to the centre
+    const double myocardium = cap_voxels(h.outer_ri, h.outer_rj, h.outer_rk, d0) -
+                              cap_voxels(h.inner_ri, h.inner_rj, h.inner_rk, d0);
+    const double tip = h.ci + h.inner_ri;  // the apex's endocardium stays where it is
+    const double ri = h.inner_ri * along, rj = h.inner_rj * across, rk = h.inner_rk * across;
+    // The wall that keeps the myocardium's volume (it grows with the wall: bisection).
+    double lo = 0, hi = 6 * o.wall + 20;
+    for (int it = 0; it < 60; it++) {
+        const double w = 0.5 * (lo + hi);
+        (cap_voxels(ri + w, rj + w, rk + w, d0) - cap_voxels(ri, rj, rk, d0) < myocardium ? lo : hi) = w;
+    }
+    const double w = 0.5 * (lo + hi);
+    const double move = tip - ri - h.ci;
+    h.ci += move;
+    h.base_i += move;
+    h.apex_i += move;
+    h.apical_i += move;
+    h.inner_ri = ri, h.inner_rj = rj, h.inner_rk = rk;
+    h.outer_ri = ri + w, h.outer_rj = rj + w, h.outer_rk = rk + w;
+    return h;
+}
+
+double gate_cavity_ml(const Options& o, int gate) {
+    const Heart h = gate_heart(o, gate);
+    return voxels_to_ml(cap_voxels(h.inner_ri, h.inner_rj, h.inner_rk, h.base_i - h.ci));
+}
+
 bool default_geometry(const Options& o) {
     return o.shift_i == 0 && o.shift_j == 0 && o.shift_k == 0 && o.scale == 1 && o.wall == 8 && o.base == 0 &&
            o.fwhm == kFwhmMm && o.liver == 40 && o.liver_near == 0;
@@ -332,16 +382,22 @@ std::string check(const Options& o) {
     if (o.birth_date.size() != 8 || o.acq_date.size() != 8) return "dates are YYYYMMDD";
     if (o.sex.size() > 1 || o.age.size() != 4) return "the sex is one letter (or empty), the age like 058Y";
     if (o.name.size() > 64) return "the name is at most 64 characters";
+    if (o.gates != 0 && (o.gates < 2 || o.gates > 32)) return "a gated study has 2 to 32 gates";
+    if (o.gates != 0 && frames * o.gates > 4096) return "a gated study has at most 4096 frames in all";
+    if (!(o.es_ratio >= 0.3 && o.es_ratio <= 1)) return "the end-systolic ratio must be 0.3 to 1";
     return "";
 }
 
-std::vector<std::int16_t> make_phantom(const Options& o) {
+namespace {
+
+// One volume of the phantom (the whole study, or one gate with its share of the counts).
+std::vector<std::int16_t> make_volume(const Options& o, const Heart& h, double counts, std::uint64_t seed) {
     const int ech = o.matrix;
     const int ncz = o.frames == 0 ? ech : o.frames;
     const int rap = 256 / ech;
-    // Sub-samples per source pixel and axis, so that the wall's partial volume is right.
-    const int sub = ech <= 64 ? 4 : 2;
-    const Heart h = heart_of(o);
+    // Sub-samples per source pixel and axis, so that the wall's partial volume is right (a
+    // gated study has many volumes: fewer, the blur of 10 mm and more hiding the difference).
+    const int sub = o.gates >= 2 ? (ech <= 64 ? 3 : 2) : ech <= 64 ? 4 : 2;
     std::vector<double> v(static_cast<std::size_t>(ncz) * ech * ech);
     // The loader puts source (frame f, row r, column q) at volume i = RAP r,
     // j = 255 - RAP (ech-1-q), k = 255 - RAP ((NCZ-1) + (ech-NCZ)/2 - f), so the phantom,
@@ -370,12 +426,24 @@ std::vector<std::int16_t> make_phantom(const Options& o) {
     const double sigma = o.fwhm / (2 * std::sqrt(2 * std::log(2.0))) / (kFovMm / ech);
     for (int axis = 0; axis < 3; ++axis) blur_axis(v, ncz, ech, ech, axis, sigma);
 
-    Rng rng(o.seed);
+    Rng rng(seed);
     std::vector<std::int16_t> out(v.size());
     for (std::size_t t = 0; t < v.size(); ++t) {
-        const double mean = v[t] * o.counts;
+        const double mean = v[t] * counts;
         const long c = o.noise ? rng.poisson(mean) : std::lround(mean);
         out[t] = static_cast<std::int16_t>(std::clamp<long>(c, 0, 32767));
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::int16_t> make_phantom(const Options& o) {
+    if (o.gates < 2) return make_volume(o, heart_of(o), o.counts, o.seed);
+    std::vector<std::int16_t> out;
+    for (int g = 0; g < o.gates; g++) {
+        const std::vector<std::int16_t> one = make_volume(o, gate_heart(o, g), o.counts / o.gates, o.seed + 7919 * g);
+        out.insert(out.end(), one.begin(), one.end());
     }
     return out;
 }
@@ -390,6 +458,8 @@ std::vector<std::uint8_t> make_dicom(const Options& o, const std::vector<std::in
                   o.lad, o.lcx, o.rca, o.counts, o.noise ? 1 : 0, static_cast<unsigned long long>(o.seed),
                   name.c_str());
     if (!o.phase.empty()) std::snprintf(desc + std::strlen(desc), sizeof desc - std::strlen(desc), " %s", o.phase.c_str());
+    if (o.gates >= 2)
+        std::snprintf(desc + std::strlen(desc), sizeof desc - std::strlen(desc), " gates %d es %g", o.gates, o.es_ratio);
     std::string described = desc;
     if (!default_geometry(o)) {
         char geo[200];
@@ -442,9 +512,12 @@ std::vector<std::uint8_t> make_dicom(const Options& o, const std::vector<std::in
     ds.add(0x0020, 0x0013, "IS", "1");
     ds.add_us(0x0028, 0x0002, 1);
     ds.add(0x0028, 0x0004, "CS", "MONOCHROME2");
-    ds.add(0x0028, 0x0008, "IS", std::to_string(ncz));
-    // Frame Increment Pointer: the frames follow the Slice Vector (0054,0080).
-    ds.add(0x0028, 0x0009, "AT", std::string("\x54\x00\x80\x00", 4));
+    const int slots = o.gates >= 2 ? o.gates : 1;
+    ds.add(0x0028, 0x0008, "IS", std::to_string(ncz * slots));
+    if (slots > 1)  // Frame Increment Pointer: gate after gate (Time Slot Vector, 0054,0070), then slices
+        ds.add(0x0028, 0x0009, "AT", std::string("\x54\x00\x70\x00\x54\x00\x80\x00", 8));
+    else  // the frames follow the Slice Vector (0054,0080)
+        ds.add(0x0028, 0x0009, "AT", std::string("\x54\x00\x80\x00", 4));
     ds.add_us(0x0028, 0x0010, static_cast<std::uint16_t>(ech));
     ds.add_us(0x0028, 0x0011, static_cast<std::uint16_t>(ech));
     ds.add(0x0028, 0x0030, "DS", spacing + "\\" + spacing);
@@ -452,10 +525,19 @@ std::vector<std::uint8_t> make_dicom(const Options& o, const std::vector<std::in
     ds.add_us(0x0028, 0x0101, 16);
     ds.add_us(0x0028, 0x0102, 15);
     ds.add_us(0x0028, 0x0103, 1);
-    std::string slices;
-    for (int f = 1; f <= ncz; ++f) {
-        slices.push_back(static_cast<char>(f & 0xFF));
-        slices.push_back(static_cast<char>(f >> 8));
+    std::string slices, times;
+    const auto push_us = [](std::string& to, int v) {
+        to.push_back(static_cast<char>(v & 0xFF));
+        to.push_back(static_cast<char>(v >> 8));
+    };
+    for (int g = 1; g <= slots; ++g)
+        for (int f = 1; f <= ncz; ++f) {
+            push_us(slices, f);
+            push_us(times, g);
+        }
+    if (slots > 1) {
+        ds.add(0x0054, 0x0070, "US", times);
+        ds.add_us(0x0054, 0x0071, static_cast<std::uint16_t>(slots));
     }
     ds.add(0x0054, 0x0080, "US", slices);
     ds.add_us(0x0054, 0x0081, static_cast<std::uint16_t>(ncz));

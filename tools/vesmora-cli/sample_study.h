@@ -34,6 +34,14 @@ struct Options {
     std::string acq_date = "20260915";
     std::string patient_id;  // empty: "ANON-" + the kind of study
     std::string phase;       // "stress", "rest" or empty: said at the end of the Series Description
+    // A gated reconstruction: `gates` time slots (0: a plain study) of the beating heart, gate 1
+    // at end diastole (the geometry above), the cavity shrinking smoothly to end systole half-way
+    // through the cycle and back. At end systole the cavity's semi-axes across the long axis are
+    // `es_ratio` of their diastolic length and its long semi-axis 1 - 0.4 x (1 - es_ratio) (the
+    // apex stays, the base plane comes down); the wall thickens so that the myocardium keeps its
+    // volume. Each gate has its share of the counts.
+    int gates = 0;
+    double es_ratio = 0.6;
 };
 
 // Geometry of the phantom in voxels of the program's 256-cube after loading
@@ -69,6 +77,12 @@ struct Heart {
 };
 Heart heart_of(const Options& o);
 
+// The heart of gate `gate` (0-based) of a gated study; heart_of(o) for gate 0 or a plain study.
+Heart gate_heart(const Options& o, int gate);
+
+// The cavity of gate `gate` in mL (the inner ellipsoid on the apex side of the base plane).
+double gate_cavity_ml(const Options& o, int gate);
+
 // The program's model of that heart (ell_*, ill_*, plan_i), each value rounded to the
 // nearest voxel: what a perfect placement gives.
 struct Model {
@@ -97,7 +111,7 @@ bool latin1_of(const std::string& utf8, std::string& latin1);
 std::string check(const Options& o);
 
 // The pixel block: frames x matrix x matrix signed 16-bit counts, frame after frame,
-// row after row.
+// row after row; for a gated study, gate after gate.
 std::vector<std::int16_t> make_phantom(const Options& o);
 
 // The whole file: preamble, "DICM", meta group, data set, Pixel Data last.

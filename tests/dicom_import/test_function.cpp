@@ -1,0 +1,107 @@
+// The function of gated phantoms, loaded and placed as `analyze` does: EDV, ESV and EF within
+// the validation's targets on a noiseless study, the refusals and the flags.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Auto_Place.h"
+#include "Dicom.h"
+#include "Gated_Function.h"
+#include "Model_Place.h"
+#include "import.h"
+#include "main.h"
+#include "sample_study.h"
+#include "test_support.h"
+#include "write_whole.h"
+
+namespace {
+
+bool load_phantom(const TempDir& dir, const sample::Options& o) {
+    const std::string path = dir.str() + "/gated.dcm";
+    const auto bytes = sample::make_dicom(o, sample::make_phantom(o));
+    std::string error;
+    if (!write_whole(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error)) return false;
+    if (LOAD_DCM_PATH(path.c_str()) != 1) return false;
+    load_ok = 1;
+    return true;
+}
+
+sample::Options gated(int gates, double es_ratio, double fwhm, double ml = 95) {
+    sample::Options o;
+    o.gates = gates, o.es_ratio = es_ratio, o.fwhm = fwhm, o.noise = false;
+    o.wall = 9, o.base = 4, o.shift_j = 6, o.shift_k = -5;
+    o.scale = sample::scale_for_cavity(o, ml);
+    return o;
+}
+
+void expect_on_target(const sample::Options& o, const GatedFunction& f) {
+    ASSERT_TRUE(f.measured) << f.reason;
+    ASSERT_EQ(f.volume_ml.size(), static_cast<std::size_t>(o.gates));
+    const double edv = sample::gate_cavity_ml(o, 0), esv = sample::gate_cavity_ml(o, o.gates / 2);
+    EXPECT_NEAR(f.edv_ml, edv, 0.15 * edv);
+    EXPECT_NEAR(f.esv_ml, esv, 0.15 * esv);
+    EXPECT_NEAR(f.ef_percent, 100 * (edv - esv) / edv, 5.0);
+    // The curve: largest at gate 1 (or its neighbour on a flat top), smallest half-way.
+    EXPECT_LE(std::abs(f.es_gate - (o.gates / 2 + 1)), 1);
+    EXPECT_TRUE(f.ed_gate == 1 || f.ed_gate == 2 || f.ed_gate == o.gates) << f.ed_gate;
+    EXPECT_FALSE(f.flagged()) << f.flags.front();
+}
+
+TEST(GatedFunction, NoiselessPhantomsWithinTheTargets) {
+    TempDir dir;
+    start_in(dir.str());
+    register_import_hooks();
+    for (const sample::Options& o : {gated(8, 0.6, 12), gated(16, 0.6, 14, 110)}) {
+        ASSERT_TRUE(load_phantom(dir, o));
+        ASSERT_EQ(AUTO_PLACE(), 1);
+        SCOPED_TRACE(o.gates);
+        expect_on_target(o, MEASURE_FUNCTION());
+    }
+    open_hooks.prepare = nullptr;
+}
+
+TEST(GatedFunction, RefusedWithoutGatesOrModelAndFlaggedWhenImplausible) {
+    TempDir dir;
+    start_in(dir.str());
+    register_import_hooks();
+    const std::string plain = std::string(VESMORA_BINARY_DIR) + "/samples/normal-64.dcm";
+    ASSERT_EQ(LOAD_DCM_PATH(plain.c_str()), 1);
+    load_ok = 1;
+    ASSERT_EQ(AUTO_PLACE(), 1);
+    GatedFunction f = MEASURE_FUNCTION();
+    EXPECT_FALSE(f.measured);
+    EXPECT_NE(f.reason.find("synchronis\xE9"), std::string::npos) << f.reason;
+
+    // Four gates of a heart that does not beat: too few gates and a flat curve, each said.
+    sample::Options still = gated(4, 1.0, 12);
+    ASSERT_TRUE(load_phantom(dir, still));
+    f = MEASURE_FUNCTION();  // the load leaves no model
+    EXPECT_FALSE(f.measured);
+    EXPECT_NE(f.reason.find("mod\xE8le"), std::string::npos) << f.reason;
+    ASSERT_EQ(AUTO_PLACE(), 1);
+    f = MEASURE_FUNCTION();
+    ASSERT_TRUE(f.measured) << f.reason;
+    ASSERT_EQ(f.flags.size(), 2u);
+    EXPECT_NE(f.flags[0].find("4 intervalles"), std::string::npos) << f.flags[0];
+    EXPECT_NE(f.flags[1].find("plate"), std::string::npos) << f.flags[1];
+
+    // A child-size heart (the model placed by hand as its phantom says): under 20 mL, flagged.
+    sample::Options small = gated(8, 0.6, 10);
+    small.wall = 6;
+    small.scale = sample::scale_for_cavity(small, 9);
+    ASSERT_GT(small.scale, 0);
+    ASSERT_TRUE(load_phantom(dir, small));
+    const sample::Model m = sample::model_of(small);
+    ell_ci = m.ell_ci, ell_cj = m.ell_cj, ell_ck = m.ell_ck, ell_ri = m.ell_ri, ell_rj = m.ell_rj, ell_rk = m.ell_rk;
+    ill_ci = m.ill_ci, ill_cj = m.ill_cj, ill_ck = m.ill_ck, ill_ri = m.ill_ri, ill_rj = m.ill_rj, ill_rk = m.ill_rk;
+    plan_i = m.plan_i;
+    PLACE_MODEL();
+    f = MEASURE_FUNCTION();
+    ASSERT_TRUE(f.measured) << f.reason;
+    bool said = false;
+    for (const std::string& flag : f.flags) said = said || flag.find("VTD invraisemblable") != std::string::npos;
+    EXPECT_TRUE(said) << f.edv_ml;
+    open_hooks.prepare = nullptr;
+}
+
+}  // namespace
