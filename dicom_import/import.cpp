@@ -344,7 +344,9 @@ int to_stream(DcmFileFormat& file, const char* path, PreparedStudy& prepared, st
     std::vector<unsigned char> bytes;
     std::string note, why;
     if (!to_reader_bytes(file, bytes, note, why)) return refuse(why);
-    std::FILE* f = bytes.empty() ? nullptr : fmemopen(nullptr, bytes.size(), "w+b");
+    // One byte more than written: glibc's fmemopen puts a zero in the last byte of a buffer that
+    // a write fills, which would be the last pixel's high byte.
+    std::FILE* f = bytes.empty() ? nullptr : fmemopen(nullptr, bytes.size() + 1, "w+b");
     if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
         if (f != nullptr) std::fclose(f);
         return refuse("m\xE9moire insuffisante pour l'\xE9tude d\xE9" "cod\xE9" "e");

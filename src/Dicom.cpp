@@ -5,6 +5,7 @@
 //   2. volume loader   LOAD_DCM_FILE, READ_DATA, SWITCH_SLICES
 #include "Dicom.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "latin1.h"
 #include "layout.h"
@@ -286,6 +288,10 @@ struct Extra {
     std::string charset_v, name_raw, pat_id_raw, study_uid_raw, study_date_raw, series_raw, radiopharm_raw;
     std::string intercept_raw, slope_raw, birth_raw, acq_raw;
     unsigned bits_v = 16, repr_v = 0;
+    // Gating: Number of Time Slots, Number of Slices, the two frame vectors, the Frame Increment Pointer.
+    bool slots = false, slices = false, slot_vector = false, slice_vector = false, increment = false;
+    unsigned slots_v = 0, slices_v = 0;
+    std::string slot_vector_raw, slice_vector_raw, increment_raw;
 };
 
 // Tags with their value representation, so that a pattern inside another value
@@ -299,7 +305,8 @@ void read_extra(const FileBytes& fb, std::size_t p, Extra& x) {
     if (fb.avail(p) < 8) return;
     const unsigned char* t = fb.bytes + p;
     // Every byte of the header passes here: out at once unless the group is one of ours.
-    if (t[1] != 0x00 || (t[0] != 0x08 && t[0] != 0x10 && t[0] != 0x18 && t[0] != 0x20 && t[0] != 0x28)) return;
+    if (t[1] != 0x00 || (t[0] != 0x08 && t[0] != 0x10 && t[0] != 0x18 && t[0] != 0x20 && t[0] != 0x28 && t[0] != 0x54))
+        return;
     const std::size_t len = fb.u16(p + 6);
     const std::size_t n = len < fb.avail(p + 8) ? len : fb.avail(p + 8);
     auto take = [&](bool& seen, std::string& into) {
@@ -317,6 +324,48 @@ void read_extra(const FileBytes& fb, std::size_t p, Extra& x) {
     else if (element_is(t, 0x0028, 0x1053, "DS")) take(x.slope, x.slope_raw);
     else if (element_is(t, 0x0028, 0x0100, "US") && !x.bits && n >= 2) x.bits = true, x.bits_v = fb.u16(p + 8);
     else if (element_is(t, 0x0028, 0x0103, "US") && !x.repr && n >= 2) x.repr = true, x.repr_v = fb.u16(p + 8);
+    else if (element_is(t, 0x0054, 0x0071, "US") && !x.slots && n >= 2) x.slots = true, x.slots_v = fb.u16(p + 8);
+    else if (element_is(t, 0x0054, 0x0081, "US") && !x.slices && n >= 2) x.slices = true, x.slices_v = fb.u16(p + 8);
+    else if (element_is(t, 0x0054, 0x0070, "US")) take(x.slot_vector, x.slot_vector_raw);
+    else if (element_is(t, 0x0054, 0x0080, "US")) take(x.slice_vector, x.slice_vector_raw);
+    else if (element_is(t, 0x0028, 0x0009, "AT")) take(x.increment, x.increment_raw);
+}
+
+// How a gated file lays out its frames, from the last walk (slots 0 or 1: not gated). The
+// import sums such a file before the reader sees it; without the import the loader does.
+struct GatedLayout {
+    int slots = 0;
+    int slices_said = -1;             // Number of Slices (0054,0081); -1 when absent
+    std::vector<int> gate_of, slice_of;  // Time Slot Vector, Slice Vector (1-based), as given
+    bool gate_first = true;           // the Frame Increment Pointer names the Time Slot Vector first
+    bool slope_said = false, intercept_said = false;
+};
+GatedLayout gated_layout;
+
+std::vector<int> us_values(const std::string& raw) {
+    std::vector<int> v(raw.size() / 2);
+    for (std::size_t n = 0; n < v.size(); n++)
+        v[n] = static_cast<unsigned char>(raw[2 * n]) | static_cast<unsigned char>(raw[2 * n + 1]) << 8;
+    return v;
+}
+
+void keep_gated_layout(const Extra& x) {
+    GatedLayout g;
+    g.slots = x.slots ? static_cast<int>(x.slots_v) : 0;
+    g.slices_said = x.slices ? static_cast<int>(x.slices_v) : -1;
+    g.gate_of = us_values(x.slot_vector_raw);
+    g.slice_of = us_values(x.slice_vector_raw);
+    // The attribute the pointer names first varies slowest.
+    for (std::size_t n = 0; n + 4 <= x.increment_raw.size(); n += 4) {
+        const std::string tag = x.increment_raw.substr(n, 4);
+        if (tag == std::string("\x54\x00\x80\x00", 4) || tag == std::string("\x54\x00\x70\x00", 4)) {
+            g.gate_first = tag[2] == '\x70';
+            break;
+        }
+    }
+    g.slope_said = x.slope;
+    g.intercept_said = x.intercept;
+    gated_layout = std::move(g);
 }
 
 // The rescale texts as the file gives them, for the log and the refusals.
@@ -355,6 +404,7 @@ void finish_header(const Extra& x, bool name_seen, bool age_seen, bool acq_seen)
         }
     }
 
+    keep_gated_layout(x);
     BITS_ALLOC = x.bits ? static_cast<int>(x.bits_v) : 16;
     PIX_UNSIGNED = x.repr ? (x.repr_v == 0 ? 1 : x.repr_v == 1 ? 0 : -1) : 0;  // -1: neither, refused
     plain_text(rescale_text[0], sizeof rescale_text[0], x.slope_raw);
@@ -1102,6 +1152,107 @@ void on_all_cores(int parts, Job job) {
 
 namespace {
 
+// The file being opened, for the refusals that name it ("" when READ_DATA runs alone).
+std::string reading_path;
+// What the loader itself made of the file (Latin-1, "" when nothing), for STUDY_NOTE.
+std::string read_note;
+
+int refuse_gated(const std::string& why) {
+    const std::string text = reading_path.empty()
+                                 ? "Cette \xE9tude synchronis\xE9" "e ne peut pas \xEAtre lue : " + why + "."
+                                 : "Le fichier " + reading_path + " ne peut pas \xEAtre ouvert : " + why + ".";
+    return refuse(text.c_str());
+}
+
+// A gated file (Number of Time Slots over 1) that the import has not summed: its NCZ frames,
+// read into `block`, summed slice by slice into the block's first slices, as the import sums
+// them (the same sum, the same factor when it overflows 16 bits, the same rescale), and the
+// gates kept in GATES_PENDING. NCZ becomes the slice count. 0, or 1 after a box.
+int sum_gated_block(unsigned char* block) {
+    const GatedLayout& L = gated_layout;
+    const long frames = NCZ, slots = L.slots, frame_px = static_cast<long>(ech) * ech;
+    if (frames % slots != 0)
+        return refuse_gated(std::to_string(frames) + " images ne se r\xE9partissent pas en " + std::to_string(slots) +
+                            " intervalles de synchronisation");
+    const long slices = frames / slots;
+    const long stated = L.slices_said >= 0 ? L.slices_said : slices;
+    if (stated != slices)
+        return refuse_gated("le nombre de coupes (Number of Slices, 0054,0081 : " + std::to_string(stated) +
+                            ") ne correspond pas aux " + std::to_string(frames) + " images en " + std::to_string(slots) +
+                            " intervalles");
+    const bool by_vectors = static_cast<long>(L.gate_of.size()) == frames && static_cast<long>(L.slice_of.size()) == frames;
+    std::vector<long> place(frames);  // gate * slices + slice, per frame of the file
+    std::vector<char> seen(frames, 0);
+    for (long f = 0; f < frames; f++) {
+        long g, s;
+        if (by_vectors) {
+            g = L.gate_of[f] - 1, s = L.slice_of[f] - 1;
+            if (g < 0 || g >= slots || s < 0 || s >= slices)
+                return refuse_gated("l'image " + std::to_string(f + 1) + " porte l'intervalle " + std::to_string(g + 1) +
+                                    " et la coupe " + std::to_string(s + 1) + ", hors des " + std::to_string(slots) +
+                                    " intervalles et " + std::to_string(slices) + " coupes");
+        } else {
+            g = L.gate_first ? f / slices : f % slots;
+            s = L.gate_first ? f % slices : f / slots;
+        }
+        place[f] = g * slices + s;
+        if (seen[place[f]]++)
+            return refuse_gated("l'intervalle " + std::to_string(g + 1) + ", coupe " + std::to_string(s + 1) +
+                                ", figure deux fois");
+    }
+
+    const bool is_signed = PIX_UNSIGNED != 1;
+    auto value = [&](long f, long p) {
+        const std::size_t at = 2 * static_cast<std::size_t>(f * frame_px + p);
+        const unsigned raw = block[at] | (block[at + 1] << 8);
+        return is_signed ? static_cast<std::int64_t>(static_cast<std::int16_t>(raw)) : static_cast<std::int64_t>(raw);
+    };
+    std::vector<std::int64_t> sum(static_cast<std::size_t>(slices) * frame_px, 0);
+    for (long f = 0; f < frames; f++) {
+        std::int64_t* dst = sum.data() + (place[f] % slices) * frame_px;
+        for (long p = 0; p < frame_px; p++) dst[p] += value(f, p);
+    }
+    std::int64_t largest = 0;
+    for (std::int64_t v : sum) largest = std::max(largest, v < 0 ? -v : v);
+    const double limit = is_signed ? 32767.0 : 65535.0;
+    const double factor = largest > limit ? limit / static_cast<double>(largest) : 1.0;
+
+    const std::size_t gate_bytes = static_cast<std::size_t>(frames) * frame_px * 2;
+    GATES_PENDING.clear();
+    if (gate_bytes <= GATES_MAX_BYTES) {  // kept when they fit in one volume's worth of memory
+        GATES_PENDING.voxels.resize(static_cast<std::size_t>(frames) * frame_px);
+        for (long f = 0; f < frames; f++)
+            for (long p = 0; p < frame_px; p++)
+                GATES_PENDING.voxels[place[f] * frame_px + p] = static_cast<std::int16_t>(value(f, p));
+        GATES_PENDING.count = static_cast<int>(slots), GATES_PENDING.slices = static_cast<int>(slices);
+        GATES_PENDING.size = ech, GATES_PENDING.is_unsigned = !is_signed;
+    }
+    for (std::size_t n = 0; n < sum.size(); n++) {
+        const long long v = factor == 1.0 ? sum[n] : std::llround(static_cast<double>(sum[n]) * factor);
+        const auto stored = static_cast<std::uint16_t>(v);  // two's complement for a negative sum
+        block[2 * n] = static_cast<unsigned char>(stored & 0xFF);
+        block[2 * n + 1] = static_cast<unsigned char>(stored >> 8);
+    }
+    // The rescale as the import writes it into the file it hands over (ten digits), read back
+    // as the reader reads a file: the slope over the factor, the intercept once per gate.
+    char text[40];
+    if (L.slope_said || (L.intercept_said && factor != 1.0)) {
+        std::snprintf(text, sizeof text, "%.10g", RESCALE_SLOPE / factor);
+        decimal_value(text, RESCALE_SLOPE);
+    }
+    if (L.intercept_said) {
+        std::snprintf(text, sizeof text, "%.10g", RESCALE_INTERCEPT * static_cast<double>(slots));
+        decimal_value(text, RESCALE_INTERCEPT);
+    }
+    NCZ = Data_NZ = static_cast<int>(slices);
+    read_note = "synchronis\xE9 (" + std::to_string(slots) + " intervalles), somm\xE9";
+    return 0;
+}
+
+}  // namespace
+
+namespace {
+
 // A path longer than the program's buffers is refused whole: a cut one would name another
 // file, or none. Returns 0.
 int refuse_long_path() {
@@ -1145,6 +1296,7 @@ void close_study() {
 int drop_study() {
     close_study();
     GATES_PENDING.clear();
+    reading_path.clear();
     return 0;
 }
 
@@ -1166,6 +1318,8 @@ int LOAD_DCM_PATH(const char* path) {
     prepared = PreparedStudy{};
     GATES_PENDING.clear();
     fich = nullptr;
+    reading_path = path;
+    read_note.clear();
     if (open_hooks.prepare != nullptr) {
         std::string error;
         const int made = open_hooks.prepare(path, prepared, error);
@@ -1220,9 +1374,16 @@ int LOAD_DCM_PATH(const char* path) {
     // The volume is made (or the file refused) before the caption and the patient text
     // change, so a refused file leaves the last good study whole.
     if (ok && READ_DATA() != 0) ok = 0;
+    reading_path.clear();
     if (!ok) {
         restore_header(before);
         return drop_study();
+    }
+    if (!read_note.empty()) {
+        if (!prepared.note.empty()) prepared.note += " ; ";
+        prepared.note += read_note;
+        std::snprintf(chaine, CHAINE_SIZE, "\n %s\n", read_note.c_str());
+        WRITE_LOGFILE(chaine);
     }
 
     std::snprintf(chaine, CHAINE_SIZE, "  Vesmora    -    [ %s ]", path);
@@ -1278,6 +1439,18 @@ int READ_DATA() {
         vesmora_read(block, 1, static_cast<std::size_t>(bytes), fich) != static_cast<std::size_t>(bytes)) {
         std::free(block);
         return refuse("Lecture des images du fichier impossible.");
+    }
+    read_note.clear();
+    if (gated_layout.slots > 1) {
+        if (sum_gated_block(block) != 0) {
+            std::free(block);
+            return 1;
+        }
+        if (NCZ < 2) {
+            std::free(block);
+            std::snprintf(chaine, CHAINE_SIZE, "Nombre de coupes insuffisant (%d) : il en faut au moins 2.", NCZ);
+            return refuse(chaine);
+        }
     }
 
     Resampler R{block, ech, NCZ, {}, {}, {}, false};

@@ -13,6 +13,7 @@
 #include "Auto_Place.h"
 #include "Dicom.h"
 #include "Display.h"
+#include "Gated_Cine.h"
 #include "Model_Place.h"
 #include "Results.h"
 #include "commands.h"
@@ -71,6 +72,7 @@ void study_opened() {
     MODEL_ORIGIN = MODEL_FROM_NONE;  // the new study has no model yet
     MODEL_ORIGIN_FILE[0] = 0;
     clear_results();
+    CLOSE_FUNCTION_WINDOW();
     DISPLAY();
     DISPLAY_RES();
 }

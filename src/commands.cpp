@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "Auto_Place.h"
+#include "Gated_Cine.h"
 #include "Output_Names.h"
 #include "Pair_Roles.h"
 #include "layout.h"
@@ -47,6 +48,7 @@ const Command COMMANDS[] = {
     {ID_COMPARE_PAIR, MENU_EXAM, true, "&Comparer effort / repos", false, 0, 0, COMPARE_AVAILABLE, NEEDS_NOTHING},
     {ID_EXPORT_PAIR, MENU_EXAM, false, "E&xporter le rapport effort / repos...", false, 0, 0, COMPARE_AVAILABLE,
      NEEDS_REPORT},
+    {ID_FUNCTION, MENU_EXAM, true, "&Fonction (synchronis\xE9)...", false, 0, 0, FUNCTION_AVAILABLE, NEEDS_NOTHING},
     {ID_HELP, MENU_HELP, false, "&Aide", false, 0, 1, always, NEEDS_NOTHING},
     {ID_ABOUT, MENU_HELP, false, "\xC0 &propos de Vesmora", false, 0, 0, always, NEEDS_NOTHING},
 };
@@ -360,6 +362,9 @@ int RUN_COMMAND(int id) {
         break;
     case ID_ABOUT:
         plat_message_box(WINDOW, ABOUT_TEXT(), ABOUT_TITLE, ICON_INFORMATION);
+        break;
+    case ID_FUNCTION:
+        SHOW_FUNCTION();
         break;
     default:
         return RUN_PAIR_COMMAND(id);  // the Examen menu, else a button of the window: its own handler runs it

@@ -74,6 +74,7 @@ enum CtlId : int {
     ID_ROLE_REST = 81,
     ID_COMPARE_PAIR = 82,
     ID_EXPORT_PAIR = 83,
+    ID_FUNCTION = 84,  // "Fonction (synchronisé)...": the gated study's function window
 };
 
 // --- client geometry in pixels (top-left of the main window's client area) -----------

@@ -153,6 +153,27 @@ struct PlatPairView {
     const char* text;
 };
 void plat_show_pair(HWND_ owner, const PlatPairView* view);
+// The function window of a gated study (non-modal; a second call replaces what it shows): a cine
+// of `gates` images, each three 256 x 256 pictures (`frames`: gate after gate, views 1, 2, 3 of
+// each; blue, green, red, lowest line first) under the three `captions`, shown in turn with the
+// gate's own caption (`gate_captions`, one per gate) under them; a play / pause button and a speed
+// control in images per second (1 to 30, starting at `speed`; it starts playing). Beside it the
+// volume curve (curve_width x curve_height, same format) and under it the text (Latin-1, a
+// fixed-width font; in the warning colour when `flagged`). Copied: the caller's buffers may go.
+// A null view closes it (another study was opened: what it shows belongs to the one before).
+struct PlatFunctionView {
+    const char* title;
+    const char* captions[3];
+    int gates;
+    const unsigned char* frames;
+    const char* const* gate_captions;
+    int speed;
+    const unsigned char* curve;
+    int curve_width, curve_height;
+    const char* text;
+    int flagged;
+};
+void plat_show_function(HWND_ owner, const PlatFunctionView* view);
 // Full path of the program's own file, at most size bytes with its zero; returns its length.
 int plat_module_file_name(char* buf, int size);
 // Has the system give the memory [start, start + bytes) its pages now, in large pages where

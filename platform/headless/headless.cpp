@@ -248,6 +248,25 @@ void plat_show_pair(HWND_ owner, const PlatPairView* v) {
     state().pairs_shown.push_back(std::move(shown));
 }
 
+void plat_show_function(HWND_ owner, const PlatFunctionView* v) {
+    if (v == nullptr) {
+        state().functions_closed++;
+        return;
+    }
+    headless::FunctionShown shown;
+    shown.owner = owner;
+    shown.title = v->title ? v->title : "";
+    shown.text = v->text ? v->text : "";
+    for (int k = 0; k < 3; k++) shown.captions[k] = v->captions[k] ? v->captions[k] : "";
+    shown.gates = v->gates, shown.speed = v->speed, shown.flagged = v->flagged;
+    if (v->frames && v->gates > 0) shown.frames.assign(v->frames, v->frames + std::size_t(v->gates) * 3 * 256 * 256 * 3);
+    for (int g = 0; g < v->gates; g++)
+        shown.gate_captions.emplace_back(v->gate_captions && v->gate_captions[g] ? v->gate_captions[g] : "");
+    shown.curve_width = v->curve_width, shown.curve_height = v->curve_height;
+    if (v->curve) shown.curve.assign(v->curve, v->curve + std::size_t(v->curve_width) * v->curve_height * 3);
+    state().functions_shown.push_back(std::move(shown));
+}
+
 int plat_open_file_dialog(HWND_ owner, const char* title, const char* filter_name, const char* filter_pattern,
                           char* path, int path_size) {
     state().open_requests.push_back(headless::OpenRequest{owner, title, filter_name, filter_pattern, path_size});

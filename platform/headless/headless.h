@@ -14,6 +14,8 @@
 //       dialogs (answered from queues; an open-file answer longer than the
 //       buffer gives -1), choosers (the lines recorded, answered from a queue,
 //       else the first line), shell open (recorded), module path
+//   [x] the comparison and function windows: what they were given, kept (no timer:
+//       the cine's images are read one by one)
 // Where it differs from a desktop back end:
 //   - no screen: positions are only stored; the frame is the program's own
 //     (3 pixels at the left, 22 at the top), as layout.h gives it;
@@ -78,6 +80,17 @@ struct PairShown {
     std::vector<unsigned char> pictures[3];  // 400 x 400 x 3 each
 };
 
+// A function window shown (plat_show_function), as given.
+struct FunctionShown {
+    HWND_ owner;
+    std::string title, text, captions[3];
+    int gates = 0, speed = 0, flagged = 0;
+    std::vector<unsigned char> frames;  // gates x 3 x 256 x 256 x 3
+    std::vector<std::string> gate_captions;
+    int curve_width = 0, curve_height = 0;
+    std::vector<unsigned char> curve;
+};
+
 struct State {
     std::vector<std::unique_ptr<PlatWindow_>> windows;  // top-level windows and pop-ups
     std::vector<std::unique_ptr<PlatBitmap_>> bitmaps;  // every bitmap ever made
@@ -93,6 +106,8 @@ struct State {
     std::vector<std::string> folder_requests;
     std::vector<std::string> shell_opens;
     std::vector<PairShown> pairs_shown;
+    std::vector<FunctionShown> functions_shown;
+    int functions_closed = 0;  // plat_show_function(owner, null) calls
     HWND_ focus = nullptr;
     bool quit_posted = false;
     int quit_code = 0;

@@ -18,6 +18,8 @@
 //  [X] Pop-ups: frameless tool windows with a thin border, owned by the main window
 //      (in front of it, out of the task bar), never taking the focus; a click on one
 //      reaches its handler.
+//  [X] The comparison window and the function window (its cine on a QTimer, a play / pause
+//      button and a speed spin box in images per second), non-modal, owned by the main window.
 //  [X] Modal message boxes, the open-file dialog, the folder picker, the desktop's
 //      viewer for a document, the program's own path, posted messages from any thread.
 //
@@ -751,6 +753,7 @@ int plat_message_box(HWND_ owner, const char* text, const char* title, PlatIcon 
 }
 
 void plat_show_pair(HWND_ owner, const PlatPairView* view) { vesmora_qt::show_pair(owner, view); }
+void plat_show_function(HWND_ owner, const PlatFunctionView* view) { vesmora_qt::show_function(owner, view); }
 
 int plat_confirm_box(HWND_ owner, const char* text, const char* title) {
     QMessageBox box(QMessageBox::Warning, vesmora_qt::text_from_program(title), vesmora_qt::text_from_program(text),

@@ -28,6 +28,8 @@ int run_event_loop();
 QMainWindow* main_window();
 // plat_show_pair's window (pair_window.cpp).
 void show_pair(HWND_ owner, const PlatPairView* view);
+// plat_show_function's window (function_window.cpp).
+void show_function(HWND_ owner, const PlatFunctionView* view);
 QWidget* client_area();
 QWidget* control(HWND_ window, int id);
 QWidget* widget_of(HWND_ window);

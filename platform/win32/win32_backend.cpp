@@ -12,7 +12,8 @@
 //  [X] Fichier: Ouvrir (Ctrl+O), Enregistrer le modèle, Charger un modèle, Quitter (Ctrl+Q)
 //  [X] Modèle: Placement automatique (Ctrl+M)
 //  [X] Examen: Définir comme effort, Définir comme repos, Comparer effort / repos (plat_show_pair,
-//      win32_pair.cpp: the pictures and texts the program made)
+//      win32_pair.cpp: the pictures and texts the program made), Fonction (synchronisé)
+//      (plat_show_function, win32_function.cpp: the cine on a window timer, play / pause, speed)
 //  [X] Aide: Aide (F1), À propos de Vesmora
 //  [ ] Ouvrir depuis le PACS: missing (no DCMTK in this build)
 //  [ ] Archive (PACS): missing (no DCMTK in this build)
@@ -501,7 +502,7 @@ void plat_save_setting(const char* name, const char* value) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     be().instance = instance;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder picker's new style needs it
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};  // the manifest's control look
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};  // the manifest's look; the trackbar
     InitCommonControlsEx(&controls);
 
     command_hooks.ask_path = ask_path;

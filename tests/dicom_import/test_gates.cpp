@@ -9,12 +9,15 @@
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmdata/dcvrat.h>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "Dicom.h"
 #include "Gated_Function.h"
+#include "headless.h"
 #include "import.h"
 #include "main.h"
 #include "test_support.h"
@@ -23,9 +26,17 @@ namespace {
 
 constexpr int SIDE = 8, SLICES = 6, SLOTS = 4;
 
+// How a test file differs from the plain one below.
+struct GatedOptions {
+    bool by_vectors = false;  // frames in a shuffled order that the two vectors give
+    int top = 0;              // > 0: counts up to this, so the sum of the gates overflows 16 bits
+    bool rescaled = false;    // a Rescale Slope and Intercept
+    int offset = 0;           // added to every value of the plain file
+};
+
 // Frame f of the file is (gate f % SLOTS, slice f / SLOTS): the slice varies slowest, as the
 // Frame Increment Pointer lists it first. Pixel values name their gate and slice.
-std::string gated_file(const std::string& folder, const char* name, int slices_said, int offset = 0) {
+std::string gated_file(const std::string& folder, const char* name, int slices_said, GatedOptions o = {}) {
     DcmFileFormat file;
     DcmDataset& ds = *file.getDataset();
     char uid[100];
@@ -56,7 +67,24 @@ std::string gated_file(const std::string& folder, const char* name, int slices_s
     std::vector<Uint16> px(SLOTS * SLICES * SIDE * SIDE);
     for (int f = 0; f < SLOTS * SLICES; f++)
         for (int p = 0; p < SIDE * SIDE; p++)
-            px[f * SIDE * SIDE + p] = static_cast<Uint16>(offset + 100 * (f % SLOTS + 1) + f / SLOTS + p);
+            px[f * SIDE * SIDE + p] = static_cast<Uint16>(o.top > 0 ? o.top - 97 * (f % 7) - 311 * (p % 13)
+                                                                     : o.offset + 100 * (f % SLOTS + 1) + f / SLOTS + p);
+    if (o.by_vectors) {  // frame f holds what frame 5f mod 24 held, and the vectors say where it goes
+        std::vector<Uint16> shuffled(px.size()), gate_of, slice_of;
+        for (int f = 0; f < SLOTS * SLICES; f++) {
+            const int from = 5 * f % (SLOTS * SLICES);
+            std::copy_n(px.begin() + from * SIDE * SIDE, SIDE * SIDE, shuffled.begin() + f * SIDE * SIDE);
+            gate_of.push_back(static_cast<Uint16>(from % SLOTS + 1));
+            slice_of.push_back(static_cast<Uint16>(from / SLOTS + 1));
+        }
+        px = shuffled;
+        ds.putAndInsertUint16Array(DCM_TimeSlotVector, gate_of.data(), SLOTS * SLICES);
+        ds.putAndInsertUint16Array(DCM_SliceVector, slice_of.data(), SLOTS * SLICES);
+    }
+    if (o.rescaled) {
+        ds.putAndInsertString(DCM_RescaleSlope, "0.37");
+        ds.putAndInsertString(DCM_RescaleIntercept, "-2.5");
+    }
     ds.putAndInsertUint16Array(DCM_PixelData, px.data(), static_cast<unsigned long>(px.size()));
     const std::string path = folder + "/" + name;
     EXPECT_TRUE(file.saveFile(path.c_str(), EXS_LittleEndianExplicit).good());
@@ -96,6 +124,41 @@ TEST(Gates, KeptInGateOrderAfterTheLoadUntilAnotherStudyOpens) {
     open_hooks.prepare = nullptr;
 }
 
+// The Windows program has no import: its reader sums a gated file itself, and must give the
+// volume, the gates and the note the import gives, to the bit.
+TEST(Gates, TheReaderAloneSumsAsTheImportDoes) {
+    TempDir dir;
+    for (const GatedOptions o : {GatedOptions{}, GatedOptions{.by_vectors = true, .top = 60000, .rescaled = true}}) {
+        SCOPED_TRACE(o.by_vectors ? "vectors, overflowing, rescaled" : "increment pointer");
+        const std::string path = gated_file(dir.str(), o.by_vectors ? "v.dcm" : "p.dcm", SLICES, o);
+        start_in(dir.str());
+        register_import_hooks();
+        ASSERT_EQ(LOAD_DCM_PATH(path.c_str()), 1);
+        const std::vector<float> imported(data, data + VOL_SIZE);
+        const GateFrames gates = GATES;
+        const std::string note = STUDY_NOTE;
+        const double slope = RESCALE_SLOPE, intercept = RESCALE_INTERCEPT;
+
+        start_in(dir.str());
+        open_hooks.prepare = nullptr;
+        ASSERT_EQ(LOAD_DCM_PATH(path.c_str()), 1);
+        EXPECT_EQ(NCZ, SLICES);
+        EXPECT_EQ(RESCALE_SLOPE, slope);
+        EXPECT_EQ(RESCALE_INTERCEPT, intercept);
+        EXPECT_EQ(std::memcmp(data, imported.data(), sizeof data), 0);
+        EXPECT_EQ(GATES.count, gates.count);
+        EXPECT_EQ(GATES.voxels, gates.voxels);
+        EXPECT_EQ(STUDY_NOTE, note);
+    }
+    // Refused by the reader as by the import, naming the file.
+    const std::string wrong = gated_file(dir.str(), "wrong.dcm", SLICES + 1);
+    EXPECT_EQ(LOAD_DCM_PATH(wrong.c_str()), 0);
+    ASSERT_FALSE(headless::state().boxes.empty());
+    EXPECT_NE(headless::state().boxes.back().text.find("Le fichier " + wrong + " ne peut pas \xEAtre ouvert : le nombre de coupes"),
+              std::string::npos);
+    EXPECT_EQ(GATES.count, SLOTS);
+}
+
 // Each gate read back where the load put the summed study: the gates add up to `data`, also
 // when the sum overflowed 16 bits and the import scaled it down (offset 30000: four gates
 // reach 120,000), and each keeps its own values (gate 2 over gate 1 at a source voxel).
@@ -104,7 +167,7 @@ TEST(Gates, SampledAsTheLoadShowsTheSum) {
     start_in(dir.str());
     register_import_hooks();
     for (int offset : {0, 30000}) {
-        ASSERT_EQ(LOAD_DCM_PATH(gated_file(dir.str(), ("s" + std::to_string(offset) + ".dcm").c_str(), SLICES, offset)
+        ASSERT_EQ(LOAD_DCM_PATH(gated_file(dir.str(), ("s" + std::to_string(offset) + ".dcm").c_str(), SLICES, {.offset = offset})
                                     .c_str()),
                   1);
         for (const auto& [i, j, k] : {std::array<int, 3>{96, 159, 191}, {40, 200, 180}, {200, 100, 150}, {10, 250, 100}}) {

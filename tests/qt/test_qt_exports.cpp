@@ -12,10 +12,12 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
+#include "Gated_Cine.h"
 #include "Pair_Roles.h"
 #include "commands.h"
 #include "layout.h"
@@ -261,6 +263,70 @@ private slots:
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("paire-difference.png"))));
         window->close();
         ROLES[ROLE_STRESS] = ROLES[ROLE_REST] = StudyRole{};
+        vesmora_qt::reset();
+    }
+
+    // "Examen > Fonction (synchronisé)...": the cine shows the program's pictures, gate after
+    // gate, at the speed of the spin box; the button pauses and plays it.
+    void the_function_window_plays_the_program_s_cine() {
+        STARTUP();
+        vesmora_qt::main_window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(vesmora_qt::main_window()));
+        QAction* item = nullptr;
+        for (QAction* menu : vesmora_qt::main_window()->menuBar()->actions())
+            if (menu->text().remove('&') == QStringLiteral("Examen"))
+                for (QAction* a : menu->menu()->actions())
+                    if (a->text().remove('&') == QStringLiteral("Fonction (synchronis\u00E9)\u2026")) item = a;
+        QVERIFY(item);
+        vesmora_qt::open_study(STUDY);
+        click(ID_PLACE_MODEL);
+        QVERIFY(!item->isEnabled());  // not gated
+        // Eight gates of the study's own size, each brighter than the one before.
+        GATES.count = 8, GATES.slices = 64, GATES.size = 64, GATES.is_unsigned = false;
+        GATES.voxels.assign(std::size_t(8) * 64 * 64 * 64, 0);
+        for (std::size_t n = 0; n < GATES.voxels.size(); n++)
+            GATES.voxels[n] = static_cast<std::int16_t>((n / (64 * 64 * 64) + 1) * (n % 64 < 32 ? 100 : 10));
+        click(ID_PLACE_MODEL);  // the menu is refreshed after a command
+        QVERIFY(item->isEnabled());
+        item->trigger();
+        QDialog* window = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && d->windowTitle().startsWith("Fonction"))
+                window = d;
+        QVERIFY(window);
+        auto* play = window->findChild<QPushButton*>("cine_play");
+        auto* speed = window->findChild<QSpinBox*>("cine_speed");
+        auto* gate = window->findChild<QLabel*>("cine_gate");
+        auto* view = window->findChild<QLabel*>("cine_view2");
+        QVERIFY(play && speed && gate && view);
+        QCOMPARE(speed->value(), CINE_START_SPEED(8));
+        QCOMPARE(play->text(), QStringLiteral("Pause"));
+        // The short-axis picture shown is the program's, top line first, red green blue.
+        const GateCine cine = MAKE_GATE_CINE(palet);
+        const auto shows_gate = [&](int g) {
+            const QImage shown = view->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+            for (int y : {0, 100, 200, 255})
+                for (int x : {0, 77, 128, 255}) {
+                    const unsigned char* p = cine.picture(g, 2) + ((255 - y) * 256 + x) * 3;
+                    if (shown.pixelColor(x, y) != QColor(p[2], p[1], p[0])) return false;
+                }
+            return true;
+        };
+        const int first = gate->text().section(' ', 1, 1).toInt();
+        QCOMPARE(first, 1);
+        QVERIFY(shows_gate(0));
+        QTRY_VERIFY_WITH_TIMEOUT(gate->text().section(' ', 1, 1).toInt() != first, 2000);
+        QTest::mouseClick(play, Qt::LeftButton);
+        QCOMPARE(play->text(), QStringLiteral("Lecture"));
+        const QString paused = gate->text();
+        QVERIFY(shows_gate(paused.section(' ', 1, 1).toInt() - 1));
+        QTest::qWait(400);
+        QCOMPARE(gate->text(), paused);
+        speed->setValue(30);
+        QTest::mouseClick(play, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(gate->text() != paused, 1000);
+        window->close();
+        GATES.clear();
         vesmora_qt::reset();
     }
 };

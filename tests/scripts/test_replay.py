@@ -41,6 +41,24 @@ class Replay(unittest.TestCase):
     def tearDown(self):
         self.tmp.cleanup()
 
+    def test_the_function_window_of_a_gated_phantom_gives_its_volumes(self):
+        study = os.path.join(self.dir, "g8.dcm")
+        made = subprocess.run([CLI, "sample", "--gates", "8", study], capture_output=True, text=True, timeout=120)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        ui = os.path.join(self.dir, "ui.txt")
+        r = replay(self.dir, f"open {study}\nauto\nfunction\ndump ui {ui}\n")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(ui, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        self.assertIn("function-gate Intervalle 1 / 8 (télédiastole)", lines)  # the phantom starts there
+        text = next(line for line in lines if line.startswith("function "))
+        self.assertNotIn("flagged", text.split()[1])
+        # The phantom's true EDV and ESV (sample's own table: 64.7 and 19.6 mL), within 15 %.
+        edv = float(text.split("(VTD) :")[1].split("mL")[0])
+        esv = float(text.split("(VTS)  :")[1].split("mL")[0])
+        self.assertAlmostEqual(edv, 64.7, delta=0.15 * 64.7)
+        self.assertAlmostEqual(esv, 19.6, delta=0.15 * 19.6)
+
     def test_state_dump_lists_every_variable_in_order_after_the_actions(self):
         out = os.path.join(self.dir, "state.txt")
         r = replay(self.dir, f"""# palette twice back, colour once on

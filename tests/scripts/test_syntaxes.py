@@ -228,6 +228,30 @@ class Gated(unittest.TestCase):
             self.assertEqual(r.returncode, 1)
             self.assertIn(f"Le fichier {wrong} ne peut pas être ouvert : le nombre de coupes", r.stdout.decode())
 
+    def test_the_function_window_shows_each_gate_in_turn(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            gated = os.path.join(tmp, "gated.dcm")
+            gated_file(gated, 8, 32, 64, sums_overflow=False)  # each gate brighter than the one before
+            script = os.path.join(tmp, "f.replay")
+            with open(script, "w") as f:
+                f.write(f"open {gated}\ncommand 24\nfunction\ndump ui ui.txt\ndump function cine\n")
+            r = run([CLI, "replay", script])
+            self.assertEqual(r.returncode, 0, r.stderr.decode())
+            ui = open(os.path.join(tmp, "ui.txt"), encoding="utf-8").read().splitlines()
+            self.assertIn("function-title Fonction (synchronisée) - gated.dcm", ui)
+            self.assertIn("function-cine 8 gates, 8 images/s", ui)
+            gates = [line for line in ui if line.startswith("function-gate ")]
+            self.assertEqual([g.split()[2] for g in gates], [str(n) for n in range(1, 9)])
+            text = next(line for line in ui if line.startswith("function "))
+            self.assertIn("ils dépendent de la méthode et de la reconstruction", text)
+
+            def mean(name):
+                with open(os.path.join(tmp, "cine", name), "rb") as f:
+                    return np.frombuffer(f.read()[54:], np.uint8).mean()
+            for view in ("hla", "vla", "sa"):
+                means = [mean(f"gate{g:02d}-{view}.bmp") for g in range(1, 9)]
+                self.assertTrue(all(a < b for a, b in zip(means, means[1:])), (view, means))
+
 
 if __name__ == "__main__":
     if any(shutil.which(t) is None for t in TOOLS):

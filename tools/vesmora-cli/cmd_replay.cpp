@@ -9,6 +9,9 @@
 // `export png DIR`, `export dicom DIR`, `export pair PATH`, `save model PATH` and `load model PATH` run
 // the code of their menu items (commands.h) with the path given: a refusal is a box. `role stress`,
 // `role rest` and `compare` are the Examen menu's items; `dump ui` then lists the comparison window's text.
+// `function` is "Examen > Fonction (synchronisé)..."; `dump ui` then lists the function window's captions
+// and text, and `dump function DIR` writes its cine (gateNN-hla.bmp, -vla, -sa) and its curve (curve.bmp)
+// when it shows one.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -193,6 +196,13 @@ void dump_ui(const std::string& path) {
     for (int n = 1; n <= 17; n++) popup(std::to_string(n), winsect[n]);
     if (!headless::state().pairs_shown.empty())  // the comparison window, as last shown
         f << "pair " << one_line(headless::state().pairs_shown.back().text) << "\n";
+    if (!headless::state().functions_shown.empty()) {  // the function window, as last shown
+        const headless::FunctionShown& fn = headless::state().functions_shown.back();
+        f << "function-title " << one_line(fn.title) << "\n";
+        f << "function-cine " << fn.gates << " gates, " << fn.speed << " images/s\n";
+        for (const std::string& c : fn.gate_captions) f << "function-gate " << one_line(c) << "\n";
+        f << "function " << (fn.flagged ? "flagged " : "") << one_line(fn.text) << "\n";
+    }
     f << "focus " << (headless::state().focus == WINDOW && WINDOW ? "main" : "other") << "\n";
     for (const auto& b : headless::state().boxes)
         f << "box " << (b.icon == ICON_WARNING ? "warning" : "information") << " " << one_line(b.title) << " | "
@@ -227,6 +237,25 @@ void dump_pictures(const std::string& dir) {
     dump_bmp(dir + "/BMPssa.bmp", bmpinfo_s, BMPssa);
     dump_bmp(dir + "/BMPres.bmp", bmpinfo_, BMPres);
     dump_bmp(dir + "/BMPpal.bmp", bmpinfo_p, BMPpal);
+}
+
+// The function window's cine and curve as BMP files in `dir`.
+void dump_function(const std::string& dir) {
+    if (headless::state().functions_shown.empty()) throw ScriptError{"no function window was shown"};
+    const headless::FunctionShown& fn = headless::state().functions_shown.back();
+    static const char* const VIEW[3] = {"hla", "vla", "sa"};
+    for (int g = 0; g < fn.gates; g++)
+        for (int v = 0; v < 3; v++) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/gate%02d-%s.bmp", g + 1, VIEW[v]);
+            dump_bmp(dir + name, bmpinfo, fn.frames.data() + (static_cast<std::size_t>(g) * 3 + v) * VIEW_BYTES);
+        }
+    if (fn.curve.empty()) return;  // nothing measured: the window shows no curve
+    BitmapDesc curve = bmpinfo;
+    curve.biWidth = fn.curve_width;
+    curve.biHeight = fn.curve_height;
+    curve.biSizeImage = static_cast<std::uint32_t>(fn.curve.size());
+    dump_bmp(dir + "/curve.bmp", curve, fn.curve.data());
 }
 
 void dump_raw(const std::string& path, const void* p, std::size_t bytes) {
@@ -315,6 +344,9 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
     } else if (verb == "compare") {  // "Examen > Comparer effort / repos"
         need(0);
         send(VM_COMMAND, ID_COMPARE_PAIR, 0);
+    } else if (verb == "function") {  // "Examen > Fonction (synchronisé)..."
+        need(0);
+        send(VM_COMMAND, ID_FUNCTION, 0);
     } else if (verb == "export" || verb == "save" || verb == "load") {
         // Named after the menu items; the path is the dialog's answer.
         if (w.size() < 3) throw ScriptError{"'" + verb + "' takes what and a path"};
@@ -359,15 +391,18 @@ void run_line(const std::vector<std::string>& w, const std::string& line) {
         const std::string& what = w[1];
         const std::string out = from_script(rest_of(line, 2));  // a path may hold blanks
         const bool known = what == "state" || what == "ui" || what == "pictures" || what == "data" ||
-                           what == "SAMPLE" || what == "BULL" || what == "mesh_sect" || what == "log";
+                           what == "SAMPLE" || what == "BULL" || what == "mesh_sect" || what == "log" ||
+                           what == "function";
         if (!known) throw ScriptError{"nothing to dump named '" + what + "'"};
-        make_folders(what == "pictures" ? fs::path(out) : fs::path(out).parent_path());
+        make_folders(what == "pictures" || what == "function" ? fs::path(out) : fs::path(out).parent_path());
         if (what == "state")
             dump_state(out);
         else if (what == "ui")
             dump_ui(out);
         else if (what == "pictures")
             dump_pictures(out);
+        else if (what == "function")
+            dump_function(out);
         else if (what == "data")
             dump_raw(out, data, sizeof data);
         else if (what == "SAMPLE")
