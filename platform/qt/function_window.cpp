@@ -3,6 +3,7 @@
 // second); the button plays or pauses it. One window, kept and refilled.
 #include <QDialog>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QImage>
@@ -111,7 +112,8 @@ void build(FunctionWindow& w) {
     w.text->setTextFormat(Qt::PlainText);
     w.text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     w.text->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    w.text->setWordWrap(true);
+    w.text->setWordWrap(true);  // a long warning wraps; the numbered lines fit
+    w.text->setMinimumWidth(QFontMetrics(w.text->font()).horizontalAdvance(QString(58, QLatin1Char('0'))));
     auto* below = new QHBoxLayout;
     below->addWidget(w.curve, 0, Qt::AlignTop);
     below->addWidget(w.text, 1);
