@@ -37,6 +37,7 @@
 #include "Results.h"
 #include "Stress_Rest.h"
 #include "main.h"
+#include "picture_image.h"
 #include "sectors.h"
 #include "version.h"
 #include "write_whole.h"
@@ -47,27 +48,13 @@ namespace {
 // =============================================================================================
 // 1. Pictures
 // =============================================================================================
-// A program picture (blue, green, red; lowest line first) as an image, top line first.
-QImage from_bgr(const unsigned char* bgr, int w, int h) {
-    QImage img(w, h, QImage::Format_RGB888);
-    for (int row = 0; row < h; row++) {
-        const unsigned char* src = bgr + static_cast<std::size_t>(h - 1 - row) * w * 3;
-        unsigned char* dst = img.scanLine(row);
-        for (int x = 0; x < w; x++) {
-            dst[3 * x] = src[3 * x + 2];
-            dst[3 * x + 1] = src[3 * x + 1];
-            dst[3 * x + 2] = src[3 * x];
-        }
-    }
-    return img;
-}
 
 // A result picture (a RES_ code) as the program draws it, in the palette and mark
 // colour given, into a buffer of its own: the window's pictures are not touched.
 QImage result_picture(int which, int pal, int overlay) {
     std::vector<unsigned char> buf(RES_BYTES);
     DRAW_RES(buf.data(), which, pal, overlay);
-    return from_bgr(buf.data(), 400, 400);
+    return picture_image(buf.data(), 400, 400);
 }
 
 // The three views as the window shows them now (its palette), drawn into buffers of their own.
@@ -75,9 +62,9 @@ void draw_views(QImage& hla, QImage& vla, QImage& sa) {
     std::vector<unsigned char> bufs[3];
     for (auto& b : bufs) b.assign(VIEW_BYTES, 0);
     DRAW_VIEWS(bufs[0].data(), bufs[1].data(), bufs[2].data(), palet);
-    hla = from_bgr(bufs[0].data(), 256, 256);
-    vla = from_bgr(bufs[1].data(), 256, 256);
-    sa = from_bgr(bufs[2].data(), 256, 256);
+    hla = picture_image(bufs[0].data(), 256, 256);
+    vla = picture_image(bufs[1].data(), 256, 256);
+    sa = picture_image(bufs[2].data(), 256, 256);
 }
 
 // Colour of palette step v (0..100) of the report's palette.
@@ -764,7 +751,7 @@ bool write_pictures_png(const std::string& dir, const std::string& stem, std::st
     draw_views(hla, vla, sa);
     std::vector<unsigned char> bar_buf(PAL_BYTES);
     DRAW_PALBAR(bar_buf.data(), palet, couleur);  // the window's bar, as shown
-    const QImage bar = from_bgr(bar_buf.data(), 220, 56);
+    const QImage bar = picture_image(bar_buf.data(), 220, 56);
     if (!save_png(hla, base + "hla.png", error) || !save_png(vla, base + "vla.png", error) ||
         !save_png(sa, base + "sa.png", error) || !save_png(bar, base + "palette.png", error))
         return false;
@@ -808,7 +795,7 @@ QColor class_colour(int c) {
 QImage difference_image(const StressRestComparison& c) {
     std::vector<unsigned char> buf(RES_BYTES);
     DRAW_DIFFERENCE_MAP(buf.data(), c);
-    return from_bgr(buf.data(), 400, 400);
+    return picture_image(buf.data(), 400, 400);
 }
 
 void pair_patient_block(QPainter& p, const PairReportInfo& info, double y) {
@@ -957,7 +944,7 @@ void draw_pair_page(QPainter& p, const PairReportInfo& info, const StressRestCom
 
     const double side = 440, column = side + 2 * LABEL_W, gap = (w - 3 * column) / 2, top = 450;
     const auto bull = [](const PairStudyInfo& s) {
-        return s.bull.size() == static_cast<std::size_t>(RES_BYTES) ? from_bgr(s.bull.data(), 400, 400) : QImage();
+        return s.bull.size() == static_cast<std::size_t>(RES_BYTES) ? picture_image(s.bull.data(), 400, 400) : QImage();
     };
     const QImage none(400, 400, QImage::Format_RGB888);
     const QImage stress = bull(info.stress), rest = bull(info.rest);
@@ -1049,4 +1036,18 @@ bool write_difference_png(const std::string& path, const PairReportInfo& info, s
     if (!pair_comparison(info, c, error)) return false;
     report_ensure_gui();
     return save_png(difference_image(c), QFile::decodeName(QByteArray::fromStdString(path)), error);
+}
+
+QImage picture_image(const unsigned char* bgr, int w, int h) {
+    QImage img(w, h, QImage::Format_RGB888);
+    for (int row = 0; row < h; row++) {
+        const unsigned char* src = bgr + static_cast<std::size_t>(h - 1 - row) * w * 3;
+        unsigned char* dst = img.scanLine(row);
+        for (int x = 0; x < w; x++) {
+            dst[3 * x] = src[3 * x + 2];
+            dst[3 * x + 1] = src[3 * x + 1];
+            dst[3 * x + 2] = src[3 * x];
+        }
+    }
+    return img;
 }

@@ -19,24 +19,10 @@
 #include <vector>
 
 #include "platform.h"
+#include "picture_image.h"
 #include "qt_backend.h"
 
 namespace {
-
-// A program picture (blue, green, red; lowest line first) as an image, top line first.
-QImage image_of(const unsigned char* bgr, int w, int h) {
-    QImage img(w, h, QImage::Format_RGB888);
-    for (int row = 0; row < h; row++) {
-        const unsigned char* src = bgr + static_cast<std::size_t>(h - 1 - row) * w * 3;
-        unsigned char* dst = img.scanLine(row);
-        for (int x = 0; x < w; x++) {
-            dst[3 * x] = src[3 * x + 2];
-            dst[3 * x + 1] = src[3 * x + 1];
-            dst[3 * x + 2] = src[3 * x];
-        }
-    }
-    return img;
-}
 
 constexpr int SIDE = 256;
 constexpr int SPEED_MIN = 1, SPEED_MAX = 30;  // the range platform.h gives
@@ -146,10 +132,10 @@ void vesmora_qt::show_function(HWND_ owner, const PlatFunctionView* v) {
     for (int g = 0; g < v->gates; g++) {
         for (int k = 0; k < 3; k++)
             w.frames.push_back(QPixmap::fromImage(
-                image_of(v->frames + (static_cast<std::size_t>(g) * 3 + k) * SIDE * SIDE * 3, SIDE, SIDE)));
+                picture_image(v->frames + (static_cast<std::size_t>(g) * 3 + k) * SIDE * SIDE * 3, SIDE, SIDE)));
         w.gate_captions << text_from_program(v->gate_captions && v->gate_captions[g] ? v->gate_captions[g] : "");
     }
-    w.curve->setPixmap(v->curve ? QPixmap::fromImage(image_of(v->curve, v->curve_width, v->curve_height)) : QPixmap());
+    w.curve->setPixmap(v->curve ? QPixmap::fromImage(picture_image(v->curve, v->curve_width, v->curve_height)) : QPixmap());
     w.text->setText(text_from_program(v->text ? v->text : ""));
     w.text->setStyleSheet(v->flagged ? QStringLiteral("color: #b00000;") : QString());
     w.speed->setValue(v->speed < SPEED_MIN ? SPEED_MIN : v->speed > SPEED_MAX ? SPEED_MAX : v->speed);

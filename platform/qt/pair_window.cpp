@@ -12,24 +12,10 @@
 #include <QScrollArea>
 
 #include "platform.h"
+#include "picture_image.h"
 #include "qt_backend.h"
 
 namespace {
-
-// A program picture (blue, green, red; lowest line first) as an image, top line first.
-QImage picture_of(const unsigned char* bgr) {
-    QImage img(400, 400, QImage::Format_RGB888);
-    for (int row = 0; row < 400; row++) {
-        const unsigned char* src = bgr + static_cast<std::size_t>(399 - row) * 400 * 3;
-        unsigned char* dst = img.scanLine(row);
-        for (int x = 0; x < 400; x++) {
-            dst[3 * x] = src[3 * x + 2];
-            dst[3 * x + 1] = src[3 * x + 1];
-            dst[3 * x + 2] = src[3 * x];
-        }
-    }
-    return img;
-}
 
 struct PairWindow {
     QPointer<QDialog> dialog;
@@ -75,7 +61,7 @@ void vesmora_qt::show_pair(HWND_ owner, const PlatPairView* v) {
     w.dialog->setWindowTitle(vesmora_qt::text_from_program(v->title ? v->title : ""));
     for (int k = 0; k < 3; k++) {
         w.captions[k]->setText(vesmora_qt::text_from_program(v->captions[k] ? v->captions[k] : ""));
-        w.pictures[k]->setPixmap(v->pictures[k] ? QPixmap::fromImage(picture_of(v->pictures[k])) : QPixmap());
+        w.pictures[k]->setPixmap(v->pictures[k] ? QPixmap::fromImage(picture_image(v->pictures[k], 400, 400)) : QPixmap());
     }
     w.text->setText(vesmora_qt::text_from_program(v->text ? v->text : ""));
     w.dialog->show();
