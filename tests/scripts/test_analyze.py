@@ -140,15 +140,17 @@ class Analyze(unittest.TestCase):
         with open(self.path("out.csv"), encoding="utf-8", newline="") as f:
             rows = list(csv.reader(f))
         self.assertEqual(len(rows), 3)
-        self.assertEqual(rows[0][:5] + rows[0][-2:], ["file", "patient_name", "patient_id", "exam_date", "percent_1",
-                                                      "summed_score", "severity"])
+        self.assertEqual(rows[0][:5] + rows[0][-6:], ["file", "patient_name", "patient_id", "exam_date", "percent_1",
+                                                      "summed_score", "severity", "edv_ml", "esv_ml", "ef_percent",
+                                                      "function_flags"])
         for row, rec in zip(rows[1:], records):
-            self.assertEqual(len(row), 4 + 17 + 17 + 2)
+            self.assertEqual(len(row), 4 + 17 + 17 + 2 + 4)
+            self.assertEqual(row[-4:], ["", "", "", ""])  # not gated: no function
             self.assertEqual(row[:4], [rec["file"], rec["patient"]["name"], rec["patient"]["id"],
                                        rec["patient"]["exam_date"]])
             self.assertEqual([f32(v) for v in row[4:21]], [f32(s["percent"]) for s in rec["segments"]])
             self.assertEqual([int(v) for v in row[21:38]], [s["score"] for s in rec["segments"]])
-            self.assertEqual(row[38:], [str(rec["summed_score"]), rec["severity"]])
+            self.assertEqual(row[38:40], [str(rec["summed_score"]), rec["severity"]])
 
     def test_a_records_model_placed_again_gives_the_same_result_and_a_bad_one_stops_the_run(self):
         lad = sample("lad-64")
