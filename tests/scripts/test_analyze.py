@@ -57,6 +57,37 @@ class Analyze(unittest.TestCase):
             f.write("not a study\n")
         return rescaled, text
 
+    def test_a_gated_study_gets_its_function_in_the_record_the_csv_and_the_report(self):
+        study, truth = self.path("g8.dcm"), self.path("truth.csv")
+        r = cli("sample", "--gates", "8", study, "--volumes", truth)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(truth, newline="") as f:
+            true_ml = [float(row["volume_ml"]) for row in csv.DictReader(f)]
+        r = cli("analyze", study, "--json", self.path("out.json"), "--csv", self.path("out.csv"), "--pdf", self.dir)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(self.path("out.json"), encoding="utf-8") as f:
+            fn = json.load(f)["function"]
+        self.assertTrue(fn["measured"])
+        self.assertEqual(fn["flags"], [])
+        self.assertEqual([g["gate"] for g in fn["gates"]], list(range(1, 9)))
+        volumes = [g["volume_ml"] for g in fn["gates"]]
+        # End diastole and end systole at the phantom's own gates, the EF from the two.
+        self.assertEqual((fn["ed_gate"], fn["es_gate"]), (1 + true_ml.index(max(true_ml)), 1 + true_ml.index(min(true_ml))))
+        self.assertEqual((fn["edv_ml"], fn["esv_ml"]), (max(volumes), min(volumes)))
+        true_ef = 100 * (max(true_ml) - min(true_ml)) / max(true_ml)
+        self.assertAlmostEqual(fn["ef_percent"], true_ef, delta=5)
+        self.assertAlmostEqual(fn["edv_ml"], max(true_ml), delta=0.15 * max(true_ml))
+        with open(self.path("out.csv"), encoding="utf-8", newline="") as f:
+            row = list(csv.DictReader(f))[0]
+        self.assertEqual([float(row[k]) for k in ("edv_ml", "esv_ml", "ef_percent")],
+                         [fn["edv_ml"], fn["esv_ml"], fn["ef_percent"]])
+        pdf = next(os.path.join(self.dir, n) for n in os.listdir(self.dir) if n.endswith(".pdf"))
+        text = subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True).stdout
+        self.assertIn("Fonction VG (étude synchronisée)", text)
+        shown = re.search(r"Volume télédiastolique \(VTD\) +(\d+) mL", text)
+        self.assertIsNotNone(shown, text)
+        self.assertLessEqual(abs(int(shown.group(1)) - fn["edv_ml"]), 0.5)
+
     def test_each_defect_lands_in_its_territory_with_the_model_placed_automatically(self):
         studies = {"LAD": sample("lad-64"), "LCx": sample("lcx-64"), "RCA": sample("rca-64"), None: sample("normal-64")}
         r = cli("analyze", *studies.values(), "--jobs", "2", "--json", "-")
