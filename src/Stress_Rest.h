@@ -24,7 +24,7 @@ enum IschemiaBand { ISCH_NONE, ISCH_MILD, ISCH_MODERATE, ISCH_SEVERE };
 inline constexpr int ISCHEMIA_LOWER_BOUND[4] = {0, 2, 5, 7};
 inline constexpr const char* ISCHEMIA_CODE[4] = {"none", "mild", "moderate", "severe"};
 inline constexpr const char* ISCHEMIA_FR[4] = {"pas d'isch\xE9mie", "isch\xE9mie l\xE9g\xE8re",
-                                               "isch\xE9mie mod\xE9r\xE9" "e", "isch\xE9mie s\xE9v\xE8re"};
+                                               "isch\xE9mie mod\xE9r\xE9\x65", "isch\xE9mie s\xE9v\xE8re"};
 
 struct TerritoryPair {
     int sss, srs, sds;
