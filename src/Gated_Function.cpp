@@ -420,6 +420,17 @@ double shell_voxels(const Geometry& g, const std::vector<double>& crest, double 
 
 }  // namespace
 
+void SET_FUNCTION_CURVE(GatedFunction& f, std::vector<double> volume_ml) {
+    f.volume_ml = std::move(volume_ml);
+    const auto ed = std::max_element(f.volume_ml.begin(), f.volume_ml.end());
+    const auto es = std::min_element(f.volume_ml.begin(), f.volume_ml.end());
+    f.edv_ml = *ed, f.esv_ml = *es;
+    f.ed_gate = static_cast<int>(ed - f.volume_ml.begin()) + 1;
+    f.es_gate = static_cast<int>(es - f.volume_ml.begin()) + 1;
+    f.ef_percent = f.edv_ml > 0 ? 100.0 * (f.edv_ml - f.esv_ml) / f.edv_ml : 0.0;
+    f.measured = true;
+}
+
 GatedFunction MEASURE_FUNCTION() {
     GatedFunction f;
     if (GATES.count < 2 || GATES.voxels.empty() || GATES.size < 2 || GATES.slices < 2) {
@@ -576,13 +587,7 @@ GatedFunction MEASURE_FUNCTION() {
         f.volume_ml.push_back(out[k].volume_voxels * voxel_ml * VOLUME_CALIBRATION);
         worst_lost = std::max(worst_lost, out[k].lost);
     }
-    const auto ed = std::max_element(f.volume_ml.begin(), f.volume_ml.end());
-    const auto es = std::min_element(f.volume_ml.begin(), f.volume_ml.end());
-    f.edv_ml = *ed, f.esv_ml = *es;
-    f.ed_gate = static_cast<int>(ed - f.volume_ml.begin()) + 1;
-    f.es_gate = static_cast<int>(es - f.volume_ml.begin()) + 1;
-    f.ef_percent = f.edv_ml > 0 ? 100.0 * (f.edv_ml - f.esv_ml) / f.edv_ml : 0.0;
-    f.measured = true;
+    SET_FUNCTION_CURVE(f, std::move(f.volume_ml));
 
     char text[200];
     if (n < FUNCTION_MIN_GATES) {

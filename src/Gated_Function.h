@@ -26,6 +26,11 @@ struct GatedFunction {
     bool flagged() const { return !flags.empty(); }
 };
 
+// A measured result from its volume curve (one volume per gate, gate 1 first, not empty):
+// EDV the largest, ESV the smallest, their gates (1-based, the first of equals), EF. Flags
+// and the reason are left as they are.
+void SET_FUNCTION_CURVE(GatedFunction& f, std::vector<double> volume_ml);
+
 // The value of gate `gate` (0-based) at the volume grid point (i, j, k) (0..255 each,
 // fractions allowed), read from GATES with the same orientation, mirrors and scale as the
 // load gives `data`; 0 outside the source frames. GATES must hold a study (count > 0).

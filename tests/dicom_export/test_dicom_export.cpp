@@ -271,13 +271,7 @@ TEST_F(DicomExport, GatedStudyReportCarriesTheFunctionWithItsUnitsAndWarnings) {
     const std::string source = sample("lad-64");
     analyse(source);
     GatedFunction f;
-    f.measured = true;
-    f.volume_ml = {132.24, 110, 80, 61.36, 70, 95, 120, 130};
-    f.edv_ml = 132.24;
-    f.esv_ml = 61.36;
-    f.ef_percent = (f.edv_ml - f.esv_ml) / f.edv_ml * 100;  // 53.60...
-    f.ed_gate = 1;
-    f.es_gate = 4;
+    SET_FUNCTION_CURVE(f, {132.24, 110, 80, 61.36, 70, 95, 120, 130});
     f.flags = {"Courbe de volume irr\xE9guli\xE8re."};
     std::map<std::string, std::string> items;
     auto written = [&](const GatedFunction* function) {

@@ -67,13 +67,7 @@ TEST(StudyRecord, FunctionKeepsItsWarningsBesideItsFigures) {
     ASSERT_EQ(header[header.size() - 5], "severity");  // the earlier columns stay where they were
 
     GatedFunction f;
-    f.measured = true;
-    f.volume_ml = {120.04, 104, 80, 61, 52.96, 66, 94, 113};
-    f.edv_ml = 120.04;
-    f.esv_ml = 52.96;
-    f.ef_percent = (f.edv_ml - f.esv_ml) / f.edv_ml * 100;  // 55.88...
-    f.ed_gate = 1;
-    f.es_gate = 5;
+    SET_FUNCTION_CURVE(f, {120.04, 104, 80, 61, 52.96, 66, 94, 113});
     nlohmann::json r = study_record("g.dcm", &f);
     const nlohmann::json& fn = r["function"];
     EXPECT_EQ(fn["measured"], true);

@@ -244,13 +244,7 @@ TEST_F(Report, GatedStudyHasAFunctionBoxThatShowsItsWarnings) {
     analyse();
     ReportInfo gated = info();
     GatedFunction& f = gated.function.emplace();
-    f.measured = true;
-    f.volume_ml = {131, 118, 92, 70, 61.4, 66, 88, 112, 124, 129, 130, 130.6, 131.2, 131.6, 131.8, 132.2};
-    f.edv_ml = 132.2;
-    f.esv_ml = 61.4;
-    f.ef_percent = (f.edv_ml - f.esv_ml) / f.edv_ml * 100;  // 53.6
-    f.ed_gate = 16;
-    f.es_gate = 5;
+    SET_FUNCTION_CURVE(f, {131, 118, 92, 70, 61.4, 66, 88, 112, 124, 129, 130, 130.6, 131.2, 131.6, 131.8, 132.2});
     f.flags = {"Courbe de volume irr\xE9guli\xE8re : contr\xF4lez le placement du mod\xE8le."};
     const std::string pdf = dir.str() + "/gated.pdf";
     int pages = 0;
