@@ -194,8 +194,10 @@ bool sum_gates(DcmDataset& ds, int slots, std::string& note, std::string& error)
 
     // The gates, kept when they fit in one volume's worth of memory.
     const std::size_t gate_bytes = static_cast<std::size_t>(frames) * frame_px * 2;
-    if (gate_bytes <= GATES_MAX_BYTES) {
-        GATES_PENDING.clear();
+    GATES_PENDING.clear();
+    if (gate_bytes > GATES_MAX_BYTES) {
+        GATES_PENDING.not_kept = slots;
+    } else {
         GATES_PENDING.voxels.resize(static_cast<std::size_t>(frames) * frame_px);
         for (long f = 0; f < frames; f++)
             std::memcpy(GATES_PENDING.voxels.data() + place[f] * frame_px, px + f * frame_px, frame_px * 2);

@@ -38,7 +38,7 @@ ReportInfo report_info() {
     info.model_file = MODEL_ORIGIN_FILE;
     info.adjusted = MODEL_ADJUSTED() == 1;
     // A gated study's function, measured on the model as it stands now.
-    if (GATES.count > 0) info.function = MEASURE_FUNCTION();
+    if (GATES.gated()) info.function = MEASURE_FUNCTION();
     return info;
 }
 

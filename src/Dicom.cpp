@@ -1226,6 +1226,8 @@ int sum_gated_block(unsigned char* block) {
                 GATES_PENDING.voxels[place[f] * frame_px + p] = static_cast<std::int16_t>(value(f, p));
         GATES_PENDING.count = static_cast<int>(slots), GATES_PENDING.slices = static_cast<int>(slices);
         GATES_PENDING.size = ech, GATES_PENDING.is_unsigned = !is_signed;
+    } else {
+        GATES_PENDING.not_kept = static_cast<int>(slots);
     }
     for (std::size_t n = 0; n < sum.size(); n++) {
         const long long v = factor == 1.0 ? sum[n] : std::llround(static_cast<double>(sum[n]) * factor);

@@ -433,6 +433,11 @@ void SET_FUNCTION_CURVE(GatedFunction& f, std::vector<double> volume_ml) {
 
 GatedFunction MEASURE_FUNCTION() {
     GatedFunction f;
+    if (GATES.count == 0 && GATES.not_kept > 0) {
+        f.reason = "L'\xE9tude synchronis\xE9" "e compte " + std::to_string(GATES.not_kept) +
+                   " intervalles, trop volumineux pour \xEAtre gard\xE9s en m\xE9moire (plus de 64 Mo) : fonction non mesur\xE9" "e.";
+        return f;
+    }
     if (GATES.count < 2 || GATES.voxels.empty() || GATES.size < 2 || GATES.slices < 2) {
         f.reason = "L'\xE9tude n'est pas synchronis\xE9" "e : aucun intervalle \xE0 mesurer.";
         return f;

@@ -74,14 +74,17 @@ extern char STUDY_NOTE[STUDY_NOTE_SIZE];
 // gates of `slices` frames of `size` x `size` values each, as the file stores them (16 bits,
 // gate after gate, slice after slice, row after row; signed unless `is_unsigned`).
 // Empty (count 0) for any other study, and when the gates would take more than one
-// volume's worth of memory (GATES_MAX_BYTES). The import fills GATES_PENDING while it
-// prepares a file; a successful load moves it into GATES, any other end clears it.
+// volume's worth of memory (GATES_MAX_BYTES): `not_kept` then says how many gates the study
+// has, so that what reads them can say why it has none. The import fills GATES_PENDING while
+// it prepares a file; a successful load moves it into GATES, any other end clears it.
 struct GateFrames {
     int count = 0, slices = 0, size = 0;
+    int not_kept = 0;  // gates of a gated study too large to keep (count and voxels stay empty)
     bool is_unsigned = false;
     std::vector<std::int16_t> voxels;
+    bool gated() const { return count > 0 || not_kept > 0; }
     void clear() {
-        count = slices = size = 0;
+        count = slices = size = not_kept = 0;
         is_unsigned = false;
         std::vector<std::int16_t>().swap(voxels);
     }

@@ -88,6 +88,18 @@ class Analyze(unittest.TestCase):
         self.assertIsNotNone(shown, text)
         self.assertLessEqual(abs(int(shown.group(1)) - fn["edv_ml"]), 0.5)
 
+    def test_a_gated_study_too_large_to_keep_its_gates_says_so_instead_of_passing_for_ungated(self):
+        study = self.path("g17.dcm")  # 17 gates of 128 x 128 x 128: 68 MiB of gates, over the 64 kept
+        r = cli("sample", "--gates", "17", "--matrix", "128", study)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        r = cli("analyze", study, "--json", self.path("out.json"))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(self.path("out.json"), encoding="utf-8") as f:
+            fn = json.load(f)["function"]
+        self.assertFalse(fn["measured"])
+        self.assertIn("17 intervalles", fn["reason"])
+        self.assertNotIn("edv_ml", fn)
+
     def test_each_defect_lands_in_its_territory_with_the_model_placed_automatically(self):
         studies = {"LAD": sample("lad-64"), "LCx": sample("lcx-64"), "RCA": sample("rca-64"), None: sample("normal-64")}
         r = cli("analyze", *studies.values(), "--jobs", "2", "--json", "-")

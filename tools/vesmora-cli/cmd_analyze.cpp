@@ -213,7 +213,7 @@ json run_study(const StudyRequest& o) {
     if (res_ok != 1) return {{"refused", last_box("Les r\xE9sultats n'ont pas pu \xEAtre calcul\xE9s.")}};
     // A gated study's function, on the model as placed: in its record, report and SR alike.
     std::optional<GatedFunction> function;
-    if (GATES.count > 0) function = MEASURE_FUNCTION();
+    if (GATES.gated()) function = MEASURE_FUNCTION();
     json record = study_record(study, function ? &*function : nullptr);
     record["placement"] = placement_code(o);
     if (o.choose >= 0) record["series"] = o.choose + 1;  // the series of the CD, counted from 1
