@@ -254,7 +254,8 @@ void CLOSE_FUNCTION_WINDOW() {
     plat_show_function(WINDOW, nullptr);
 }
 
-int FUNCTION_AVAILABLE() { return load_ok == 1 && ell_ok == 1 && GATES.count > 0 ? 1 : 0; }
+// A gated study whose gates were too large to keep still opens the window: no cine, the reason.
+int FUNCTION_AVAILABLE() { return load_ok == 1 && ell_ok == 1 && GATES.gated() ? 1 : 0; }
 
 int SHOW_FUNCTION() {
     if (FUNCTION_AVAILABLE() != 1) return 0;

@@ -10,7 +10,7 @@
 
 #include "Gated_Function.h"
 
-// 1 when a gated study is loaded (GATES.count > 0) and a model is placed on it.
+// 1 when a gated study is loaded (GATES.gated()) and a model is placed on it.
 int FUNCTION_AVAILABLE();
 
 // The cine of the study loaded: for each gate, the three views (horizontal long axis, vertical

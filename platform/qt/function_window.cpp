@@ -139,8 +139,11 @@ void vesmora_qt::show_function(HWND_ owner, const PlatFunctionView* v) {
     w.text->setText(text_from_program(v->text ? v->text : ""));
     w.text->setStyleSheet(v->flagged ? QStringLiteral("color: #b00000;") : QString());
     w.speed->setValue(v->speed < SPEED_MIN ? SPEED_MIN : v->speed > SPEED_MAX ? SPEED_MAX : v->speed);
+    // Without gates to run through (a gated study too large to keep them), no cine to play.
+    w.play->setEnabled(v->gates > 1);
+    w.speed->setEnabled(v->gates > 1);
     w.show_gate(0);
-    w.set_playing(true);
+    w.set_playing(v->gates > 1);
     w.dialog->show();
     w.dialog->raise();
     w.dialog->activateWindow();

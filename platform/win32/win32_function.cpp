@@ -202,6 +202,9 @@ void plat_show_function(HWND_ owner, const PlatFunctionView* v) {
     }
     SendMessageA(w.speed, TBM_SETPOS, TRUE, w.images_per_second);
     SetWindowTextA(w.hwnd, w.title.c_str());
+    // Without gates to run through (a gated study too large to keep them), no cine to play.
+    EnableWindow(w.play, w.gates > 1);
+    EnableWindow(w.speed, w.gates > 1);
     set_playing(true);
     InvalidateRect(w.hwnd, nullptr, FALSE);
     ShowWindow(w.hwnd, SW_SHOW);

@@ -99,6 +99,16 @@ class Analyze(unittest.TestCase):
         self.assertFalse(fn["measured"])
         self.assertIn("17 intervalles", fn["reason"])
         self.assertNotIn("edv_ml", fn)
+        # The desktop's window opens on it all the same: the reason, no cine.
+        script, ui = self.path("f.replay"), self.path("ui.txt")
+        with open(script, "w") as f:
+            f.write(f"open {study}\nauto\nfunction\ndump ui {ui}\n")
+        r = cli("replay", script)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(ui, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        self.assertTrue(any(line.startswith("function ") and "17 intervalles" in line for line in lines), lines)
+        self.assertFalse([line for line in lines if line.startswith("function-gate")])
 
     def test_each_defect_lands_in_its_territory_with_the_model_placed_automatically(self):
         studies = {"LAD": sample("lad-64"), "LCx": sample("lcx-64"), "RCA": sample("rca-64"), None: sample("normal-64")}
