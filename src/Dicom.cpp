@@ -1107,6 +1107,76 @@ VESMORA_HOT void extremes(const Resampler& R, RowCache& c, int i_begin, int i_en
     }
 }
 
+// The largest element without mixing every line, when no source pixel is negative and some
+// element lies outside the source (the smallest element is then 0, which such elements
+// hold). An element is a sum of eight non-negative terms whose weights add up to 1 within
+// a few roundings of a float, so it exceeds the largest of its eight pixels by less than
+// 1e-5 of it: a cell of lines (rows x0 and x0 + 1, columns y0 and y0 + 1, any frame) whose
+// largest pixel, so enlarged, is not above the largest element found cannot hold a larger
+// one, and is skipped. The cells left are mixed as the full pass mixes them, so the result
+// is the same float. False (nothing found) when the shortcut does not apply.
+bool largest_by_cells(const Resampler& R, RowCache& c, float& vmax) {
+    if (!R.any_outside) return false;
+    const int e = R.e;
+    // top[r * e + q]: the largest pixel of row r, column q over the frames.
+    std::vector<float> top(static_cast<std::size_t>(e) * e, 0.0f);
+    for (int f = 0; f < R.ncz; f++)
+        for (int r = 0; r < e; r++) {
+            float* t = top.data() + static_cast<std::size_t>(r) * e;
+            for (int q = 0; q < e; q++) {
+                const float v = R.pixel(f, r, q);
+                if (std::signbit(v)) return false;  // negative (or -0): the smallest needs every element
+                if (v > t[q]) t[q] = v;
+            }
+        }
+    // The runs of i (and of j) that share a lower row (column): the positions are monotone.
+    struct Run {
+        int begin = VOL_N, end = 0;
+    };
+    std::vector<Run> rows(e), cols(e);
+    for (int i = R.X.first; i <= R.X.last; i++) {
+        Run& u = rows[R.X.lo[i]];
+        u.begin = std::min(u.begin, i), u.end = std::max(u.end, i + 1);
+    }
+    for (int j = R.Y.first; j <= R.Y.last; j++) {
+        Run& u = cols[R.Y.lo[j]];
+        u.begin = std::min(u.begin, j), u.end = std::max(u.end, j + 1);
+    }
+    struct Cell {
+        int x0, y0;
+        float bound;  // the largest of its pixels
+    };
+    std::vector<Cell> cells;
+    for (int x0 = 0; x0 + 1 < e; x0++) {
+        if (rows[x0].begin >= rows[x0].end) continue;
+        const float* t0 = top.data() + static_cast<std::size_t>(x0) * e;
+        const float* t1 = t0 + e;
+        for (int y0 = 0; y0 + 1 < e; y0++)
+            if (cols[y0].begin < cols[y0].end)
+                cells.push_back({x0, y0, std::max(std::max(t0[y0], t0[y0 + 1]), std::max(t1[y0], t1[y0 + 1]))});
+    }
+    vmax = 0.0f;
+    float line[VOL_N];
+    auto mix_cell = [&](const Cell& cell) {
+        for (int i = rows[cell.x0].begin; i < rows[cell.x0].end; i++)
+            for (int j = cols[cell.y0].begin; j < cols[cell.y0].end; j++) {
+                int kb, ke;
+                mix_line(R, c, i, j, line, kb, ke);
+                for (int k = kb; k < ke; k++)
+                    if (line[k] > vmax) vmax = line[k];
+            }
+    };
+    auto may_pass = [&](const Cell& cell) { return static_cast<double>(cell.bound) * (1.0 + 1e-5) > vmax; };
+    // The most promising cell first, then every cell that could still pass what it gave.
+    const auto best = std::max_element(cells.begin(), cells.end(),
+                                       [](const Cell& a, const Cell& b) { return a.bound < b.bound; });
+    if (best == cells.end()) return true;
+    mix_cell(*best);
+    for (const Cell& cell : cells)
+        if (&cell != &*best && may_pass(cell)) mix_cell(cell);
+    return true;
+}
+
 // Second pass: every element of planes [i_begin, i_end), scaled to percent of the
 // largest: v x (100 / largest) in double, which is v x 100 / largest to the last
 // bit of the float (and exactly 100 for the largest).
@@ -1504,12 +1574,15 @@ int READ_DATA() {
     // Largest and smallest element, before anything is written: a volume without a
     // positive element cannot be scaled, and data keeps the previous study.
     float part_max[8], part_min[8];
-    if (!empty)
-        on_all_cores(parts, [&](int ib, int ie, int t) { extremes(R, caches[t], ib, ie, part_max[t], part_min[t]); });
     float largest = 0.0f, smallest = 999999.875f;
-    for (int t = 0; !empty && t < parts; t++) {
-        if (part_max[t] > largest) largest = part_max[t];
-        if (part_min[t] < smallest) smallest = part_min[t];
+    if (!empty && largest_by_cells(R, caches[0], largest)) {
+        smallest = 0.0f;
+    } else if (!empty) {
+        on_all_cores(parts, [&](int ib, int ie, int t) { extremes(R, caches[t], ib, ie, part_max[t], part_min[t]); });
+        for (int t = 0; t < parts; t++) {
+            if (part_max[t] > largest) largest = part_max[t];
+            if (part_min[t] < smallest) smallest = part_min[t];
+        }
     }
     if (R.any_outside && 0.0f < smallest) smallest = 0.0f;  // the elements outside the source are 0
     if (!(largest > 0.0f)) {

@@ -173,17 +173,22 @@ TEST_F(VolumeTest, ElementsMatchAnIndependentTrilinearMix) {
 }
 
 // Fast and step-by-step loads of the same file give the same volume, log and state.
-class SameAsLiteral : public VolumeTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
+class LiteralLoadTest : public VolumeTest {
+protected:
+    // Loads the file step by step, then as the program does: the same log and state, every
+    // element within 1e-5, the largest exactly 100.
+    void expect_same_as_literal(const std::string& path, int e, int f);
+};
 
-TEST_P(SameAsLiteral, EveryElementWithin1e5AndTheLargestExactly100) {
-    const auto [e, f] = GetParam();
-    const std::string path = study("l.dcm", nm_header(e, e, f), random_pixels(e, f, static_cast<unsigned>(e * 1000 + f)));
+void LiteralLoadTest::expect_same_as_literal(const std::string& path, int e, int f) {
+    const std::string log_before = log();
     ech = e;
     NCZ = f;
     fich = std::fopen(path.c_str(), "rb");
     ASSERT_EQ(LITERAL_READ_DATA(), 0);
     std::vector<float> literal(data, data + VOL_SIZE);
     const std::string literal_log = log();
+    ASSERT_NE(literal_log, log_before);
     std::fclose(fich);
 
     INIT_STATE();
@@ -204,6 +209,14 @@ TEST_P(SameAsLiteral, EveryElementWithin1e5AndTheLargestExactly100) {
     EXPECT_EQ(RAP, 1);
 }
 
+class SameAsLiteral : public LiteralLoadTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(SameAsLiteral, EveryElementWithin1e5AndTheLargestExactly100) {
+    const auto [e, f] = GetParam();
+    const std::string path = study("l.dcm", nm_header(e, e, f), random_pixels(e, f, static_cast<unsigned>(e * 1000 + f)));
+    expect_same_as_literal(path, e, f);
+}
+
 INSTANTIATE_TEST_SUITE_P(Shapes, SameAsLiteral,
                          ::testing::Values(std::pair{64, 64}, std::pair{128, 128}, std::pair{64, 32},
                                            std::pair{100, 64}, std::pair{64, 128}, std::pair{37, 5},
@@ -211,6 +224,36 @@ INSTANTIATE_TEST_SUITE_P(Shapes, SameAsLiteral,
                                            std::pair{80, 51}, std::pair{2, 2}, std::pair{255, 7}),
                          [](const auto& info) {
                              return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
+                         });
+
+// Without a negative pixel the loader seeks the largest element only near the hottest pixels.
+// One pixel three times hotter than the rest, put where no element samples it at full weight
+// (the last row, the last column, the first frame) or between the samples (RAP 3), must still
+// give the scale: a missed element would leave others above 100 or a different log.
+struct Peak {
+    int ech, frames, frame, row, col;
+};
+class PeakAsLiteral : public LiteralLoadTest, public ::testing::WithParamInterface<Peak> {};
+
+TEST_P(PeakAsLiteral, TheHottestElementSetsTheScaleAsInTheStepByStepLoad) {
+    const Peak p = GetParam();
+    std::mt19937 gen(static_cast<unsigned>(p.ech * 7 + p.col));
+    std::uniform_int_distribution<int> d(0, 1000);
+    std::vector<std::int16_t> px(static_cast<std::size_t>(p.ech) * p.ech * p.frames);
+    for (auto& x : px) x = static_cast<std::int16_t>(d(gen));
+    px[(static_cast<std::size_t>(p.frame) * p.ech + p.row) * p.ech + p.col] = 3000;
+    expect_same_as_literal(study("peak.dcm", nm_header(p.ech, p.ech, p.frames), px), p.ech, p.frames);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, PeakAsLiteral,
+                         ::testing::Values(Peak{64, 64, 30, 63, 20}, Peak{128, 128, 0, 40, 127},
+                                           Peak{64, 64, 33, 17, 0}, Peak{80, 51, 25, 41, 38},
+                                           Peak{100, 64, 63, 99, 99}),
+                         [](const auto& info) {
+                             const Peak& p = info.param;
+                             return std::to_string(p.ech) + "x" + std::to_string(p.frames) + "_" +
+                                    std::to_string(p.frame) + "_" + std::to_string(p.row) + "_" +
+                                    std::to_string(p.col);
                          });
 
 TEST(SwitchSlices, Mode1MirrorsAxis3AndMode2MirrorsAxis2) {
