@@ -1116,19 +1116,45 @@ VESMORA_HOT void extremes(const Resampler& R, RowCache& c, int i_begin, int i_en
 // one, and is skipped. The cells left are mixed as the full pass mixes them, so the result
 // is the same float. False (nothing found) when the shortcut does not apply.
 bool largest_by_cells(const Resampler& R, RowCache& c, float& vmax) {
-    if (!R.any_outside) return false;
+    if (!R.any_outside || R.Z.last < R.Z.first) return false;
     const int e = R.e;
-    // top[r * e + q]: the largest pixel of row r, column q over the frames.
-    std::vector<float> top(static_cast<std::size_t>(e) * e, 0.0f);
-    for (int f = 0; f < R.ncz; f++)
-        for (int r = 0; r < e; r++) {
-            float* t = top.data() + static_cast<std::size_t>(r) * e;
-            for (int q = 0; q < e; q++) {
-                const float v = R.pixel(f, r, q);
-                if (std::signbit(v)) return false;  // negative (or -0): the smallest needs every element
-                if (v > t[q]) t[q] = v;
+    // The frames some element mixes: the lower corners of the frame table and the next.
+    int f_lo = R.Z.lo[R.Z.first], f_hi = R.Z.lo[R.Z.first];
+    for (int k = R.Z.first; k <= R.Z.last; k++) f_lo = std::min(f_lo, R.Z.lo[k]), f_hi = std::max(f_hi, R.Z.lo[k] + 1);
+    // top[r * e + q]: the largest pixel of row r, column q over those frames.
+    const std::size_t frame = static_cast<std::size_t>(e) * e;
+    std::vector<float> top(frame, 0.0f);
+    if (!R.rescaled) {
+        // The stored values themselves: any negative one (signed pixels) ends the shortcut.
+        std::vector<int> most(frame, 0);
+        int least = 0;
+        const int sign = R.is_unsigned ? 0 : 0x8000;  // (raw ^ sign) - sign: the stored value
+        for (int f = f_lo; f <= f_hi; f++) {
+            const unsigned char* b = R.block + 2 * static_cast<std::size_t>(f) * frame;
+            for (std::size_t n = 0; n < frame; n++) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+                std::uint16_t raw;  // the file's byte order is the processor's: one load
+                std::memcpy(&raw, b + 2 * n, 2);
+#else
+                const unsigned raw = b[2 * n] | (b[2 * n + 1] << 8);
+#endif
+                const int v = (static_cast<int>(raw) ^ sign) - sign;
+                most[n] = std::max(most[n], v);
+                least = std::min(least, v);
             }
         }
+        if (least < 0) return false;
+        for (std::size_t n = 0; n < frame; n++) top[n] = static_cast<float>(most[n]);
+    } else {
+        for (int f = f_lo; f <= f_hi; f++)
+            for (int r = 0; r < e; r++)
+                for (int q = 0; q < e; q++) {
+                    const float v = R.pixel(f, r, q);
+                    if (std::signbit(v)) return false;  // negative (or -0): the smallest needs every element
+                    float& t = top[static_cast<std::size_t>(r) * e + q];
+                    if (v > t) t = v;
+                }
+    }
     // The runs of i (and of j) that share a lower row (column): the positions are monotone.
     struct Run {
         int begin = VOL_N, end = 0;
@@ -1156,6 +1182,7 @@ bool largest_by_cells(const Resampler& R, RowCache& c, float& vmax) {
                 cells.push_back({x0, y0, std::max(std::max(t0[y0], t0[y0 + 1]), std::max(t1[y0], t1[y0 + 1]))});
     }
     vmax = 0.0f;
+    if (cells.empty()) return true;
     float line[VOL_N];
     auto mix_cell = [&](const Cell& cell) {
         for (int i = rows[cell.x0].begin; i < rows[cell.x0].end; i++)
@@ -1167,13 +1194,19 @@ bool largest_by_cells(const Resampler& R, RowCache& c, float& vmax) {
             }
     };
     auto may_pass = [&](const Cell& cell) { return static_cast<double>(cell.bound) * (1.0 + 1e-5) > vmax; };
-    // The most promising cell first, then every cell that could still pass what it gave.
-    const auto best = std::max_element(cells.begin(), cells.end(),
-                                       [](const Cell& a, const Cell& b) { return a.bound < b.bound; });
-    if (best == cells.end()) return true;
-    mix_cell(*best);
-    for (const Cell& cell : cells)
-        if (&cell != &*best && may_pass(cell)) mix_cell(cell);
+    // The most promising cell first; then, hottest first, every cell that could still pass the
+    // largest found. Where too many could (a flat or noisy volume), the full pass is cheaper.
+    auto hotter = [](const Cell& a, const Cell& b) { return a.bound > b.bound; };
+    std::iter_swap(cells.begin(), std::min_element(cells.begin(), cells.end(), hotter));
+    mix_cell(cells.front());
+    const auto left = std::partition(cells.begin() + 1, cells.end(), may_pass);
+    long lines = 0;
+    for (auto it = cells.begin() + 1; it != left; ++it)
+        lines += static_cast<long>(rows[it->x0].end - rows[it->x0].begin) * (cols[it->y0].end - cols[it->y0].begin);
+    if (lines > VOL_N * VOL_N / 32) return false;
+    std::sort(cells.begin() + 1, left, hotter);
+    for (auto it = cells.begin() + 1; it != left; ++it)
+        if (may_pass(*it)) mix_cell(*it);
     return true;
 }
 
@@ -1578,6 +1611,7 @@ int READ_DATA() {
     if (!empty && largest_by_cells(R, caches[0], largest)) {
         smallest = 0.0f;
     } else if (!empty) {
+        largest = 0.0f;
         on_all_cores(parts, [&](int ib, int ie, int t) { extremes(R, caches[t], ib, ie, part_max[t], part_min[t]); });
         for (int t = 0; t < parts; t++) {
             if (part_max[t] > largest) largest = part_max[t];
