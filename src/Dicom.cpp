@@ -1650,6 +1650,7 @@ int READ_DATA() {
     WRITE_LOGFILE(chaine);
     // (The rows left in the caches by the first pass still hold; the second starts with them.)
     VOLUME_PAGES_WAIT();
+    VOLUME_OVERWRITTEN();
     on_all_cores(parts, [&](int ib, int ie, int t) { fill_planes(R, caches[t], ib, ie, largest); });
     std::free(rows);
     DATA_CHANGED();

@@ -1,6 +1,7 @@
 // The volume loader: the dialog, caption and patient text, the resampling into
 // the 256^3 volume, the scaling and mirrors, the reset of the interaction state,
 // and every refusal (which must leave the last good study whole).
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include "dicom_test_util.h"
 #include "literal.h"
 #include "layout.h"
+#include "volume_pages.h"
 
 namespace {
 
@@ -255,6 +257,42 @@ INSTANTIATE_TEST_SUITE_P(Places, PeakAsLiteral,
                                     std::to_string(p.frame) + "_" + std::to_string(p.row) + "_" +
                                     std::to_string(p.col);
                          });
+
+// A worker of the batch leaves the clearing of the volume to the next load: that load gives the
+// volume a fresh start would, and a refused one leaves zeros once the clearing is settled.
+TEST_F(VolumeTest, AClearingLeftToTheNextLoadGivesWhatAFreshStartGives) {
+    const std::string a = study("a.dcm", nm_header(64, 64, 64), random_pixels(64, 64, 1));
+    const std::string b = study("b.dcm", nm_header(64, 64, 32), constant_pixels(64, 64, 32, 700));
+    const std::string flat = study("flat.dcm", nm_header(64, 64, 64), constant_pixels(64, 64, 64, 0));
+    auto load = [](const std::string& path, int frames) {
+        ech = 64;
+        NCZ = frames;
+        fich = std::fopen(path.c_str(), "rb");
+        const int r = READ_DATA();
+        std::fclose(fich);
+        fich = nullptr;
+        return r;
+    };
+    struct Restore {
+        ~Restore() { VOLUME_CLEAR_LATER(0); }
+    } restore;
+    ASSERT_EQ(load(a, 64), 0);
+    INIT_STATE();
+    ASSERT_EQ(load(b, 32), 0);
+    const std::uint64_t fresh = volume_hash();
+
+    ASSERT_EQ(load(a, 64), 0);
+    VOLUME_CLEAR_LATER(1);
+    INIT_STATE();
+    ASSERT_EQ(load(b, 32), 0);
+    EXPECT_EQ(volume_hash(), fresh);
+
+    ASSERT_EQ(load(a, 64), 0);
+    INIT_STATE();
+    EXPECT_EQ(load(flat, 64), 1);  // no positive value: refused, nothing written
+    VOLUME_SETTLE();
+    EXPECT_TRUE(std::all_of(data, data + VOL_SIZE, [](float v) { return v == 0.0f; }));
+}
 
 TEST(SwitchSlices, Mode1MirrorsAxis3AndMode2MirrorsAxis2) {
     for (int n = 0; n < VOL_SIZE; n++) data[n] = static_cast<float>(n % 1000003);
