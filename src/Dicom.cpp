@@ -1649,7 +1649,6 @@ int READ_DATA() {
     std::snprintf(chaine, CHAINE_SIZE, "Max data : %2.1f\nMin data : %2.1f\n", largest, smallest);
     WRITE_LOGFILE(chaine);
     // (The rows left in the caches by the first pass still hold; the second starts with them.)
-    VOLUME_PAGES_WAIT();
     VOLUME_OVERWRITTEN();
     on_all_cores(parts, [&](int ib, int ie, int t) { fill_planes(R, caches[t], ib, ie, largest); });
     std::free(rows);

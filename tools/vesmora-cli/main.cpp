@@ -15,6 +15,10 @@ int main(int argc, char** argv) {
     int status = 0;
 #ifdef VESMORA_HAVE_DICOM_IMPORT
     register_import_hooks();  // other syntaxes, gated studies, CDs and one-frame-per-file series, for every subcommand
+    // The subcommands that open a study at once: its dictionary read while the tool starts.
+    if (argc > 1 && (std::strcmp(argv[1], "replay") == 0 || std::strcmp(argv[1], "load") == 0 ||
+                     std::strcmp(argv[1], "analyze-study") == 0))
+        warm_import();
 #endif
     add_header_command(app, status);
     add_sample_command(app, status);
