@@ -7,8 +7,9 @@
 // (plat_give_pages: no value changes). Start-up calls it.
 void VOLUME_PAGES_START();
 // Returns once the volume has its pages: at once when that thread is done, else after asking
-// for the rest on the calling thread. Every writer of the whole volume (the load, the clearing
-// at start-up) calls it first.
+// for the rest on the calling thread. The clearing calls it first; the load does not wait:
+// its writes take the pages the thread has not given yet (the thread writes no value, so the
+// two never disagree).
 void VOLUME_PAGES_WAIT();
 
 
