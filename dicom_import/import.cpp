@@ -14,9 +14,15 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcdict.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcostrmb.h>
@@ -398,4 +404,40 @@ int prepare_study(const char* path, PreparedStudy& prepared, std::string& error)
 void register_import_hooks() {
     register_codecs();
     open_hooks.prepare = prepare_study;
+}
+
+namespace {
+
+std::thread* warm_thread = nullptr;  // never freed: a joinable thread must not be destroyed
+#if !defined(_WIN32)
+pid_t warm_pid = 0;  // a child of fork has a copy of the object, not the thread
+#endif
+
+// Made when the thread starts, after DCMTK's own globals: gone before them at the end, so the
+// dictionary is never torn down under the thread.
+struct JoinAtExit {
+    ~JoinAtExit() {
+#if !defined(_WIN32)
+        if (getpid() != warm_pid) return;
+#endif
+        if (warm_thread != nullptr && warm_thread->joinable()) warm_thread->join();
+    }
+};
+
+}  // namespace
+
+void warm_import() {
+    static JoinAtExit join_at_exit;
+    if (warm_thread != nullptr) return;
+#if !defined(_WIN32)
+    warm_pid = getpid();
+#endif
+    try {
+        warm_thread = new std::thread([] {
+            dcmDataDict.rdlock();  // loads it (under DCMTK's own lock) when nobody has yet
+            dcmDataDict.rdunlock();
+        });
+    } catch (const std::system_error&) {
+        // No thread: the first study read loads it, as before.
+    }
 }

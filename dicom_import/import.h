@@ -14,6 +14,11 @@ class DcmFileFormat;
 // Sets open_hooks.prepare (and registers DCMTK's decoders, once).
 void register_import_hooks();
 
+// Has DCMTK's data dictionary (two text files, parsed) read now on a thread of its own, so that
+// the first study opened does not wait for it. Once per process; the thread is joined before
+// the process's end. For a program about to open a study (the desktop, a replay, a worker).
+void warm_import();
+
 // 1 with `out.file` a memory stream holding the study in explicit VR little endian (gated
 // frames summed; a CD's chosen series or a series stored one frame per file gathered first); 0 when the reader takes `path` as it is (explicit VR little endian and not
 // gated, not DICOM, a transfer syntax no codec here decodes: the reader says so by name);

@@ -23,6 +23,10 @@
 #include "tasks.h"
 #include "volume_pages.h"
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 // =============================================================================================
 // 1. Header reader
 // =============================================================================================
@@ -1107,28 +1111,146 @@ VESMORA_HOT void extremes(const Resampler& R, RowCache& c, int i_begin, int i_en
     }
 }
 
+// The largest element without mixing every line, when no source pixel is negative and some
+// element lies outside the source (the smallest element is then 0, which such elements
+// hold). An element is a sum of eight non-negative terms whose weights add up to 1 within
+// a few roundings of a float, so it exceeds the largest of its eight pixels by less than
+// 1e-5 of it: a cell of lines (rows x0 and x0 + 1, columns y0 and y0 + 1, any frame) whose
+// largest pixel, so enlarged, is not above the largest element found cannot hold a larger
+// one, and is skipped. The cells left are mixed as the full pass mixes them, so the result
+// is the same float. False (nothing found) when the shortcut does not apply.
+bool largest_by_cells(const Resampler& R, RowCache& c, float& vmax) {
+    if (!R.any_outside || R.Z.last < R.Z.first) return false;
+    const int e = R.e;
+    // The frames some element mixes: the lower corners of the frame table and the next.
+    int f_lo = R.Z.lo[R.Z.first], f_hi = R.Z.lo[R.Z.first];
+    for (int k = R.Z.first; k <= R.Z.last; k++) f_lo = std::min(f_lo, R.Z.lo[k]), f_hi = std::max(f_hi, R.Z.lo[k] + 1);
+    // top[r * e + q]: the largest pixel of row r, column q over those frames.
+    const std::size_t frame = static_cast<std::size_t>(e) * e;
+    std::vector<float> top(frame, 0.0f);
+    if (!R.rescaled) {
+        // The stored values themselves: any negative one (signed pixels) ends the shortcut.
+        std::vector<int> most(frame, 0);
+        int least = 0;
+        const int sign = R.is_unsigned ? 0 : 0x8000;  // (raw ^ sign) - sign: the stored value
+        for (int f = f_lo; f <= f_hi; f++) {
+            const unsigned char* b = R.block + 2 * static_cast<std::size_t>(f) * frame;
+            for (std::size_t n = 0; n < frame; n++) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+                std::uint16_t raw;  // the file's byte order is the processor's: one load
+                std::memcpy(&raw, b + 2 * n, 2);
+#else
+                const unsigned raw = b[2 * n] | (b[2 * n + 1] << 8);
+#endif
+                const int v = (static_cast<int>(raw) ^ sign) - sign;
+                most[n] = std::max(most[n], v);
+                least = std::min(least, v);
+            }
+        }
+        if (least < 0) return false;
+        for (std::size_t n = 0; n < frame; n++) top[n] = static_cast<float>(most[n]);
+    } else {
+        for (int f = f_lo; f <= f_hi; f++)
+            for (int r = 0; r < e; r++)
+                for (int q = 0; q < e; q++) {
+                    const float v = R.pixel(f, r, q);
+                    if (std::signbit(v)) return false;  // negative (or -0): the smallest needs every element
+                    float& t = top[static_cast<std::size_t>(r) * e + q];
+                    if (v > t) t = v;
+                }
+    }
+    // The runs of i (and of j) that share a lower row (column): the positions are monotone.
+    struct Run {
+        int begin = VOL_N, end = 0;
+    };
+    std::vector<Run> rows(e), cols(e);
+    for (int i = R.X.first; i <= R.X.last; i++) {
+        Run& u = rows[R.X.lo[i]];
+        u.begin = std::min(u.begin, i), u.end = std::max(u.end, i + 1);
+    }
+    for (int j = R.Y.first; j <= R.Y.last; j++) {
+        Run& u = cols[R.Y.lo[j]];
+        u.begin = std::min(u.begin, j), u.end = std::max(u.end, j + 1);
+    }
+    struct Cell {
+        int x0, y0;
+        float bound;  // the largest of its pixels
+    };
+    std::vector<Cell> cells;
+    for (int x0 = 0; x0 + 1 < e; x0++) {
+        if (rows[x0].begin >= rows[x0].end) continue;
+        const float* t0 = top.data() + static_cast<std::size_t>(x0) * e;
+        const float* t1 = t0 + e;
+        for (int y0 = 0; y0 + 1 < e; y0++)
+            if (cols[y0].begin < cols[y0].end)
+                cells.push_back({x0, y0, std::max(std::max(t0[y0], t0[y0 + 1]), std::max(t1[y0], t1[y0 + 1]))});
+    }
+    vmax = 0.0f;
+    if (cells.empty()) return true;
+    float line[VOL_N];
+    auto mix_cell = [&](const Cell& cell) {
+        for (int i = rows[cell.x0].begin; i < rows[cell.x0].end; i++)
+            for (int j = cols[cell.y0].begin; j < cols[cell.y0].end; j++) {
+                int kb, ke;
+                mix_line(R, c, i, j, line, kb, ke);
+                for (int k = kb; k < ke; k++)
+                    if (line[k] > vmax) vmax = line[k];
+            }
+    };
+    auto may_pass = [&](const Cell& cell) { return static_cast<double>(cell.bound) * (1.0 + 1e-5) > vmax; };
+    // The most promising cell first; then, hottest first, every cell that could still pass the
+    // largest found. Where too many could (a flat or noisy volume), the full pass is cheaper.
+    auto hotter = [](const Cell& a, const Cell& b) { return a.bound > b.bound; };
+    std::iter_swap(cells.begin(), std::min_element(cells.begin(), cells.end(), hotter));
+    mix_cell(cells.front());
+    const auto left = std::partition(cells.begin() + 1, cells.end(), may_pass);
+    long lines = 0;
+    for (auto it = cells.begin() + 1; it != left; ++it)
+        lines += static_cast<long>(rows[it->x0].end - rows[it->x0].begin) * (cols[it->y0].end - cols[it->y0].begin);
+    if (lines > VOL_N * VOL_N / 32) return false;
+    std::sort(cells.begin() + 1, left, hotter);
+    for (auto it = cells.begin() + 1; it != left; ++it)
+        if (may_pass(*it)) mix_cell(*it);
+    return true;
+}
+
 // Second pass: every element of planes [i_begin, i_end), scaled to percent of the
 // largest: v x (100 / largest) in double, which is v x 100 / largest to the last
 // bit of the float (and exactly 100 for the largest).
+// The volume is written once and read much later: its lines go straight to memory
+// (streaming stores, which skip reading each line in before writing it), the same values.
+#if defined(__SSE__)
+typedef float v4f __attribute__((vector_size(16)));
+inline __attribute__((always_inline)) void put8(float* out, v8f v) {
+    _mm_stream_ps(out, v4f{v[0], v[1], v[2], v[3]});
+    _mm_stream_ps(out + 4, v4f{v[4], v[5], v[6], v[7]});
+}
+inline void put_done() { _mm_sfence(); }  // before the threads' work is handed over
+#else
+inline void put8(float* out, v8f v) { STORE8(out, v); }
+inline void put_done() {}
+#endif
+
 VESMORA_HOT void fill_planes(const Resampler& R, RowCache& c, int i_begin, int i_end, float largest) {
     const v4d scale = v4d{} + 100.0 / static_cast<double>(largest);
     const v8f lo = {}, hi = lo + 100.0f;
+    alignas(32) float line[VOL_N];
     for (int i = i_begin; i < i_end; i++) {
         float* plane = data + static_cast<std::size_t>(i) * VOL_N * VOL_N;
-        if (!R.X.ok[i]) {
-            std::memset(plane, 0, sizeof(float) * VOL_N * VOL_N);
-            continue;
-        }
         for (int j = 0; j < VOL_N; j++) {
-            float* out = plane + j * VOL_N;
-            if (!R.Y.ok[j]) {
-                std::memset(out, 0, sizeof(float) * VOL_N);
+            float* out = plane + j * VOL_N;  // 32-byte aligned, as data is
+            if (!R.X.ok[i] || !R.Y.ok[j]) {
+                for (int k = 0; k < VOL_N; k += 8) put8(out + k, lo);
                 continue;
             }
             int kb, ke;
-            mix_line(R, c, i, j, out, kb, ke);
-            for (int k = kb; k < ke; k += 8) {
-                const v8f v = LOAD8(out + k);
+            mix_line(R, c, i, j, line, kb, ke);
+            for (int k = 0; k < VOL_N; k += 8) {
+                if (k < kb || k >= ke) {  // 0 outside the source
+                    put8(out + k, lo);
+                    continue;
+                }
+                const v8f v = LOAD8(line + k);
                 const v4d d0 = {v[0], v[1], v[2], v[3]}, d1 = {v[4], v[5], v[6], v[7]};
                 const v4d q0 = d0 * scale, q1 = d1 * scale;
                 v8f s = {static_cast<float>(q0[0]), static_cast<float>(q0[1]), static_cast<float>(q0[2]),
@@ -1136,10 +1258,11 @@ VESMORA_HOT void fill_planes(const Resampler& R, RowCache& c, int i_begin, int i
                          static_cast<float>(q1[2]), static_cast<float>(q1[3])};
                 s = s < lo ? lo : s;
                 s = s > hi ? hi : s;
-                STORE8(out + k, s);
+                put8(out + k, s);
             }
         }
     }
+    put_done();
 }
 
 // Runs job(first_plane, end_plane, part) for each of the parts, on as many threads.
@@ -1506,12 +1629,16 @@ int READ_DATA() {
     // Largest and smallest element, before anything is written: a volume without a
     // positive element cannot be scaled, and data keeps the previous study.
     float part_max[8], part_min[8];
-    if (!empty)
-        on_all_cores(parts, [&](int ib, int ie, int t) { extremes(R, caches[t], ib, ie, part_max[t], part_min[t]); });
     float largest = 0.0f, smallest = 999999.875f;
-    for (int t = 0; !empty && t < parts; t++) {
-        if (part_max[t] > largest) largest = part_max[t];
-        if (part_min[t] < smallest) smallest = part_min[t];
+    if (!empty && largest_by_cells(R, caches[0], largest)) {
+        smallest = 0.0f;
+    } else if (!empty) {
+        largest = 0.0f;
+        on_all_cores(parts, [&](int ib, int ie, int t) { extremes(R, caches[t], ib, ie, part_max[t], part_min[t]); });
+        for (int t = 0; t < parts; t++) {
+            if (part_max[t] > largest) largest = part_max[t];
+            if (part_min[t] < smallest) smallest = part_min[t];
+        }
     }
     if (R.any_outside && 0.0f < smallest) smallest = 0.0f;  // the elements outside the source are 0
     if (!(largest > 0.0f)) {
@@ -1524,7 +1651,7 @@ int READ_DATA() {
     std::snprintf(chaine, CHAINE_SIZE, "Max data : %2.1f\nMin data : %2.1f\n", largest, smallest);
     WRITE_LOGFILE(chaine);
     // (The rows left in the caches by the first pass still hold; the second starts with them.)
-    VOLUME_PAGES_WAIT();
+    VOLUME_OVERWRITTEN();
     on_all_cores(parts, [&](int ib, int ie, int t) { fill_planes(R, caches[t], ib, ie, largest); });
     std::free(rows);
     DATA_CHANGED();

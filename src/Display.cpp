@@ -675,6 +675,14 @@ int VERIF_DISP() {
 // 3. Polar sector map
 // =============================================================================================
 int INIT_SECT() {
+    // The map depends on constants alone: made once per process (160,000 angles), then copied
+    // at every start-up (a worker of the batch starts again for every study).
+    static int made[400 * 400];
+    static bool have = false;
+    if (have) {
+        std::memcpy(mesh_sect, made, sizeof made);
+        return 0;
+    }
     // Angles counter-clockwise from the right, rows counting upwards; pi is
     // 3.14159265 (sectors.h), so the single-precision angle pi on the left
     // radius lies just above it and that radius belongs to the lower-left sectors.
@@ -713,6 +721,8 @@ int INIT_SECT() {
             mesh_sect[row * 400 + col] = n;
         }
     }
+    std::memcpy(made, mesh_sect, sizeof made);
+    have = true;
     return 0;
 }
 

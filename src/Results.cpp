@@ -47,6 +47,7 @@ int g_step_j[(2 * DMAX_TABLE + 1) * 101];  // offsets of the ray points for an e
 int g_step_k[(2 * DMAX_TABLE + 1) * 101];  // d in -dmax..dmax on axes j (x 256) and k, q in 0..100
 unsigned g_angle_bits[256 * 256];          // sectors chosen by the angle of column (j, k)
 int g_bull_index[400 * 400];               // SAMPLE entry shown by each bull's-eye pixel, or -1
+int g_bull_ax = -1, g_bull_ang = -1;       // the ray table's size g_bull_index was made for (-1: none yet)
 
 struct Work {
     // model and table sizes, read once
@@ -388,19 +389,22 @@ int EVAL_RES() {
     prepare_rays(w);
     prepare_sectors(w);
 
-    // Rays, sector sums and bull's-eye lookups, shared between the worker threads.
+    // Rays, sector sums and bull's-eye lookups, shared between the worker threads. The lookups
+    // depend on the size of the ray table alone: kept from the last evaluation of that size.
     const int ray_tasks = (w.sam_ax + ROWS_PER_TASK - 1) / ROWS_PER_TASK;
-    run_tasks(2 + BULL_TASKS + ray_tasks, worker_threads(), [&](int t) {
+    const int bull_tasks = g_bull_ax == w.sam_ax && g_bull_ang == w.sam_ang ? 0 : BULL_TASKS;
+    run_tasks(2 + bull_tasks + ray_tasks, worker_threads(), [&](int t) {
         if (t < 2) {
             eval_sectors(w, t);
-        } else if (t < 2 + BULL_TASKS) {
+        } else if (t < 2 + bull_tasks) {
             const int b = t - 2;
             eval_bull_index(w, b * 400 / BULL_TASKS, (b + 1) * 400 / BULL_TASKS);
         } else {
-            const int r0 = (t - 2 - BULL_TASKS) * ROWS_PER_TASK;
+            const int r0 = (t - 2 - bull_tasks) * ROWS_PER_TASK;
             eval_rays(w, r0, std::min(r0 + ROWS_PER_TASK, w.sam_ax));
         }
     });
+    g_bull_ax = w.sam_ax, g_bull_ang = w.sam_ang;
 
     // Ray normalisation: the best ray at 99.5; when every ray is 0 the table stays 0.
     float M = 0;

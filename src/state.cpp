@@ -297,10 +297,7 @@ void INIT_STATE() {
 
     // The volume starts as zeros (static storage); until something has written it, clearing it would
     // only make the system hand out its 64 MiB of pages at start-up instead of at the first load.
-    if (data_generation != 0) {
-        VOLUME_PAGES_WAIT();
-        std::memset(data, 0, sizeof data);
-    }
+    if (data_generation != 0) VOLUME_CLEAR();
     DATA_CHANGED();  // raised, not reset: a plane kept from before must not match again
     std::memset(SAMPLE, 0, sizeof SAMPLE);
     std::memset(BULL, 0, sizeof BULL);

@@ -1,6 +1,7 @@
 #include "volume_pages.h"
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -13,6 +14,8 @@ namespace {
 // Process-wide, never reset: the volume has its pages for the process's whole life.
 std::once_flag g_started;
 std::atomic<bool> g_given{false};
+bool g_clear_later = false;  // a worker of the batch: the zeros wait for the next load
+bool g_zeros_owed = false;   // the volume holds a study and should hold zeros
 
 }  // namespace
 
@@ -33,3 +36,28 @@ void VOLUME_PAGES_WAIT() {
     plat_give_pages(data, sizeof data);
     g_given.store(true, std::memory_order_release);
 }
+
+void VOLUME_CLEAR() {
+    if (g_clear_later) {
+        g_zeros_owed = true;
+        return;
+    }
+    VOLUME_PAGES_WAIT();
+    std::memset(data, 0, sizeof data);
+    g_zeros_owed = false;
+}
+
+void VOLUME_CLEAR_LATER(int later) {
+    g_clear_later = later != 0;
+    if (!g_clear_later) VOLUME_SETTLE();
+}
+
+void VOLUME_SETTLE() {
+    if (!g_zeros_owed) return;
+    VOLUME_PAGES_WAIT();
+    std::memset(data, 0, sizeof data);
+    g_zeros_owed = false;
+    DATA_CHANGED();
+}
+
+void VOLUME_OVERWRITTEN() { g_zeros_owed = false; }

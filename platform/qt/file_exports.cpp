@@ -99,6 +99,7 @@ void install_command_hooks() {
     register_export_hooks();
 #ifdef VESMORA_HAVE_DICOM_IMPORT
     register_import_hooks();
+    warm_import();  // while the window appears
 #endif
     command_hooks.ask_path = ask_path;
     command_hooks.send_results = send_results;

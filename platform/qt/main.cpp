@@ -11,9 +11,11 @@
 #include "layout.h"
 #include "main.h"
 #include "qt_backend.h"
+#include "volume_pages.h"
 #include "version.h"
 
 int main(int argc, char** argv) {
+    VOLUME_PAGES_START();  // the volume's pages while Qt starts, before the first "Ouvrir"
     // The pop-ups and the wheel work in screen pixels, which a Wayland session does not
     // give to a program: there it runs through XWayland unless told otherwise.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))

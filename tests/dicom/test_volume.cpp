@@ -1,6 +1,7 @@
 // The volume loader: the dialog, caption and patient text, the resampling into
 // the 256^3 volume, the scaling and mirrors, the reset of the interaction state,
 // and every refusal (which must leave the last good study whole).
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include "dicom_test_util.h"
 #include "literal.h"
 #include "layout.h"
+#include "volume_pages.h"
 
 namespace {
 
@@ -173,17 +175,22 @@ TEST_F(VolumeTest, ElementsMatchAnIndependentTrilinearMix) {
 }
 
 // Fast and step-by-step loads of the same file give the same volume, log and state.
-class SameAsLiteral : public VolumeTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
+class LiteralLoadTest : public VolumeTest {
+protected:
+    // Loads the file step by step, then as the program does: the same log and state, every
+    // element within 1e-5, the largest exactly 100.
+    void expect_same_as_literal(const std::string& path, int e, int f);
+};
 
-TEST_P(SameAsLiteral, EveryElementWithin1e5AndTheLargestExactly100) {
-    const auto [e, f] = GetParam();
-    const std::string path = study("l.dcm", nm_header(e, e, f), random_pixels(e, f, static_cast<unsigned>(e * 1000 + f)));
+void LiteralLoadTest::expect_same_as_literal(const std::string& path, int e, int f) {
+    const std::string log_before = log();
     ech = e;
     NCZ = f;
     fich = std::fopen(path.c_str(), "rb");
     ASSERT_EQ(LITERAL_READ_DATA(), 0);
     std::vector<float> literal(data, data + VOL_SIZE);
     const std::string literal_log = log();
+    ASSERT_NE(literal_log, log_before);
     std::fclose(fich);
 
     INIT_STATE();
@@ -204,6 +211,14 @@ TEST_P(SameAsLiteral, EveryElementWithin1e5AndTheLargestExactly100) {
     EXPECT_EQ(RAP, 1);
 }
 
+class SameAsLiteral : public LiteralLoadTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(SameAsLiteral, EveryElementWithin1e5AndTheLargestExactly100) {
+    const auto [e, f] = GetParam();
+    const std::string path = study("l.dcm", nm_header(e, e, f), random_pixels(e, f, static_cast<unsigned>(e * 1000 + f)));
+    expect_same_as_literal(path, e, f);
+}
+
 INSTANTIATE_TEST_SUITE_P(Shapes, SameAsLiteral,
                          ::testing::Values(std::pair{64, 64}, std::pair{128, 128}, std::pair{64, 32},
                                            std::pair{100, 64}, std::pair{64, 128}, std::pair{37, 5},
@@ -212,6 +227,72 @@ INSTANTIATE_TEST_SUITE_P(Shapes, SameAsLiteral,
                          [](const auto& info) {
                              return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
                          });
+
+// Without a negative pixel the loader seeks the largest element only near the hottest pixels.
+// One pixel three times hotter than the rest, put where no element samples it at full weight
+// (the last row, the last column, the first frame) or between the samples (RAP 3), must still
+// give the scale: a missed element would leave others above 100 or a different log.
+struct Peak {
+    int ech, frames, frame, row, col;
+};
+class PeakAsLiteral : public LiteralLoadTest, public ::testing::WithParamInterface<Peak> {};
+
+TEST_P(PeakAsLiteral, TheHottestElementSetsTheScaleAsInTheStepByStepLoad) {
+    const Peak p = GetParam();
+    std::mt19937 gen(static_cast<unsigned>(p.ech * 7 + p.col));
+    std::uniform_int_distribution<int> d(0, 1000);
+    std::vector<std::int16_t> px(static_cast<std::size_t>(p.ech) * p.ech * p.frames);
+    for (auto& x : px) x = static_cast<std::int16_t>(d(gen));
+    px[(static_cast<std::size_t>(p.frame) * p.ech + p.row) * p.ech + p.col] = 3000;
+    expect_same_as_literal(study("peak.dcm", nm_header(p.ech, p.ech, p.frames), px), p.ech, p.frames);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, PeakAsLiteral,
+                         ::testing::Values(Peak{64, 64, 30, 63, 20}, Peak{128, 128, 0, 40, 127},
+                                           Peak{64, 64, 33, 17, 0}, Peak{80, 51, 25, 41, 38},
+                                           Peak{100, 64, 63, 99, 99}),
+                         [](const auto& info) {
+                             const Peak& p = info.param;
+                             return std::to_string(p.ech) + "x" + std::to_string(p.frames) + "_" +
+                                    std::to_string(p.frame) + "_" + std::to_string(p.row) + "_" +
+                                    std::to_string(p.col);
+                         });
+
+// A worker of the batch leaves the clearing of the volume to the next load: that load gives the
+// volume a fresh start would, and a refused one leaves zeros once the clearing is settled.
+TEST_F(VolumeTest, AClearingLeftToTheNextLoadGivesWhatAFreshStartGives) {
+    const std::string a = study("a.dcm", nm_header(64, 64, 64), random_pixels(64, 64, 1));
+    const std::string b = study("b.dcm", nm_header(64, 64, 32), constant_pixels(64, 64, 32, 700));
+    const std::string flat = study("flat.dcm", nm_header(64, 64, 64), constant_pixels(64, 64, 64, 0));
+    auto load = [](const std::string& path, int frames) {
+        ech = 64;
+        NCZ = frames;
+        fich = std::fopen(path.c_str(), "rb");
+        const int r = READ_DATA();
+        std::fclose(fich);
+        fich = nullptr;
+        return r;
+    };
+    struct Restore {
+        ~Restore() { VOLUME_CLEAR_LATER(0); }
+    } restore;
+    ASSERT_EQ(load(a, 64), 0);
+    INIT_STATE();
+    ASSERT_EQ(load(b, 32), 0);
+    const std::uint64_t fresh = volume_hash();
+
+    ASSERT_EQ(load(a, 64), 0);
+    VOLUME_CLEAR_LATER(1);
+    INIT_STATE();
+    ASSERT_EQ(load(b, 32), 0);
+    EXPECT_EQ(volume_hash(), fresh);
+
+    ASSERT_EQ(load(a, 64), 0);
+    INIT_STATE();
+    EXPECT_EQ(load(flat, 64), 1);  // no positive value: refused, nothing written
+    VOLUME_SETTLE();
+    EXPECT_TRUE(std::all_of(data, data + VOL_SIZE, [](float v) { return v == 0.0f; }));
+}
 
 TEST(SwitchSlices, Mode1MirrorsAxis3AndMode2MirrorsAxis2) {
     for (int n = 0; n < VOL_SIZE; n++) data[n] = static_cast<float>(n % 1000003);

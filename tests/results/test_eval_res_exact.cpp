@@ -137,6 +137,18 @@ TEST_F(AgainstLiteral, OddModels) {
     expect_identical("all levels on the base plane");
 }
 
+// The bull's-eye lookups are kept between evaluations: a ray table of another size must not
+// reuse those of the last one.
+TEST_F(AgainstLiteral, RayTablesOfAnotherSizeBetweenTwoEvaluations) {
+    synth::fill_study(64);
+    synth::place_default_model();
+    expect_identical("default ray table");
+    sam_ax = 120, sam_ang = 240;
+    expect_identical("half the rows and columns");
+    sam_ax = 240, sam_ang = 480;
+    expect_identical("the default again");
+}
+
 TEST_F(AgainstLiteral, ModelLoadedButNeverCentred) {
     // The results button right after a load: centres, base plane, apex and levels
     // still 0, semi-axes 80, 50, 50 and 30, 20, 20. Rays start at the corner

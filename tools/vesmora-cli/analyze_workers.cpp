@@ -25,6 +25,7 @@
 #include "analyze.h"
 #include "cli.h"
 #include "latin1.h"
+#include "volume_pages.h"
 
 extern char** environ;
 
@@ -179,11 +180,14 @@ int run_worker() {
     if (!use_program_folder("", "analyze")) return 2;
     answer_fd = dup(STDOUT_FILENO);
     if (answer_fd < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) return 2;
+    // Every study opens its file right after its start: its load pays the clearing of the volume.
+    VOLUME_CLEAR_LATER(1);
     std::string line;
     while (std::getline(std::cin, line)) {
         const json request = json::parse(line, nullptr, false);
         if (!request.is_object()) return 2;
         hand_back_answer(analyze_study_here(request_of(request)));
+        VOLUME_SETTLE();  // a refused study leaves the volume as its start did: zeros
     }
     return 0;
 }
