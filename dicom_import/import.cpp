@@ -8,6 +8,7 @@
 #include <stdio.h>  // fmemopen
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +16,9 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <string>
 #include <thread>
+#include <vector>
 #if !defined(_WIN32)
 #include <unistd.h>
 #endif
@@ -33,6 +36,7 @@
 #include <dcmtk/oflog/oflog.h>
 
 #include "dicomdir.h"
+#include "series.h"
 #include "main.h"
 
 namespace {
@@ -90,6 +94,59 @@ bool is_dicom_file(const char* path) {
                     std::memcmp(mark, "DICM", 4) == 0;
     std::fclose(f);
     return ok;
+}
+
+// True when the file's own header shows what the reader takes as it is, without DCMTK (whose
+// dictionary the first study would otherwise wait for): explicit VR little endian, several
+// frames (so not one frame of a series), not gated (no Number of Time Slots of 2 or more), not
+// a CD's DICOMDIR. Anything this walk does not follow to the pixels (an undefined length, a
+// header over 1 MiB, a malformed element) answers false and DCMTK decides, as before.
+bool plain_multiframe(const char* path) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) return false;
+    std::vector<unsigned char> b(1 << 20);
+    const std::size_t n = std::fread(b.data(), 1, b.size(), f);
+    std::fclose(f);
+    const auto u16 = [&](std::size_t p) { return static_cast<unsigned>(b[p] | b[p + 1] << 8); };
+    const auto u32 = [&](std::size_t p) { return static_cast<std::uint32_t>(u16(p) | u16(p + 2) << 16); };
+    const auto text = [&](std::size_t p, std::uint32_t len) {
+        std::string s(reinterpret_cast<const char*>(&b[p]), len);
+        while (!s.empty() && (s.back() == '\0' || s.back() == ' ')) s.pop_back();
+        while (!s.empty() && s.front() == ' ') s.erase(s.begin());
+        return s;
+    };
+    std::string syntax, sop_class;
+    long frames = -1, slots = 0;
+    std::size_t p = 132;
+    while (p + 8 <= n) {
+        const unsigned group = u16(p), element = u16(p + 2);
+        const char v0 = static_cast<char>(b[p + 4]), v1 = static_cast<char>(b[p + 5]);
+        if (v0 < 'A' || v0 > 'Z' || v1 < 'A' || v1 > 'Z') return false;
+        const std::string vr{v0, v1};
+        static const char* const long_form[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV"};
+        const bool wide = std::any_of(std::begin(long_form), std::end(long_form), [&](const char* x) { return vr == x; });
+        if (wide && p + 12 > n) return false;
+        const std::uint32_t len = wide ? u32(p + 8) : u16(p + 6);
+        const std::size_t value = p + (wide ? 12 : 8);
+        if (group == 0x7FE0 && element == 0x0010)
+            return syntax == "1.2.840.10008.1.2.1" && sop_class != "1.2.840.10008.1.3.10" && frames > 1 && slots < 2;
+        if (len == 0xFFFFFFFFu || value + len > n) return false;
+        if (group == 0x0002 && element == 0x0002) sop_class = text(value, len);
+        if (group == 0x0002 && element == 0x0010) syntax = text(value, len);
+        if (group > 0x0002 && syntax != "1.2.840.10008.1.2.1") return false;  // the rest is in another syntax
+        if (group == 0x0028 && element == 0x0008) {
+            const std::string s = text(value, len);
+            if (s.empty() || s.size() > 9 || !std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                return false;
+            frames = std::stol(s);
+        }
+        if (group == 0x0054 && element == 0x0071) {
+            if (vr != "US" || len != 2) return false;
+            slots = u16(value);
+        }
+        p = value + len;
+    }
+    return false;
 }
 
 long number(DcmItem& ds, const DcmTagKey& tag, long absent) {
@@ -370,6 +427,9 @@ int to_stream(DcmFileFormat& file, const char* path, PreparedStudy& prepared, st
 
 int prepare_study(const char* path, PreparedStudy& prepared, std::string& error) {
     if (!is_dicom_file(path)) return 0;  // missing, unreadable, not DICOM: the reader says which
+    std::string name = file_name_of(path);
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (name != "DICOMDIR" && plain_multiframe(path)) return 0;  // the reader's as it is, no DCMTK needed
     register_codecs();
     // A CD's DICOMDIR (its chosen series) or one frame of a series stored one frame per file.
     std::unique_ptr<DcmFileFormat> gathered;
