@@ -181,6 +181,11 @@ int plat_module_file_name(char* buf, int size);
 // other threads may read and write the range meanwhile. Does nothing where the system
 // offers no such call. May be called from any thread; returns when it is done.
 void plat_give_pages(void* start, std::size_t bytes);
+// Has the calling thread's memory allocator hold at least `bytes` of memory with its pages
+// given, and keep what is freed rather than hand it back, so that the buffers of the first
+// load (the file's bytes, its rows) take pages already there, as every later load does.
+// Call it on the thread that will load. Does nothing where the system offers no such control.
+void plat_keep_heap(std::size_t bytes);
 
 // --- remembered settings ------------------------------------------------------------------
 // A short text kept between runs under a name (the desktop's own store: Qt's settings on
