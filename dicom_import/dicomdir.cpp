@@ -66,6 +66,10 @@ bool is_dicomdir(const std::string& path) {
         if (file.getMetaInfo()->findAndGetOFString(DCM_MediaStorageSOPClassUID, sop).good())
             return sop == DIRECTORY_STORAGE;
     }
+    return named_dicomdir(path);
+}
+
+bool named_dicomdir(const std::string& path) {
     std::string name = file_name_of(path);
     for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return name == "DICOMDIR";

@@ -19,6 +19,8 @@ struct DirSeries {
 
 // True when `path` is a DICOMDIR (its Media Storage SOP Class, else its name).
 bool is_dicomdir(const std::string& path);
+// True when the file is named DICOMDIR (any case), as a CD's directory is.
+bool named_dicomdir(const std::string& path);
 
 // The series listed, in the directory's order; empty with a French error (Latin-1, naming the
 // directory) when it cannot be read or names a file outside its folder.

@@ -8,7 +8,6 @@
 #include <stdio.h>  // fmemopen
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -36,7 +35,6 @@
 #include <dcmtk/oflog/oflog.h>
 
 #include "dicomdir.h"
-#include "series.h"
 #include "main.h"
 
 namespace {
@@ -100,11 +98,11 @@ bool is_dicom_file(const char* path) {
 // dictionary the first study would otherwise wait for): explicit VR little endian, several
 // frames (so not one frame of a series), not gated (no Number of Time Slots of 2 or more), not
 // a CD's DICOMDIR. Anything this walk does not follow to the pixels (an undefined length, a
-// header over 1 MiB, a malformed element) answers false and DCMTK decides, as before.
+// header over 64 KiB, a malformed element) answers false and DCMTK decides, as before.
 bool plain_multiframe(const char* path) {
     std::FILE* f = std::fopen(path, "rb");
     if (f == nullptr) return false;
-    std::vector<unsigned char> b(1 << 20);
+    std::vector<unsigned char> b(64 << 10);
     const std::size_t n = std::fread(b.data(), 1, b.size(), f);
     std::fclose(f);
     const auto u16 = [&](std::size_t p) { return static_cast<unsigned>(b[p] | b[p + 1] << 8); };
@@ -427,9 +425,7 @@ int to_stream(DcmFileFormat& file, const char* path, PreparedStudy& prepared, st
 
 int prepare_study(const char* path, PreparedStudy& prepared, std::string& error) {
     if (!is_dicom_file(path)) return 0;  // missing, unreadable, not DICOM: the reader says which
-    std::string name = file_name_of(path);
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (name != "DICOMDIR" && plain_multiframe(path)) return 0;  // the reader's as it is, no DCMTK needed
+    if (!named_dicomdir(path) && plain_multiframe(path)) return 0;  // the reader's as it is, no DCMTK needed
     register_codecs();
     // A CD's DICOMDIR (its chosen series) or one frame of a series stored one frame per file.
     std::unique_ptr<DcmFileFormat> gathered;

@@ -17,6 +17,12 @@ std::atomic<bool> g_given{false};
 bool g_clear_later = false;  // a worker of the batch: the zeros wait for the next load
 bool g_zeros_owed = false;   // the volume holds a study and should hold zeros
 
+void write_zeros() {
+    VOLUME_PAGES_WAIT();
+    std::memset(data, 0, sizeof data);
+    g_zeros_owed = false;
+}
+
 }  // namespace
 
 void VOLUME_PAGES_START() {
@@ -45,9 +51,7 @@ void VOLUME_CLEAR() {
         g_zeros_owed = true;
         return;
     }
-    VOLUME_PAGES_WAIT();
-    std::memset(data, 0, sizeof data);
-    g_zeros_owed = false;
+    write_zeros();
 }
 
 void VOLUME_CLEAR_LATER(int later) {
@@ -57,9 +61,7 @@ void VOLUME_CLEAR_LATER(int later) {
 
 void VOLUME_SETTLE() {
     if (!g_zeros_owed) return;
-    VOLUME_PAGES_WAIT();
-    std::memset(data, 0, sizeof data);
-    g_zeros_owed = false;
+    write_zeros();
     DATA_CHANGED();
 }
 
