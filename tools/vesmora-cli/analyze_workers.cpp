@@ -283,11 +283,14 @@ std::vector<StudyOutcome> analyze_studies(const std::vector<StudyRequest>& reque
             }
         }
     }
+    // Every worker's input closed first, so that they all end at once, not one after the other.
     for (Worker& w : workers)
         if (w.pid > 0) {
             if (w.study >= 0) kill(w.pid, SIGKILL);
-            reap(w);  // its input closed: it ends
+            close_fd(w.to);
         }
+    for (Worker& w : workers)
+        if (w.pid > 0) reap(w);
     sigaction(SIGPIPE, &before, nullptr);
     return outcomes;
 }
