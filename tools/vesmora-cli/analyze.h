@@ -38,9 +38,10 @@ struct StudyOutcome {
 nlohmann::json analyze_study_here(const StudyRequest& request);
 
 // Runs the studies on at most `jobs` worker processes (children of this tool, forked from
-// the calling thread while no other thread of the tool runs), each worker taking study after study; a study still running after
-// `timeout` seconds, or whose worker crashes, is refused and its worker replaced. Outcomes
-// come in the order of the requests; `done` is called as each study ends (in any order).
+// the calling thread while no other thread of the tool runs), each worker taking study
+// after study; a study still running after `timeout` seconds, or whose worker crashes, is
+// refused and its worker replaced. Outcomes come in the order of the requests; `done` is
+// called as each study ends (in any order).
 std::vector<StudyOutcome> analyze_studies(const std::vector<StudyRequest>& requests, unsigned jobs, double timeout,
                                           const std::function<void(std::size_t, const StudyOutcome&)>& done);
 
