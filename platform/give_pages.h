@@ -36,11 +36,13 @@ void plat_keep_heap(std::size_t bytes) {
     // Large blocks from the heap, not from mappings of their own (each new mapping's pages come
     // one by one at its first writes, and glibc only raises its threshold after a first free),
     // and the heap's free top kept rather than handed back.
-    mallopt(M_MMAP_THRESHOLD, static_cast<int>(bytes));
+    // The threshold lies above the block itself: a block of the threshold's size or more would
+    // get a mapping of its own, given back at its free with its pages.
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    mallopt(M_MMAP_THRESHOLD, static_cast<int>(bytes + page));
     mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * bytes));
     auto* block = static_cast<volatile unsigned char*>(std::malloc(bytes));
     if (block == nullptr) return;
-    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     for (std::size_t n = 0; n < bytes; n += page) block[n] = 0;
     std::free(const_cast<unsigned char*>(block));
 }

@@ -24,10 +24,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <tuple>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
+#endif
+
+#ifdef VESMORA_HAVE_OPENSSL_SHA
+#include <openssl/evp.h>
 #endif
 
 #include "Clinical_Summary.h"
@@ -680,9 +685,25 @@ void report_ensure_gui() {
 std::string file_sha256(const std::string& path) {
     QFile f(QFile::decodeName(QByteArray::fromStdString(path)));
     if (!f.open(QIODevice::ReadOnly)) return {};
+#ifdef VESMORA_HAVE_OPENSSL_SHA
+    const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return {};
+    std::vector<char> buf(1 << 16);
+    for (;;) {
+        const qint64 got = f.read(buf.data(), static_cast<qint64>(buf.size()));
+        if (got < 0) return {};
+        if (got == 0) break;
+        if (EVP_DigestUpdate(ctx.get(), buf.data(), static_cast<std::size_t>(got)) != 1) return {};
+    }
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), md, &len) != 1) return {};
+    return QByteArray(reinterpret_cast<const char*>(md), static_cast<int>(len)).toHex().toStdString();
+#else
     QCryptographicHash hash(QCryptographicHash::Sha256);
     if (!hash.addData(&f)) return {};
     return hash.result().toHex().toStdString();
+#endif
 }
 
 namespace {

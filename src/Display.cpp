@@ -580,6 +580,8 @@ void clamp_to(int& v, int lo, int hi) {
 
 }  // namespace
 
+void VIEW_PLANES_PAGES() { plat_give_pages(&kept, sizeof kept); }
+
 float EVAL_DIST(int i, int j, int k) {
     float d = static_cast<float>((i - ell_ci) * (i - ell_ci)) / static_cast<float>(ell_ri * ell_ri);
     d = d + static_cast<float>((j - ell_cj) * (j - ell_cj)) / static_cast<float>(ell_rj * ell_rj);

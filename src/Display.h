@@ -53,6 +53,10 @@ int DRAW_DISPLAY();
 // `pal`, into the caller's 256 x 256 buffers; nothing is drawn before a volume is
 // loaded. Only the buffers given change.
 int DRAW_VIEWS(unsigned char* hla, unsigned char* vla, unsigned char* sa, int pal);
+// Has the system give the views' kept planes (some 1.2 MB, first written at the first
+// drawing after a load) their pages, as the volume's are given (plat_give_pages: no value
+// changes, so the drawing may run meanwhile).
+void VIEW_PLANES_PAGES();
 
 // Polar sector map
 int INIT_SECT();

@@ -7,6 +7,7 @@
 
 #include "platform.h"
 
+#include "Display.h"
 #include "main.h"
 
 namespace {
@@ -31,6 +32,7 @@ void VOLUME_PAGES_START() {
         // 12 MB) on pages the allocator already holds, as a second load finds them.
         plat_keep_heap(std::size_t(24) << 20);
         std::thread([] {
+            VIEW_PLANES_PAGES();
             plat_give_pages(data, sizeof data);
             g_given.store(true, std::memory_order_release);
         }).detach();

@@ -123,6 +123,26 @@ class Pair(unittest.TestCase):
         self.assertIn("AUTRE-42", r.stderr)
         self.assertEqual(json.loads(r.stdout), [])
 
+    def test_each_list_of_pairs_is_placed_with_its_own_model(self):
+        # The stress and rest studies share the workers; each study keeps the model file of its role.
+        first = json.loads(cli("analyze", self.path("a-stress.dcm"), "--json", "-").stdout)["model"]
+        models = {"stress": first, "rest": dict(first, outer=dict(first["outer"], semi_axes=[70, 45, 45]))}
+        for role, model in models.items():
+            with open(self.path("model-%s.json" % role), "w") as f:
+                json.dump(model, f)
+        listing = self.path("twice.csv")
+        with open(listing, "w") as f:
+            f.write("stress,rest\na-stress.dcm,a-rest.dcm\na-stress.dcm,a-rest.dcm\n")
+        r = cli("analyze", "--pairs", listing, "--model-stress", self.path("model-stress.json"), "--model-rest",
+                self.path("model-rest.json"), "--jobs", "2", "--json", "-")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        pairs = json.loads(r.stdout)
+        self.assertEqual(len(pairs), 2)
+        for pair in pairs:
+            for role, model in models.items():
+                self.assertEqual(pair[role]["placement"], "model-file", role)
+                self.assertEqual(pair[role]["model"]["outer"]["semi_axes"], model["outer"]["semi_axes"], role)
+
     def test_what_cannot_make_a_pair_is_refused(self):
         # A list line that is no pair stops the run before any analysis (status 2, line named).
         listing = self.path("bad.csv")

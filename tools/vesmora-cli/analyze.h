@@ -37,16 +37,15 @@ struct StudyOutcome {
 // The program folder must have been set (use_program_folder).
 nlohmann::json analyze_study_here(const StudyRequest& request);
 
-// Runs the studies on at most `jobs` worker processes (this tool, started again in its
-// hidden worker mode), each worker taking study after study; a study still running after
-// `timeout` seconds, or whose worker crashes, is refused and its worker replaced. Outcomes
-// come in the order of the requests; `done` is called as each study ends (in any order).
+// Runs the studies on at most `jobs` worker processes (children of this tool, forked from
+// the calling thread while no other thread of the tool runs), each worker taking study
+// after study; a study still running after `timeout` seconds, or whose worker crashes, is
+// refused and its worker replaced. Outcomes come in the order of the requests; `done` is
+// called as each study ends (in any order).
 std::vector<StudyOutcome> analyze_studies(const std::vector<StudyRequest>& requests, unsigned jobs, double timeout,
                                           const std::function<void(std::size_t, const StudyOutcome&)>& done);
 
-// The worker's side (this tool's own use): its loop over the requests on standard input
-// (returns the tool's exit status), and one answer handed back to the parent as one line.
-int run_worker();
+// One answer handed back to the parent as one line (a worker's, or a study's own process's).
 void hand_back_answer(const nlohmann::json& answer);
 
 #endif

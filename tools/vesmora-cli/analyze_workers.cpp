@@ -1,14 +1,15 @@
 // The worker processes of `analyze` (see analyze.h). The program's state is one per
-// process, so a study never runs in the tool's own process: each worker is this tool
-// started again as `analyze-study --worker`, reading one request per line (a JSON object)
-// on its standard input and handing back one answer per line on its standard output. It
-// keeps its program folder, its volume's pages and the report's offscreen context from
-// one study to the next, and sets the program's state back to a fresh process's before
-// each. A study that ends the program hands its refusal back first; the worker is gone
-// then, and is started again for the next study, as after a crash or a time-out.
+// process, so a study never runs in the tool's own process: each worker is a child of the
+// tool, forked as it stands (its libraries already linked, no study in it yet), reading one
+// request per line (a JSON object) on its standard input and handing back one answer per
+// line on its standard output. It keeps its program folder, its volume's pages and the
+// report's offscreen context from one study to the next, and sets the program's state back
+// to a fresh process's before each. A study that ends the program hands its refusal back
+// first; the worker is gone then, and is forked again for the next study, as after a crash
+// or a time-out. The tool forks its workers from one thread only: no lock of another thread
+// is copied held into a worker.
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,8 +27,6 @@
 #include "cli.h"
 #include "latin1.h"
 #include "volume_pages.h"
-
-extern char** environ;
 
 using nlohmann::json;
 
@@ -81,6 +80,8 @@ int reap(Worker& w) {
     return wstatus;
 }
 
+int run_worker();
+
 // Starts a worker; false and why when it cannot.
 bool start(Worker& w, std::string& why) {
     int in[2], out[2];
@@ -94,31 +95,25 @@ bool start(Worker& w, std::string& why) {
         close(in[1]);
         return false;
     }
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], STDIN_FILENO);  // dup2 leaves the copies open across exec
-    posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t pipe_signal;  // the parent ignores it; the worker gets the default back
-    sigemptyset(&pipe_signal);
-    sigaddset(&pipe_signal, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attr, &pipe_signal);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
-    char* argv[] = {const_cast<char*>("vesmora-cli"), const_cast<char*>("analyze-study"),
-                    const_cast<char*>("--worker"), nullptr};
-    const int rc = posix_spawn(&w.pid, "/proc/self/exe", &fa, &attr, argv, environ);
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&fa);
+    std::fflush(nullptr);  // nothing the tool holds unwritten is written again by the worker
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (dup2(in[0], STDIN_FILENO) < 0 || dup2(out[1], STDOUT_FILENO) < 0) _exit(2);
+        // Only its own pipes: another worker's left open here would never see its input end.
+        if (close_range(3, ~0U, 0) != 0)
+            for (int fd = 3; fd < 1024; fd++) close(fd);
+        signal(SIGPIPE, SIG_DFL);  // the parent ignores it; the worker ends on it, as a process does
+        std::exit(run_worker());
+    }
     close(in[0]);
     close(out[1]);
-    if (rc != 0) {
+    if (pid < 0) {
+        why = std::strerror(errno);
         close(in[1]);
         close(out[0]);
-        w.pid = -1;
-        why = std::strerror(rc);
         return false;
     }
+    w.pid = pid;
     w.to = in[1];
     w.from = out[0];
     return true;
@@ -176,7 +171,11 @@ void hand_back_answer(const json& answer) {
     send_line(answer_fd, line);
 }
 
+namespace {
+
+// The worker's loop over the requests on its standard input; the worker's exit status.
 int run_worker() {
+    VOLUME_PAGES_START();  // while the first request comes
     if (!use_program_folder("", "analyze")) return 2;
     answer_fd = dup(STDOUT_FILENO);
     if (answer_fd < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) return 2;
@@ -191,6 +190,8 @@ int run_worker() {
     }
     return 0;
 }
+
+}  // namespace
 
 std::vector<StudyOutcome> analyze_studies(const std::vector<StudyRequest>& requests, unsigned jobs, double timeout,
                                           const std::function<void(std::size_t, const StudyOutcome&)>& done) {
@@ -282,11 +283,14 @@ std::vector<StudyOutcome> analyze_studies(const std::vector<StudyRequest>& reque
             }
         }
     }
+    // Every worker's input closed first, so that they all end at once, not one after the other.
     for (Worker& w : workers)
         if (w.pid > 0) {
             if (w.study >= 0) kill(w.pid, SIGKILL);
-            reap(w);  // its input closed: it ends
+            close_fd(w.to);
         }
+    for (Worker& w : workers)
+        if (w.pid > 0) reap(w);
     sigaction(SIGPIPE, &before, nullptr);
     return outcomes;
 }

@@ -70,6 +70,7 @@ struct StudyBatch {
     std::vector<std::string> studies;
     std::vector<std::string> stems;  // one per study, none twice (their outputs' names)
     std::string model, slices, pdf_dir, png_dir, dicom_dir;
+    std::vector<std::string> models;  // when set, one per study: its model file, in place of `model`
     std::string bull_dir;  // when set: each study's bull's-eye in the report's palette, raw, as DIR/STEM.bgr
     bool force_model = false;
     unsigned jobs = 1;

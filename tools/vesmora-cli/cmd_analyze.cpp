@@ -79,9 +79,9 @@ struct Options {
     std::vector<int> choices;
     std::vector<std::string> names;
     int choose = -1;  // one study's process: the chooser's answer
-    bool worker = false;  // a worker: the studies come as requests on standard input
     std::string bull_dir;            // the bull's-eye for a pair's page (StudyBatch)
     std::vector<std::string> stems;  // given by the pairs: the studies' stems
+    std::vector<std::string> models;  // given by the pairs: each study's model file
     unsigned jobs = 0;
     double timeout = 120;
     bool send = false, auto_place = false, force_model = false;
@@ -314,9 +314,11 @@ std::vector<StudyOutcome> run_all(const Options& o) {
     const std::vector<std::string> stems =
         o.stems.size() == o.studies.size() ? o.stems : unique_stems(o.studies, o.names);
     std::vector<StudyRequest> requests;
-    for (std::size_t i = 0; i < o.studies.size(); i++)
-        requests.push_back({o.studies[i], stems[i], o.model, o.model.empty() ? o.slices : "", o.pdf_dir, o.png_dir,
+    for (std::size_t i = 0; i < o.studies.size(); i++) {
+        const std::string& model = i < o.models.size() ? o.models[i] : o.model;
+        requests.push_back({o.studies[i], stems[i], model, model.empty() ? o.slices : "", o.pdf_dir, o.png_dir,
                             o.dicom_dir, o.force_model, i < o.choices.size() ? o.choices[i] : -1, o.bull_dir});
+    }
     Progress progress(requests.size());
     if (isatty(STDERR_FILENO) == 1) progress.bar();
     return analyze_studies(requests, o.jobs, o.timeout, [&](std::size_t i, const StudyOutcome& r) {
@@ -557,7 +559,6 @@ void add_options(CLI::App* cmd, Options& o, bool one) {
     if (one) {
         cmd->add_option("--stem", o.stem, "Stem of the study's outputs");
         cmd->add_option("--choose", o.choose, "The line its chooser gives (a CD's series, from 0)");
-        cmd->add_flag("--worker", o.worker, "Take one study request (a JSON object) per line on standard input");
         cmd->add_option("--bull-dir", o.bull_dir, "Folder for the bull's-eye of a pair's page");
         return;
     }
@@ -582,6 +583,7 @@ std::vector<StudyOutcome> analyze_batch(const StudyBatch& b) {
     o.studies = b.studies;
     o.stems = b.stems;
     o.model = b.model;
+    o.models = b.models;
     o.slices = b.slices;
     o.pdf_dir = b.pdf_dir;
     o.png_dir = b.png_dir;
@@ -632,15 +634,12 @@ void add_analyze_command(CLI::App& app, int& status) {
         status = analyze_all(all);
     });
 
-    // One study in a fresh process (its record or refusal as one JSON line on standard output),
-    // or, with --worker, the parent's worker.
+    // One study in a fresh process (its record or refusal as one JSON line on standard output).
     auto* study = app.add_subcommand("analyze-study", "")->group("");
     study->add_option("STUDY", one.studies)->expected(1);
     add_options(study, one, true);
     study->callback([&status] {
-        if (one.worker)
-            status = run_worker();
-        else if (one.studies.size() == 1)
+        if (one.studies.size() == 1)
             status = analyze_one(one);
         else
             status = 2;

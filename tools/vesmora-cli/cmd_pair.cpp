@@ -333,31 +333,20 @@ int analyze_pairs(const PairArgs& a, StudyBatch common, const std::string& model
         common.bull_dir = bulls.dir.string();
     }
 
-    // The stress studies and the rest studies, each list with its own model, side by side.
     std::vector<std::string> all;
     for (const Pair& p : pairs) all.push_back(p.stress);
     for (const Pair& p : pairs) all.push_back(p.rest);
     const std::vector<std::string> stems = unique_stems(all);
     const std::size_t n = pairs.size();
-    unsigned jobs = common.jobs != 0 ? common.jobs : std::max(1u, std::thread::hardware_concurrency());
-    StudyBatch bs = common, br = common;
-    bs.studies.assign(all.begin(), all.begin() + n);
-    bs.stems.assign(stems.begin(), stems.begin() + n);
-    bs.model = a.model_stress;
-    br.studies.assign(all.begin() + n, all.end());
-    br.stems.assign(stems.begin() + n, stems.end());
-    br.model = a.model_rest;
-    bs.jobs = std::max(1u, (jobs + 1) / 2);
-    br.jobs = std::max(1u, jobs / 2);
-    std::vector<StudyOutcome> os, orr;
-    if (jobs == 1) {
-        os = analyze_batch(bs);
-        orr = analyze_batch(br);
-    } else {
-        std::thread rest_run([&] { orr = analyze_batch(br); });
-        os = analyze_batch(bs);
-        rest_run.join();
-    }
+    // The stress studies and the rest studies, each with its own model, on one set of workers.
+    StudyBatch b = common;
+    b.jobs = common.jobs != 0 ? common.jobs : std::max(1u, std::thread::hardware_concurrency());
+    b.studies = all;
+    b.stems = stems;
+    b.models.assign(n, a.model_stress);
+    b.models.resize(2 * n, a.model_rest);
+    const std::vector<StudyOutcome> outcomes = analyze_batch(b);
+    const std::vector<StudyOutcome> os(outcomes.begin(), outcomes.begin() + n), orr(outcomes.begin() + n, outcomes.end());
 
     Common c{common, a.model_stress, a.model_rest, bulls.dir};
     json done = json::array();
@@ -395,7 +384,7 @@ int analyze_pairs(const PairArgs& a, StudyBatch common, const std::string& model
             continue;
         }
         json pair = {{"stress", s}, {"rest", r}, {"comparison", comparison_record(cmp)}};
-        const std::string failed = write_pair_outputs(c, s, r, bs.stems[i], br.stems[i], pair["outputs"]);
+        const std::string failed = write_pair_outputs(c, s, r, stems[i], stems[n + i], pair["outputs"]);
         if (!failed.empty()) {
             named(failed);
             continue;
