@@ -656,7 +656,7 @@ GatedFunction MEASURE_FUNCTION() {
     std::vector<GateResult> out(n);
     std::vector<std::vector<float>> prof(n);
 
-    // The base edge in each gate, with the blur; then the base again with the median blur.
+    // The base edge in each gate, with its blur; then the base again with the gates' blur.
     const int first = std::max(2, std::min<int>(plan_i, static_cast<int>(g.ci)) - REACH);
     const int count = std::min<int>(static_cast<int>(g.ci + 0.45 * g.a), 253) - first;
     std::vector<std::vector<double>> along(n);
@@ -699,9 +699,8 @@ GatedFunction MEASURE_FUNCTION() {
     // not change over the cycle, so the blur is the one under which the wall's fitted contrast
     // is the same at end systole (the thickest wall) as at end diastole (the thinnest): too wide
     // a blur makes the thin wall thinner still and brighter. The base's edge gives the blur
-    // when the contrasts cannot tell it.
-    // The gates of end systole and end diastole: those whose wall's brightest samples lie
-    // furthest in and furthest out.
+    // when the contrasts cannot tell it. End systole and end diastole: the gates whose wall's
+    // brightest samples lie furthest in and furthest out.
     std::vector<std::vector<char>> uses(n);
     int es = 0, ed = 0;
     double deepest = 1e300, outmost = -1e300;
