@@ -366,30 +366,26 @@ private:
     }
 };
 
-// The shell model on one ray for a wall of thickness t blurred by sigma, its crest `mid`
-// samples along the ray: the wall's and the outside's blurred shares at each sample (the
-// cavity has the rest).
+// The shell model for a wall of thickness t blurred by sigma.
 struct Shell {
     double t, sigma;
-    void shares(const Ray& ry, double mid, int s, double& wall, double& out) const {
-        const Inside& in = Inside::tables();
-        const double r = (ry.centre + (s - REACH)) / sigma, crest = (ry.centre + (mid - REACH)) / sigma, half = t / (2 * sigma);
-        double outer = 0, inner = 0;
-        if (ry.ball < 1) outer += (1 - ry.ball) * in.at(false, r, crest + half), inner += (1 - ry.ball) * in.at(false, r, crest - half);
-        if (ry.ball > 0) outer += ry.ball * in.at(true, r, crest + half), inner += ry.ball * in.at(true, r, crest - half);
-        wall = outer - inner;
-        out = 1 - outer;
-    }
 };
 
-// The fitted residual on one ray with cavity, wall and outside levels; 1e300 when the wall is
-// not brighter than both sides.
+// The fitted residual on one ray, the shell's crest `mid` samples along it, with cavity, wall
+// and outside levels; 1e300 when the wall is not brighter than both sides.
 double shell_fit(const float* p, const Ray& ry, double mid, const Shell& sh, double* levels) {
-    // Three basis functions: 1, wall, outside (the cavity is 1 - wall - outside).
+    // Three basis functions: 1, wall, outside (the cavity is 1 - wall - outside), the wall's and
+    // the outside's blurred shares at each sample from the tables (radii in units of sigma).
+    const Inside& in = Inside::tables();
+    const double crest = (ry.centre + (mid - REACH)) / sh.sigma, half = sh.t / (2 * sh.sigma);
+    const double face_out = crest + half, face_in = crest - half;
     double n = 0, sw = 0, so = 0, sww = 0, swo = 0, soo = 0, sy = 0, syw = 0, syo = 0, syy = 0, cavity = 0;
     for (int s = ry.s_min; s < N_S; s++) {
-        double w, o;
-        sh.shares(ry, mid, s, w, o);
+        const double r = (ry.centre + (s - REACH)) / sh.sigma;
+        double outer = 0, inner = 0;
+        if (ry.ball < 1) outer += (1 - ry.ball) * in.at(false, r, face_out), inner += (1 - ry.ball) * in.at(false, r, face_in);
+        if (ry.ball > 0) outer += ry.ball * in.at(true, r, face_out), inner += ry.ball * in.at(true, r, face_in);
+        const double w = outer - inner, o = 1 - outer;
         const double y = p[s];
         n += 1, sw += w, so += o, sww += w * w, swo += w * o, soo += o * o;
         sy += y, syw += y * w, syo += y * o, syy += y * y;
