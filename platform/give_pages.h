@@ -43,7 +43,8 @@ void plat_keep_heap(std::size_t bytes) {
     mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * bytes));
     auto* block = static_cast<volatile unsigned char*>(std::malloc(bytes));
     if (block == nullptr) return;
-    for (std::size_t n = 0; n < bytes; n += page) block[n] = 0;
+    plat_give_pages(const_cast<unsigned char*>(block), bytes);  // in huge pages where there are some
+    for (std::size_t n = 0; n < bytes; n += page) block[n] = 0;  // and the pages at its ends
     std::free(const_cast<unsigned char*>(block));
 }
 #else

@@ -14,14 +14,15 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("vesmora-cli ") + VESMORA_VERSION);
     int status = 0;
-    // The subcommands that open a study at once: the volume's pages and the dictionary are
-    // had while the tool starts, rather than when the study is read.
+    // The subcommands that open a study at once: the volume's pages are had while the tool
+    // starts, rather than when the study is read. DCMTK's dictionary is not read beside them:
+    // a plain study (the samples, most exports) never needs it, and its reading would share
+    // the two cores with that study's load; a study that needs DCMTK reads it at its open.
     const bool opens = argc > 1 && (std::strcmp(argv[1], "replay") == 0 || std::strcmp(argv[1], "load") == 0 ||
                                     std::strcmp(argv[1], "analyze-study") == 0);
     if (opens) VOLUME_PAGES_START();
 #ifdef VESMORA_HAVE_DICOM_IMPORT
     register_import_hooks();  // other syntaxes, gated studies, CDs and one-frame-per-file series, for every subcommand
-    if (opens) warm_import();
 #endif
     add_header_command(app, status);
     add_sample_command(app, status);
