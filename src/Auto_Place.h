@@ -34,6 +34,10 @@ struct AutoPlaceReport {
     int dark_gap;                // widest run of the 32 angles around the axis whose wall the fit ignored
     double lit_share;            // share of the short-axis crests the fit used
     double apex_gap;             // apex held by the edge along the axis minus the crests' apex (voxels)
+    double apex_held;            // the same minus the apex of the model placed (voxels)
+    double axis_floor;           // lowest counts past the apex on the axis over the apex's crest
+    double cavity;               // the model's cavity past the base plane (voxels)
+    const char* weakest;         // the margin the confidence is the lowest of
     double scatter;              // rms distance of the short-axis crests used from the fitted surface
     double widen;                // the model's move out across the axis for the crests' noise (voxels)
 };

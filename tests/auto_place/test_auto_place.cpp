@@ -103,6 +103,11 @@ std::vector<Phantom> phantoms() {
     sample::Options round = adult(128, 1.10, 56, -6, 10, 15, 10, 10, 16.5, 1000, 2139);
     round.rca = 67;
     v.push_back({"adult, RCA and LAD defects, section out of round", round, lad_segments});
+    // LCx and RCA defects under 100 counts (88 mL): the section came out 12 % out of round,
+    // within the margin then, and its outer semi-axis k 12 % wide.
+    sample::Options arc = adult(64, 1.04, 0, 4, -4, -13, 7.5, -4, 14, 100, 7226);
+    arc.lcx = 45, arc.rca = 70, arc.liver_near = 0;
+    v.push_back({"adult, LCx and RCA defects, 100 counts", arc, {3, 4, 9, 10, 15}});
     return v;
 }
 
@@ -378,6 +383,10 @@ TEST_F(AutoPlace, HeartsBesideAHotLiverArePlacedWithinTheBoundsOrRefusedNeverSco
         // A dilated ventricle (185 mL) with deep LAD and RCA defects, 100 counts at 18 mm: the
         // crests scatter 2 voxels about the fit, which left the apex 3.6 voxels short.
         {"64 matrix, size 1.28, LAD and RCA, 100 counts, 18 mm", 64, 1.28, 64, {14, 19, 8}, 8, -5, 18, 100, 70, 23, true, 3300, 0, 65},
+        // A deep LAD defect (76 mL) beside a touching liver as hot as the wall, 300 counts at
+        // 17.5 mm: past the dim apex the counts fell to 0.46 of its crest only, and the edge
+        // left the apex 4.3 voxels short.
+        {"64 matrix, size 1.09, deep LAD, 300 counts, liver as hot as the wall touching it", 64, 1.09, 69, {-16, 13, 4}, 9, 3, 17.5, 300, 100, 23, true, 7030},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
