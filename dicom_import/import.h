@@ -16,7 +16,8 @@ void register_import_hooks();
 
 // Has DCMTK's data dictionary (two text files, parsed) read now on a thread of its own, so that
 // the first study opened does not wait for it. Once per process; the thread is joined before
-// the process's end. For a program about to open a study (the desktop, a replay, a worker).
+// the process's end. For the desktop, whose open-file dialog hides it: where a study is opened
+// right after the start, its reading would share the cores with that study's load.
 void warm_import();
 
 // 1 with `out.file` a memory stream holding the study in explicit VR little endian (gated

@@ -218,6 +218,8 @@ TEST_F(AutoPlace, RefusesAnEmptyOrNonCardiacStudyWithABoxAndLeavesTheModelAlone)
     tiny.shift_i = -15, tiny.shift_j = 18, tiny.shift_k = -12, tiny.base = 6;
     ASSERT_EQ(open_phantom(tiny), 1);
     expect_refused("small heart");
+    ASSERT_NE(auto_place_report.weakest, nullptr);
+    EXPECT_STREQ(auto_place_report.weakest, "cavity");
 }
 
 TEST_F(AutoPlace, ModelFoundGoesThroughTheLimits) {
@@ -363,6 +365,7 @@ TEST_F(AutoPlace, HeartsBesideAHotLiverArePlacedWithinTheBoundsOrRefusedNeverSco
         bool noise;
         std::uint64_t seed;
         double lcx = 0, rca = 0;
+        const char* refused_by = nullptr;  // the margin that must refuse it, when one must
     };
     const Case cases[] = {
         {"64 matrix, size 0.74, LAD, liver as hot as the wall 11 voxels off", 64, 0.74, 69, {1, -8, -2}, 9.5, 2, 16, 1000, 100, 12, true, 1130},
@@ -385,8 +388,8 @@ TEST_F(AutoPlace, HeartsBesideAHotLiverArePlacedWithinTheBoundsOrRefusedNeverSco
         {"64 matrix, size 1.28, LAD and RCA, 100 counts, 18 mm", 64, 1.28, 64, {14, 19, 8}, 8, -5, 18, 100, 70, 23, true, 3300, 0, 65},
         // A deep LAD defect (76 mL) beside a touching liver as hot as the wall, 300 counts at
         // 17.5 mm: past the dim apex the counts fell to 0.46 of its crest only, and the edge
-        // left the apex 4.3 voxels short.
-        {"64 matrix, size 1.09, deep LAD, 300 counts, liver as hot as the wall touching it", 64, 1.09, 69, {-16, 13, 4}, 9, 3, 17.5, 300, 100, 23, true, 7030},
+        // left the apex 4.3 voxels short. Refused now, for that floor.
+        {"64 matrix, size 1.09, deep LAD, 300 counts, liver as hot as the wall touching it", 64, 1.09, 69, {-16, 13, 4}, 9, 3, 17.5, 300, 100, 23, true, 7030, 0, 0, "axis floor"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -405,7 +408,13 @@ TEST_F(AutoPlace, HeartsBesideAHotLiverArePlacedWithinTheBoundsOrRefusedNeverSco
         o.seed = c.seed;
         ASSERT_EQ(open_phantom(o), 1);
         const int shown = boxes();
-        if (AUTO_PLACE() == 0) {
+        const int placed = AUTO_PLACE();
+        if (c.refused_by != nullptr) {
+            EXPECT_EQ(placed, 0);
+            ASSERT_NE(auto_place_report.weakest, nullptr);
+            EXPECT_STREQ(auto_place_report.weakest, c.refused_by);
+        }
+        if (placed == 0) {
             ASSERT_EQ(boxes(), shown + 1);  // refused, and said so
             EXPECT_NE(headless::state().boxes.back().text.find("Aucun ventricule gauche"), std::string::npos);
             continue;

@@ -269,15 +269,16 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
     }
     forget_old_pictures();
     if (verbose) {
+        const AutoPlaceReport& r = auto_place_report;
         std::printf("%3d m%-3d %-11s size %.2f (%5.1f mL) shift %+3.0f %+3.0f %+3.0f wall %4.1f base %+3.0f fwhm %4.1f "
-                    "counts %4.0f%s liver %3.0f near %2.0f | conf %.2f out %.2f apex %.2f gap %2d lit %.2f ag %+.1f ah %+.1f fl %.2f cav %.0f (%s) sc %.2f %s",
+                    "counts %4.0f%s liver %3.0f near %2.0f | conf %.2f out %.2f apex %.2f gap %2d lit %.2f ag %+.1f "
+                    "ah %+.1f fl %.2f cav %.0f (%s) sc %.2f %s",
                     n, c.opt.matrix, defect_name(c).c_str(), c.opt.scale, out.cavity_ml, c.opt.shift_i, c.opt.shift_j,
                     c.opt.shift_k, c.opt.wall, c.opt.base, c.opt.fwhm, c.opt.counts, c.opt.noise ? "" : "(no noise)",
-                    c.opt.liver, c.opt.liver_near, out.confidence, auto_place_report.outside_ratio, auto_place_report.apex_dim,
-                    auto_place_report.dark_gap, auto_place_report.lit_share,
-                    auto_place_report.apex_gap, auto_place_report.apex_held, auto_place_report.axis_floor, auto_place_report.cavity, auto_place_report.weakest ? auto_place_report.weakest : "", auto_place_report.scatter, out.placed ? "placed" : "REFUSED");
+                    c.opt.liver, c.opt.liver_near, out.confidence, r.outside_ratio, r.apex_dim, r.dark_gap, r.lit_share,
+                    r.apex_gap, r.apex_held, r.axis_floor, r.cavity, r.weakest ? r.weakest : "", r.scatter,
+                    out.placed ? "placed" : "REFUSED");
         if (!out.placed) {
-            const AutoPlaceReport& r = auto_place_report;
             std::printf(" (rings %d, mid-wall %.0f %.0f %.0f / %.0f %.0f %.0f, base %.0f, wall %.1f, cavity %.1f, points %d)",
                         r.ring_slices, r.ci, r.cj, r.ck, r.ri, r.rj, r.rk, r.base_i, r.wall_mean, r.cavity_mean, r.points);
         }
