@@ -616,6 +616,25 @@ void fit_gate(const std::vector<float>& prof, const Geometry& g, const std::vect
 
 }  // namespace
 
+void SMOOTH_FUNCTION_CURVE(std::vector<double>& v) {
+    const int n = static_cast<int>(v.size());
+    if (2 * CURVE_HARMONICS >= n) return;  // 8 gates and fewer: every harmonic they hold is kept
+    std::vector<double> kept(n, 0.0);
+    for (int m = 0; m <= CURVE_HARMONICS; m++) {
+        double a = 0, b = 0;
+        for (int k = 0; k < n; k++) {
+            const double w = 6.283185307179586 * m * k / n;
+            a += v[k] * std::cos(w), b += v[k] * std::sin(w);
+        }
+        const double norm = (m == 0 ? 1.0 : 2.0) / n;
+        for (int k = 0; k < n; k++) {
+            const double w = 6.283185307179586 * m * k / n;
+            kept[k] += norm * (a * std::cos(w) + b * std::sin(w));
+        }
+    }
+    v = std::move(kept);
+}
+
 void SET_FUNCTION_CURVE(GatedFunction& f, std::vector<double> volume_ml) {
     f.volume_ml = std::move(volume_ml);
     const auto ed = std::max_element(f.volume_ml.begin(), f.volume_ml.end());
@@ -786,6 +805,7 @@ GatedFunction MEASURE_FUNCTION() {
         f.volume_ml.push_back(out[k].volume_voxels * voxel_ml * VOLUME_CALIBRATION);
         worst_lost = std::max(worst_lost, out[k].lost);
     }
+    SMOOTH_FUNCTION_CURVE(f.volume_ml);
     SET_FUNCTION_CURVE(f, std::move(f.volume_ml));
 
     char text[200];

@@ -2,7 +2,9 @@
 // the validation's targets on a noiseless study, the refusals and the flags.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <vector>
 
 #include "Auto_Place.h"
 #include "Dicom.h"
@@ -45,6 +47,22 @@ void expect_on_target(const sample::Options& o, const GatedFunction& f) {
     EXPECT_LE(std::abs(f.es_gate - (o.gates / 2 + 1)), 1);
     EXPECT_TRUE(f.ed_gate == 1 || f.ed_gate == 2 || f.ed_gate == o.gates) << f.ed_gate;
     EXPECT_FALSE(f.flagged()) << f.flags.front();
+}
+
+// A 16-gate curve keeps its first four harmonics (a systolic dip sharper than a cosine among
+// them) and loses the gate-to-gate noise above; 8 gates are left as they are.
+TEST(GatedFunction, CurveKeepsItsFirstFourHarmonics) {
+    auto dip = [](int k, int n) {
+        const double w = 6.283185307179586 * k / n;
+        return 80 - 25 * std::cos(w - 3.14159) - 8 * std::cos(2 * w) + 3 * std::sin(3 * w) - 2 * std::cos(4 * w);
+    };
+    std::vector<double> v(16);
+    for (int k = 0; k < 16; k++) v[k] = dip(k, 16) + (k % 2 ? 1.5 : -1.5) + 2 * std::sin(6 * 6.283185307179586 * k / 16);
+    SMOOTH_FUNCTION_CURVE(v);
+    for (int k = 0; k < 16; k++) EXPECT_NEAR(v[k], dip(k, 16), 1e-9) << k;
+    std::vector<double> eight = {100, 80, 50, 40, 45, 70, 90, 101}, same = eight;
+    SMOOTH_FUNCTION_CURVE(eight);
+    EXPECT_EQ(eight, same);
 }
 
 TEST(GatedFunction, NoiselessPhantomsWithinTheTargets) {
