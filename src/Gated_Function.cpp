@@ -619,18 +619,15 @@ void fit_gate(const std::vector<float>& prof, const Geometry& g, const std::vect
 void SMOOTH_FUNCTION_CURVE(std::vector<double>& v) {
     const int n = static_cast<int>(v.size());
     if (2 * CURVE_HARMONICS >= n) return;  // 8 gates and fewer: every harmonic they hold is kept
-    std::vector<double> kept(n, 0.0);
+    std::vector<double> kept(n, 0.0), c(n), s(n);
     for (int m = 0; m <= CURVE_HARMONICS; m++) {
         double a = 0, b = 0;
         for (int k = 0; k < n; k++) {
-            const double w = 6.283185307179586 * m * k / n;
-            a += v[k] * std::cos(w), b += v[k] * std::sin(w);
+            c[k] = std::cos(6.283185307179586 * m * k / n), s[k] = std::sin(6.283185307179586 * m * k / n);
+            a += v[k] * c[k], b += v[k] * s[k];
         }
         const double norm = (m == 0 ? 1.0 : 2.0) / n;
-        for (int k = 0; k < n; k++) {
-            const double w = 6.283185307179586 * m * k / n;
-            kept[k] += norm * (a * std::cos(w) + b * std::sin(w));
-        }
+        for (int k = 0; k < n; k++) kept[k] += norm * (a * c[k] + b * s[k]);
     }
     v = std::move(kept);
 }

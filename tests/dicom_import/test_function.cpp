@@ -54,7 +54,7 @@ void expect_on_target(const sample::Options& o, const GatedFunction& f) {
 TEST(GatedFunction, CurveKeepsItsFirstFourHarmonics) {
     auto dip = [](int k, int n) {
         const double w = 6.283185307179586 * k / n;
-        return 80 - 25 * std::cos(w - 3.14159) - 8 * std::cos(2 * w) + 3 * std::sin(3 * w) - 2 * std::cos(4 * w);
+        return 80 + 25 * std::cos(w) - 8 * std::cos(2 * w) + 3 * std::sin(3 * w) - 2 * std::cos(4 * w);
     };
     std::vector<double> v(16);
     for (int k = 0; k < 16; k++) v[k] = dip(k, 16) + (k % 2 ? 1.5 : -1.5) + 2 * std::sin(6 * 6.283185307179586 * k / 16);
