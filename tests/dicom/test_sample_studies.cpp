@@ -23,14 +23,12 @@ std::string sample_path(const std::string& name) {
     return std::string(VESMORA_BINARY_DIR) + "/samples/" + name + ".dcm";
 }
 
-float at(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
-
 // Mean of the 3 x 3 x 3 voxels around (i, j, k), so that one noisy voxel decides nothing.
 float cube(int i, int j, int k) {
     float sum = 0;
     for (int a = -1; a <= 1; ++a)
         for (int b = -1; b <= 1; ++b)
-            for (int c = -1; c <= 1; ++c) sum += at(i + a, j + b, k + c);
+            for (int c = -1; c <= 1; ++c) sum += volume_at(i + a, j + b, k + c);
     return sum / 27;
 }
 

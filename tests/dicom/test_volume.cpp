@@ -45,8 +45,6 @@ std::uint64_t volume_hash() {
     return h;
 }
 
-float at(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
-
 // Trilinear mix of the source at (row x, column y, frame z) computed in double with
 // the usual (1 - t, t) weights, independent of the program's tables.
 double mix(const std::vector<std::int16_t>& px, int ech, int frames, double x, double y, double z) {
@@ -126,7 +124,7 @@ TEST_P(FilledRange, ElementsAreFilledExactlyInTheirRangeAndTheLargestIs100) {
         for (int j = 0; j < 256; j++)
             for (int k = 0; k < 256; k++) {
                 const bool inside = i >= s.i_lo && i <= s.i_hi && j >= s.j_lo && j <= s.j_hi && k >= s.k_lo && k <= s.k_hi;
-                const float v = at(i, j, k);
+                const float v = volume_at(i, j, k);
                 if (inside)
                     ASSERT_NEAR(v, 100.0f, 1e-4) << i << " " << j << " " << k;
                 else
@@ -169,7 +167,7 @@ TEST_F(VolumeTest, ElementsMatchAnIndependentTrilinearMix) {
         for (const auto& p : probes) {
             const double want =
                 std::max(0.0, std::min(100.0, expected_mix(px, e, f, p[0], p[1], p[2]) * 100.0 / top));
-            ASSERT_NEAR(at(p[0], p[1], p[2]), want, 1e-3) << e << "x" << f << ": " << p[0] << " " << p[1] << " " << p[2];
+            ASSERT_NEAR(volume_at(p[0], p[1], p[2]), want, 1e-3) << e << "x" << f << ": " << p[0] << " " << p[1] << " " << p[2];
         }
     }
 }
@@ -303,16 +301,16 @@ TEST(SwitchSlices, Mode1MirrorsAxis3AndMode2MirrorsAxis2) {
     SWITCH_SLICES(1);
     EXPECT_NE(data_generation, before);
     before = data_generation;
-    EXPECT_EQ(at(3, 7, 0), value(3, 7, 255));
-    EXPECT_EQ(at(3, 7, 200), value(3, 7, 55));
-    EXPECT_EQ(at(255, 255, 255), value(255, 255, 0));
+    EXPECT_EQ(volume_at(3, 7, 0), value(3, 7, 255));
+    EXPECT_EQ(volume_at(3, 7, 200), value(3, 7, 55));
+    EXPECT_EQ(volume_at(255, 255, 255), value(255, 255, 0));
     SWITCH_SLICES(2);
     EXPECT_NE(data_generation, before);
-    EXPECT_EQ(at(3, 7, 0), value(3, 248, 255));
-    EXPECT_EQ(at(100, 128, 127), value(100, 127, 128));
-    EXPECT_EQ(at(0, 0, 0), value(0, 255, 255));
+    EXPECT_EQ(volume_at(3, 7, 0), value(3, 248, 255));
+    EXPECT_EQ(volume_at(100, 128, 127), value(100, 127, 128));
+    EXPECT_EQ(volume_at(0, 0, 0), value(0, 255, 255));
     SWITCH_SLICES(9);  // any other mode leaves the volume alone
-    EXPECT_EQ(at(0, 0, 0), value(0, 255, 255));
+    EXPECT_EQ(volume_at(0, 0, 0), value(0, 255, 255));
 }
 
 TEST_F(VolumeTest, UnsignedPixelsStayHotWhenThePixelRepresentationSaysSo) {
@@ -320,8 +318,8 @@ TEST_F(VolumeTest, UnsignedPixelsStayHotWhenThePixelRepresentationSaysSo) {
     std::vector<std::int16_t> px = constant_pixels(64, 64, 64, 1000);
     for (std::size_t n = 32 * 64 * 64; n < px.size(); n++) px[n] = static_cast<std::int16_t>(static_cast<std::uint16_t>(40000));
     ASSERT_EQ(load(study("u.dcm", nm_header_pixels(64, 64, 64, 16, 0), px)), 1);
-    EXPECT_NEAR(at(128, 128, 43), 2.5f, 1e-4);  // 1000 of 40000
-    EXPECT_EQ(at(128, 128, 139), 100.0f);
+    EXPECT_NEAR(volume_at(128, 128, 43), 2.5f, 1e-4);  // 1000 of 40000
+    EXPECT_EQ(volume_at(128, 128, 139), 100.0f);
     EXPECT_NE(log().find("Max data : 40000.0\nMin data : 0.0\n"), std::string::npos) << log();
 }
 
@@ -331,8 +329,8 @@ TEST_F(VolumeTest, RescaleIsAppliedBeforeTheResamplingAndLogged) {
     std::vector<std::int16_t> px = constant_pixels(64, 64, 64, 1000);
     for (std::size_t n = 32 * 64 * 64; n < px.size(); n++) px[n] = 0;
     ASSERT_EQ(load(study("i.dcm", nm_header(64, 64, 64).element(0x0028, 0x1052, "DS", "500 "), px)), 1);
-    EXPECT_EQ(at(128, 128, 43), 100.0f);
-    EXPECT_NEAR(at(128, 128, 139), 100.0f / 3, 1e-4);
+    EXPECT_EQ(volume_at(128, 128, 43), 100.0f);
+    EXPECT_NEAR(volume_at(128, 128, 139), 100.0f / 3, 1e-4);
     EXPECT_NE(log().find("\n RESCALE : slope 1  -  intercept 500\n-----------------------\n\nMax data : 1500.0\nMin "
                          "data : 0.0\n"),
               std::string::npos)
@@ -357,8 +355,8 @@ TEST_F(VolumeTest, PixelsWithoutPixelRepresentationAreSignedAsBefore) {
     for (std::size_t n = 32 * 64 * 64; n < px.size(); n++) px[n] = static_cast<std::int16_t>(static_cast<std::uint16_t>(40000));
     ASSERT_EQ(load(study("u.dcm", nm_header(64, 64, 64), px)), 1);
     // After the mirror the frame is k/4 - 0.75: k 43 lies on frame 10, k 139 on frame 34.
-    EXPECT_NEAR(at(128, 128, 43), 100.0f, 1e-4);
-    EXPECT_EQ(at(128, 128, 139), 0.0f);
+    EXPECT_NEAR(volume_at(128, 128, 43), 100.0f, 1e-4);
+    EXPECT_EQ(volume_at(128, 128, 139), 0.0f);
     EXPECT_NE(log().find("Min data : -25536.0\n"), std::string::npos) << log();
 }
 
@@ -426,7 +424,7 @@ TEST_F(VolumeTest, LoadResetsTheInteractionStateInItsOrder) {
     // Everything else in its place at each refresh: the new volume is made before the
     // first; the slices and semi-axes come before it, the step, the turning step and
     // the flags between the two, and the ray table and the sectors are cleared last.
-    const float centre = at(128, 128, 128);
+    const float centre = volume_at(128, 128, 128);
     EXPECT_GT(centre, 0.0f);
     EXPECT_EQ(refresh_state, (std::vector<std::vector<float>>{
                                  {128, 128, 128, 80, 50, 50, 30, 20, 20, 2, 2, 3, 3, 2, 3, 1, 1, 1.0f, 5.0f, centre},

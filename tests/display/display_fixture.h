@@ -15,17 +15,8 @@
 #include "headless.h"
 #include "literal.h"
 #include "main.h"
+#include "pictures_support.h"
 #include "test_support.h"
-
-// One pixel, as the picture holds it (blue, green, red) but built and printed as R, G, B.
-struct Rgb {
-    int r, g, b;
-    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-
-inline std::ostream& operator<<(std::ostream& os, const Rgb& c) {
-    return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
 
 inline Rgb pixel(const unsigned char* pic, int x, int y) {
     const unsigned char* p = pic + y * 768 + x * 3;
@@ -41,12 +32,6 @@ inline Rgb inverted(Rgb c) { return Rgb{255 - c.r, 255 - c.g, 255 - c.b}; }
 
 // Voxel (i, j, k) of the volume.
 inline float& vox(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
-
-// Overlay colour c in the normal (0) or pale (1) row.
-inline Rgb overlay(int c, int pale = 0) {
-    const int n = (pale * 6 + c) * 3;
-    return Rgb{couleurs[n], couleurs[n + 1], couleurs[n + 2]};
-}
 
 // The six pictures in the order of the hand-over.
 inline unsigned char* const* pictures() {

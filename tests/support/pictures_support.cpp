@@ -42,7 +42,10 @@ int coded_step(const Rgb& c) {
     return c.r - 1;
 }
 
-Rgb overlay(int n) { return Rgb{couleurs[n * 3], couleurs[n * 3 + 1], couleurs[n * 3 + 2]}; }
+Rgb overlay(int n, int pale) {
+    const int at = (pale * 6 + n) * 3;
+    return Rgb{couleurs[at], couleurs[at + 1], couleurs[at + 2]};
+}
 
 namespace {
 void put16(std::string& s, std::uint16_t v) {

@@ -40,3 +40,5 @@ void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f << bytes;
 }
+
+float volume_at(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }

@@ -26,4 +26,7 @@ void start_in(const std::string& folder);
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 
+// The volume's voxel at frame i, row j, column k.
+float volume_at(int i, int j, int k);
+
 #endif

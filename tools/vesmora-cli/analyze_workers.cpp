@@ -32,8 +32,6 @@ using nlohmann::json;
 
 namespace {
 
-std::string detail(const std::string& what) { return " \xE2\x80\x94 d\xC3\xA9tail : " + what; }
-
 json request_json(const StudyRequest& r) {
     return {{"study", r.study}, {"stem", r.stem},       {"model", r.model},     {"slices", r.slices},
             {"pdf", r.pdf_dir}, {"png", r.png_dir},     {"dicom", r.dicom_dir}, {"force_model", r.force_model},

@@ -12,6 +12,9 @@
 
 #include "analyze.h"  // StudyOutcome
 
+// " — détail : " and a system's or library's own words (UTF-8).
+inline std::string detail(const std::string& what) { return " \xE2\x80\x94 d\xC3\xA9tail : " + what; }
+
 // FILE and --app-folder, shared by the subcommands that read one DICOM file.
 struct FileArgs {
     std::string file, folder;

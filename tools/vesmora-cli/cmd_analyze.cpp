@@ -87,10 +87,6 @@ struct Options {
     bool send = false, auto_place = false, force_model = false;
 };
 
-
-// " — détail : " and a system's or library's own words (UTF-8).
-std::string detail(const std::string& what) { return " \xE2\x80\x94 d\xC3\xA9tail : " + what; }
-
 // The records as written: UTF-8 kept, bad bytes replaced.
 std::string dump(const json& j, int indent = -1) {
     return j.dump(indent, ' ', false, json::error_handler_t::replace);

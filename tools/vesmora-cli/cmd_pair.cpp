@@ -49,7 +49,6 @@ namespace {
 const char* const ME = "vesmora-cli analyze: ";
 
 std::string u8(const char* latin1) { return latin1_to_utf8(latin1); }
-std::string detail(const std::string& what) { return " \xE2\x80\x94 d\xC3\xA9tail : " + what; }
 
 struct Pair {
     std::string stress, rest;

@@ -550,8 +550,8 @@ std::vector<std::uint8_t> make_dicom(const Options& o, const std::vector<std::in
     // Pixel Data is the last element: the program reads the block from the end of the file.
     ds.add(0x7FE0, 0x0010, "OW", std::move(block));
 
-    std::vector<std::uint8_t> out(128, 0);
-    out.insert(out.end(), {'D', 'I', 'C', 'M'});
+    std::vector<std::uint8_t> out(132, 0);  // the preamble's 128 zeros, then the mark
+    out[128] = 'D', out[129] = 'I', out[130] = 'C', out[131] = 'M';
     DataSet group_length;
     group_length.add_ul(0x0002, 0x0000, static_cast<std::uint32_t>(meta.size()));
     group_length.write(out);
