@@ -120,6 +120,7 @@ Outcome run_case(int n, const std::string& dir, bool verbose) {
             for (const std::string& flag : f.flags) why += " [" + latin1_to_utf8(flag) + "]";
         } else {
             why = "model not placed";
+            if (auto_place_report.weakest != nullptr) why += std::string(" (") + auto_place_report.weakest + ")";
         }
     } else {
         why = "not loaded";
