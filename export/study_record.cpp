@@ -36,16 +36,35 @@ json function_json(const GatedFunction& f) {
             {"method_note", latin1_to_utf8(FUNCTION_METHOD_NOTE)}};
 }
 
+namespace {
+
+json patient_json() {
+    return {{"name", field_utf8(PAT_NAME)},
+            {"id", field_utf8(PAT_ID)},
+            {"sex", field_utf8(PAT_SEX)},
+            {"birth_date", field_utf8(PAT_DATE)},
+            {"age", field_utf8(PAT_AGE)},
+            {"age_computed", PAT_AGE_COMPUTED == 1},
+            {"exam_date", field_utf8(ACQ_DATE)}};
+}
+
+}  // namespace
+
+json function_only_record(const std::string& file, const GatedFunction& function, const std::string& why) {
+    json r;
+    r["file"] = file;
+    r["patient"] = patient_json();
+    r["perfusion_refused"] = why;
+    r["function"] = function_json(function);
+    r["function"]["model_on_gates"] = {GATES.count, 1, 2};
+    r["version"] = VESMORA_VERSION;
+    return r;
+}
+
 json study_record(const std::string& file, const GatedFunction* function) {
     json r;
     r["file"] = file;
-    r["patient"] = {{"name", field_utf8(PAT_NAME)},
-                    {"id", field_utf8(PAT_ID)},
-                    {"sex", field_utf8(PAT_SEX)},
-                    {"birth_date", field_utf8(PAT_DATE)},
-                    {"age", field_utf8(PAT_AGE)},
-                    {"age_computed", PAT_AGE_COMPUTED == 1},
-                    {"exam_date", field_utf8(ACQ_DATE)}};
+    r["patient"] = patient_json();
     ModelValues m;
     MODEL_CURRENT(m);
     r["model"] = json(model_file_json(m, current_model_identity()));
@@ -110,10 +129,14 @@ std::string csv_row(const json& record) {
     add(csv_field(text_of(record.at("patient").at("name"))));
     add(csv_field(text_of(record.at("patient").at("id"))));
     add(csv_field(text_of(record.at("patient").at("exam_date"))));
+    // A study whose perfusion was refused: its function alone, the perfusion's fields empty.
+    const bool perfusion = record.contains("segments");
     for (const char* key : {"percent", "score"})
-        for (const json& seg : record.at("segments")) add(text_of(seg.at(key)));
-    add(text_of(record.at("summed_score")));
-    add(csv_field(text_of(record.at("severity"))));
+        for (int n = 0; n < SECTOR_COUNT; n++) add(perfusion ? text_of(record.at("segments").at(n).at(key)) : "");
+    add(perfusion ? text_of(record.at("summed_score")) : "");
+    // Where the severity stands, why the perfusion has none.
+    add(csv_field(perfusion ? text_of(record.at("severity"))
+                            : latin1_to_utf8("perfusion refus\xE9" "e : ") + record.value("perfusion_refused", "")));
     // The function's figures only beside its warnings: a flagged result never reads as a plain number.
     const json none = json::object();
     const json& f = record.contains("function") ? record.at("function") : none;

@@ -23,6 +23,12 @@
 // study's record carries its `function` (null: the study is not gated, no "function" key).
 nlohmann::json study_record(const std::string& file, const GatedFunction* function = nullptr);
 
+// The record of a gated study whose perfusion was refused (`why`, UTF-8) but whose function
+// was measured on the model placed on its gates about end diastole: "file", "patient",
+// "perfusion_refused", "function" (with "model_on_gates": [last, 1, 2]), "version"; no
+// model, segments or scores (csv_row leaves their fields empty).
+nlohmann::json function_only_record(const std::string& file, const GatedFunction& function, const std::string& why);
+
 // The record's "function" object (texts in UTF-8).
 nlohmann::json function_json(const GatedFunction& f);
 

@@ -1,6 +1,6 @@
 // Function of a gated study: the left-ventricular cavity volume in each gate, measured from
 // the gates the import kept (GATES) with the axis and base of the model placed on the summed
-// study; EDV the largest gate volume, ESV the smallest, EF = (EDV - ESV) / EDV x 100.
+// study (or, when that placement is refused, on the gates about end diastole); EDV the largest gate volume, ESV the smallest, EF = (EDV - ESV) / EDV x 100.
 // Volumes depend on the method and the reconstruction: every output says so.
 #ifndef VESMORA_GATED_FUNCTION_H
 #define VESMORA_GATED_FUNCTION_H
@@ -48,6 +48,15 @@ float GATE_SAMPLE(int gate, float i, float j, float k);
 // (ell_*, ill_*, plan_i, apex_i). Not measured when the study is not gated or no model is
 // placed (`reason` says which).
 GatedFunction MEASURE_FUNCTION();
+
+// When the summed study's automatic placement is refused, the function may still be
+// measured: places the model with AUTO_PLACE on the gates about end diastole (the last, the
+// first and the second, scaled to the summed study's counts), where the cavity is at its
+// largest, then puts the summed study back into `data`. Returns 1 when a model was placed.
+// That model stands on those gates, not on the summed study: it gives the function its axis
+// and base, never the perfusion its scores. 0, nothing changed, when the study holds fewer
+// than three gates.
+int AUTO_PLACE_ON_END_DIASTOLE();
 
 // The common sentence every output carries beside the numbers (Latin-1).
 inline constexpr const char* FUNCTION_METHOD_NOTE =

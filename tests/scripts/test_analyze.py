@@ -88,6 +88,39 @@ class Analyze(unittest.TestCase):
         self.assertIsNotNone(shown, text)
         self.assertLessEqual(abs(int(shown.group(1)) - fn["edv_ml"]), 0.5)
 
+    def test_a_small_gated_heart_refused_for_perfusion_keeps_its_function(self):
+        # 50 mL at end diastole: the summed study shows a cavity averaged over the cycle, under
+        # the size the placement trusts; the gates about end diastole place the function's model.
+        study, truth = self.path("g50.dcm"), self.path("truth.csv")
+        r = cli("sample", study, "--gates", "8", "--cavity", "50", "--es-ratio", "0.62", "--wall", "7", "--base", "8",
+                "--fwhm", "13.5", "--counts", "697", "--volumes", truth)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(truth, newline="") as f:
+            true_ml = [float(row["volume_ml"]) for row in csv.DictReader(f)]
+        r = cli("analyze", study, sample("normal-64"), "--json", self.path("out.json"), "--csv", self.path("out.csv"),
+                "--pdf", self.dir)
+        self.assertEqual(r.returncode, 3, r.stderr)  # a study refused
+        self.assertIn("g50.dcm refusé : Aucun ventricule gauche", r.stderr)
+        self.assertIn("fonction mesurée sans la perfusion", r.stderr)
+        self.assertRegex(r.stdout, r"Sévérité +perfusion refusée +normal")
+        with open(self.path("out.json"), encoding="utf-8") as f:
+            alone, normal = json.load(f)
+        self.assertNotIn("segments", alone)
+        self.assertIn("Aucun ventricule gauche", alone["perfusion_refused"])
+        fn = alone["function"]
+        self.assertEqual(fn["model_on_gates"], [8, 1, 2])
+        true_ef = 100 * (max(true_ml) - min(true_ml)) / max(true_ml)
+        self.assertAlmostEqual(fn["ef_percent"], true_ef, delta=5)
+        self.assertAlmostEqual(fn["esv_ml"], min(true_ml), delta=0.15 * min(true_ml))
+        self.assertIsNone(alone["outputs"]["pdf"])  # a report is a reading of the perfusion
+        self.assertEqual(len([n for n in os.listdir(self.dir) if n.endswith(".pdf")]), 1)
+        with open(self.path("out.csv"), encoding="utf-8", newline="") as f:
+            rows = list(csv.DictReader(f))
+        self.assertEqual([rows[0][f"score_{n}"] for n in range(1, 18)], [""] * 17)
+        self.assertTrue(rows[0]["severity"].startswith("perfusion refusée : Aucun ventricule gauche"))
+        self.assertEqual(float(rows[0]["ef_percent"]), fn["ef_percent"])
+        self.assertEqual(rows[1]["severity"], normal["severity"])
+
     def test_a_gated_study_too_large_to_keep_its_gates_says_so_instead_of_passing_for_ungated(self):
         study = self.path("g17.dcm")  # 17 gates of 128 x 128 x 128: 68 MiB of gates, over the 64 kept
         r = cli("sample", "--gates", "17", "--matrix", "128", study)

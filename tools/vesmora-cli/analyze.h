@@ -28,11 +28,15 @@ struct StudyOutcome {
     nlohmann::json record;
     std::string refusal;
     std::string dicom_refused;
+    // A gated study refused for its perfusion whose function was measured all the same
+    // (see function_only_record), else null.
+    nlohmann::json function_only;
 };
 
 // Analyses one study in this process, its program state first set back to a fresh
 // process's: {"record": {...}} (with "dicom_refused" when its objects were not made) or
-// {"refused": "text"}. A study that ends the program (a rescaled file, memory) hands
+// {"refused": "text"} (with "function_only": {...} when a gated study refused for its
+// perfusion had its function measured all the same). A study that ends the program (a rescaled file, memory) hands
 // back its refusal with the exit "status" through `answer` before the process ends.
 // The program folder must have been set (use_program_folder).
 nlohmann::json analyze_study_here(const StudyRequest& request);

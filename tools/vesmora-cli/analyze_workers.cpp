@@ -135,6 +135,7 @@ StudyOutcome outcome_of(const json& answer) {
         if (answer.contains("dicom_refused")) r.dicom_refused = answer["dicom_refused"].get<std::string>();
     } else {
         r.refusal = answer.value("refused", "");
+        if (answer.contains("function_only")) r.function_only = answer["function_only"];
     }
     return r;
 }
@@ -154,7 +155,7 @@ StudyOutcome timed_out(double timeout) {
     char text[160];
     std::snprintf(text, sizeof text, "l'analyse n'a pas fini en %g s (--timeout) : elle a \xE9t\xE9 arr\xEAt\xE9" "e.",
                   timeout);
-    return {json(), latin1_to_utf8(text), ""};
+    return {json(), latin1_to_utf8(text), "", json()};
 }
 
 // Where a worker's answers go: its standard output as it started, while the program's own
@@ -222,7 +223,7 @@ std::vector<StudyOutcome> analyze_studies(const std::vector<StudyRequest>& reque
                 }
             }
             if (!sent) {
-                finish(next++, {json(), latin1_to_utf8("le processus d'analyse n'a pas pu d\xE9marrer.") + detail(why), ""});
+                finish(next++, {json(), latin1_to_utf8("le processus d'analyse n'a pas pu d\xE9marrer.") + detail(why), "", json()});
                 continue;
             }
             w.study = static_cast<long>(next++);

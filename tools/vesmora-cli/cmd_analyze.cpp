@@ -8,7 +8,9 @@
 // function (EDV, ESV, EF) is measured on the model placed and goes into its record, CSV row,
 // report and SR, with its warnings, or why it was not measured. A study
 // where no ventricle is found, or that is another patient's than the model file's
-// (without --force-model), is refused. Outputs are named by src/Output_Names.h after the
+// (without --force-model), is refused; a gated one the automatic placement refuses keeps
+// its function, measured on the model placed on its gates about end diastole, in a record
+// without perfusion (function_only_record). Outputs are named by src/Output_Names.h after the
 // study file's stem; studies of one run sharing a stem get "-2", "-3"... so that none
 // overwrites another, and each record lists the files written for it. A study whose DICOM
 // objects cannot be made (no Study Instance UID) keeps its record and other outputs; the
@@ -202,8 +204,21 @@ json run_study(const StudyRequest& o) {
         Nhla = s[2];
         plat_send_message(WINDOW, VM_COMMAND, ID_PLACE_MODEL, 0);
     } else if (AUTO_PLACE() != 1) {
-        return {{"refused", last_box("Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9 dans ce volume.") +
-                                latin1_to_utf8(" Ici : --slices I,J,K ou --model FICHIER.")}};
+        const std::string why = last_box("Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9 dans ce volume.") +
+                                latin1_to_utf8(" Ici : --slices I,J,K ou --model FICHIER.");
+        // A gated study keeps its function: the model placed on its gates about end diastole
+        // gives the function its axis and base, never the perfusion its scores.
+        if (GATES.gated() && AUTO_PLACE_ON_END_DIASTOLE() == 1) {
+            const GatedFunction f = MEASURE_FUNCTION();
+            if (f.measured) {
+                json record = function_only_record(study, f, why);
+                if (o.choose >= 0) record["series"] = o.choose + 1;
+                // No report, pictures or DICOM objects: each is a reading of the perfusion.
+                record["outputs"] = {{"pdf", nullptr}, {"png", json::array()}, {"sc", nullptr}, {"sr", nullptr}};
+                return {{"refused", why}, {"function_only", record}};
+            }
+        }
+        return {{"refused", why}};
     }
     plat_send_message(WINDOW, VM_COMMAND, ID_RESULTS, 0);
     if (res_ok != 1) return {{"refused", last_box("Les r\xE9sultats n'ont pas pu \xEAtre calcul\xE9s.")}};
@@ -253,7 +268,9 @@ namespace {
 // The parent: runs the studies, keeps their order, writes the tables
 // ---------------------------------------------------------------------------------------------
 const std::string SUMMED = latin1_to_utf8("score somm\xE9"), REFUSED = latin1_to_utf8("refus\xE9 :"),
-                  DICOM_REFUSED = latin1_to_utf8("objets DICOM (SC et SR) refus\xE9s :");
+                  DICOM_REFUSED = latin1_to_utf8("objets DICOM (SC et SR) refus\xE9s :"),
+                  FUNCTION_ONLY = latin1_to_utf8("fonction mesur\xE9" "e sans la perfusion, avec le mod\xE8le plac\xE9 sur "
+                                                 "les intervalles t\xE9l\xE9" "diastoliques (voir l'enregistrement).");
 
 class Progress {
 public:
@@ -261,9 +278,11 @@ public:
     void study_done(const std::string& study, const StudyOutcome& r) {
         ++done_;
         if (tty_) std::fprintf(stderr, "\r\033[K");
-        if (!r.refusal.empty())
+        if (!r.refusal.empty()) {
             std::fprintf(stderr, "vesmora-cli analyze: %s %s %s\n", study.c_str(), REFUSED.c_str(), r.refusal.c_str());
-        else if (!tty_)
+            if (r.function_only.is_object())
+                std::fprintf(stderr, "vesmora-cli analyze: %s : %s\n", study.c_str(), FUNCTION_ONLY.c_str());
+        } else if (!tty_)
             std::fprintf(stderr, "vesmora-cli analyze: [%zu/%zu] %s : %s %d (%s)\n", done_, total_, study.c_str(),
                          SUMMED.c_str(), r.record["summed_score"].get<int>(),
                          r.record["severity"].get<std::string>().c_str());
@@ -366,10 +385,18 @@ void print_table(const json& records, const Options& o) {
                         (r.contains("series") ? " " + std::to_string(r["series"].get<int>()) : ""),
                     COL, true);
     std::printf("%s\n", line.c_str());
-    for (std::size_t n = 0; n < records[0]["segments"].size(); ++n) {
-        const json& seg = records[0]["segments"][n];
+    // A study refused for its perfusion (its function alone) shows a dash in the perfusion's rows.
+    const std::string DASH = "\xE2\x80\x94";
+    const auto named = std::find_if(records.begin(), records.end(), [](const json& r) { return r.contains("segments"); });
+    const std::size_t rows = named == records.end() ? 0 : (*named)["segments"].size();
+    for (std::size_t n = 0; n < rows; ++n) {
+        const json& seg = (*named)["segments"][n];
         line = pad(std::to_string(seg["number"].get<int>()) + " " + seg["name_fr"].get<std::string>(), NAME);
         for (const json& r : records) {
+            if (!r.contains("segments")) {
+                line += pad(DASH, COL, true);
+                continue;
+            }
             char cell[40];
             std::snprintf(cell, sizeof cell, "%.1f %%  %d", r["segments"][n]["percent"].get<double>(),
                           r["segments"][n]["score"].get<int>());
@@ -379,17 +406,20 @@ void print_table(const json& records, const Options& o) {
         std::printf("%s\n", line.c_str());
     }
     line = pad(latin1_to_utf8("Score somm\xE9"), NAME);
-    for (const json& r : records) line += pad(std::to_string(r["summed_score"].get<int>()) + " / 68", COL, true);
+    for (const json& r : records)
+        line += pad(r.contains("segments") ? std::to_string(r["summed_score"].get<int>()) + " / 68" : DASH, COL, true);
     std::printf("%s\n", line.c_str());
     line = pad(latin1_to_utf8("S\xE9v\xE9rit\xE9"), NAME);
-    for (const json& r : records) line += pad(r["severity"].get<std::string>(), COL, true);
+    for (const json& r : records)
+        line += pad(r.contains("segments") ? r["severity"].get<std::string>() : latin1_to_utf8("perfusion refus\xE9" "e"),
+                    COL, true);
     std::printf("%s\n", line.c_str());
     // Gated studies: the ejection fraction, never bare when it is flagged.
     if (std::any_of(records.begin(), records.end(), [](const json& r) { return r.contains("function"); })) {
         line = pad(latin1_to_utf8("Fraction d'\xE9jection"), NAME);
         for (const json& r : records) {
             const json f = r.value("function", json::object());
-            std::string cell = "\xE2\x80\x94";  // not gated
+            std::string cell = DASH;  // not gated
             if (f.value("measured", false)) {
                 char ef[32];
                 std::snprintf(ef, sizeof ef, "%.1f %%", f["ef_percent"].get<double>());
@@ -509,9 +539,10 @@ int analyze_all(Options& o) {
     bool refused = false;
     for (const StudyOutcome& r : outcomes) {
         refused = refused || r.record.is_null() || !r.dicom_refused.empty();
-        if (r.record.is_null()) continue;
-        records.push_back(r.record);
-        csv += csv_row(r.record);
+        const json& record = r.record.is_null() ? r.function_only : r.record;
+        if (record.is_null()) continue;
+        records.push_back(record);
+        csv += csv_row(record);
     }
     bool written = true;
     if (!o.json_out.empty())

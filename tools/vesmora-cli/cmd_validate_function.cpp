@@ -70,6 +70,7 @@ struct Outcome {
     int n = 0, gates = 0, defect = 0;
     double fwhm = 0;
     bool measured = false, flagged = false;
+    bool on_end_diastole = false;           // the summed study refused, the model placed on the gates about end diastole
     double edv = 0, esv = 0, ef = 0;        // truth
     double edv_m = 0, esv_m = 0, ef_m = 0;  // measured
     double ms = 0;
@@ -109,7 +110,11 @@ Outcome run_case(int n, const std::string& dir, bool verbose) {
     std::string why;
     if (loaded) {
         load_ok = 1;
-        if (AUTO_PLACE() == 1) {
+        // As `analyze` does: the summed study's placement, else the end-diastolic gates'.
+        const bool on_sum = AUTO_PLACE() == 1;
+        const char* weakest = auto_place_report.weakest;
+        out.on_end_diastole = !on_sum && AUTO_PLACE_ON_END_DIASTOLE() == 1;
+        if (on_sum || out.on_end_diastole) {
             const auto t0 = std::chrono::steady_clock::now();
             const GatedFunction f = MEASURE_FUNCTION();
             out.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
@@ -118,9 +123,12 @@ Outcome run_case(int n, const std::string& dir, bool verbose) {
             out.edv_m = f.edv_ml, out.esv_m = f.esv_ml, out.ef_m = f.ef_percent;
             why = f.measured ? "" : latin1_to_utf8(f.reason);
             for (const std::string& flag : f.flags) why += " [" + latin1_to_utf8(flag) + "]";
+            if (out.on_end_diastole)
+                why += std::string(" [summed study refused") + (weakest ? std::string(" (") + weakest + ")" : "") +
+                       ": model on the end-diastolic gates]";
         } else {
             why = "model not placed";
-            if (auto_place_report.weakest != nullptr) why += std::string(" (") + auto_place_report.weakest + ")";
+            if (weakest != nullptr) why += std::string(" (") + weakest + ")";
         }
     } else {
         why = "not loaded";
@@ -196,6 +204,10 @@ bool report(const std::vector<Outcome>& all) {
     print_row("normal", defect[0]);
     print_row("with a defect", defect[1]);
     print_row("**all**", sum);
+    Tally on_gates;
+    for (const Outcome& o : all)
+        if (o.on_end_diastole) on_gates.add(o);
+    if (on_gates.total > 0) print_row("model on the end-diastolic gates (summed study refused)", on_gates);
     const bool met = sum.total > 0 && sum.within >= kShare * sum.total;
     std::printf("\nTargets (EF within %.0f points, EDV and ESV within %.0f %%, on %.0f %% of the phantoms): %s\n",
                 kEfPoints, 100 * kVolumeShare, 100 * kShare, met ? "met" : "NOT MET");
