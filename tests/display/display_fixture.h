@@ -30,9 +30,6 @@ inline Rgb step(int v) {
 
 inline Rgb inverted(Rgb c) { return Rgb{255 - c.r, 255 - c.g, 255 - c.b}; }
 
-// Voxel (i, j, k) of the volume.
-inline float& vox(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
-
 // The six pictures in the order of the hand-over.
 inline unsigned char* const* pictures() {
     static unsigned char* bufs[6];

@@ -101,9 +101,9 @@ TEST_F(SliceViews, VoxelsWrittenByHandShowOnceDataChangedIsCalled) {
     set_ombre = 0;
     Nhla = 132, Nvla = 128, Nsa = 140;
     DRAW_DISPLAY();  // the three planes are kept now
-    vox(100, 60, 132) = 77.5f;  // HLA pixel (60, 100)
-    vox(90, 128, 40) = 66.5f;   // VLA pixel (90, 40)
-    vox(140, 30, 200) = 55.5f;  // SA pixel (30, 200)
+    volume_at(100, 60, 132) = 77.5f;  // HLA pixel (60, 100)
+    volume_at(90, 128, 40) = 66.5f;   // VLA pixel (90, 40)
+    volume_at(140, 30, 200) = 55.5f;  // SA pixel (30, 200)
     DATA_CHANGED();
     DRAW_DISPLAY();
     EXPECT_EQ(pixel(BMPhla, 60, 100), step(77));
@@ -146,12 +146,12 @@ TEST_F(SliceViews, EveryKindOfValueDrawsAsTheLiteralPlainAndDimmed) {
     // Each value on the lattice and off it, in every view.
     for (std::size_t t = 0; t < values.size(); t++) {
         const int a = static_cast<int>(t % 256), b = 30 + 2 * static_cast<int>(t / 256);
-        vox(b, a, 20) = values[t];       // HLA pixel (a, b)
-        vox(b + 1, a, 20) = values[t];   // HLA pixel (a, b + 1)
-        vox(a, 21, b) = values[t];       // VLA pixel (a, b)
-        vox(a, 21, b + 1) = values[t];   // VLA pixel (a, b + 1)
-        vox(150, a, b) = values[t];      // SA pixel (a, b)
-        vox(150, a, b + 1) = values[t];  // SA pixel (a, b + 1)
+        volume_at(b, a, 20) = values[t];       // HLA pixel (a, b)
+        volume_at(b + 1, a, 20) = values[t];   // HLA pixel (a, b + 1)
+        volume_at(a, 21, b) = values[t];       // VLA pixel (a, b)
+        volume_at(a, 21, b + 1) = values[t];   // VLA pixel (a, b + 1)
+        volume_at(150, a, b) = values[t];      // SA pixel (a, b)
+        volume_at(150, a, b + 1) = values[t];  // SA pixel (a, b + 1)
     }
     DATA_CHANGED();
     expect_same_as_literal("values, shadow on");

@@ -40,8 +40,8 @@ TEST_F(SliceViews, NothingOfTheModelIsDrawnBeforeItIsPlaced) {
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++) {
             if (x == 3 || y == 3) continue;
-            const int v[3] = {static_cast<int>(vox(y, x, 3)), static_cast<int>(vox(x, 3, y)),
-                              static_cast<int>(vox(3, x, y))};
+            const int v[3] = {static_cast<int>(volume_at(y, x, 3)), static_cast<int>(volume_at(x, 3, y)),
+                              static_cast<int>(volume_at(3, x, y))};
             ASSERT_EQ(pixel(BMPhla, x, y), step(v[0])) << x << ", " << y;
             ASSERT_EQ(pixel(BMPvla, x, y), step(v[1])) << x << ", " << y;
             ASSERT_EQ(pixel(BMPsa, x, y), step(v[2])) << x << ", " << y;
@@ -134,7 +134,7 @@ TEST_F(SliceViews, InnerOutlineRestoresTheWallRunsBetweenItsPoints) {
     simple_model();
     Nhla = 128, Nsa = 3, Nvla = 3;
     for (int i = 0; i < 256; i++)
-        for (int j = 0; j < 256; j++) vox(i, j, 128) = 50.0f;
+        for (int j = 0; j < 256; j++) volume_at(i, j, 128) = 50.0f;
     set_ombre = 1;  // the restored runs show no shadow
     sect_i[1] = 140;  // a level through the inner ellipsoid (rows 98..158)
     sect_i[2] = 20, sect_i[3] = 21;  // below the outer tip: no chord

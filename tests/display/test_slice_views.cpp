@@ -106,11 +106,11 @@ TEST_F(SliceViews, EachViewShowsItsPlaneInPaletteColoursWithTruncatedValues) {
     load_ok = 1;
     palet = 3;
     Nhla = 20, Nvla = 30, Nsa = 60;  // lines away from the pixels looked at
-    vox(7, 9, 20) = 99.9f;   // HLA (x = j, y = i)
-    vox(7, 30, 11) = 100.0f;  // VLA (x = i, y = k)
-    vox(60, 13, 5) = 42.99f;  // SA (x = j, y = k)
-    vox(60, 14, 5) = -3.0f;   // below the scale: step 0
-    vox(60, 15, 5) = 250.0f;  // above it: step 100
+    volume_at(7, 9, 20) = 99.9f;   // HLA (x = j, y = i)
+    volume_at(7, 30, 11) = 100.0f;  // VLA (x = i, y = k)
+    volume_at(60, 13, 5) = 42.99f;  // SA (x = j, y = k)
+    volume_at(60, 14, 5) = -3.0f;   // below the scale: step 0
+    volume_at(60, 15, 5) = 250.0f;  // above it: step 100
     DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     EXPECT_EQ(pixel(BMPhla, 9, 7), step(99));
@@ -130,10 +130,10 @@ TEST_F(SliceViews, ShadowDimsOutsideTheModelButForTheOddOddLattice) {
     ill_ci = 128, ill_cj = 200, ill_ck = 200, ill_ri = ill_rj = ill_rk = 5;
     plan_i = 100;
     Nsa = 128, Nhla = 128, Nvla = 128;
-    vox(128, 10, 10) = 87.0f;
-    vox(128, 11, 11) = 87.0f;
-    vox(128, 10, 11) = 87.0f;
-    vox(128, 11, 10) = 87.0f;
+    volume_at(128, 10, 10) = 87.0f;
+    volume_at(128, 11, 11) = 87.0f;
+    volume_at(128, 10, 11) = 87.0f;
+    volume_at(128, 11, 10) = 87.0f;
     DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     EXPECT_EQ(pixel(BMPsa, 10, 10), step(21));
@@ -165,8 +165,8 @@ TEST_F(SliceViews, VoxelExactlyOnTheSurfaceIsNotDimmed) {
     ell_ri = 30, ell_rj = ell_rk = 50;
     // SA pixel (128, 78) is voxel (128, 128, 78), on the surface; the outline stops one
     // row short of it on that side, so the pixel shows the voxel itself.
-    vox(128, 128, 78) = 60.0f;
-    vox(128, 128, 77) = 60.0f;
+    volume_at(128, 128, 78) = 60.0f;
+    volume_at(128, 128, 77) = 60.0f;
     DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     EXPECT_EQ(pixel(BMPsa, 128, 78), step(60));
@@ -185,7 +185,7 @@ TEST_F(SliceViews, SaViewOnTheBasalSideIsDimmedEverywhereButTheLattice) {
     plan_i = 60;
     Nsa = 59, Nhla = 3, Nvla = 3;  // inside the outer ellipsoid, one slice before the plane
     for (int j = 0; j < 256; j++)
-        for (int k = 0; k < 256; k++) vox(59, j, k) = 80.0f;
+        for (int k = 0; k < 256; k++) volume_at(59, j, k) = 80.0f;
     DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     int full = 0, dimmed = 0;
@@ -203,7 +203,7 @@ TEST_F(SliceViews, SaViewOnTheBasalSideIsDimmedEverywhereButTheLattice) {
     EXPECT_EQ(pixel(BMPsa, 128, 228), step(20));  // where the outline would pass (k = 128 + 100)
     Nsa = 60;  // at the plane: nothing dimmed inside, and the outline appears
     for (int j = 0; j < 256; j++)
-        for (int k = 0; k < 256; k++) vox(60, j, k) = 80.0f;
+        for (int k = 0; k < 256; k++) volume_at(60, j, k) = 80.0f;
     DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     EXPECT_EQ(pixel(BMPsa, 100, 100), step(80));
@@ -214,7 +214,7 @@ TEST_F(SliceViews, DashedLinesOfTheHlaViewCrossInvertedOnce) {
     load_ok = 1;
     Nsa = 40, Nvla = 100, Nhla = 7;
     for (int i = 0; i < 256; i++)
-        for (int j = 0; j < 256; j++) vox(i, j, 7) = static_cast<float>((i + j) % 101);
+        for (int j = 0; j < 256; j++) volume_at(i, j, 7) = static_cast<float>((i + j) % 101);
     DATA_CHANGED();  // the voxels above were written by hand
     DISPLAY();
     for (int y = 0; y < 256; y++)
@@ -282,8 +282,8 @@ TEST_F(SliceViews, SliceOutsideTheVolumeShowsTheNearestPlaneWithoutReadingBeyond
     load_ok = 1;
     ell_ok = 1;
     place_study_model();
-    vox(255, 10, 20) = 64.0f;  // SA plane 255, pixel (10, 20)
-    vox(7, 0, 9) = 33.0f;      // VLA plane j = 0, pixel (7, 9)
+    volume_at(255, 10, 20) = 64.0f;  // SA plane 255, pixel (10, 20)
+    volume_at(7, 0, 9) = 33.0f;      // VLA plane j = 0, pixel (7, 9)
     Nsa = 1000, Nvla = -40, Nhla = 300;
     set_ombre = 0;
     DATA_CHANGED();  // the voxels above were written by hand

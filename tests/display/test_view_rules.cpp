@@ -101,9 +101,9 @@ TEST_F(SliceViews, DashedLinesOfTheVlaAndSaViewsAreInvertedOnceEachWay) {
     auto value = [](int i, int j, int k) { return (i + 2 * j + 3 * k) % 101; };
     for (int a = 0; a < 256; a++)
         for (int b = 0; b < 256; b++) {
-            vox(a, 100, b) = static_cast<float>(value(a, 100, b));  // VLA plane 100
-            vox(a, 101, b) = static_cast<float>(value(a, 101, b));  // VLA plane 101
-            vox(100, a, b) = static_cast<float>(value(100, a, b));  // SA plane 100
+            volume_at(a, 100, b) = static_cast<float>(value(a, 100, b));  // VLA plane 100
+            volume_at(a, 101, b) = static_cast<float>(value(a, 101, b));  // VLA plane 101
+            volume_at(100, a, b) = static_cast<float>(value(100, a, b));  // SA plane 100
         }
     DATA_CHANGED();
     // VLA: row Nhla, column Nsa; SA: row Nhla, column Nvla.

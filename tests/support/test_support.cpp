@@ -41,4 +41,4 @@ void write_file(const std::string& path, const std::string& bytes) {
     f << bytes;
 }
 
-float volume_at(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }
+float& volume_at(int i, int j, int k) { return data[i * 65536 + j * 256 + k]; }

@@ -27,6 +27,6 @@ std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 
 // The volume's voxel at frame i, row j, column k.
-float volume_at(int i, int j, int k);
+float& volume_at(int i, int j, int k);
 
 #endif
