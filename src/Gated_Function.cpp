@@ -858,7 +858,7 @@ int AUTO_PLACE_ON_END_DIASTOLE() {
     // the same resampling as GATE_SAMPLE's, element by element.
     const double to_sum = n / 3.0;
     std::vector<float> summed(data, data + VOL_SIZE);
-    for (int i = 0; i < VOL_N; i++)
+    run_tasks(VOL_N, worker_threads(), [&](int i) {
         for (int j = 0; j < VOL_N; j++)
             for (int k = 0; k < VOL_N; k++) {
                 const SourcePos p = source_of(static_cast<float>(i), static_cast<float>(j), static_cast<float>(k), e, ncz);
@@ -877,6 +877,7 @@ int AUTO_PLACE_ON_END_DIASTOLE() {
                 const double mixed = plane(b) * (1 - fz) + plane(b + static_cast<std::size_t>(e) * e) * fz;
                 out = static_cast<float>((mixed * sc.slope + 3 * sc.intercept) * to_sum * sc.to_data);
             }
+    });
     DATA_CHANGED();
     const int placed = AUTO_PLACE();
     std::copy(summed.begin(), summed.end(), data);

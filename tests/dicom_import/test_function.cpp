@@ -2,6 +2,7 @@
 // the validation's targets on a noiseless study, the refusals and the flags.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -78,6 +79,28 @@ TEST(GatedFunction, NoiselessPhantomsWithinTheTargets) {
         SCOPED_TRACE(o.gates);
         expect_on_target(o, MEASURE_FUNCTION());
     }
+    open_hooks.prepare = nullptr;
+}
+
+// The model for the function alone stands on the gates about end diastole: wider across than
+// the summed study's (the cavity averaged over the cycle), near the phantom's own end-diastolic
+// model, and the summed study is back in the volume after.
+TEST(GatedFunction, ModelOnTheEndDiastolicGatesLeavesTheSummedStudyAsItWas) {
+    TempDir dir;
+    start_in(dir.str());
+    register_import_hooks();
+    const sample::Options o = gated(8, 0.55, 13);
+    ASSERT_TRUE(load_phantom(dir, o));
+    ASSERT_EQ(AUTO_PLACE(), 1);
+    const int summed_rj = ill_rj;
+    const std::vector<float> before(data, data + VOL_SIZE);
+    ASSERT_EQ(AUTO_PLACE_ON_END_DIASTOLE(), 1);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), data));
+    const sample::Model m = sample::model_of(o);
+    EXPECT_GE(ill_rj, summed_rj + 2);
+    EXPECT_NEAR(ill_rj, m.ill_rj, 2);
+    EXPECT_NEAR(ell_ci + ell_ri, m.ell_ci + m.ell_ri, 3);  // the apex
+    expect_on_target(o, MEASURE_FUNCTION());
     open_hooks.prepare = nullptr;
 }
 
