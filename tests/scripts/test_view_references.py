@@ -43,13 +43,13 @@ def shade(h):
 def tz(x): return int(math.trunc(float(x)))
 def view(V):
     pic=np.zeros((256,256,3),dtype=np.int64)
-    def volume_at(x,y):
+    def vox(x,y):
         return (y,x,Nhla) if V==0 else ((x,Nvla,y) if V==1 else (Nsa,x,y))
     rl,cl=[(Nsa,Nvla),(Nhla,Nsa),(Nhla,Nvla)][V]
     ox,oy,ix,iy=[(ell['cj'],ell['ci'],ill['cj'],ill['ci']),(ell['ci'],ell['ck'],ill['ci'],ill['ck']),(ell['cj'],ell['ck'],ill['cj'],ill['ck'])][V]
     for y in range(256):
         for x in range(256):
-            i,j,k=volume_at(x,y); v=tz(vol(i,j,k))
+            i,j,k=vox(x,y); v=tz(vol(i,j,k))
             if not (x%2==1 and y%2==1) and (dist(i,j,k)>1 or i<plan_i): v=v//4 if v>=0 else -((-v)//4)
             v=max(0,min(100,v)); c=list(col(v))
             if (y==rl and x%4==0) or (x==cl and y%4==0): c=[255-t for t in c]
@@ -79,7 +79,7 @@ def view(V):
                         if not(0<=x<=255 and 0<=y<=255): continue
                         if abs(x-ox)<=3 and abs(y-oy)<=3: continue
                         if abs(x-ix)<=3 and abs(y-iy)<=3: continue
-                        i,j,k=volume_at(x,y); pic[y,x]=col(max(0,min(100,tz(vol(i,j,k)))))
+                        i,j,k=vox(x,y); pic[y,x]=col(max(0,min(100,tz(vol(i,j,k)))))
             reg=[(plan_i<=yo<=255 and 0<=xo<=255),(0<=yo<=255 and plan_i<=xo<=255),(0<=yo<=255 and 0<=xo<=255)][V]
             if reg: pic[yo,xo]=shade(h)
             if e==0 and V!=2:
