@@ -43,23 +43,36 @@ SourcePos source_of(float i, float j, float k, int e, int ncz) {
     return {i / rap, (e - 1) - (255.0f - j) / rap, (ncz - 1) - (255.0f - k) / rap + static_cast<float>(e - ncz) / 2};
 }
 
-// Trilinear mix of gate g at a source position with the rescale given; 0 when a corner lies
-// outside the source, as the load leaves such elements.
-double mix(const GateFrames& G, int g, SourcePos p, double slope, double intercept) {
-    const int e = G.size, ncz = G.slices;
+// A stored element's value, as the file's sign says.
+double stored_value(const GateFrames& G, std::int16_t s) {
+    return G.is_unsigned ? static_cast<double>(static_cast<std::uint16_t>(s)) : s;
+}
+
+// Trilinear mix at a source position of a volume of ncz frames of e x e elements (frame,
+// row, column), element m read as value(m); false when a corner lies outside the source.
+template <class Value>
+bool trilinear(int e, int ncz, SourcePos p, Value value, double& out) {
     const int x0 = static_cast<int>(std::floor(p.x)), y0 = static_cast<int>(std::floor(p.y)),
               z0 = static_cast<int>(std::floor(p.z));
-    if (x0 < 0 || y0 < 0 || z0 < 0 || x0 + 1 >= e || y0 + 1 >= e || z0 + 1 >= ncz) return 0.0;
+    if (x0 < 0 || y0 < 0 || z0 < 0 || x0 + 1 >= e || y0 + 1 >= e || z0 + 1 >= ncz) return false;
     const double fx = p.x - x0, fy = p.y - y0, fz = p.z - z0;
-    const std::int16_t* base = G.voxels.data() + (static_cast<std::size_t>(g) * ncz + z0) * e * e;
     auto at = [&](int dz, int dx, int dy) {
-        const std::int16_t s = base[(static_cast<std::size_t>(dz) * e + x0 + dx) * e + y0 + dy];
-        const double stored = G.is_unsigned ? static_cast<double>(static_cast<std::uint16_t>(s)) : s;
-        return stored * slope + intercept;
+        return value((static_cast<std::size_t>(z0 + dz) * e + x0 + dx) * e + y0 + dy);
     };
     const double c0 = (at(0, 0, 0) * (1 - fy) + at(0, 0, 1) * fy) * (1 - fx) + (at(0, 1, 0) * (1 - fy) + at(0, 1, 1) * fy) * fx;
     const double c1 = (at(1, 0, 0) * (1 - fy) + at(1, 0, 1) * fy) * (1 - fx) + (at(1, 1, 0) * (1 - fy) + at(1, 1, 1) * fy) * fx;
-    return c0 * (1 - fz) + c1 * fz;
+    out = c0 * (1 - fz) + c1 * fz;
+    return true;
+}
+
+// Trilinear mix of gate g at a source position with the rescale given; 0 when a corner lies
+// outside the source, as the load leaves such elements.
+double mix(const GateFrames& G, int g, SourcePos p, double slope, double intercept) {
+    const std::int16_t* gate = G.voxels.data() + static_cast<std::size_t>(g) * G.slices * G.size * G.size;
+    double v = 0;
+    return trilinear(G.size, G.slices, p, [&](std::size_t m) { return stored_value(G, gate[m]) * slope + intercept; }, v)
+               ? v
+               : 0.0;
 }
 
 // The scale of the gates now loaded, worked out once per load (and again after a mirror,
@@ -850,10 +863,8 @@ int AUTO_PLACE_ON_END_DIASTOLE() {
     const std::size_t frame = static_cast<std::size_t>(ncz) * e * e;
     std::vector<float> stored(frame, 0.0f);
     for (int g : {n - 1, 0, 1})
-        for (std::size_t v = 0; v < frame; v++) {
-            const std::int16_t x = GATES.voxels[g * frame + v];
-            stored[v] += GATES.is_unsigned ? static_cast<float>(static_cast<std::uint16_t>(x)) : x;
-        }
+        for (std::size_t v = 0; v < frame; v++)
+            stored[v] += static_cast<float>(stored_value(GATES, GATES.voxels[g * frame + v]));
     // Three gates' share of the counts brought to the whole cycle's, as the load shows the sum:
     // the same resampling as GATE_SAMPLE's, element by element.
     const double to_sum = n / 3.0;
@@ -862,20 +873,10 @@ int AUTO_PLACE_ON_END_DIASTOLE() {
         for (int j = 0; j < VOL_N; j++)
             for (int k = 0; k < VOL_N; k++) {
                 const SourcePos p = source_of(static_cast<float>(i), static_cast<float>(j), static_cast<float>(k), e, ncz);
-                const int x0 = static_cast<int>(std::floor(p.x)), y0 = static_cast<int>(std::floor(p.y)),
-                          z0 = static_cast<int>(std::floor(p.z));
-                float& out = data[(static_cast<std::size_t>(i) << 16) + (j << 8) + k];
-                if (x0 < 0 || y0 < 0 || z0 < 0 || x0 + 1 >= e || y0 + 1 >= e || z0 + 1 >= ncz) {
-                    out = 0;
-                    continue;
-                }
-                const float fx = p.x - x0, fy = p.y - y0, fz = p.z - z0;
-                const float* b = stored.data() + (static_cast<std::size_t>(z0) * e + x0) * e + y0;
-                auto plane = [&](const float* q) {
-                    return (q[0] * (1 - fy) + q[1] * fy) * (1 - fx) + (q[e] * (1 - fy) + q[e + 1] * fy) * fx;
-                };
-                const double mixed = plane(b) * (1 - fz) + plane(b + static_cast<std::size_t>(e) * e) * fz;
-                out = static_cast<float>((mixed * sc.slope + 3 * sc.intercept) * to_sum * sc.to_data);
+                double mixed = 0;
+                const bool inside = trilinear(e, ncz, p, [&](std::size_t m) { return static_cast<double>(stored[m]); }, mixed);
+                data[(static_cast<std::size_t>(i) << 16) + (j << 8) + k] =
+                    inside ? static_cast<float>((mixed * sc.slope + 3 * sc.intercept) * to_sum * sc.to_data) : 0.0f;
             }
     });
     DATA_CHANGED();
