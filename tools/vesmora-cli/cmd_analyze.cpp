@@ -133,6 +133,9 @@ std::string now_text() {
 }
 #endif
 
+// A study's outputs before any is written.
+json no_outputs() { return {{"pdf", nullptr}, {"png", json::array()}, {"sc", nullptr}, {"sr", nullptr}}; }
+
 // Writes the study's pictures and report, then its DICOM objects, listing in `outputs`
 // what it wrote. "" or why the study is refused (UTF-8); `dicom_refused` says why its
 // DICOM objects alone could not be made (the rest stands).
@@ -140,7 +143,7 @@ std::string write_outputs(const StudyRequest& o, const std::optional<GatedFuncti
                           std::string& dicom_refused) {
     const std::string& study = o.study;
     const std::string stem = o.stem.empty() ? stem_of(study) : o.stem;
-    outputs = {{"pdf", nullptr}, {"png", json::array()}, {"sc", nullptr}, {"sr", nullptr}};
+    outputs = no_outputs();
     std::string error;
 #if defined(VESMORA_HAVE_REPORT)
     if (!o.png_dir.empty() || !o.pdf_dir.empty() || !o.dicom_dir.empty()) report_ensure_gui();
@@ -214,7 +217,7 @@ json run_study(const StudyRequest& o) {
                 json record = function_only_record(study, f, why);
                 if (o.choose >= 0) record["series"] = o.choose + 1;
                 // No report, pictures or DICOM objects: each is a reading of the perfusion.
-                record["outputs"] = {{"pdf", nullptr}, {"png", json::array()}, {"sc", nullptr}, {"sr", nullptr}};
+                record["outputs"] = no_outputs();
                 return {{"refused", why}, {"function_only", record}};
             }
         }
