@@ -20,7 +20,8 @@ struct GatedFunction {
     double edv_ml = 0, esv_ml = 0, ef_percent = 0;
     int ed_gate = 0, es_gate = 0;    // 1-based
     // Latin-1 French warnings; empty when none. Fewer than 8 gates, a flat or implausible
-    // curve (EF under 5 % or over 90 %, EDV under 20 mL) each add one; a flagged result is
+    // curve (EF under 5 % or over 90 %, EDV under 20 mL), a wall lost on many rays, an
+    // end-systolic cavity about as narrow as the blur each add one; a flagged result is
     // shown with its warnings, never as a plain number.
     std::vector<std::string> flags;
     bool flagged() const { return !flags.empty(); }

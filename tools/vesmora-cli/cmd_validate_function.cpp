@@ -204,10 +204,17 @@ bool report(const std::vector<Outcome>& all) {
     print_row("normal", defect[0]);
     print_row("with a defect", defect[1]);
     print_row("**all**", sum);
-    Tally on_gates;
-    for (const Outcome& o : all)
+    // A flagged result is shown with its warnings: the misses should gather there.
+    Tally on_gates, flagged, plain;
+    for (const Outcome& o : all) {
         if (o.on_end_diastole) on_gates.add(o);
+        if (o.measured) (o.flagged ? flagged : plain).add(o);
+    }
     if (on_gates.total > 0) print_row("model on the end-diastolic gates (summed study refused)", on_gates);
+    if (flagged.total > 0) {
+        print_row("measured, flagged", flagged);
+        print_row("measured, not flagged", plain);
+    }
     const bool met = sum.total > 0 && sum.within >= kShare * sum.total;
     std::printf("\nTargets (EF within %.0f points, EDV and ESV within %.0f %%, on %.0f %% of the phantoms): %s\n",
                 kEfPoints, 100 * kVolumeShare, 100 * kShare, met ? "met" : "NOT MET");
