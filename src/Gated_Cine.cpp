@@ -214,15 +214,47 @@ void DRAW_VOLUME_CURVE(unsigned char* bgr, const GatedFunction& f) {
 // =============================================================================================
 // 3. The text
 // =============================================================================================
+namespace {
+
+// `text` after `lead`, broken at blanks into lines of FUNCTION_TEXT_COLUMNS characters at most
+// (a word longer than that stands alone), each line after the first indented as wide as `lead`.
+std::string wrapped(const std::string& text, const std::string& lead) {
+    std::string out = lead, word;
+    std::size_t column = lead.size();
+    bool first_word = true;
+    auto put = [&] {
+        if (word.empty()) return;
+        if (!first_word && column + 1 + word.size() > static_cast<std::size_t>(FUNCTION_TEXT_COLUMNS)) {
+            out += "\n" + std::string(lead.size(), ' ');
+            column = lead.size();
+        } else if (!first_word) {
+            out += ' ';
+            column++;
+        }
+        out += word;
+        column += word.size();
+        first_word = false;
+        word.clear();
+    };
+    for (char c : text) {
+        if (c == ' ' || c == '\n') put();
+        else word += c;
+    }
+    put();
+    return out + "\n";
+}
+
+}  // namespace
+
 std::string FUNCTION_WINDOW_TEXT(const GatedFunction& f) {
     std::string t;
     char line[200];
     if (!f.measured)  // the cine still shows; no number in place of the reason
-        return "Volumes non mesur\xE9s : " + (f.reason.empty() ? std::string("raison inconnue.") : f.reason) + "\n\n" +
-               FUNCTION_METHOD_NOTE + "\n";
+        return wrapped("Volumes non mesur\xE9s : " + (f.reason.empty() ? std::string("raison inconnue.") : f.reason), "") +
+               "\n" + wrapped(FUNCTION_METHOD_NOTE, "");
     if (f.flagged()) {
-        t += "ATTENTION : r\xE9sultat \xE0 v\xE9rifier, ne pas le reporter tel quel.\n";
-        for (const std::string& w : f.flags) t += "  - " + w + "\n";
+        t += wrapped("ATTENTION : r\xE9sultat \xE0 v\xE9rifier, ne pas le reporter tel quel.", "");
+        for (const std::string& w : f.flags) t += wrapped(w, "  - ");
         t += "\n";
     }
     std::snprintf(line, sizeof line, "%-29s: %5.0f mL  (intervalle %d)\n%-29s: %5.0f mL  (intervalle %d)\n%-29s: %5.0f %%\n\n",
@@ -236,8 +268,7 @@ std::string FUNCTION_WINDOW_TEXT(const GatedFunction& f) {
         t += line;
     }
     t += "\n\n";
-    t += FUNCTION_METHOD_NOTE;
-    t += "\n";
+    t += wrapped(FUNCTION_METHOD_NOTE, "");
     return t;
 }
 
@@ -285,6 +316,7 @@ int SHOW_FUNCTION() {
     v.curve_width = CURVE_W;
     v.curve_height = CURVE_H;
     v.text = text.c_str();
+    v.text_columns = FUNCTION_TEXT_COLUMNS;
     v.flagged = !f.measured || f.flagged() ? 1 : 0;
     plat_show_function(WINDOW, &v);
     g_window_shown = true;

@@ -35,7 +35,9 @@ constexpr int CURVE_W = 400, CURVE_H = 240;
 void DRAW_VOLUME_CURVE(unsigned char* bgr, const GatedFunction& f);
 
 // The window's text (Latin-1): the volumes, EF, the method note and, first when there are
-// any, the warnings; when nothing was measured, why, and no number.
+// any, the warnings; when nothing was measured, why, and no number. Its lines are broken at
+// blanks to FUNCTION_TEXT_COLUMNS characters of a fixed font, the width the back ends give it.
+constexpr int FUNCTION_TEXT_COLUMNS = 58;
 std::string FUNCTION_WINDOW_TEXT(const GatedFunction& f);
 
 // The cine's speed in images per second: the back ends' control runs over this range.

@@ -159,7 +159,8 @@ void plat_show_pair(HWND_ owner, const PlatPairView* view);
 // gate's own caption (`gate_captions`, one per gate) under them; a play / pause button and a speed
 // control in images per second (1 to 30, starting at `speed`; it starts playing). Beside it the
 // volume curve (curve_width x curve_height, same format) and under it the text (Latin-1, a
-// fixed-width font; in the warning colour when `flagged`). Copied: the caller's buffers may go.
+// fixed-width font, lines of `text_columns` characters at most; in the warning colour when
+// `flagged`). Copied: the caller's buffers may go.
 // A null view closes it (another study was opened: what it shows belongs to the one before).
 struct PlatFunctionView {
     const char* title;
@@ -171,6 +172,7 @@ struct PlatFunctionView {
     const unsigned char* curve;
     int curve_width, curve_height;
     const char* text;
+    int text_columns;
     int flagged;
 };
 void plat_show_function(HWND_ owner, const PlatFunctionView* view);

@@ -8,10 +8,13 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -36,6 +39,7 @@ struct FunctionWindow {
     QSpinBox* speed = nullptr;
     QLabel* curve = nullptr;
     QLabel* text = nullptr;
+    QScrollArea* scroll = nullptr;  // holds `text`
     QTimer* timer = nullptr;
     std::vector<QPixmap> frames;  // gates x 3
     QStringList gate_captions;
@@ -98,11 +102,16 @@ void build(FunctionWindow& w) {
     w.text->setTextFormat(Qt::PlainText);
     w.text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     w.text->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    w.text->setWordWrap(true);  // a long warning wraps; the numbered lines fit
-    w.text->setMinimumWidth(QFontMetrics(w.text->font()).horizontalAdvance(QString(58, QLatin1Char('0'))));
+    // On a screen too short for the warnings, the numbers and the note, the text scrolls
+    // rather than losing its last lines under the window's edge.
+    auto* scroll = w.scroll = new QScrollArea(w.dialog);
+    scroll->setWidget(w.text);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* below = new QHBoxLayout;
     below->addWidget(w.curve, 0, Qt::AlignTop);
-    below->addWidget(w.text, 1);
+    below->addWidget(scroll, 1);
     grid->addLayout(below, 3, 0, 1, 3);
 
     w.timer = new QTimer(w.dialog);
@@ -124,7 +133,8 @@ void vesmora_qt::show_function(HWND_ owner, const PlatFunctionView* v) {
         if (!w.dialog.isNull()) w.dialog->close();
         return;
     }
-    if (w.dialog.isNull()) build(w);
+    const bool fresh = w.dialog.isNull();
+    if (fresh) build(w);
     w.dialog->setWindowTitle(text_from_program(v->title ? v->title : ""));
     for (int k = 0; k < 3; k++) w.captions[k]->setText(text_from_program(v->captions[k] ? v->captions[k] : ""));
     w.frames.clear();
@@ -137,6 +147,9 @@ void vesmora_qt::show_function(HWND_ owner, const PlatFunctionView* v) {
     }
     w.curve->setPixmap(v->curve ? QPixmap::fromImage(picture_image(v->curve, v->curve_width, v->curve_height)) : QPixmap());
     w.text->setText(text_from_program(v->text ? v->text : ""));
+    // The program breaks the lines to `text_columns` characters of the fixed font.
+    w.text->setMinimumWidth(QFontMetrics(w.text->font()).horizontalAdvance(QString(v->text_columns, QLatin1Char('0'))));
+    w.scroll->setMinimumWidth(w.text->minimumWidth() + w.scroll->verticalScrollBar()->sizeHint().width());
     w.text->setStyleSheet(v->flagged ? QStringLiteral("color: #b00000;") : QString());
     w.speed->setValue(v->speed < SPEED_MIN ? SPEED_MIN : v->speed > SPEED_MAX ? SPEED_MAX : v->speed);
     // Without gates to run through (a gated study too large to keep them), no cine to play.
@@ -144,6 +157,14 @@ void vesmora_qt::show_function(HWND_ owner, const PlatFunctionView* v) {
     w.speed->setEnabled(v->gates > 1);
     w.show_gate(0);
     w.set_playing(v->gates > 1);
+    // The whole window when the screen has room for it (a first show keeps to two thirds of the
+    // screen's height, which can hide the text's last lines), else as much as it has.
+    if (fresh) {
+        QSize size = w.dialog->sizeHint();
+        if (const QScreen* screen = vesmora_qt::main_window()->screen())
+            size = size.boundedTo(screen->availableGeometry().size() - QSize(0, 40));
+        w.dialog->resize(size);
+    }
     w.dialog->show();
     w.dialog->raise();
     w.dialog->activateWindow();

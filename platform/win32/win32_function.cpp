@@ -17,7 +17,8 @@ namespace {
 constexpr int SIDE = 256, GAP = 16, CAPTION_H = 20, CONTROLS_H = 30, CURVE_W = 400, TEXT_W = 470, TEXT_H = 300;
 constexpr int SPEED_MIN = 1, SPEED_MAX = 30;  // the range platform.h gives
 constexpr int ID_PLAY = 1, ID_SPEED = 2, TIMER_CINE = 1;
-// Wide enough for the text's longest lines (58 characters of the fixed font) beside the curve.
+// Wide enough for the text's lines (the 58 characters of the fixed font the program breaks them
+// to, `text_columns`) beside the curve.
 constexpr int CLIENT_W = GAP + CURVE_W + GAP + TEXT_W + GAP;
 static_assert(CLIENT_W >= 3 * SIDE + 4 * GAP, "the three views fit");
 constexpr int CONTROLS_Y = GAP + CAPTION_H + SIDE + GAP;

@@ -140,7 +140,9 @@ class Analyze(unittest.TestCase):
         self.assertEqual(r.returncode, 0, r.stderr)
         with open(ui, encoding="utf-8") as f:
             lines = f.read().splitlines()
-        self.assertTrue(any(line.startswith("function ") and "17 intervalles" in line for line in lines), lines)
+        # The window's text, its lines broken to the window's width (written "\\n" in the dump).
+        self.assertTrue(any(line.startswith("function ") and "17 intervalles" in line.replace("\\n", " ")
+                            for line in lines), lines)
         self.assertFalse([line for line in lines if line.startswith("function-gate")])
 
     def test_each_defect_lands_in_its_territory_with_the_model_placed_automatically(self):

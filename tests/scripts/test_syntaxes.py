@@ -242,7 +242,7 @@ class Gated(unittest.TestCase):
             self.assertIn("function-cine 8 gates, 8 images/s", ui)
             gates = [line for line in ui if line.startswith("function-gate ")]
             self.assertEqual([g.split()[2] for g in gates], [str(n) for n in range(1, 9)])
-            text = next(line for line in ui if line.startswith("function "))
+            text = next(line for line in ui if line.startswith("function ")).replace("\\n", " ")
             self.assertIn("ils dépendent de la méthode et de la reconstruction", text)
 
             def mean(name):
