@@ -8,13 +8,13 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
