@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 
 #include "Display.h"
 #include "layout.h"
@@ -221,26 +222,17 @@ namespace {
 std::string wrapped(const std::string& text, const std::string& lead) {
     std::string out = lead, word;
     std::size_t column = lead.size();
-    bool first_word = true;
-    auto put = [&] {
-        if (word.empty()) return;
-        if (!first_word && column + 1 + word.size() > static_cast<std::size_t>(FUNCTION_TEXT_COLUMNS)) {
+    for (std::istringstream words(text); words >> word;) {
+        if (column > lead.size() && column + 1 + word.size() > static_cast<std::size_t>(FUNCTION_TEXT_COLUMNS)) {
             out += "\n" + std::string(lead.size(), ' ');
             column = lead.size();
-        } else if (!first_word) {
+        } else if (column > lead.size()) {
             out += ' ';
             column++;
         }
         out += word;
         column += word.size();
-        first_word = false;
-        word.clear();
-    };
-    for (char c : text) {
-        if (c == ' ' || c == '\n') put();
-        else word += c;
     }
-    put();
     return out + "\n";
 }
 
