@@ -394,21 +394,21 @@ void volume_curve(QPainter& p, const GatedFunction& f, const QRectF& r, const QC
     p.drawPolyline(curve);
     p.setBrush(line);
     for (const QPointF& c : curve) p.drawEllipse(c, 6, 6);
-    // TD and TS: a ring round the point, its name above it (TD, the top of the curve) or beside it
-    // (TS, the bottom), on the inner side at the plot's right end.
+    // TD and TS: a ring round the point and its name above it: over the top of the curve, and
+    // between the two branches that rise from its bottom (beside it, the name lay on the curve
+    // where it rises slowly). Within the plot's width: over the first gate the name would sit
+    // on the scale's figures.
     const QFont mark = font(22, true);
-    for (const auto& [gate, name, above] : {std::tuple{f.ed_gate, "TD", true}, std::tuple{f.es_gate, "TS", false}}) {
+    for (const auto& [gate, name] : {std::pair{f.ed_gate, "TD"}, std::pair{f.es_gate, "TS"}}) {
         if (gate < 1 || gate > n) continue;
         const QPointF c = at(gate - 1, f.volume_ml[gate - 1]);
         p.setPen(QPen(INK, 3));
         p.setBrush(Qt::white);
         p.drawEllipse(c, 11, 11);
-        const bool at_end = c.x() + 64 > r.right();
-        const QRectF where = above    ? QRectF(c.x() - 40, c.y() - 44, 80, 30)
-                             : at_end ? QRectF(c.x() - 64, c.y() - 15, 48, 30)
-                                      : QRectF(c.x() + 16, c.y() - 15, 48, 30);
-        text(p, where, QString::fromLatin1(name), mark,
-             (above ? Qt::AlignHCenter : at_end ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        QRectF where(c.x() - 40, c.y() - 44, 80, 30);
+        if (where.left() < plot.left()) where.moveLeft(plot.left() + 2);
+        if (where.right() > r.right()) where.moveRight(r.right());
+        text(p, where, QString::fromLatin1(name), mark, Qt::AlignHCenter | Qt::AlignVCenter);
     }
 }
 
@@ -463,7 +463,8 @@ void function_box(QPainter& p, const GatedFunction& f, const QRectF& r) {
         wrapped(QStringLiteral("R\u00E9sultat \u00E0 v\u00E9rifier :"), font(26, true), WARN);
         for (const std::string& flag : f.flags) wrapped(QStringLiteral("\u2022 ") + text_of(flag.c_str()), font(22), WARN);
     }
-    wrapped(QStringLiteral("Volume par intervalle (%1 intervalles ; TD : %2, TS : %3)")
+    // No-break spaces hold each figure to its name when the line wraps.
+    wrapped(QStringLiteral("Volume par intervalle (%1\u00A0intervalles\u00A0; TD\u00A0:\u00A0%2, TS\u00A0:\u00A0%3)")
                 .arg(f.volume_ml.size())
                 .arg(f.ed_gate)
                 .arg(f.es_gate),
