@@ -238,13 +238,14 @@ void score_legend(QPainter& p, double x, double y, double w) {
 }
 
 // The five score classes, from the evaluation's own bounds: "0 : ≥ 70 %", "1 : 50 à 70 %" ...
+// (no-break spaces before the semicolons, so that a wrapped line never begins with one).
 QString score_classes() {
     QStringList parts;
     parts << QStringLiteral("0 : \u2265 %1 %").arg(SCORE_LOWER_BOUND[0]);
     for (int s = 1; s < 4; s++)
         parts << QStringLiteral("%1 : %2 \u00E0 %3 %").arg(s).arg(SCORE_LOWER_BOUND[s]).arg(SCORE_LOWER_BOUND[s - 1]);
     parts << QStringLiteral("4 : < %1 %").arg(SCORE_LOWER_BOUND[3]);
-    return parts.join(QStringLiteral(" ; "));
+    return parts.join(QStringLiteral("\u00A0; "));
 }
 
 // The table and, under it, what its figures mean; returns where the notes end.
@@ -349,10 +350,10 @@ void summary_block(QPainter& p, const ClinicalSummary& s, double x, double y, do
     for (int b = SEV_NORMAL; b <= SEV_SEVERE; b++)
         bands << text_of(SEVERITY_NAME[b]) + QStringLiteral(" ") +
                      (b < SEV_SEVERE ? QStringLiteral("%1 \u00E0 %2").arg(SEVERITY_LOWER_BOUND[b]).arg(SEVERITY_LOWER_BOUND[b + 1] - 1)
-                                     : QStringLiteral("\u2265 %1").arg(SEVERITY_LOWER_BOUND[b]));
+                                     : QStringLiteral("\u2265\u00A0%1").arg(SEVERITY_LOWER_BOUND[b]));
     text(p, QRectF(x, y, w, 140),
          QStringLiteral("* Bandes de s\u00E9v\u00E9rit\u00E9 indicatives (score somm\u00E9) : ") +
-             bands.join(QStringLiteral(" ; ")) + QStringLiteral("."),
+             bands.join(QStringLiteral("\u00A0; ")) + QStringLiteral("."),
          font(21), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, GREY);
 }
 
@@ -806,8 +807,8 @@ QString ischemia_bands() {
     for (int b = ISCH_NONE; b <= ISCH_SEVERE; b++)
         parts << text_of(ISCHEMIA_FR[b]) + QStringLiteral(" ") +
                      (b < ISCH_SEVERE ? QStringLiteral("%1 \u00E0 %2").arg(ISCHEMIA_LOWER_BOUND[b]).arg(ISCHEMIA_LOWER_BOUND[b + 1] - 1)
-                                      : QStringLiteral("\u2265 %1").arg(ISCHEMIA_LOWER_BOUND[b]));
-    return parts.join(QStringLiteral(" ; "));
+                                      : QStringLiteral("\u2265\u00A0%1").arg(ISCHEMIA_LOWER_BOUND[b]));
+    return parts.join(QStringLiteral("\u00A0; "));
 }
 
 QColor class_colour(int c) {
