@@ -955,6 +955,11 @@ int AUTO_PLACE() {
     // apex, and a wall that stands out (the confidence).
     Fit f;
     bool found = false;
+    // The report tells of the candidate placed or, when none is, of the one that came nearest
+    // (of the heart's shape, then the highest confidence): the last one tried is often a
+    // liver-like blob far from the ventricle.
+    bool reported = false;
+    double reported_rank = 0;
     auto try_list = [&](const Shortlist& list) {
         for (int m = 0; m < list.n && !found; m++) {
             const Candidate& c = list.c[m];
@@ -963,14 +968,15 @@ int AUTO_PLACE() {
             const double* p = f.e.p;
             bool fits = false;
             Agreement ag{};
-            double conf = 0;
+            double conf = 0, cavity = 0;
+            const char* weakest = "";
             auto judge = [&] {
                 const bool sized = p[3] >= 15 && p[3] <= 125 && p[4] >= 6 && p[4] <= 70 && p[5] >= 6 &&
                                    p[5] <= 70 && p[3] >= 0.8 * std::max(p[4], p[5]);
                 const bool based = f.base > p[0] - 0.8 * p[3] && f.base < p[0] + p[3] - 15;
                 ag = agreement_of(f);
-                conf = confidence_of(f, ag, true, &rep.weakest);
-                rep.cavity = cavity_of(f);
+                conf = confidence_of(f, ag, true, &weakest);
+                cavity = cavity_of(f);
                 fits = sized && based && f.wall > 1.1 * f.cavity && f.kept >= 60;
             };
             judge();
@@ -985,6 +991,12 @@ int AUTO_PLACE() {
                 judge();
             }
             found = fits && conf >= 1;
+            const double rank = fits ? conf : conf - 100;
+            if (!found && reported && rank <= reported_rank) continue;
+            reported = true;
+            reported_rank = rank;
+            rep.weakest = weakest;
+            rep.cavity = cavity;
             rep.ring_slices = c.rings;
             rep.ci = p[0];
             rep.cj = p[1];

@@ -27,7 +27,7 @@ struct AutoPlaceReport {
     int points;                  // mid-wall points the fit kept
     double sigma;                // the blur found (sd of a Gaussian, voxels)
     double apex_edge;            // along the axis, where the counts past the apex are half-way down
-    double confidence;           // 0..1: how surely the model found is the ventricle (see AUTO_PLACE)
+    double confidence;           // the lowest of the placement's margins, each 1 at its threshold: placed at 1 or more
     double closure;              // share of the rays across the model where its wall stands out on both sides
     double apex_dim;             // counts at the apex on the axis over the bright wall's
     double outside_ratio;        // median, over those rays, of the counts past the wall over the wall's

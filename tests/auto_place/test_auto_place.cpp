@@ -390,6 +390,10 @@ TEST_F(AutoPlace, HeartsBesideAHotLiverArePlacedWithinTheBoundsOrRefusedNeverSco
         // 17.5 mm: past the dim apex the counts fell to 0.46 of its crest only, and the edge
         // left the apex 4.3 voxels short. Refused now, for that floor.
         {"64 matrix, size 1.09, deep LAD, 300 counts, liver as hot as the wall touching it", 64, 1.09, 69, {-16, 13, 4}, 9, 3, 17.5, 300, 100, 23, true, 7030, 0, 0, "axis floor"},
+        // An 83 mL ventricle under a LAD defect at 100 counts, its apex set 8.5 voxels apart by
+        // the edge and the crests: refused, and the report names that, not the margin of the
+        // liver-like blob tried after it.
+        {"64 matrix, size 1.04, LAD, 100 counts, liver as hot as the wall close", 64, 1.04, 56, {-19, 17, -16}, 8, -4, 17, 100, 100, 12, true, 9092, 0, 0, "apex gap"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
