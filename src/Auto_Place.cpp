@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "Display.h"
 #include "Model_Place.h"
@@ -930,9 +931,27 @@ double confidence_of(const Fit& f, const Agreement& ag, bool with_round = true, 
     return c;
 }
 
-int refuse() {
-    MEMS("Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9 dans ce volume : le mod\xE8le n'est pas plac\xE9.\n"
-         "Placez-le \xE0 la main avec \"Centrer volume\".");
+// Why the ventricle that came nearest was not placed, in the physician's words, from the margin
+// its confidence is the lowest of (or its shape, when it has not a heart's).
+const char* refusal_reason(bool fits, const char* weakest) {
+    if (!fits) return "la forme trouv\xE9" "e n'a pas les tailles ni la cavit\xE9 sombre d'un ventricule.";
+    const std::string w = weakest ? weakest : "";
+    if (w == "outside") return "la paroi trouv\xE9" "e se d\xE9tache trop peu de ce qui l'entoure.";
+    if (w == "closure") return "la paroi trouv\xE9" "e n'entoure pas la cavit\xE9 sur assez de rayons.";
+    if (w == "dim apex") return "l'apex de ce petit ventricule fixe trop peu pour \xEAtre situ\xE9.";
+    if (w == "apex gap" || w == "axis floor") return "l'apex, peu fixant, n'est pas situ\xE9 avec assez de s\xFBret\xE9.";
+    if (w == "round") return "la coupe petit axe trouv\xE9" "e n'est pas ronde.";
+    if (w == "cavity") return "la cavit\xE9 trouv\xE9" "e, que le flou comble presque, est trop petite pour y placer le mod\xE8le s\xFBrement.";
+    if (w == "scatter") return "l'\xE9tude est trop bruit\xE9" "e pour sa r\xE9solution.";
+    return nullptr;
+}
+
+// The box: no ventricle at all, or one not sure enough, with the reason.
+int refuse(const char* reason = nullptr) {
+    std::string text = reason ? "Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9 avec assez de s\xFBret\xE9 dans ce volume : "
+                                "le mod\xE8le n'est pas plac\xE9.\nRaison : " + std::string(reason) + "\n"
+                              : "Aucun ventricule gauche n'a \xE9t\xE9 trouv\xE9 dans ce volume : le mod\xE8le n'est pas plac\xE9.\n";
+    MEMS((text + "Placez-le \xE0 la main avec \"Centrer volume\".").c_str());
     return 0;
 }
 
@@ -958,7 +977,7 @@ int AUTO_PLACE() {
     // The report tells of the candidate placed or, when none is, of the one that came nearest
     // (of the heart's shape, then the highest confidence): the last one tried is often a
     // liver-like blob far from the ventricle.
-    bool reported = false;
+    bool reported = false, reported_fits = false;
     double reported_rank = 0;
     auto try_list = [&](const Shortlist& list) {
         for (int m = 0; m < list.n && !found; m++) {
@@ -995,6 +1014,7 @@ int AUTO_PLACE() {
             if (!found && reported && rank <= reported_rank) continue;
             reported = true;
             reported_rank = rank;
+            reported_fits = fits;
             rep.weakest = weakest;
             rep.cavity = cavity;
             rep.ring_slices = c.rings;
@@ -1034,7 +1054,7 @@ int AUTO_PLACE() {
         find_ventricle(top, list);
         try_list(list);
     }
-    if (!found) return refuse();
+    if (!found) return refuse(reported ? refusal_reason(reported_fits, rep.weakest) : nullptr);
     const double* p = f.e.p;
     const double h = kWall / 2;
     const double eq = kEquatorShift;

@@ -220,6 +220,10 @@ TEST_F(AutoPlace, RefusesAnEmptyOrNonCardiacStudyWithABoxAndLeavesTheModelAlone)
     expect_refused("small heart");
     ASSERT_NE(auto_place_report.weakest, nullptr);
     EXPECT_STREQ(auto_place_report.weakest, "cavity");
+    // The box says why: a ventricle seen, but not surely enough; nothing seen says nothing more.
+    const std::string& said = headless::state().boxes.back().text;
+    EXPECT_NE(said.find("avec assez de s\xFBret\xE9"), std::string::npos) << said;
+    EXPECT_NE(said.find("Raison : la cavit\xE9 trouv\xE9" "e, que le flou comble presque, est trop petite"), std::string::npos) << said;
 }
 
 TEST_F(AutoPlace, ModelFoundGoesThroughTheLimits) {
@@ -417,6 +421,7 @@ TEST_F(AutoPlace, HeartsBesideAHotLiverArePlacedWithinTheBoundsOrRefusedNeverSco
             EXPECT_EQ(placed, 0);
             ASSERT_NE(auto_place_report.weakest, nullptr);
             EXPECT_STREQ(auto_place_report.weakest, c.refused_by);
+            EXPECT_NE(headless::state().boxes.back().text.find("Raison : l'apex"), std::string::npos);
         }
         if (placed == 0) {
             ASSERT_EQ(boxes(), shown + 1);  // refused, and said so
