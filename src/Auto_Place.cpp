@@ -911,39 +911,35 @@ double cavity_of(const Fit& f) {
 // The thresholds were set on validate-auto's phantoms 0 to 159 and, for the round section,
 // the apexes and the cavity, on phantoms 0 to 319 and 1000 to 1319, the scatter's on those
 // and 2000 to 2319 (the docs report others).
-double confidence_of(const Fit& f, const Agreement& ag, bool with_round = true, const char** weakest = nullptr) {
+// The margin the confidence is the lowest of: its name, and what it means in the physician's
+// words (the refusal box's reason).
+struct Weakest {
+    const char* name = "";
+    const char* why = nullptr;
+};
+
+double confidence_of(const Fit& f, const Agreement& ag, bool with_round = true, Weakest* weakest = nullptr) {
     const bool small = std::min(f.e.p[4], f.e.p[5]) <= 18;
     double c = 10;
-    const char* name = "";
-    auto margin = [&](double m, const char* what) {
-        if (m < c) c = m, name = what;
+    Weakest low;
+    auto margin = [&](double m, const char* name, const char* why) {
+        if (m < c) c = m, low = {name, why};
     };
-    if (ag.outside > 0) margin(0.5 / ag.outside, "outside");
-    margin(ag.closure / (small ? 0.7 : 0.45), "closure");
-    if (small) margin(apex_dim / 0.7, "dim apex");
-    if (std::fabs(f.apex_gap) > 1e-9) margin(kMaxApexGap / std::fabs(f.apex_gap), "apex gap");
-    if (std::fabs(f.apex_gap) > 1e-9 && axis_floor > 0) margin(kMaxAxisFloor / axis_floor, "axis floor");
+    const char* apex_unsure = "l'apex, peu fixant, n'est pas situ\xE9 avec assez de s\xFBret\xE9.";
+    if (ag.outside > 0) margin(0.5 / ag.outside, "outside", "la paroi trouv\xE9" "e se d\xE9tache trop peu de ce qui l'entoure.");
+    margin(ag.closure / (small ? 0.7 : 0.45), "closure", "la paroi trouv\xE9" "e n'entoure pas la cavit\xE9 sur assez de rayons.");
+    if (small) margin(apex_dim / 0.7, "dim apex", "l'apex de ce petit ventricule fixe trop peu pour \xEAtre situ\xE9.");
+    if (std::fabs(f.apex_gap) > 1e-9) margin(kMaxApexGap / std::fabs(f.apex_gap), "apex gap", apex_unsure);
+    if (std::fabs(f.apex_gap) > 1e-9 && axis_floor > 0) margin(kMaxAxisFloor / axis_floor, "axis floor", apex_unsure);
     const double round = std::max(f.e.p[4], f.e.p[5]) / std::min(f.e.p[4], f.e.p[5]);
-    if (with_round) margin(kMaxOutOfRound / round, "round");
-    margin(cavity_of(f) / kMinCavity, "cavity");
-    if (f.scatter > 0) margin((apex_dim < kDimApex ? kMaxScatterDimApex : kMaxScatter) / f.scatter, "scatter");
-    if (weakest) *weakest = name;
+    if (with_round) margin(kMaxOutOfRound / round, "round", "la coupe petit axe trouv\xE9" "e n'est pas ronde.");
+    margin(cavity_of(f) / kMinCavity, "cavity",
+           "la cavit\xE9 trouv\xE9" "e, que le flou comble presque, est trop petite pour y placer le mod\xE8le s\xFBrement.");
+    if (f.scatter > 0)
+        margin((apex_dim < kDimApex ? kMaxScatterDimApex : kMaxScatter) / f.scatter, "scatter",
+               "l'\xE9tude est trop bruit\xE9" "e pour sa r\xE9solution.");
+    if (weakest) *weakest = low;
     return c;
-}
-
-// Why the ventricle that came nearest was not placed, in the physician's words, from the margin
-// its confidence is the lowest of (or its shape, when it has not a heart's).
-const char* refusal_reason(bool fits, const char* weakest) {
-    if (!fits) return "la forme trouv\xE9" "e n'a pas les tailles ni la cavit\xE9 sombre d'un ventricule.";
-    const std::string w = weakest ? weakest : "";
-    if (w == "outside") return "la paroi trouv\xE9" "e se d\xE9tache trop peu de ce qui l'entoure.";
-    if (w == "closure") return "la paroi trouv\xE9" "e n'entoure pas la cavit\xE9 sur assez de rayons.";
-    if (w == "dim apex") return "l'apex de ce petit ventricule fixe trop peu pour \xEAtre situ\xE9.";
-    if (w == "apex gap" || w == "axis floor") return "l'apex, peu fixant, n'est pas situ\xE9 avec assez de s\xFBret\xE9.";
-    if (w == "round") return "la coupe petit axe trouv\xE9" "e n'est pas ronde.";
-    if (w == "cavity") return "la cavit\xE9 trouv\xE9" "e, que le flou comble presque, est trop petite pour y placer le mod\xE8le s\xFBrement.";
-    if (w == "scatter") return "l'\xE9tude est trop bruit\xE9" "e pour sa r\xE9solution.";
-    return nullptr;
 }
 
 // The box: no ventricle at all, or one not sure enough, with the reason.
@@ -977,8 +973,9 @@ int AUTO_PLACE() {
     // The report tells of the candidate placed or, when none is, of the one that came nearest
     // (of the heart's shape, then the highest confidence): the last one tried is often a
     // liver-like blob far from the ventricle.
-    bool reported = false, reported_fits = false;
+    bool reported = false;
     double reported_rank = 0;
+    const char* reason = nullptr;  // the refusal's, in the box
     auto try_list = [&](const Shortlist& list) {
         for (int m = 0; m < list.n && !found; m++) {
             const Candidate& c = list.c[m];
@@ -988,7 +985,7 @@ int AUTO_PLACE() {
             bool fits = false;
             Agreement ag{};
             double conf = 0, cavity = 0;
-            const char* weakest = "";
+            Weakest weakest;
             auto judge = [&] {
                 const bool sized = p[3] >= 15 && p[3] <= 125 && p[4] >= 6 && p[4] <= 70 && p[5] >= 6 &&
                                    p[5] <= 70 && p[3] >= 0.8 * std::max(p[4], p[5]);
@@ -1014,8 +1011,8 @@ int AUTO_PLACE() {
             if (!found && reported && rank <= reported_rank) continue;
             reported = true;
             reported_rank = rank;
-            reported_fits = fits;
-            rep.weakest = weakest;
+            reason = fits ? weakest.why : "la forme trouv\xE9" "e n'a pas les tailles ni la cavit\xE9 sombre d'un ventricule.";
+            rep.weakest = weakest.name;
             rep.cavity = cavity;
             rep.ring_slices = c.rings;
             rep.ci = p[0];
@@ -1054,7 +1051,7 @@ int AUTO_PLACE() {
         find_ventricle(top, list);
         try_list(list);
     }
-    if (!found) return refuse(reported ? refusal_reason(reported_fits, rep.weakest) : nullptr);
+    if (!found) return refuse(reason);
     const double* p = f.e.p;
     const double h = kWall / 2;
     const double eq = kEquatorShift;
