@@ -107,6 +107,7 @@ class Analyze(unittest.TestCase):
             alone, normal = json.load(f)
         self.assertNotIn("segments", alone)
         self.assertIn("Aucun ventricule gauche", alone["perfusion_refused"])
+        self.assertIn("\nRaison : la cavité trouvée", alone["perfusion_refused"])  # the box's reason reaches the record
         fn = alone["function"]
         self.assertEqual(fn["model_on_gates"], [8, 1, 2])
         true_ef = 100 * (max(true_ml) - min(true_ml)) / max(true_ml)
