@@ -77,7 +77,6 @@ constexpr double kMaxApexGap = 7;
 // 4.3 voxels short at 0.46; no placement within the bounds
 // of phantoms 2000 to 2319, 5000 to 5319 and 6000 to 6319 read over 0.43).
 constexpr double kMaxAxisFloor = 0.45;
-constexpr double kDimApexLift = 0.55;
 // The fitted ellipsoid's centre along the axis lies about 4 voxels towards the apex (its long
 // semi-axis as much shorter, the apex in place; phantoms 0 to 319 and 1000 to 1319, 2 to 10
 // voxels as the base plane lies before or past the centre): the model is moved back by 4 and
@@ -87,7 +86,17 @@ constexpr double kEquatorShift = 4;
 // blur draws it towards the bright part, but enough to hold the fit when two territories
 // are dim and the bright wall alone is an arc.
 constexpr double kDimWeight = 0.02;
-constexpr double kEdgeOffset = 3.37, kEdgeCurvature = -10.91, kEdgeBlur = -0.349;
+// The apex is read on the cap about the fitted tip: the profiles along the normals of the
+// mid-wall ellipsoid within kCapRadius voxels of its tip, averaged, and the level where they
+// fall half-way from their crest to their floor over the next kCapReach voxels. That edge lies
+// past the outer surface by kCapOffset + kCapCurvature * a/b^2 - scatter * (kCapNoise -
+// kCapNoiseLit * apex), scatter the crests' rms distance from the fit and apex the tip's counts
+// over the bright wall's: noise draws the edge in, the more so under a dim apex. Fitted on
+// validate-auto's phantoms 1000 to 3559; on 8000 to 10559 the edge's error had an sd of 0.64
+// voxel under an apex dimmer than 0.55 of the bright wall, 0.42 over 0.9 (1.0 and 0.52 for one
+// line along the axis, which reads the noise of a single source voxel at each level).
+constexpr double kCapRadius = 7.5, kCapReach = 24;
+constexpr double kCapOffset = 2.695, kCapCurvature = -14.705, kCapNoise = 1.944, kCapNoiseLit = 1.374;
 
 float g2[G2 * G2 * G2];    // block means of 2 x 2 x 2 voxels; cell a is centred on voxel 2a + 0.5
 float g4[G4 * G4 * G4];    // block means of 4 x 4 x 4 voxels; cell g is centred on 4g + 1.5
@@ -766,6 +775,61 @@ void keep_past(double level) {
     npts = m;
 }
 
+double cap_edge_found = -1;  // the last cap_edge read, for the report
+
+// rms distance of the short-axis crests the fit counted from its surface (voxels)
+double scatter_of(const Ellipsoid& e) {
+    double ss = 0, sw = 0;
+    for (int n = 0; n < npts; n++) {
+        const double r = residual(e.p, pts[n]);
+        if (pts[n].w > 0 && pts[n].w < 2 && std::fabs(r) < 4) ss += r * r, sw += 1;
+    }
+    return sw > 0 ? std::sqrt(ss / sw) : 0;
+}
+
+// The outer edge past the tip of the mid-wall ellipsoid e (see kCapRadius): the level along
+// the tip's normal, or -1 when the profiles show none.
+double cap_edge(const Ellipsoid& e) {
+    const double a = e.p[3], b = e.p[4], c = e.p[5];
+    constexpr int kFrom = -24, kSteps = 97;  // half-voxel steps from 12 voxels in to 36 out
+    double prof[kSteps] = {};
+    int lines = 0;
+    for (double rho = 0; rho <= kCapRadius + 1e-9; rho += 1.5) {
+        const int around = rho == 0 ? 1 : std::max(6, static_cast<int>(std::lround(2 * kPi * rho / 1.5)));
+        for (int q = 0; q < around; q++) {
+            const double ph = q * 2 * kPi / around;
+            const double xj = rho * std::cos(ph), xk = rho * std::sin(ph);
+            const double u = 1 - (xj / b) * (xj / b) - (xk / c) * (xk / c);
+            if (u <= 0.05) continue;
+            const double xi = a * std::sqrt(u);
+            double ni = xi / (a * a), nj = xj / (b * b), nk = xk / (c * c);
+            const double nn = std::sqrt(ni * ni + nj * nj + nk * nk);
+            ni /= nn, nj /= nn, nk /= nn;
+            for (int t = 0; t < kSteps; t++) {
+                const double d = (kFrom + t) * 0.5;
+                prof[t] += sample(e.p[0] + xi + d * ni, e.p[1] + xj + d * nj, e.p[2] + xk + d * nk);
+            }
+            lines++;
+        }
+    }
+    if (lines == 0) return -1;
+    // The crest from 8 voxels inside the tip to 16 past it, the floor within kCapReach past
+    // the crest (not farther: past the field of view the counts are 0).
+    int best = 8;
+    for (int t = 8; t <= 56; t++)
+        if (prof[t] > prof[best]) best = t;
+    double low = prof[best];
+    const int reach = static_cast<int>(2 * kCapReach);
+    for (int t = best; t < kSteps && t <= best + reach; t++) low = std::min(low, prof[t]);
+    const double half = 0.5 * (prof[best] + low);
+    for (int t = best + 1; t < kSteps; t++)
+        if (prof[t] <= half) {
+            const double x = t - 1 + (prof[t - 1] - half) / (prof[t - 1] - prof[t]);
+            return e.p[0] + a + (kFrom + x) * 0.5;
+        }
+    return -1;
+}
+
 bool fit_model(const Candidate& c, Fit& out) {
     out.apex_gap = out.apex_held = 0;  // none when the axis shows no edge past the apex
     const double reach = std::min(2.0 * c.r + 12, 100.0);
@@ -794,26 +858,26 @@ bool fit_model(const Candidate& c, Fit& out) {
         axis_j = e.p[1];
         axis_k = e.p[2];
     }
-    // The apex from the outer edge along the axis: unlike the crest, it stays in place
-    // when the apex is dim beside a bright apical wall (a LAD defect). The offset of that
-    // edge from the outer surface falls as the blur widens and as the tip sharpens
-    // (a/b^2); its three terms were fitted on phantoms (vesmora-cli
-    // validate-auto --first 1000 --count 160 --details), apart from those the README reports.
-    if (axis_edge > 0) {
-        const double H = e.p[3] / (e.p[4] * e.p[5]);
-        double outer_apex = axis_edge - (kEdgeOffset + kEdgeCurvature * H + kEdgeBlur * sigma);
-        // A dim apex (a LAD defect) leaves the edge short: on phantoms 0 to 3319 the apex
-        // came out 0.3 voxel short on average under an apex below 0.75 of the bright wall,
-        // 0.15 long above 0.9; the edge is moved on in proportion up to 0.55 voxel.
-        outer_apex += kDimApexLift * std::clamp((0.75 - apex_dim) / 0.3, 0.0, 1.0);
-        out.apex_gap = outer_apex - (e.p[0] + e.p[3] + kWall / 2);
+    // The apex from the outer edge past the tip: unlike the crest, it stays in place when the
+    // apex is dim beside a bright apical wall (a LAD defect). The edge's offset depends on
+    // the tip's shape, which the refit held by it changes a little: read twice.
+    // Only where the axis itself shows an edge past the apex (not past the field of view).
+    const double edge = axis_edge > 0 ? cap_edge(e) : -1;
+    cap_edge_found = edge;
+    if (edge > 0 && npts < kMaxPoints) {
+        const double noise = scatter_of(e) * (kCapNoise - kCapNoiseLit * std::min(apex_dim, 1.2));
+        auto outer_apex = [&] { return edge - (kCapOffset + kCapCurvature * e.p[3] / (e.p[4] * e.p[5]) - noise); };
+        out.apex_gap = outer_apex() - (e.p[0] + e.p[3] + kWall / 2);
         double total = 0;
         for (int n = 0; n < npts; n++) total += pts[n].w;
-        if (npts < kMaxPoints) {
-            pts[npts++] = {outer_apex - kWall / 2, e.p[1], e.p[2], 0.5 * total};
+        const Ellipsoid crests = e;
+        pts[npts++] = {outer_apex() - kWall / 2, e.p[1], e.p[2], 0.5 * total};
+        for (int pass = 0; pass < 2; pass++) {
+            pts[npts - 1].i = outer_apex() - kWall / 2;
+            e = crests;
             kept = fit_ellipsoid(e, 10);
-            out.apex_held = outer_apex - (e.p[0] + e.p[3] + kWall / 2);
         }
+        out.apex_held = outer_apex() - (e.p[0] + e.p[3] + kWall / 2);
     }
     // Counts on the mid-wall and along the cavity's axis, for the final check.
     double wall = 0, cavity = 0;
@@ -833,12 +897,7 @@ bool fit_model(const Candidate& c, Fit& out) {
     out.base = base;
     out.kept = kept;
     out.sigma = sigma;
-    double ss = 0, sw = 0;
-    for (int n = 0; n < npts; n++) {
-        const double r = residual(e.p, pts[n]);
-        if (pts[n].w > 0 && pts[n].w < 2 && std::fabs(r) < 4) ss += r * r, sw += 1;
-    }
-    out.scatter = sw > 0 ? std::sqrt(ss / sw) : 0;
+    out.scatter = scatter_of(e);
     out.wall = nw ? wall / nw : 0;
     out.cavity = nc ? cavity / nc : 0;
     return true;
@@ -1026,7 +1085,7 @@ int AUTO_PLACE() {
             rep.cavity_mean = f.cavity;
             rep.points = f.kept;
             rep.sigma = f.sigma;
-            rep.apex_edge = axis_edge;
+            rep.apex_edge = cap_edge_found;
             rep.closure = ag.closure;
             rep.outside_ratio = ag.outside;
             rep.confidence = conf;

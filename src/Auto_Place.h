@@ -26,7 +26,7 @@ struct AutoPlaceReport {
     double wall_mean, cavity_mean;  // mean counts on the mid-wall and along the cavity's axis
     int points;                  // mid-wall points the fit kept
     double sigma;                // the blur found (sd of a Gaussian, voxels)
-    double apex_edge;            // along the axis, where the counts past the apex are half-way down
+    double apex_edge;            // past the tip, where the counts averaged over the cap are half-way down
     double confidence;           // the lowest of the placement's margins, each 1 at its threshold: placed at 1 or more
     double closure;              // share of the rays across the model where its wall stands out on both sides
     double apex_dim;             // counts at the apex on the axis over the bright wall's

@@ -298,7 +298,7 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
                 std::printf(" | seg %d: %d (%.0f %%) / %d (%.0f %%)", s, found_scores[s], found_sectors[s], SCORE[s],
                             SECTEUR[s]);
         if (out.placed && details)
-            std::printf(" | sigma %.2f (phantom %.2f) axis edge - apex %+.2f a/b^2 %.3f", auto_place_report.sigma,
+            std::printf(" | sigma %.2f (phantom %.2f) cap edge - apex %+.2f a/b^2 %.3f", auto_place_report.sigma,
                         c.opt.fwhm / 1.1988 / 2.3548, auto_place_report.apex_edge - (h.ci + h.outer_ri),
                         auto_place_report.ri / (auto_place_report.rj * auto_place_report.rk));
         if (out.placed && details) {
