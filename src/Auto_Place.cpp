@@ -38,8 +38,6 @@ constexpr int G2 = 128;  // side of the 2-voxel grid
 constexpr int G4 = 64;   // side of the 4-voxel grid
 constexpr double kWall = 8.0;  // wall thickness the model assumes (voxels)
 constexpr double kPi = 3.14159265358979323846;
-// Outer edge along the axis minus the outer apex, in voxels: offset + curvature * a/b^2
-// + blur * sigma (see fit_model).
 // The short-axis crests lie inside the mid-wall, the more so the noisier the study: noise
 // lifts the side towards the blurred cavity more often than the side towards the
 // background. Their scatter about the fitted surface (rms, voxels) measures the noise; the
@@ -67,7 +65,7 @@ constexpr double kDimApex = 0.55;
 // and its long semi-axis 12 % wide (phantom 6226); the round fit is as good as the free one
 // on the other sections between 10 and 13 %.
 constexpr double kMaxOutOfRound = 1.10;
-// The most the apex held by the edge along the axis and the crests' own may lie apart
+// The most the apex held by the cap's edge and the crests' own may lie apart
 // (voxels). 9 placed two LAD defects (85 and 92 mL, 8.1 and 7.0 voxels apart) within the
 // bounds but a third (67 mL, 100 counts, 7.5 apart) 5.4 voxels long: kept at 7.
 constexpr double kMaxApexGap = 7;
@@ -692,7 +690,7 @@ struct Fit {
     int kept;
     double wall, cavity;
     double sigma;  // the blur found (sd, voxels)
-    double apex_gap = 0;  // outer apex held by the edge along the axis minus the crests' own
+    double apex_gap = 0;  // outer apex held by the cap's edge minus the crests' own
     double apex_held = 0; // outer apex held by the edge minus the one the last fit settled on
     double scatter = 0;   // rms distance of the counted crests from the fitted surface
 };
@@ -954,9 +952,9 @@ double cavity_of(const Fit& f) {
 //    semi-axes across the axis of 18 voxels or less, whose cavity the blur fills) on 70 %.
 //  - On a small ventricle, the apex on the axis is at least 0.7 of the bright wall: a dim
 //    apex there leaves no edge to hold the apex by (it came out 3 to 9 voxels short).
-//  - The apex held by the edge along the axis lies within 7 voxels of the one the crests
+//  - The apex held by the cap's edge lies within 7 voxels of the one the crests
 //    alone give: farther apart, a dim apex (a LAD defect) left neither to trust.
-//  - Past that edge the counts fall to 0.45 of the apex's crest or lower: else the edge
+//  - Past the apex on the axis the counts fall to 0.45 of its crest or lower: else the edge
 //    lies within the wall's noise (a deep LAD defect beside a hot liver).
 //  - The short-axis section is round within 10 %: a section longer one way ran past the
 //    dim side of the ring when two territories are dim (the caller then fits a round

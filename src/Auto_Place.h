@@ -33,7 +33,7 @@ struct AutoPlaceReport {
     double outside_ratio;        // median, over those rays, of the counts past the wall over the wall's
     int dark_gap;                // widest run of the 32 angles around the axis whose wall the fit ignored
     double lit_share;            // share of the short-axis crests the fit used
-    double apex_gap;             // apex held by the edge along the axis minus the crests' apex (voxels)
+    double apex_gap;             // apex held by the cap's edge minus the crests' apex (voxels)
     double apex_held;            // the same minus the apex of the model placed (voxels)
     double axis_floor;           // lowest counts past the apex on the axis over the apex's crest
     double cavity;               // the model's cavity past the base plane (voxels)
