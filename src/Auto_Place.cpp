@@ -692,6 +692,7 @@ struct Fit {
     double sigma;  // the blur found (sd, voxels)
     double apex_gap = 0;  // outer apex held by the cap's edge minus the crests' own
     double apex_held = 0; // outer apex held by the edge minus the one the last fit settled on
+    double edge = -1;     // the cap's outer edge past the tip (-1: none read)
     double scatter = 0;   // rms distance of the counted crests from the fitted surface
 };
 
@@ -773,8 +774,6 @@ void keep_past(double level) {
     npts = m;
 }
 
-double cap_edge_found = -1;  // the last cap_edge read, for the report
-
 // rms distance of the short-axis crests the fit counted from its surface (voxels)
 double scatter_of(const Ellipsoid& e) {
     double ss = 0, sw = 0;
@@ -830,6 +829,7 @@ double cap_edge(const Ellipsoid& e) {
 
 bool fit_model(const Candidate& c, Fit& out) {
     out.apex_gap = out.apex_held = 0;  // none when the axis shows no edge past the apex
+    out.edge = -1;
     const double reach = std::min(2.0 * c.r + 12, 100.0);
     // First base guess: where the ring slices begin.
     double base = c.i_lo - 2;
@@ -860,8 +860,7 @@ bool fit_model(const Candidate& c, Fit& out) {
     // apex is dim beside a bright apical wall (a LAD defect). The edge's offset depends on
     // the tip's shape, which the refit held by it changes a little: read twice.
     // Only where the axis itself shows an edge past the apex (not past the field of view).
-    const double edge = axis_edge > 0 ? cap_edge(e) : -1;
-    cap_edge_found = edge;
+    const double edge = out.edge = axis_edge > 0 ? cap_edge(e) : -1;
     if (edge > 0 && npts < kMaxPoints) {
         const double noise = scatter_of(e) * (kCapNoise - kCapNoiseLit * std::min(apex_dim, 1.2));
         auto outer_apex = [&] { return edge - (kCapOffset + kCapCurvature * e.p[3] / (e.p[4] * e.p[5]) - noise); };
@@ -1083,7 +1082,7 @@ int AUTO_PLACE() {
             rep.cavity_mean = f.cavity;
             rep.points = f.kept;
             rep.sigma = f.sigma;
-            rep.apex_edge = cap_edge_found;
+            rep.apex_edge = f.edge;
             rep.closure = ag.closure;
             rep.outside_ratio = ag.outside;
             rep.confidence = conf;

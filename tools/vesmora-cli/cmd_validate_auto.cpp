@@ -221,19 +221,10 @@ Outcome run_case(int n, const std::string& dir, bool verbose, bool details) {
     const sample::Model found{ell_ci, ell_cj, ell_ck, ell_ri, ell_rj, ell_rk,
                               ill_ci, ill_cj, ill_ck, ill_ri, ill_rj, ill_rk, plan_i};
     const sample::Model truth = sample::model_of(c.opt);
-    // The true model moved towards the found one by one voxel at most on every bounded value
-    // (centre j and k, apex, base plane, semi-axes across the axis, outer and inner), with the
-    // found model's centre on the axis, which the bounds leave free (the apex holds it).
+    // The true model moved towards the found one by a voxel at most (sample::towards).
     int near_scores[18] = {};
     if (out.placed) {
-        const auto step = [](int t, int f) { return t + std::clamp(f - t, -1, 1); };
-        const int apex = step(truth.ell_ci + truth.ell_ri, found.ell_ci + found.ell_ri);
-        const int inner_apex = step(truth.ill_ci + truth.ill_ri, found.ill_ci + found.ill_ri);
-        set_model({found.ell_ci, step(truth.ell_cj, found.ell_cj), step(truth.ell_ck, found.ell_ck),
-                   apex - found.ell_ci, step(truth.ell_rj, found.ell_rj), step(truth.ell_rk, found.ell_rk),
-                   found.ill_ci, step(truth.ill_cj, found.ill_cj), step(truth.ill_ck, found.ill_ck),
-                   inner_apex - found.ill_ci, step(truth.ill_rj, found.ill_rj), step(truth.ill_rk, found.ill_rk),
-                   step(truth.plan_i, found.plan_i)});
+        set_model(sample::towards(truth, found));
         EVAL_RES();
         std::copy(SCORE, SCORE + 18, near_scores);
     }

@@ -271,6 +271,17 @@ Model model_of(const Options& o) {
     return m;
 }
 
+Model towards(const Model& truth, const Model& found) {
+    const auto step = [](int t, int f) { return t + std::clamp(f - t, -1, 1); };
+    const int apex = step(truth.ell_ci + truth.ell_ri, found.ell_ci + found.ell_ri);
+    const int inner_apex = step(truth.ill_ci + truth.ill_ri, found.ill_ci + found.ill_ri);
+    return {found.ell_ci, step(truth.ell_cj, found.ell_cj), step(truth.ell_ck, found.ell_ck),
+            apex - found.ell_ci, step(truth.ell_rj, found.ell_rj), step(truth.ell_rk, found.ell_rk),
+            found.ill_ci, step(truth.ill_cj, found.ill_cj), step(truth.ill_ck, found.ill_ck),
+            inner_apex - found.ill_ci, step(truth.ill_rj, found.ill_rj), step(truth.ill_rk, found.ill_rk),
+            step(truth.plan_i, found.plan_i)};
+}
+
 namespace {
 
 // Volume of the part of an ellipsoid (semi-axes a along i, b, c) past a plane at d0 from its

@@ -92,6 +92,13 @@ struct Model {
 };
 Model model_of(const Options& o);
 
+// `truth` moved towards `found` by one voxel at most on every bounded value (centre j and k,
+// apex, base plane, semi-axes across the axis, outer and inner), with the found model's
+// centre on the axis, which the bounds leave free (the apex holds it): a segment this model
+// scores as the found one does lies at the threshold, where no placement exact to the voxel
+// reads it the same way every time.
+Model towards(const Model& truth, const Model& found);
+
 // The end-diastolic cavity of that heart in mL: the inner ellipsoid on the apex side of
 // the base plane, in voxels of 1.1988 mm.
 double cavity_ml(const Options& o);
