@@ -489,7 +489,10 @@ double pooled(const std::vector<float>& prof, const Geometry& g, const std::vect
 }
 
 // The wall's thickness whose pooled fit is best, from 2 to 28 voxels: every 4 voxels, then
-// every 2 about the best, then between the best three; its residual through `residual`.
+// every 2 about the best, then a parabola fitted by least squares to every voxel within 3 of it.
+// The pooled residual is jagged at the scale of a voxel (each ray's crest steps from one sample
+// to the next as t changes), and a parabola through the best three alone followed the jags: a
+// voxel of the model's apex moved a noiseless end-systolic volume by up to four fifths.
 double best_thickness(const std::vector<float>& prof, const Geometry& g, const std::vector<char>& use, double sigma,
                       int step, double* residual) {
     constexpr double LO = 2, HI = 28;
@@ -506,12 +509,34 @@ double best_thickness(const std::vector<float>& prof, const Geometry& g, const s
         if (at(t) < best) best = at(t), best_t = t;
     for (double t : {best_t - 2, best_t + 2})
         if (t >= LO && t <= HI && at(t) < best) best = at(t), best_t = t;
-    if (best_t - 2 >= LO && best_t + 2 <= HI) {
-        const double a = at(best_t - 2), c = at(best_t + 2), den = a - 2 * best + c;
-        if (den > 0) {
-            const double x = std::clamp(0.5 * (a - c) / den, -0.5, 0.5);
-            best_t += 2 * x;
-            best -= 0.25 * (a - c) * x;
+    // r(best_t + x) ~ c0 + c1 x + c2 x^2 over x = -3..3: the normal equations, by elimination.
+    double S[5] = {}, T[3] = {};
+    int n = 0;
+    for (int x = -3; x <= 3; x++) {
+        const double t = best_t + x;
+        if (t < LO || t > HI || at(t) >= 1e299) continue;
+        const double y = at(t);
+        for (int e = 0, p = 1; e < 5; e++, p *= x) S[e] += p;
+        T[0] += y, T[1] += y * x, T[2] += y * x * x;
+        n++;
+    }
+    if (n >= 5) {
+        double M[3][4] = {{S[0], S[1], S[2], T[0]}, {S[1], S[2], S[3], T[1]}, {S[2], S[3], S[4], T[2]}};
+        for (int c = 0; c < 3; c++)
+            for (int r = c + 1; r < 3; r++) {
+                const double f = M[r][c] / M[c][c];
+                for (int q = c; q < 4; q++) M[r][q] -= f * M[c][q];
+            }
+        double k[3];
+        for (int r = 2; r >= 0; r--) {
+            double v = M[r][3];
+            for (int q = r + 1; q < 3; q++) v -= M[r][q] * k[q];
+            k[r] = v / M[r][r];
+        }
+        if (k[2] > 0) {
+            const double x = std::clamp(-k[1] / (2 * k[2]), -3.0, 3.0);
+            if (residual != nullptr) *residual = k[0] + k[1] * x + k[2] * x * x;
+            return best_t + x;
         }
     }
     if (residual != nullptr) *residual = best;
