@@ -389,6 +389,23 @@ struct Shell {
     double t, sigma;
 };
 
+// Solves m x = v for a 3 x 3 system (Cramer's rule); false when m is singular.
+bool solve3(const double m[3][3], const double v[3], double x[3]) {
+    auto det3 = [](const double a[3][3]) {
+        return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+               a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+    };
+    const double det = det3(m);
+    if (std::fabs(det) < 1e-9) return false;
+    for (int c = 0; c < 3; c++) {
+        double mc[3][3];
+        for (int r = 0; r < 3; r++)
+            for (int q = 0; q < 3; q++) mc[r][q] = q == c ? v[r] : m[r][q];
+        x[c] = det3(mc) / det;
+    }
+    return true;
+}
+
 // The fitted residual on one ray, the shell's crest `mid` samples along it, with cavity, wall
 // and outside levels; 1e300 when the wall is not brighter than both sides.
 double shell_fit(const float* p, const Ray& ry, double mid, const Shell& sh, double* levels) {
@@ -421,18 +438,8 @@ double shell_fit(const float* p, const Ray& ry, double mid, const Shell& sh, dou
     // Normal equations of (a, bw, bo): a + bw w + bo o.
     const double m[3][3] = {{n, sw, so}, {sw, sww, swo}, {so, swo, soo}};
     const double v[3] = {sy, syw, syo};
-    const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-                       m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-    if (std::fabs(det) < 1e-9) return 1e300;
     double x[3];
-    for (int c = 0; c < 3; c++) {
-        double mc[3][3];
-        for (int r = 0; r < 3; r++)
-            for (int q = 0; q < 3; q++) mc[r][q] = q == c ? v[r] : m[r][q];
-        x[c] = (mc[0][0] * (mc[1][1] * mc[2][2] - mc[1][2] * mc[2][1]) - mc[0][1] * (mc[1][0] * mc[2][2] - mc[1][2] * mc[2][0]) +
-                mc[0][2] * (mc[1][0] * mc[2][1] - mc[1][1] * mc[2][0])) /
-               det;
-    }
+    if (!solve3(m, v, x)) return 1e300;
     // Levels: cavity a, wall a + bw, outside a + bo; the wall must stand out of both.
     if (levels != nullptr) levels[0] = x[0], levels[1] = x[0] + x[1], levels[2] = x[0] + x[2];
     if (x[1] <= 0 || x[1] <= x[2]) return 1e300;
@@ -509,7 +516,7 @@ double best_thickness(const std::vector<float>& prof, const Geometry& g, const s
         if (at(t) < best) best = at(t), best_t = t;
     for (double t : {best_t - 2, best_t + 2})
         if (t >= LO && t <= HI && at(t) < best) best = at(t), best_t = t;
-    // r(best_t + x) ~ c0 + c1 x + c2 x^2 over x = -3..3: the normal equations, by elimination.
+    // r(best_t + x) ~ k0 + k1 x + k2 x^2 over x = -3..3: the normal equations.
     double S[5] = {}, T[3] = {};
     int n = 0;
     for (int x = -3; x <= 3; x++) {
@@ -520,24 +527,12 @@ double best_thickness(const std::vector<float>& prof, const Geometry& g, const s
         T[0] += y, T[1] += y * x, T[2] += y * x * x;
         n++;
     }
-    if (n >= 5) {
-        double M[3][4] = {{S[0], S[1], S[2], T[0]}, {S[1], S[2], S[3], T[1]}, {S[2], S[3], S[4], T[2]}};
-        for (int c = 0; c < 3; c++)
-            for (int r = c + 1; r < 3; r++) {
-                const double f = M[r][c] / M[c][c];
-                for (int q = c; q < 4; q++) M[r][q] -= f * M[c][q];
-            }
-        double k[3];
-        for (int r = 2; r >= 0; r--) {
-            double v = M[r][3];
-            for (int q = r + 1; q < 3; q++) v -= M[r][q] * k[q];
-            k[r] = v / M[r][r];
-        }
-        if (k[2] > 0) {
-            const double x = std::clamp(-k[1] / (2 * k[2]), -3.0, 3.0);
-            if (residual != nullptr) *residual = k[0] + k[1] * x + k[2] * x * x;
-            return best_t + x;
-        }
+    const double M[3][3] = {{S[0], S[1], S[2]}, {S[1], S[2], S[3]}, {S[2], S[3], S[4]}};
+    double k[3];
+    if (n >= 5 && solve3(M, T, k) && k[2] > 0) {
+        const double x = std::clamp(-k[1] / (2 * k[2]), -3.0, 3.0);
+        if (residual != nullptr) *residual = k[0] + k[1] * x + k[2] * x * x;
+        return best_t + x;
     }
     if (residual != nullptr) *residual = best;
     return best_t;
