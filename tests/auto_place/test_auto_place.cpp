@@ -409,6 +409,11 @@ TEST_F(AutoPlace, HeartsBesideAHotLiverArePlacedWithinTheBoundsOrRefusedNeverSco
         // 65 %, 100 counts) was placed 3.9 voxels short, a basal LCx segment scored.
         {"64 matrix, size 1.04, LAD, 100 counts, liver as hot as the wall close", 64, 1.04, 56, {-19, 17, -16}, 8, -4, 17, 100, 100, 12, true, 9092},
         {"128 matrix, size 0.97, LAD, 100 counts, liver as hot as the wall touching it", 128, 0.97, 65, {17, 15, -18}, 9, -8, 16.5, 100, 100, 23, true, 10385},
+        // Two LAD defects (56 and 75 mL, 62 %) at 100 counts and 18 mm, placed 3.1 and 4.3
+        // voxels short at the apex, the apical segment scored 1 against 2: the cap's edge was
+        // read half-way down from its crest, and the crest's noise drew it in.
+        {"64 matrix, size 0.93, LAD, 100 counts, 18 mm, liver close", 64, 0.93, 62, {0, -4, -7}, 7.5, -3, 18, 100, 40, 12, true, 12594},
+        {"64 matrix, size 1.09, LAD, 100 counts, 18 mm, liver close", 64, 1.09, 62, {12, -8, -17}, 8.5, 6, 18, 100, 40, 12, true, 12838},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
