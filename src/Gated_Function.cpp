@@ -189,10 +189,10 @@ struct Geometry {
     std::vector<Ray> rays;       // [level * N_AROUND + around], levels from the base to the apex
 };
 
-Geometry rays_of_model() {
+Geometry rays_of_model(double longer) {
     Geometry g;
     g.ci = 0.5 * (ell_ci + ill_ci), g.cj = ell_cj, g.ck = ell_ck;
-    g.a = 0.5 * (ell_ri + ill_ri), g.b = 0.5 * (ell_rj + ill_rj), g.c = 0.5 * (ell_rk + ill_rk);
+    g.a = 0.5 * (ell_ri + ill_ri) + longer, g.b = 0.5 * (ell_rj + ill_rj), g.c = 0.5 * (ell_rk + ill_rk);
     const double pi2 = 2 * std::numbers::pi;
     // Cylinder levels every 2 voxels from well before the base plane up to the equator.
     const double lowest = std::min<double>(plan_i, g.ci) - REACH - 6;
@@ -652,56 +652,17 @@ void fit_gate(const std::vector<float>& prof, const Geometry& g, const std::vect
     r.ok = true;
 }
 
-}  // namespace
+// One measure of every gate's cavity, with the rays of geometry g: the volumes (mL, gate 1
+// first), the blur found across the wall and the largest share of a gate's rays without a
+// wall; `reason` set when a gate's base or wall is not found.
+struct Measured {
+    std::vector<double> volume_ml;
+    double wall_sigma = 0, worst_lost = 0;
+    std::string reason;
+};
 
-void SMOOTH_FUNCTION_CURVE(std::vector<double>& v) {
-    const int n = static_cast<int>(v.size());
-    if (2 * CURVE_HARMONICS >= n) return;  // 8 gates and fewer: every harmonic they hold is kept
-    std::vector<double> kept(n, 0.0), c(n), s(n);
-    for (int m = 0; m <= CURVE_HARMONICS; m++) {
-        double a = 0, b = 0;
-        for (int k = 0; k < n; k++) {
-            c[k] = std::cos(2 * std::numbers::pi * m * k / n), s[k] = std::sin(2 * std::numbers::pi * m * k / n);
-            a += v[k] * c[k], b += v[k] * s[k];
-        }
-        const double norm = (m == 0 ? 1.0 : 2.0) / n;
-        for (int k = 0; k < n; k++) kept[k] += norm * (a * c[k] + b * s[k]);
-    }
-    v = std::move(kept);
-}
-
-void SET_FUNCTION_CURVE(GatedFunction& f, std::vector<double> volume_ml) {
-    f.volume_ml = std::move(volume_ml);
-    const auto ed = std::max_element(f.volume_ml.begin(), f.volume_ml.end());
-    const auto es = std::min_element(f.volume_ml.begin(), f.volume_ml.end());
-    f.edv_ml = *ed, f.esv_ml = *es;
-    f.ed_gate = static_cast<int>(ed - f.volume_ml.begin()) + 1;
-    f.es_gate = static_cast<int>(es - f.volume_ml.begin()) + 1;
-    f.ef_percent = f.edv_ml > 0 ? 100.0 * (f.edv_ml - f.esv_ml) / f.edv_ml : 0.0;
-    f.measured = true;
-}
-
-GatedFunction MEASURE_FUNCTION() {
-    GatedFunction f;
-    if (GATES.count == 0 && GATES.not_kept > 0) {
-        f.reason = "L'\xE9tude synchronis\xE9" "e compte " + std::to_string(GATES.not_kept) +
-                   " intervalles, trop volumineux pour \xEAtre gard\xE9s en m\xE9moire (plus de 64 Mo) : fonction non mesur\xE9" "e.";
-        return f;
-    }
-    if (GATES.count < 2 || GATES.voxels.empty() || GATES.size < 2 || GATES.slices < 2) {
-        f.reason = "L'\xE9tude n'est pas synchronis\xE9" "e : aucun intervalle \xE0 mesurer.";
-        return f;
-    }
-    if (!ell_ok) {
-        f.reason = "Aucun mod\xE8le n'est plac\xE9 : placez le ventricule avant de mesurer la fonction.";
-        return f;
-    }
-    if (!(VOXEL_SIZE_XY > 0) || !(VOXEL_SIZE_Z > 0)) {
-        f.reason = "La taille des voxels de l'\xE9tude est inconnue : les volumes ne peuvent pas \xEAtre calcul\xE9s.";
-        return f;
-    }
-    const GateScale& sc = current_scale();
-    const Geometry g = rays_of_model();
+Measured measure_on(const Geometry& g, const GateScale& sc) {
+    Measured m;
     const int n = GATES.count;
     std::vector<GateResult> out(n);
     std::vector<std::vector<float>> prof(n);
@@ -721,8 +682,8 @@ GatedFunction MEASURE_FUNCTION() {
     for (const GateResult& r : out)
         if (r.ok) sigmas.push_back(r.sigma);
     if (sigmas.size() < static_cast<std::size_t>(n)) {
-        f.reason = "La base du ventricule n'a pas \xE9t\xE9 retrouv\xE9" "e dans chaque intervalle : fonction non mesur\xE9" "e.";
-        return f;
+        m.reason = "La base du ventricule n'a pas \xE9t\xE9 retrouv\xE9" "e dans chaque intervalle : fonction non mesur\xE9" "e.";
+        return m;
     }
     // The middle half of the gates' blurs, averaged (each is fitted every quarter voxel).
     std::sort(sigmas.begin(), sigmas.end());
@@ -785,7 +746,8 @@ GatedFunction MEASURE_FUNCTION() {
     run_tasks(static_cast<int>(sgs.size()), worker_threads(), [&](int m) { ratio[m] = log_ratio(sgs[m]); });
     // The ratio falls through 1 as the blur widens past the true one (the end-diastolic wall
     // thins away under it); the first such fall, narrowed by halves.
-    double wall_sigma = sigma;
+    double& wall_sigma = m.wall_sigma;
+    wall_sigma = sigma;
     for (std::size_t m = 0; m + 1 < sgs.size(); m++)
         if (ratio[m] > 0 && ratio[m + 1] <= 0) {
             double lo = sgs[m], hi = sgs[m + 1];
@@ -830,16 +792,94 @@ GatedFunction MEASURE_FUNCTION() {
     // spread over 256 / size steps of the volume.
     const double per = static_cast<double>(GATES.size) / VOL_N;
     const double voxel_ml = (VOXEL_SIZE_XY * per) * (VOXEL_SIZE_XY * per) * (VOXEL_SIZE_Z * per);  // cm3 = mL
-    double worst_lost = 0;
     for (int k = 0; k < n; k++) {
         if (!out[k].ok) {
-            f.reason = "Le ventricule n'a pas \xE9t\xE9 retrouv\xE9 dans l'intervalle " + std::to_string(k + 1) +
+            m.reason = "Le ventricule n'a pas \xE9t\xE9 retrouv\xE9 dans l'intervalle " + std::to_string(k + 1) +
                        " : fonction non mesur\xE9" "e.";
-            return f;
+            return m;
         }
-        f.volume_ml.push_back(out[k].volume_voxels * voxel_ml * VOLUME_CALIBRATION);
-        worst_lost = std::max(worst_lost, out[k].lost);
+        m.volume_ml.push_back(out[k].volume_voxels * voxel_ml * VOLUME_CALIBRATION);
+        m.worst_lost = std::max(m.worst_lost, out[k].lost);
     }
+    return m;
+}
+
+}  // namespace
+
+void SMOOTH_FUNCTION_CURVE(std::vector<double>& v) {
+    const int n = static_cast<int>(v.size());
+    if (2 * CURVE_HARMONICS >= n) return;  // 8 gates and fewer: every harmonic they hold is kept
+    std::vector<double> kept(n, 0.0), c(n), s(n);
+    for (int m = 0; m <= CURVE_HARMONICS; m++) {
+        double a = 0, b = 0;
+        for (int k = 0; k < n; k++) {
+            c[k] = std::cos(2 * std::numbers::pi * m * k / n), s[k] = std::sin(2 * std::numbers::pi * m * k / n);
+            a += v[k] * c[k], b += v[k] * s[k];
+        }
+        const double norm = (m == 0 ? 1.0 : 2.0) / n;
+        for (int k = 0; k < n; k++) kept[k] += norm * (a * c[k] + b * s[k]);
+    }
+    v = std::move(kept);
+}
+
+void SET_FUNCTION_CURVE(GatedFunction& f, std::vector<double> volume_ml) {
+    f.volume_ml = std::move(volume_ml);
+    const auto ed = std::max_element(f.volume_ml.begin(), f.volume_ml.end());
+    const auto es = std::min_element(f.volume_ml.begin(), f.volume_ml.end());
+    f.edv_ml = *ed, f.esv_ml = *es;
+    f.ed_gate = static_cast<int>(ed - f.volume_ml.begin()) + 1;
+    f.es_gate = static_cast<int>(es - f.volume_ml.begin()) + 1;
+    f.ef_percent = f.edv_ml > 0 ? 100.0 * (f.edv_ml - f.esv_ml) / f.edv_ml : 0.0;
+    f.measured = true;
+}
+
+GatedFunction MEASURE_FUNCTION() {
+    GatedFunction f;
+    if (GATES.count == 0 && GATES.not_kept > 0) {
+        f.reason = "L'\xE9tude synchronis\xE9" "e compte " + std::to_string(GATES.not_kept) +
+                   " intervalles, trop volumineux pour \xEAtre gard\xE9s en m\xE9moire (plus de 64 Mo) : fonction non mesur\xE9" "e.";
+        return f;
+    }
+    if (GATES.count < 2 || GATES.voxels.empty() || GATES.size < 2 || GATES.slices < 2) {
+        f.reason = "L'\xE9tude n'est pas synchronis\xE9" "e : aucun intervalle \xE0 mesurer.";
+        return f;
+    }
+    if (!ell_ok) {
+        f.reason = "Aucun mod\xE8le n'est plac\xE9 : placez le ventricule avant de mesurer la fonction.";
+        return f;
+    }
+    if (!(VOXEL_SIZE_XY > 0) || !(VOXEL_SIZE_Z > 0)) {
+        f.reason = "La taille des voxels de l'\xE9tude est inconnue : les volumes ne peuvent pas \xEAtre calcul\xE9s.";
+        return f;
+    }
+    const GateScale& sc = current_scale();
+    // The volumes are read three times, with the rays of the model as placed and with its long
+    // axis a voxel shorter and longer, weighted 2, 1, 1: each gate's crests step from one sample
+    // to the next as the rays move, and from one voxel of the model's apex to the next a
+    // noiseless end-systolic volume went up and down by up to a fifth; the weights cancel such a
+    // seesaw. When the model as placed gives no measure, none is given.
+    const int n = GATES.count;
+    std::vector<double> sum(n, 0.0);
+    double wall_sigma = 0, worst_lost = 0, weights = 0;
+    for (const double longer : {0.0, -1.0, 1.0}) {
+        const Measured m = measure_on(rays_of_model(longer), sc);
+        if (!m.reason.empty()) {
+            if (longer == 0) {
+                f.reason = m.reason;
+                return f;
+            }
+            continue;
+        }
+        const double w = longer == 0 ? 2 : 1;
+        for (int k = 0; k < n; k++) sum[k] += w * m.volume_ml[k];
+        wall_sigma += w * m.wall_sigma;
+        worst_lost = std::max(worst_lost, m.worst_lost);
+        weights += w;
+    }
+    for (int k = 0; k < n; k++) f.volume_ml.push_back(sum[k] / weights);
+    wall_sigma /= weights;
+    const double per = static_cast<double>(GATES.size) / VOL_N;
+    const double voxel_ml = (VOXEL_SIZE_XY * per) * (VOXEL_SIZE_XY * per) * (VOXEL_SIZE_Z * per);  // cm3 = mL
     SMOOTH_FUNCTION_CURVE(f.volume_ml);
     SET_FUNCTION_CURVE(f, std::move(f.volume_ml));
 
