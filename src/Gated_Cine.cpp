@@ -283,7 +283,10 @@ int FUNCTION_AVAILABLE() { return load_ok == 1 && ell_ok == 1 && GATES.gated() ?
 int SHOW_FUNCTION() {
     if (FUNCTION_AVAILABLE() != 1) return 0;
     // Not measured, the window still opens: the cine shows the gates, the text says why no volume.
+    // The measure takes a second or two on a 16-gate study: the wait cursor says so.
+    plat_busy(1);
     GatedFunction f = MEASURE_FUNCTION();
+    plat_busy(0);
     if (!f.measured) f.volume_ml.clear(), f.ed_gate = f.es_gate = 0;
     const GateCine cine = MAKE_GATE_CINE(palet);
     std::vector<unsigned char> curve(static_cast<std::size_t>(CURVE_W) * CURVE_H * 3);

@@ -105,6 +105,9 @@ void plat_get_window_rect(HWND_ window, PlatRect* rect);
 void plat_update_window(HWND_ window);  // let it paint now
 void plat_set_icon(HWND_ window);       // program icon as large and small icon
 void plat_set_focus(HWND_ window);
+// The wait cursor over the whole program while a long measure runs (on 1, off 0; nested calls
+// balance).
+void plat_busy(int on);
 
 // Synchronous: the target's handler has returned when this returns.
 std::intptr_t plat_send_message(HWND_ window, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam);

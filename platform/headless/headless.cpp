@@ -169,6 +169,12 @@ void plat_set_icon(HWND_ window) {
 
 void plat_set_focus(HWND_ window) { state().focus = window; }
 
+void plat_busy(int on) {
+    headless::State& s = headless::state();
+    if (on) s.busy_shown += s.busy++ == 0;
+    else if (s.busy > 0) s.busy--;
+}
+
 std::intptr_t plat_send_message(HWND_ window, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
     state().sent.push_back(headless::message_line(msg, wparam, lparam));
     if (window == nullptr || window->proc == nullptr) return 0;

@@ -108,6 +108,8 @@ struct State {
     std::vector<PairShown> pairs_shown;
     std::vector<FunctionShown> functions_shown;
     int functions_closed = 0;  // plat_show_function(owner, null) calls
+    int busy = 0;         // plat_busy depth now
+    int busy_shown = 0;   // times the wait cursor was put up
     HWND_ focus = nullptr;
     bool quit_posted = false;
     int quit_code = 0;

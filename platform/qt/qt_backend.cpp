@@ -666,6 +666,11 @@ void plat_set_icon(HWND_ window) {
         window->widget->setWindowIcon(QApplication::windowIcon());
 }
 
+void plat_busy(int on) {
+    if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (QApplication::overrideCursor() != nullptr) QApplication::restoreOverrideCursor();
+}
+
 void plat_set_focus(HWND_ window) {
     if (window == nullptr || window->widget == nullptr) return;
     if (window == be().main) {

@@ -357,6 +357,18 @@ void plat_set_icon(HWND_ window) {
 
 void plat_set_focus(HWND_ window) { SetFocus(win(window)); }
 
+// The wait cursor holds while no message is handled (the measure runs on this thread); the
+// cursor before it is put back when the last call ends.
+void plat_busy(int on) {
+    static int depth = 0;
+    static HCURSOR before = nullptr;
+    if (on) {
+        if (depth++ == 0) before = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    } else if (depth > 0 && --depth == 0) {
+        SetCursor(before);
+    }
+}
+
 std::intptr_t plat_send_message(HWND_ window, unsigned msg, std::uintptr_t wparam, std::intptr_t lparam) {
     return SendMessageA(win(window), msg, wparam, lparam);
 }

@@ -60,6 +60,9 @@ TEST_F(Function, OfferedForAGatedStudyWithAModelOnly) {
     EXPECT_EQ(available(), 1);
     command(ID_FUNCTION);
     ASSERT_EQ(headless::state().functions_shown.size(), 1u);
+    // The wait cursor was up while the volumes were measured, and is down again.
+    EXPECT_EQ(headless::state().busy_shown, 1);
+    EXPECT_EQ(headless::state().busy, 0);
     const headless::FunctionShown& shown = headless::state().functions_shown[0];
     EXPECT_EQ(shown.gates, GATES_N);
     EXPECT_EQ(shown.gate_captions.size(), std::size_t(GATES_N));
