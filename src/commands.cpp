@@ -217,7 +217,11 @@ int export_results(int (*available)(), Hook hook, const char* what, Write write)
         return 0;
     }
     std::string error;
-    if (!write(error)) {
+    // A report of a gated study measures its function again: a second or two, under the wait cursor.
+    plat_busy(1);
+    const bool written = write(error);
+    plat_busy(0);
+    if (!written) {
         warn(error);
         return 0;
     }

@@ -64,6 +64,8 @@ TEST_F(Leaving, QuitAsksOnceForResultsThatNeverWentOutAndTheStatusLineSaysWhereA
 
     EXPECT_EQ(EXPORT_PDF("/tmp/x/rapport.pdf"), 1);
     EXPECT_EQ(text(ID_STALE_LINE), "Rapport PDF enregistr\xE9 : /tmp/x/rapport.pdf");
+    EXPECT_EQ(headless::state().busy_shown, 1);  // the wait cursor while it wrote, and down again
+    EXPECT_EQ(headless::state().busy, 0);
     command(ID_RESULTS);  // new results, not yet out
     headless::state().confirm_answers.push_back(1);
     command(ID_QUIT);
