@@ -169,6 +169,13 @@ constexpr double SMALL_SYSTOLE = 0.95;
 
 double phi(double x) { return 0.5 * std::erfc(-x * SQRT1_2); }
 
+// A voxel of the volume in mL: rows and columns of VOXEL_SIZE_XY, frames of VOXEL_SIZE_Z (cm),
+// each spread over 256 / size steps of the volume.
+double volume_voxel_ml() {
+    const double per = static_cast<double>(GATES.size) / VOL_N;
+    return (VOXEL_SIZE_XY * per) * (VOXEL_SIZE_XY * per) * (VOXEL_SIZE_Z * per);
+}
+
 struct Ray {
     double pi, pj, pk;  // point on the model's mid-wall
     double ni, nj, nk;  // unit normal, outwards
@@ -788,10 +795,7 @@ Measured measure_on(const Geometry& g, const GateScale& sc) {
         });
     }
 
-    // Volume voxels: rows and columns of VOXEL_SIZE_XY, frames of VOXEL_SIZE_Z (cm), each
-    // spread over 256 / size steps of the volume.
-    const double per = static_cast<double>(GATES.size) / VOL_N;
-    const double voxel_ml = (VOXEL_SIZE_XY * per) * (VOXEL_SIZE_XY * per) * (VOXEL_SIZE_Z * per);  // cm3 = mL
+    const double voxel_ml = volume_voxel_ml();
     for (int k = 0; k < n; k++) {
         if (!out[k].ok) {
             m.reason = "Le ventricule n'a pas \xE9t\xE9 retrouv\xE9 dans l'intervalle " + std::to_string(k + 1) +
@@ -878,8 +882,7 @@ GatedFunction MEASURE_FUNCTION() {
     }
     for (int k = 0; k < n; k++) f.volume_ml.push_back(sum[k] / weights);
     wall_sigma /= weights;
-    const double per = static_cast<double>(GATES.size) / VOL_N;
-    const double voxel_ml = (VOXEL_SIZE_XY * per) * (VOXEL_SIZE_XY * per) * (VOXEL_SIZE_Z * per);  // cm3 = mL
+    const double voxel_ml = volume_voxel_ml();
     SMOOTH_FUNCTION_CURVE(f.volume_ml);
     SET_FUNCTION_CURVE(f, std::move(f.volume_ml));
 
