@@ -736,16 +736,26 @@ Measured measure_on(const Geometry& g, const GateScale& sc) {
         if (sum / c > outmost) outmost = sum / c, ed = k;
     }
     // log(contrast at end systole / at end diastole) under the blur sg, the median over the
-    // rays where both find the wall; NaN when too few do.
-    auto log_ratio = [&](double sg) {
-        const std::vector<double> a = contrasts(prof[es], g, uses[es], best_thickness(prof[es], g, uses[es], sg, 4, nullptr), sg, 2);
-        const std::vector<double> b = contrasts(prof[ed], g, uses[ed], best_thickness(prof[ed], g, uses[ed], sg, 4, nullptr), sg, 2);
+    // rays where both find the wall; NaN when too few do. With 12 gates and more, the gates on
+    // either side of each lie within a twelfth of the cycle and show nearly the same wall: the
+    // pairs before and after are read too, weighted 1, 2, 1, for three times the counts (on
+    // 16-gate phantoms the end-systolic volume's error fell from 8 to 6-7 % sd). An eighth of
+    // the cycle apart, as with 8 gates, the neighbours' walls differ too much to help.
+    auto pair_ratio = [&](int s, int d, double sg) {
+        const std::vector<double> a = contrasts(prof[s], g, uses[s], best_thickness(prof[s], g, uses[s], sg, 4, nullptr), sg, 2);
+        const std::vector<double> b = contrasts(prof[d], g, uses[d], best_thickness(prof[d], g, uses[d], sg, 4, nullptr), sg, 2);
         std::vector<double> r;
         for (std::size_t q = 0; q < a.size(); q++)
             if (a[q] > 0 && b[q] > 0) r.push_back(std::log(a[q] / b[q]));
         if (r.size() < 8) return std::nan("");
         std::nth_element(r.begin(), r.begin() + r.size() / 2, r.end());
         return r[r.size() / 2];
+    };
+    auto log_ratio = [&](double sg) {
+        if (n < 12) return pair_ratio(es, ed, sg);
+        double sum = 0;
+        for (int d = -1; d <= 1; d++) sum += (d == 0 ? 2 : 1) * pair_ratio((es + d + n) % n, (ed + d + n) % n, sg);
+        return sum / 4;  // NaN when any pair is
     };
     std::vector<double> sgs, ratio;
     for (double sg = 3.0; sg <= 7.51; sg += 0.5) sgs.push_back(sg);
