@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string>
 
 #include "Display.h"
@@ -38,7 +39,6 @@ constexpr int G2 = 128;  // side of the 2-voxel grid
 constexpr int G4 = 64;   // side of the 4-voxel grid
 constexpr double kWall = 8.0;  // wall thickness the model assumes (voxels)
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kSqrt2 = 1.41421356237309504880;
 // The short-axis crests lie inside the mid-wall, the more so the noisier the study: noise
 // lifts the side towards the blurred cavity more often than the side towards the
 // background. Their scatter about the fitted surface (rms, voxels) measures the noise; the
@@ -826,13 +826,16 @@ double cap_edge(const Ellipsoid& e, double sigma) {
     int best = 8;
     for (int t = 8; t <= 56; t++)
         if (prof[t] > prof[best]) best = t;
-    const int last = std::min(kSteps - 1, best + static_cast<int>(2 * kCapReach));
+    const int last = std::min(kSteps - 1, best + static_cast<int>(2 * kCapReach)), span = last - best;
+    // The step's value a given number of half voxels past its edge, the same for every edge tried.
+    double step[2 * kSteps];
+    for (int d = -span; d <= span; d++) step[d + span] = 0.5 * std::erfc(d * 0.5 / (sigma * std::numbers::sqrt2));
     double res[kSteps];
     int nres = 0, at = -1;
     for (int m = best; m <= last; m++) {
         double n = 0, sf = 0, sy = 0, sff = 0, sfy = 0, syy = 0;
         for (int t = best; t <= last; t++) {
-            const double f = 0.5 * std::erfc((t - m) * 0.5 / (sigma * kSqrt2));
+            const double f = step[t - m + span];
             const double y = prof[t];
             n += 1, sf += f, sy += y, sff += f * f, sfy += f * y, syy += y * y;
         }
